@@ -1,0 +1,66 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "support/ui_services.h"
+
+namespace nurv {
+
+// The database chooser `FormDB` as a model that every front end draws: the grid of known
+// connections (row 0 is the header; columns: description, server, database), the view and edit
+// modes, the row rules of the arrow keys and the save to the registry.
+class ChooserModel {
+ public:
+  static constexpr int kMaxConnections = 200;
+  static constexpr int kRowHeight = 18;
+
+  // FormCreate: header texts, one header row and one empty connection row, view mode.
+  explicit ChooserModel(platform::Registry& registry);
+
+  int RowCount() const;  // the header row included
+  const std::string& Cell(int col, int row) const;
+  void SetCell(int col, int row, const std::string& text);
+  int CurrentRow() const;
+  int CurrentCol() const;
+  void SetCurrent(int col, int row);
+
+  // Edit mode: three columns, cell selection and editing, "Сохранить в реестре" shown.
+  bool EditMode() const;
+  // Widths of the visible columns: {476} in view mode, {282, 96, 96} in edit mode.
+  std::vector<int> ColumnWidths() const;
+
+  void PutF4();
+
+  enum class Key { Up, Down, Left, Right };
+  // The row rules of edit mode, then the key's usual movement of the current cell.
+  void GridKeyDown(Key key);
+
+  // "Сохранить в реестре": rewrites the three numbered lists from the described rows.
+  void ButtonEditClick();
+
+  // Fills the grid from the registry; returns the number of connections.
+  int FillDatabaseList(UiServices& ui);
+
+ private:
+  platform::Registry& registry_;
+  std::vector<std::vector<std::string>> rows_;  // rows_[row][col]
+  int current_row_ = 1;
+  int current_col_ = 0;
+  bool edit_mode_ = false;
+};
+
+struct DatabaseChoice {
+  bool accepted = false;
+  std::string server;
+  std::string database;  // lower case
+  std::string caption;
+};
+
+// Shows the dialog when needed through `show_modal` (true = OK, false = closed by its close box)
+// and reads the choice from the current row, also after a cancel.
+DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db, UiServices& ui,
+                              const std::function<bool(ChooserModel&)>& show_modal);
+
+}  // namespace nurv

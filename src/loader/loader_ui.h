@@ -1,0 +1,102 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "support/ui_services.h"
+
+namespace nurv {
+
+class ChooserModel;
+
+// What the placement rules need of the screen.
+struct ScreenGeometry {
+  int first_monitor_width = 0;  // width of the first monitor of the system's list
+  int desktop_height = 0;       // height of the whole desktop
+  int screen_width = 0;         // primary screen, for the first, centred appearance
+  int screen_height = 0;
+};
+
+// The main window `fLoader` as the main sequence sees it. This class holds the window's logic and
+// state (status line, log, progress bar, log toggle and height, placement, close button, closing
+// animation with the keep-open flag); a front end derives from it, draws the state in the hooks
+// below and supplies message processing, the wait cursor, the message box and the chooser dialog.
+class LoaderUi : public UiServices {
+ public:
+  static constexpr int kWidth = 501;
+  static constexpr int kCollapsedHeight = 100;
+  static constexpr int kExpandedHeight = 500;
+  static constexpr int kProgressMax = 14;
+  static constexpr int kCloseFrame = 19;
+
+  // Status line: replaced, then pending messages processed.
+  void ShowStatus(const std::string& text) override;
+  // One log entry; a text holding CR LF (or LF) becomes several lines.
+  void AddLogLine(const std::string& text) override;
+  void ClearLog();
+
+  // One step of the progress bar (stays at 14), then pending messages processed.
+  void PBStep();
+  void PBSetPosition(int position);
+  void HideProgressBar();
+
+  // Toggles the log between 100 and 500 high and moves the window by the placement rule.
+  void ButHistClick();
+  // The close button: keep-open flag cleared, bar hidden, log collapsed, animation started.
+  void ButCloseClick();
+  void StartClosingAnimation();
+  // Closes the window at frame 19 unless the keep-open flag is set.
+  void GIFFrameChanged(int frame);
+
+  // FormCreate's part of the window: bar 0 of 14, empty log, left and top for a 100-high window.
+  void FormCreate(const ScreenGeometry& screen, bool keep_open);
+  // First appearance: centred on the primary screen.
+  void FirstShow(const ScreenGeometry& screen);
+
+  // The modal chooser dialog; true for OK, false when closed by its close box.
+  virtual bool ShowChooserDialog(ChooserModel& model) = 0;
+
+  const std::string& Status() const { return status_; }
+  const std::vector<std::string>& Log() const { return log_; }
+  int ProgressPosition() const { return progress_; }
+  bool ProgressVisible() const { return progress_visible_; }
+  int Height() const { return height_; }
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  // 0: arrow down (log hidden), 1: arrow up (log shown).
+  int HistPicture() const { return hist_picture_; }
+  bool KeepOpen() const { return keep_open_; }
+  void SetKeepOpen(bool keep_open) { keep_open_ = keep_open; }
+  bool AnimationStarted() const { return animation_started_; }
+  bool CloseRequested() const { return close_requested_; }
+
+  // round(desktop_height / 2 - round(height / 2)) - 125, halves to the even neighbour.
+  static int PlacementTop(int desktop_height, int height);
+
+ protected:
+  // Drawing hooks of the front end; the state above is already updated when they run.
+  virtual void OnStatusChanged() {}
+  virtual void OnLogChanged() {}
+  virtual void OnProgressChanged() {}
+  virtual void OnGeometryChanged() {}
+  virtual void OnAnimationStarted() {}
+  // The window is to close; the loader ends once control is back in the message loop.
+  virtual void OnCloseRequested() {}
+
+ private:
+  void SetHeight(int height);
+
+  std::string status_;
+  std::vector<std::string> log_;
+  int progress_ = 0;
+  bool progress_visible_ = true;
+  int height_ = kCollapsedHeight;
+  int left_ = 0;
+  int top_ = 0;
+  int desktop_height_ = 0;
+  int hist_picture_ = 0;
+  bool keep_open_ = false;
+  bool animation_started_ = false;
+  bool close_requested_ = false;
+};
+
+}  // namespace nurv

@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "support/value.h"
+
+// File services with Windows semantics. On POSIX: read-only is the absence of every write
+// permission bit, hidden is a name beginning with ".", system is never set, archive is reported
+// for every regular file; setting hidden, system or archive has no effect there.
+namespace nurv::platform {
+
+inline constexpr std::uint32_t kAttrReadOnly = 0x01;
+inline constexpr std::uint32_t kAttrHidden = 0x02;
+inline constexpr std::uint32_t kAttrSystem = 0x04;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrArchive = 0x20;
+inline constexpr std::uint32_t kAttrNormal = 0x80;
+
+// nullopt when the attributes cannot be read (missing path).
+std::optional<std::uint32_t> ReadAttributes(const std::string& path);
+bool WriteAttributes(const std::string& path, std::uint32_t attributes);
+
+// True when the path exists and is not a folder.
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+bool RemoveFile(const std::string& path);
+// Creates one folder level; false when it fails or the folder exists.
+bool CreateFolder(const std::string& path);
+bool CopyFileReplacing(const std::string& from, const std::string& to);
+// Atomic replacement of `to` by `from` within one file system.
+bool RenameReplacing(const std::string& from, const std::string& to);
+
+// Last modification time in local time; nullopt for a missing path.
+std::optional<DateTime> ReadModifiedTime(const std::string& path);
+bool WriteModifiedTime(const std::string& path, DateTime local_time);
+
+// The platform's message for the error of the last failed call of this thread.
+std::string LastErrorText();
+
+}  // namespace nurv::platform

@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+namespace nurv::platform {
+
+// One key of one section of an initialisation file, with GetPrivateProfileString's rules:
+// section and key match without regard to case, the value is trimmed, one pair of enclosing
+// quotes is removed, at most 2047 characters are returned; a missing file, section or key gives
+// `fallback`. Texts are returned as UTF-8.
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& fallback);
+
+}  // namespace nurv::platform

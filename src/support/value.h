@@ -1,0 +1,25 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace nurv {
+
+// Civil date-time in local time, as the update table's `updatedate` and file times are compared.
+using DateTime = std::chrono::local_time<std::chrono::milliseconds>;
+
+// A database NULL; distinct from an unassigned value.
+struct NullValue {
+  bool operator==(const NullValue&) const = default;
+};
+
+// A field value as the database layer delivers it. std::monostate is the unassigned value.
+using Value = std::variant<std::monostate, NullValue, std::int64_t, double, std::string, DateTime>;
+
+inline bool IsNull(const Value& value) { return std::holds_alternative<NullValue>(value); }
+
+// NULL gives a copy of `fallback`; anything else (the unassigned value too) is returned as it is.
+Value Coalesce(const Value& value, const Value& fallback);
+
+}  // namespace nurv
