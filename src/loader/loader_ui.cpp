@@ -22,6 +22,12 @@ void LoaderUi::ShowStatus(const std::string& text) {
   ProcessMessages();
 }
 
+void LoaderUi::SetVersionLabel(const std::string& text) {
+  version_label_ = text;
+  version_reveal_on_ = !version_reveal_on_;
+  OnVersionLabelChanged();
+}
+
 void LoaderUi::AddLogLine(const std::string& text) {
   std::size_t start = 0;
   while (true) {

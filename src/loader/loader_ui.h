@@ -52,10 +52,15 @@ class LoaderUi : public UiServices {
   // First appearance: centred on the primary screen.
   void FirstShow(const ScreenGeometry& screen);
 
+  // The version label `LVer`: new caption, and its reveal effect switched to the opposite state.
+  void SetVersionLabel(const std::string& text);
+
   // The modal chooser dialog; true for OK, false when closed by its close box.
   virtual bool ShowChooserDialog(ChooserModel& model) = 0;
 
   const std::string& Status() const { return status_; }
+  const std::string& VersionLabel() const { return version_label_; }
+  bool VersionRevealOn() const { return version_reveal_on_; }
   const std::vector<std::string>& Log() const { return log_; }
   int ProgressPosition() const { return progress_; }
   bool ProgressVisible() const { return progress_visible_; }
@@ -75,6 +80,7 @@ class LoaderUi : public UiServices {
  protected:
   // Drawing hooks of the front end; the state above is already updated when they run.
   virtual void OnStatusChanged() {}
+  virtual void OnVersionLabelChanged() {}
   virtual void OnLogChanged() {}
   virtual void OnProgressChanged() {}
   virtual void OnGeometryChanged() {}
@@ -86,6 +92,8 @@ class LoaderUi : public UiServices {
   void SetHeight(int height);
 
   std::string status_;
+  std::string version_label_ = "00.00.00.00";
+  bool version_reveal_on_ = false;
   std::vector<std::string> log_;
   int progress_ = 0;
   bool progress_visible_ = true;
