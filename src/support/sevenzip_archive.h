@@ -1,0 +1,94 @@
+#pragma once
+// Extraction of 7z archives through 7-Zip's own library, loaded at run time.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace nurv {
+
+enum class ExtractOptsEnum : unsigned { ExtractNoPath = 1, ExtractOverwrite = 2 };
+
+class SevenZipLoadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Name of the library on this platform: "7za.dll" on Windows, "7z.so" elsewhere.
+const char* SevenZipLibraryName();
+
+// "Could not load CreateObject function from 7za.dll\r\nPerhaps 7za.dll not found", naming the
+// platform's library in both places.
+std::string SevenZipLoadErrorText();
+
+// Text of an ErrCode value: "Success", "File not found", … "Could not create file"; empty for
+// an unknown code.
+std::string ErrCodeText(std::int32_t code);
+
+// Codes of TSevenZipArchive::ErrCode.
+inline constexpr std::int32_t kSzSuccess = 0;
+inline constexpr std::int32_t kSzFileNotFound = 1;
+inline constexpr std::int32_t kSzDataError = 2;
+inline constexpr std::int32_t kSzCrcError = 3;
+inline constexpr std::int32_t kSzUnsupportedMethod = 4;
+inline constexpr std::int32_t kSzIndexOutOfRange = 5;
+inline constexpr std::int32_t kSzUserCanceled = 6;
+inline constexpr std::int32_t kSzNotSfxArchive = 7;
+inline constexpr std::int32_t kSzCouldNotCreateFile = 11;
+
+namespace sevenzip_detail {
+struct Library;  // the loaded library and its handler objects
+}
+
+class TSevenZipArchive {
+ public:
+  // Loads the library: the loader's own folder, then the system's search, then the user's
+  // temporary folder (where the loader itself may deliver it). Throws
+  // SevenZipLoadError(SevenZipLoadErrorText()) when no usable library is found.
+  TSevenZipArchive();
+  // Tries exactly these paths or names, in order.
+  explicit TSevenZipArchive(const std::vector<std::string>& library_candidates);
+  ~TSevenZipArchive();
+  TSevenZipArchive(const TSevenZipArchive&) = delete;
+  TSevenZipArchive& operator=(const TSevenZipArchive&) = delete;
+
+  unsigned ExtractOptions = 0;     // bit set of ExtractOptsEnum
+  std::string SZFileName;          // UTF-8 path of the archive
+  std::string ExtrBaseDir;         // UTF-8 destination folder
+  std::vector<std::string> Files;  // item indexes in decimal; empty = all items
+  std::string Password;
+  std::int32_t ErrCode = 0;
+  std::int32_t SysErrCode = 0;  // errno / GetLastError of the last failed file creation
+  bool Cancel = false;          // set during Extract (from an event) to stop it
+
+  // Events, all optional.
+  std::function<void(std::int32_t code, const std::string& message, const std::string& file)>
+      OnMessage;
+  // Called when the target exists and overwrite is off; may switch overwrite on.
+  std::function<void(const std::string& file_name, bool& do_overwrite)> OnExtractOverwrite;
+  // May change the target name of the item with this index.
+  std::function<void(std::uint32_t file_index, std::string& file_name)> OnSetExtractName;
+  std::function<void(const std::string& file_name, std::uint64_t file_size)> OnExtractfile;
+  // file_pos_arc: the library's running count of unpacked bytes; file_pos_file: within the file.
+  std::function<void(const std::string& file_name, std::uint64_t file_pos_arc,
+                     std::uint64_t file_pos_file)>
+      OnProgress;
+  std::function<void(std::uint64_t max_progress)> OnPreProgress;
+
+  // Extracts the selected items (or tests them). -1 when the archive cannot be opened, an
+  // entry of Files is out of range, or an ".exe" archive holds no 7z signature; otherwise
+  // the library's result (0 success; 1 when the component stopped it after the last
+  // selected file).
+  std::int32_t Extract(bool test_mode = false);
+
+  // Tests only: called, on the thread of the call, by every callback and stream method the
+  // library invokes.
+  std::function<void()> TestHookOnLibraryCall;
+
+ private:
+  std::unique_ptr<sevenzip_detail::Library> lib_;
+};
+
+}  // namespace nurv
