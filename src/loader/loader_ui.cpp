@@ -32,7 +32,8 @@ void LoaderUi::AddLogLine(const std::string& text) {
   std::size_t start = 0;
   while (true) {
     const std::size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string line =
+        text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (end != std::string::npos && !line.empty() && line.back() == '\r') line.pop_back();
     log_.push_back(std::move(line));
     if (end == std::string::npos) break;
