@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace nurv {
+
+// Leading zeros up to three characters: "" → "000", "7" → "007", "15" → "015"; longer texts stay.
+std::string PadTo3(const std::string& text);
+
+// The text from `position` (1-based) up to the next character equal to `delimiter` (only a
+// one-character delimiter can match) or the end. `position` moves past the delimiter, or to the
+// text's length + 1 when none was found.
+std::string NextToken(const std::string& text, int& position, const std::string& delimiter);
+
+// Appends the pieces of `text` between delimiters to `list` (not cleared first). Empty pieces
+// between adjacent delimiters and before a leading one count; a trailing delimiter adds none;
+// an empty text adds nothing.
+void SplitText(const std::string& text, const std::string& delimiter,
+               std::vector<std::string>& list);
+
+}  // namespace nurv
