@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/version_info.h"
+#include "settings/record_registry.h"
+
+namespace nurv {
+
+// The run-wide state of the main unit, one instance per run, with its start values.
+struct RunState {
+  std::string LoaderDir;  // folder of the loader's own executable, ending in a separator
+  bool IsWindowsXP = false;
+  bool SwitchLoadIni = false;
+  bool SwitchDb = false;
+  bool SwitchNotUpdate = false;
+  bool SwitchInfo = false;
+  bool SwitchWait = false;
+  std::string ForwardedArgs = " /loader";
+  std::string LaunchArgs;
+  std::string SelectedServer;
+  std::string SelectedDataBase;
+  std::string SelectedCaption;
+  std::int16_t StageResult = 99;
+  std::int16_t UpdateResult = 0;
+  platform::FourPartVersion OwnFileVersion;
+  std::string AvailableVersion;
+  std::string AvailableLoaderVersion;
+  std::string InstalledVersion;
+  std::string InstalledLoaderVersion;
+  // The four numbers behind the two installed version texts; the update decision compares them.
+  platform::FourPartVersion InstalledNumbers;
+  platform::FourPartVersion InstalledLoaderNumbers;
+  TRecordRegistry LoaderSettings;
+  TRecordRegistry IniSettings;
+  bool InitFailed = false;
+};
+
+// Lower case of a UTF-8 text: ASCII, Latin-1 letters and Cyrillic (Ё and Ѐ–Я included); any other
+// character, and bytes that are not valid UTF-8, stay as they are.
+std::string LowerCaseText(const std::string& text);
+
+// Every argument is forwarded in lower case; each switch text found anywhere inside the
+// lower-cased argument sets its flag, and nothing clears one.
+void ApplySwitches(RunState& state, const std::vector<std::string>& args);
+
+// Folder part of the executable's full path, with its final separator ("/" or "\").
+std::string LoaderDirOf(const std::string& executable_path);
+
+// The product name, upper-cased, names Windows XP or Windows Server 2003.
+bool IsWindowsXPProduct(const std::string& product_name);
+
+}  // namespace nurv
