@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/version_info.h"
@@ -28,5 +29,9 @@ std::optional<std::string_view> FindElfVersionSection(std::string_view image);
 
 // The versions of a PE image or of an ELF image carrying ".nurv_version".
 std::optional<FileVersions> ReadImageVersions(std::string_view image);
+
+// A VS_VERSIONINFO block laid out as Windows resource compilers write it (fixed file information,
+// StringFileInfo 040904B0 with FileVersion and ProductVersion, VarFileInfo translation).
+std::string BuildVersionInfoBlock(const FileVersions& versions);
 
 }  // namespace nurv

@@ -1,0 +1,173 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <system_error>
+
+namespace nurv::platform {
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & kWriteBits) == 0; }
+
+std::string BaseName(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  const auto slash = trimmed.rfind('/');
+  return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+// Windows refuses to delete or overwrite a read-only file; the same holds here, also for root,
+// whom POSIX permissions would not stop.
+bool RefuseReadOnlyTarget(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info)) {
+    errno = EACCES;
+    return true;
+  }
+  return false;
+}
+
+bool CopyContents(int from, int to) {
+  char buffer[65536];
+  while (true) {
+    const ssize_t n = ::read(from, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t written = ::write(to, buffer + done, static_cast<std::size_t>(n - done));
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += written;
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ReadAttributes(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  std::uint32_t attributes = 0;
+  if (S_ISDIR(info.st_mode)) {
+    attributes |= kAttrDirectory;
+  } else if (S_ISREG(info.st_mode)) {
+    attributes |= kAttrArchive;
+  }
+  if (IsReadOnly(info)) attributes |= kAttrReadOnly;
+  const std::string name = BaseName(path);
+  if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kAttrHidden;
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
+bool WriteAttributes(const std::string& path, std::uint32_t attributes) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  const bool read_only = (attributes & kAttrReadOnly) != 0;
+  if (read_only == IsReadOnly(info)) return true;
+  mode_t mode = info.st_mode & 07777;
+  // Clearing read-only gives the owner the right to write, as Windows gives it to everyone
+  // who may write the folder.
+  mode = read_only ? (mode & ~kWriteBits) : (mode | S_IWUSR);
+  return ::chmod(path.c_str(), mode) == 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool RemoveFile(const std::string& path) {
+  if (RefuseReadOnlyTarget(path)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  if (RefuseReadOnlyTarget(to)) return false;
+  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (source < 0) return false;
+  struct stat info {};
+  if (::fstat(source, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (errno == 0 || S_ISDIR(info.st_mode)) errno = EISDIR;
+    ::close(source);
+    return false;
+  }
+  const int target =
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777);
+  if (target < 0) {
+    const int error = errno;
+    ::close(source);
+    errno = error;
+    return false;
+  }
+  // Like CopyFile: contents, the source's permissions and its modification time.
+  const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
+  bool ok = CopyContents(source, target) && ::fchmod(target, info.st_mode & 07777) == 0 &&
+            ::futimens(target, times) == 0;
+  const int error = errno;
+  if (::close(target) != 0) ok = false;
+  ::close(source);
+  if (!ok) errno = error;
+  return ok;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  if (RefuseReadOnlyTarget(to)) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::optional<DateTime> ReadModifiedTime(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  std::tm local{};
+  const time_t stamp = info.st_mtim.tv_sec;
+  if (::localtime_r(&stamp, &local) == nullptr) return std::nullopt;
+  using namespace std::chrono;
+  const local_days day{year{local.tm_year + 1900} / month{static_cast<unsigned>(local.tm_mon + 1)} /
+                       static_cast<unsigned>(local.tm_mday)};
+  return DateTime{day.time_since_epoch()} + hours{local.tm_hour} + minutes{local.tm_min} +
+         seconds{local.tm_sec} + milliseconds{info.st_mtim.tv_nsec / 1000000};
+}
+
+bool WriteModifiedTime(const std::string& path, DateTime local_time) {
+  using namespace std::chrono;
+  const auto day = floor<days>(local_time);
+  const year_month_day date{day};
+  const hh_mm_ss<milliseconds> clock{local_time - day};
+  std::tm local{};
+  local.tm_year = static_cast<int>(date.year()) - 1900;
+  local.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+  local.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+  local.tm_hour = static_cast<int>(clock.hours().count());
+  local.tm_min = static_cast<int>(clock.minutes().count());
+  local.tm_sec = static_cast<int>(clock.seconds().count());
+  local.tm_isdst = -1;
+  errno = 0;
+  const time_t stamp = std::mktime(&local);
+  if (stamp == static_cast<time_t>(-1) && errno != 0) return false;
+  const timespec times[2] = {{0, UTIME_OMIT},
+                             {stamp, static_cast<long>(clock.subseconds().count()) * 1000000}};
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+std::string LastErrorText() { return std::system_category().message(errno); }
+
+}  // namespace nurv::platform

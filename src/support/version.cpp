@@ -1,0 +1,42 @@
+#include "support/version.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/system_info.h"
+
+namespace nurv {
+
+bool ReadFileProductVersion(const std::string& path, platform::FourPartVersion& version) {
+  return platform::QueryFileProductVersion(path, version);
+}
+
+bool ReadOwnProductVersion(platform::FourPartVersion& version) {
+  return platform::QueryOwnProductVersion(version);
+}
+
+void ReadOwnFileVersion(platform::FourPartVersion& version) {
+  std::vector<std::uint8_t> resource;
+  try {
+    resource = platform::ReadOwnVersionResource();
+  } catch (...) {
+    return;
+  }
+  // The fixed file information starts at byte 40; its file version occupies bytes 48 to 55.
+  if (resource.size() < 56) return;
+  auto word = [&resource](std::size_t at) {
+    return static_cast<std::uint16_t>(resource[at] | resource[at + 1] << 8);
+  };
+  version.major = word(50);
+  version.minor = word(48);
+  version.release = word(54);
+  version.build = word(52);
+}
+
+std::string VersionText(const platform::FourPartVersion& version) {
+  return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+         std::to_string(version.release) + "." + std::to_string(version.build);
+}
+
+}  // namespace nurv
