@@ -1,0 +1,104 @@
+#include "platform/posix/ini_parser.h"
+
+#include "support/cp1251.h"
+
+namespace nurv::platform {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Folds ASCII and the Cyrillic letters of Windows-1251 (all names here are either).
+std::string FoldCase(std::string_view utf8) {
+  std::string out(utf8);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    auto& c = reinterpret_cast<unsigned char&>(out[i]);
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<unsigned char>(c + 32);
+    } else if (i + 1 < out.size() && (c == 0xD0)) {
+      auto& n = reinterpret_cast<unsigned char&>(out[i + 1]);
+      if (n >= 0x90 && n <= 0x9F) {  // А..П -> а..п
+        n = static_cast<unsigned char>(n + 0x20);
+      } else if (n >= 0xA0 && n <= 0xAF) {  // Р..Я -> р..я (lead byte changes)
+        c = 0xD1;
+        n = static_cast<unsigned char>(n - 0x20);
+      } else if (n >= 0x80 && n <= 0x8F) {  // Ѐ..Џ -> ѐ..џ
+        c = 0xD1;
+        n = static_cast<unsigned char>(n + 0x10);
+      }
+      ++i;
+    }
+  }
+  return out;
+}
+
+// Keeps at most `limit` UTF-8 characters.
+std::string_view TruncateChars(std::string_view utf8, std::size_t limit) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+      if (chars == limit) return utf8.substr(0, i);
+      ++chars;
+    }
+  }
+  return utf8;
+}
+
+}  // namespace
+
+std::optional<std::string> FindProfileValue(std::string_view file_bytes, std::string_view section,
+                                            std::string_view key) {
+  std::string text;
+  if (file_bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+    text = file_bytes.substr(kUtf8Bom.size());
+  } else if (IsValidUtf8(file_bytes)) {
+    text = file_bytes;
+  } else {
+    text = Cp1251ToUtf8(file_bytes);
+  }
+  const std::string wanted_section = FoldCase(Trim(section));
+  const std::string wanted_key = FoldCase(Trim(key));
+
+  bool section_seen = false;  // only the first matching section counts
+  bool in_section = false;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const std::size_t eol = rest.find('\n');
+    std::string_view line = rest.substr(0, eol);
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    line = Trim(line);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      if (in_section) return std::nullopt;  // the section ended without the key
+      const std::size_t close = line.find(']');
+      const std::string_view name =
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+      if (!section_seen && FoldCase(Trim(name)) == wanted_section) {
+        section_seen = true;
+        in_section = true;
+      }
+      continue;
+    }
+    if (!in_section) continue;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) continue;
+    if (FoldCase(Trim(line.substr(0, eq))) != wanted_key) continue;
+    std::string_view value = Trim(line.substr(eq + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    return std::string(TruncateChars(value, kMaxProfileValueChars));
+  }
+  return std::nullopt;
+}
+
+}  // namespace nurv::platform

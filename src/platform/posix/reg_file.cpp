@@ -1,0 +1,442 @@
+#include "platform/posix/reg_file.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "support/cp1251.h"
+
+namespace nurv::platform::regfile {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr std::size_t kLineWidth = 80;
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Next character of UTF-8 text; a malformed byte gives U+FFFD and is skipped alone.
+char32_t NextCodePoint(std::string_view s, std::size_t& pos) {
+  const auto b0 = static_cast<unsigned char>(s[pos]);
+  std::size_t len = b0 < 0x80 ? 1 : b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC0 ? 2 : 0;
+  if (len == 0 || pos + len > s.size() || !IsValidUtf8(s.substr(pos, len))) {
+    ++pos;
+    return kReplacement;
+  }
+  char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
+  for (std::size_t i = 1; i < len; ++i) cp = (cp << 6) | (s[pos + i] & 0x3F);
+  pos += len;
+  return cp;
+}
+
+char32_t FoldCodePoint(char32_t cp) {
+  if (cp >= 'A' && cp <= 'Z') return cp + 0x20;
+  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 0x20;
+  if (cp >= 0x410 && cp <= 0x42F) return cp + 0x20;
+  if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
+  if (cp == 0x490) return 0x491;  // Ґ
+  return cp;
+}
+
+// UTF-16LE code units to UTF-8. `stop_at_nul` ends at the first NUL character; `damaged` is set
+// for an unpaired surrogate or an odd final byte.
+std::string DecodeUtf16Le(const std::uint8_t* data, std::size_t size, bool stop_at_nul,
+                          bool* damaged) {
+  std::string out;
+  out.reserve(size);
+  std::size_t i = 0;
+  auto unit = [&](std::size_t at) {
+    return static_cast<char16_t>(data[at] | (static_cast<unsigned>(data[at + 1]) << 8));
+  };
+  for (; i + 1 < size; i += 2) {
+    char32_t cp = unit(i);
+    if (cp == 0 && stop_at_nul) return out;
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 3 < size && unit(i + 2) >= 0xDC00 &&
+        unit(i + 2) <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = kReplacement;
+      if (damaged) *damaged = true;
+    }
+    AppendUtf8(out, cp);
+  }
+  if (i < size && damaged) *damaged = true;
+  return out;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// Reads a quoted text starting at s[pos] == '"'; `pos` ends after the closing quote. Only \\ and
+// \" are escapes; any other backslash stands for itself.
+std::optional<std::string> ReadQuoted(std::string_view s, std::size_t& pos) {
+  std::string out;
+  for (++pos; pos < s.size(); ++pos) {
+    const char c = s[pos];
+    if (c == '"') {
+      ++pos;
+      return out;
+    }
+    if (c == '\0') return std::nullopt;
+    if (c == '\\' && pos + 1 < s.size() && (s[pos + 1] == '\\' || s[pos + 1] == '"')) ++pos;
+    out += s[pos];
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadHexBytes(std::string_view list) {
+  std::vector<std::uint8_t> bytes;
+  list = Trim(list);
+  if (list.empty()) return bytes;
+  while (true) {
+    const std::size_t comma = list.find(',');
+    const std::string_view token = Trim(list.substr(0, comma));
+    if (token.size() != 2 || HexDigit(token[0]) < 0 || HexDigit(token[1]) < 0) {
+      return std::nullopt;
+    }
+    bytes.push_back(static_cast<std::uint8_t>(HexDigit(token[0]) * 16 + HexDigit(token[1])));
+    if (comma == std::string_view::npos) return bytes;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+struct Lines {
+  std::vector<std::string_view> items;
+  explicit Lines(std::string_view text) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' || text[i] == '\n') {
+        items.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+      }
+    }
+    if (start < text.size()) items.push_back(text.substr(start));
+  }
+};
+
+std::string Escape(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  for (char c : s) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+void WriteHex(std::string& out, std::size_t column, const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    // Room for "xx," and the continuation mark keeps every line within kLineWidth.
+    if (column + 4 > kLineWidth) {
+      out += "\\\n  ";
+      column = 2;
+    }
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0x0F];
+    column += 2;
+    if (i + 1 < bytes.size()) {
+      out += ',';
+      ++column;
+    }
+  }
+}
+
+}  // namespace
+
+std::string Utf16LeToUtf8(const std::vector<std::uint8_t>& bytes) {
+  return DecodeUtf16Le(bytes.data(), bytes.size(), true, nullptr);
+}
+
+std::vector<std::uint8_t> Utf8ToUtf16Le(std::string_view utf8) {
+  std::vector<std::uint8_t> out;
+  out.reserve(utf8.size() * 2 + 2);
+  auto put = [&out](char32_t u) {
+    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(u >> 8));
+  };
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const char32_t cp = NextCodePoint(utf8, pos);
+    if (cp >= 0x10000) {
+      put(0xD800 + ((cp - 0x10000) >> 10));
+      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      put(cp);
+    }
+  }
+  put(0);
+  return out;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (FoldCodePoint(NextCodePoint(a, i)) != FoldCodePoint(NextCodePoint(b, j))) return false;
+  }
+  return i == a.size() && j == b.size();
+}
+
+ParseResult Parse(std::string_view bytes) {
+  ParseResult result;
+  std::string decoded;
+  std::string_view text = bytes;
+  bool damaged = false;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    decoded = DecodeUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2,
+                            bytes.size() - 2, false, &damaged);
+    text = decoded;
+    if (damaged) result.problems.push_back("line 1: malformed UTF-16");
+  } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    text.remove_prefix(3);
+  }
+
+  const Lines lines(text);
+  std::size_t n = 0;
+  while (n < lines.items.size() && Trim(lines.items[n]).empty()) ++n;
+  if (n == lines.items.size()) {
+    // An empty store holds nothing that could be lost.
+    if (damaged) result.status = ParseStatus::Damaged;
+    return result;
+  }
+  if (Trim(lines.items[n]) != kHeader) {
+    result.status = ParseStatus::Unreadable;
+    result.problems.push_back("line " + std::to_string(n + 1) + ": not a registry file header");
+    return result;
+  }
+
+  Key* current = nullptr;
+  auto problem = [&](std::size_t line_index, const char* what) {
+    damaged = true;
+    result.problems.push_back("line " + std::to_string(line_index + 1) + ": " + what);
+  };
+  for (++n; n < lines.items.size(); ++n) {
+    const std::size_t first_line = n;
+    std::string_view line = Trim(lines.items[n]);
+    if (line.empty() || line.front() == ';') continue;
+    if (!IsValidUtf8(line)) {
+      problem(n, "not UTF-8 text");
+      continue;
+    }
+    if (line.front() == '[') {
+      if (line.size() < 3 || line.back() != ']') {
+        problem(n, "malformed key line");
+        current = nullptr;
+        continue;
+      }
+      const std::string_view path = line.substr(1, line.size() - 2);
+      current = nullptr;
+      for (Key& key : result.document.keys) {
+        if (NamesEqual(key.path, path)) current = &key;
+      }
+      if (current == nullptr) {
+        result.document.keys.push_back(Key{std::string(path), {}});
+        current = &result.document.keys.back();
+      }
+      continue;
+    }
+    if (line.front() != '"' && line.front() != '@') {
+      problem(n, "unknown line");
+      continue;
+    }
+    if (current == nullptr) {
+      problem(n, "value outside a key");
+      continue;
+    }
+    Value value;
+    std::size_t pos = 0;
+    if (line.front() == '@') {
+      pos = 1;
+    } else {
+      auto name = ReadQuoted(line, pos);
+      if (!name) {
+        problem(n, "unterminated value name");
+        continue;
+      }
+      value.name = std::move(*name);
+    }
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos >= line.size() || line[pos] != '=') {
+      problem(n, "missing '='");
+      continue;
+    }
+    ++pos;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    std::string_view data = line.substr(pos);
+    if (!data.empty() && data.front() == '"') {
+      std::size_t end = 0;
+      auto text_value = ReadQuoted(data, end);
+      if (!text_value || end != data.size()) {
+        problem(n, "malformed string");
+        continue;
+      }
+      value.form = Value::Form::String;
+      value.text = std::move(*text_value);
+    } else if (StartsWithNoCase(data, "dword:")) {
+      data.remove_prefix(6);
+      bool ok = data.size() == 8;
+      std::uint32_t number = 0;
+      for (char c : data) {
+        const int d = HexDigit(c);
+        ok = ok && d >= 0;
+        number = (number << 4) | static_cast<std::uint32_t>(d < 0 ? 0 : d);
+      }
+      if (!ok) {
+        problem(n, "malformed dword");
+        continue;
+      }
+      value.form = Value::Form::Dword;
+      value.number = number;
+    } else if (StartsWithNoCase(data, "hex")) {
+      data.remove_prefix(3);
+      std::uint32_t type = 3;
+      if (!data.empty() && data.front() == '(') {
+        const std::size_t close = data.find(')');
+        const std::string_view digits =
+            data.substr(1, close == std::string_view::npos ? 0 : close - 1);
+        bool ok = close != std::string_view::npos && !digits.empty() && digits.size() <= 8;
+        type = 0;
+        for (char c : digits) {
+          ok = ok && HexDigit(c) >= 0;
+          type = (type << 4) | static_cast<std::uint32_t>(ok ? HexDigit(c) : 0);
+        }
+        if (!ok) {
+          problem(n, "malformed hex type");
+          continue;
+        }
+        data.remove_prefix(close + 1);
+      }
+      if (data.empty() || data.front() != ':') {
+        problem(n, "malformed hex value");
+        continue;
+      }
+      data.remove_prefix(1);
+      std::string joined(data);
+      bool truncated = false;
+      while (!joined.empty() && joined.back() == '\\') {
+        joined.pop_back();
+        if (n + 1 >= lines.items.size()) {
+          truncated = true;
+          break;
+        }
+        joined += Trim(lines.items[++n]);
+      }
+      auto bytes_value = truncated ? std::nullopt : ReadHexBytes(joined);
+      if (!bytes_value) {
+        problem(first_line, truncated ? "hex data cut off" : "malformed hex data");
+        continue;
+      }
+      value.form = Value::Form::Hex;
+      value.hex_type = type;
+      value.bytes = std::move(*bytes_value);
+    } else {
+      problem(n, "unknown value type");
+      continue;
+    }
+    bool replaced = false;
+    for (Value& existing : current->values) {
+      if (NamesEqual(existing.name, value.name)) {
+        // As an import of the file would: the later line wins, the earlier place and name stay.
+        value.name = std::move(existing.name);
+        existing = std::move(value);
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) current->values.push_back(std::move(value));
+  }
+  if (damaged) result.status = ParseStatus::Damaged;
+  return result;
+}
+
+std::string Write(const Document& document) {
+  std::string out;
+  out += kHeader;
+  out += "\n\n";
+  for (const Key& key : document.keys) {
+    out += '[';
+    out += key.path;
+    out += "]\n";
+    for (const Value& value : key.values) {
+      const std::size_t line_start = out.size();
+      if (value.name.empty()) {
+        out += '@';
+      } else {
+        out += '"';
+        out += Escape(value.name);
+        out += '"';
+      }
+      out += '=';
+      switch (value.form) {
+        case Value::Form::String:
+          out += '"';
+          out += Escape(value.text);
+          out += '"';
+          break;
+        case Value::Form::Dword: {
+          static constexpr char kDigits[] = "0123456789abcdef";
+          out += "dword:";
+          for (int shift = 28; shift >= 0; shift -= 4)
+            out += kDigits[(value.number >> shift) & 0xF];
+          break;
+        }
+        case Value::Form::Hex: {
+          if (value.hex_type == 3) {
+            out += "hex:";
+          } else {
+            char type[16];
+            std::snprintf(type, sizeof type, "hex(%x):", value.hex_type);
+            out += type;
+          }
+          WriteHex(out, out.size() - line_start, value.bytes);
+          break;
+        }
+      }
+      out += '\n';
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace nurv::platform::regfile
