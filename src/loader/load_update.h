@@ -1,0 +1,13 @@
+#pragma once
+#include <cstdint>
+
+#include "loader/update_context.h"
+
+namespace nurv {
+
+// The dispatcher of the single modules: one progress step, "ЗАГРУЗКА ОБНОВЛЕНИЯ...", then the
+// stages 7z, LDR, PRG, SSL, BAT, CHM and PDF in that order, each in the stage frame (which folds
+// its result into `UpdateResult`), and the progress bar at its full position.
+void LoadUpdate(UpdateContext& ctx, std::int16_t& UpdateResult);
+
+}  // namespace nurv

@@ -1,0 +1,47 @@
+#include "loader/update_files.h"
+
+#include "platform/files.h"
+#include "support/date_utils.h"
+#include "support/file_utils.h"
+
+namespace nurv {
+
+DateTime RowTime(const db::Dataset& row) { return TruncToMinute(row.AsDateTime("updatedate")); }
+
+bool DateRuleNeedsWrite(DateTime row_time, const std::string& path) {
+  if (!platform::FileExists(path)) return true;
+  const std::optional<DateTime> file_time = platform::ReadModifiedTime(path);
+  if (!file_time) return true;
+  return row_time > TruncToMinute(*file_time);
+}
+
+StagedFile::StagedFile(std::string destination)
+    : destination_(std::move(destination)), path_(destination_ + ".nurv~") {
+  // A leftover of an interrupted run is ours; it must not block the new write.
+  if (platform::ReadAttributes(path_)) ForceDeleteFile(path_);
+}
+
+StagedFile::~StagedFile() {
+  if (!replaced_ && platform::ReadAttributes(path_)) ForceDeleteFile(path_);
+}
+
+bool StagedFile::Replace(const std::optional<DateTime>& stamp, std::string& error) {
+  if (stamp && !platform::WriteModifiedTime(path_, *stamp)) {
+    error = platform::LastErrorText();
+    return false;
+  }
+  if (!platform::RenameReplacing(path_, destination_)) {
+    error = platform::LastErrorText();
+    return false;
+  }
+  replaced_ = true;
+  return true;
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  if (!platform::FileExists(path)) return false;
+  const std::optional<std::uint32_t> attributes = platform::ReadAttributes(path);
+  return attributes && (*attributes & platform::kAttrReadOnly) != 0;
+}
+
+}  // namespace nurv

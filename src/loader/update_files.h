@@ -1,0 +1,44 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "dbchooser/database.h"
+#include "support/value.h"
+
+// File steps shared by the update routines.
+namespace nurv {
+
+// The date rule's row time: the current row's `updatedate` trimmed to the minute
+// (ConversionError for NULL).
+DateTime RowTime(const db::Dataset& row);
+// The date rule: true when `row_time` is later than the file's trimmed modification time; a path
+// that is not an existing file always needs writing.
+bool DateRuleNeedsWrite(DateTime row_time, const std::string& path);
+
+// A new file prepared beside its destination, in the same folder, so that the destination is
+// replaced by one rename once its bytes are verified. The staging file is removed when the
+// object ends without a successful Replace, whatever happened.
+class StagedFile {
+ public:
+  explicit StagedFile(std::string destination);
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  const std::string& destination() const { return destination_; }
+
+  // Stamps the staged file with `stamp` (when given), then renames it over the destination.
+  // False with the platform's message in `error` when the destination stays as it was.
+  bool Replace(const std::optional<DateTime>& stamp, std::string& error);
+
+ private:
+  std::string destination_;
+  std::string path_;
+  bool replaced_ = false;
+};
+
+// True when `path` exists and carries the read-only attribute.
+bool IsReadOnlyFile(const std::string& path);
+
+}  // namespace nurv

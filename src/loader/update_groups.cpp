@@ -1,0 +1,130 @@
+#include "loader/update_groups.h"
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "loader/catalogue_filter.h"
+#include "loader/module_catalogue.h"
+#include "loader/update_files.h"
+#include "loader/update_result.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "support/crc32.h"
+#include "support/file_utils.h"
+
+namespace nurv {
+
+std::string GroupFileDestination(const std::string& folder_prefix, const std::string& name,
+                                 const std::string& suffix) {
+  const std::string full_name = name + suffix;
+  const auto refuse = [&] { throw UnsafeNameError("Недопустимое имя файла: " + full_name); };
+  if (full_name.size() >= 2 && full_name[1] == ':') refuse();
+  std::vector<std::string> parts;
+  std::string part;
+  for (std::size_t i = 0; i <= full_name.size(); ++i) {
+    const bool separator = i == full_name.size() || full_name[i] == '\\' || full_name[i] == '/';
+    if (!separator) {
+      part += full_name[i];
+      continue;
+    }
+    if (i == 0 && !full_name.empty()) refuse();  // absolute
+    if (i == full_name.size() && (part.empty() || part == "." || part == "..")) {
+      refuse();  // names a folder, not a file in it
+    }
+    if (part == "..") {
+      if (parts.empty()) refuse();
+      parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  std::string destination = folder_prefix;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) destination += platform::kPathDelim;
+    destination += parts[i];
+  }
+  return destination;
+}
+
+namespace {
+
+// The destination as the error line shows it when the name is refused.
+std::string UncheckedDestination(const std::string& prefix, const std::string& name,
+                                 const std::string& suffix) {
+  std::string text = prefix + name + suffix;
+  for (char& c : text)
+    if (c == '\\' || c == '/') c = platform::kPathDelim;
+  return text;
+}
+
+void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
+                   std::unique_ptr<db::Dataset>& contents, std::int16_t& StageResult) {
+  const bool templates = entry.folder == FolderKind::Templates;
+  const DateTime row_time = RowTime(ctx.catalogue);
+  if (!DateRuleNeedsWrite(row_time, destination)) return;
+  if (!contents)
+    contents =
+        ctx.connection.OpenDataset(std::string(kGroupContentsQuery) + QuotedLiteral(entry.code));
+  if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return;
+  if (contents->BlobIsNull("fblob")) return;
+
+  // A template the user set read-only is replaced; a read-only browser file is not (a rename
+  // would replace it on POSIX, so the attribute is checked here).
+  if (!templates && IsReadOnlyFile(destination)) throw std::runtime_error("Отказано в доступе");
+  StagedFile staged(destination);
+  ctx.ui.WaitMs(100);
+  contents->SaveBlobToFile("fblob", staged.path());
+  ctx.ui.AddLogLine(ctx.catalogue.AsString("name"));
+  const auto expected = static_cast<std::uint32_t>(contents->AsInt64("caption"));
+  if (FileCrc32(staged.path(), ctx.ui) != expected) {
+    StageResult = kStageError;
+    ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + destination +
+                      "] не верна");
+    return;
+  }
+  if (templates) MakeFileWritable(destination);
+  std::string error;
+  if (!staged.Replace(row_time, error)) throw std::runtime_error(error);
+  MarkStageWritten(StageResult);
+}
+
+void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
+  StageResult = kStageNotRequired;
+  if (!FilterCatalogue(ctx.catalogue, entry.code)) return;
+  const std::string prefix = ModuleFolderPrefix(entry, ctx.settings);
+  const std::string suffix(entry.name_suffix);
+  // The contents query is opened on the first row to write and released when the walk ends.
+  std::unique_ptr<db::Dataset> contents;
+  for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
+    std::string destination;
+    try {
+      const std::string name = ctx.catalogue.AsString("name");
+      destination = UncheckedDestination(prefix, name, suffix);
+      destination = GroupFileDestination(prefix, name, suffix);
+      WriteGroupRow(ctx, entry, destination, contents, StageResult);
+    } catch (const std::exception& e) {
+      StageResult = kStageError;
+      ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + destination + "]\r\n[" + e.what() + "]");
+    }
+  }
+}
+
+}  // namespace
+
+void UpdateFileGroup(UpdateContext& ctx, const std::string& code, std::int16_t& StageResult) {
+  StageResult = kStageNotRequired;
+  if (code != "CXP" && code != "LXP" && code != "SWI") return;
+  UpdateGroup(ctx, ModuleByCode(code), StageResult);
+}
+
+void UpdateBlankTemplates(UpdateContext& ctx, std::int16_t& StageResult) {
+  UpdateGroup(ctx, ModuleByCode("DOC"), StageResult);
+}
+
+void UpdateFormTemplates(UpdateContext& ctx, std::int16_t& StageResult) {
+  UpdateGroup(ctx, ModuleByCode("XLS"), StageResult);
+}
+
+}  // namespace nurv
