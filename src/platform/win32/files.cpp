@@ -1,0 +1,110 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include "platform/win32/wide_text.h"
+
+namespace nurv::platform {
+
+using win32::Widen;
+
+namespace {
+
+DateTime FromSystemTime(const SYSTEMTIME& st) {
+  using namespace std::chrono;
+  const local_days date{year{st.wYear} / month{st.wMonth} / day{st.wDay}};
+  return date + hours{st.wHour} + minutes{st.wMinute} + seconds{st.wSecond} +
+         milliseconds{st.wMilliseconds};
+}
+
+bool ToSystemTime(DateTime local_time, SYSTEMTIME& st) {
+  using namespace std::chrono;
+  const local_days date = floor<days>(local_time);
+  const year_month_day ymd{date};
+  if (!ymd.ok() || int(ymd.year()) < 1601 || int(ymd.year()) > 30827) return false;
+  const hh_mm_ss<milliseconds> clock{local_time - date};
+  st = SYSTEMTIME{};
+  st.wYear = static_cast<WORD>(int(ymd.year()));
+  st.wMonth = static_cast<WORD>(unsigned(ymd.month()));
+  st.wDay = static_cast<WORD>(unsigned(ymd.day()));
+  st.wDayOfWeek = static_cast<WORD>(weekday{date}.c_encoding());
+  st.wHour = static_cast<WORD>(clock.hours().count());
+  st.wMinute = static_cast<WORD>(clock.minutes().count());
+  st.wSecond = static_cast<WORD>(clock.seconds().count());
+  st.wMilliseconds = static_cast<WORD>(clock.subseconds().count());
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ReadAttributes(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return attributes;
+}
+
+bool WriteAttributes(const std::string& path, std::uint32_t attributes) {
+  return SetFileAttributesW(Widen(path).c_str(), attributes) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  const auto attributes = ReadAttributes(path);
+  return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  const auto attributes = ReadAttributes(path);
+  return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
+
+bool CreateFolder(const std::string& path) {
+  return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  return CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE) != 0;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::optional<DateTime> ReadModifiedTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  FILETIME local;
+  SYSTEMTIME st;
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+      !FileTimeToSystemTime(&local, &st)) {
+    return std::nullopt;
+  }
+  return FromSystemTime(st);
+}
+
+bool WriteModifiedTime(const std::string& path, DateTime local_time) {
+  SYSTEMTIME st;
+  FILETIME local;
+  FILETIME utc;
+  if (!ToSystemTime(local_time, st)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
+  // Backup semantics let the same call stamp a folder.
+  HANDLE file = CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool written = SetFileTime(file, nullptr, nullptr, &utc) != 0;
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!written) SetLastError(error);
+  return written;
+}
+
+std::string LastErrorText() { return win32::ErrorText(GetLastError()); }
+
+}  // namespace nurv::platform

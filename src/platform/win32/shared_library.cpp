@@ -1,0 +1,42 @@
+#include "platform/shared_library.h"
+
+#include <windows.h>
+
+#include "platform/win32/wide_text.h"
+
+namespace nurv::platform {
+
+namespace {
+
+class WinLibrary : public SharedLibrary {
+ public:
+  explicit WinLibrary(HMODULE module) : module_(module) {}
+  ~WinLibrary() override { FreeLibrary(module_); }
+  WinLibrary(const WinLibrary&) = delete;
+  WinLibrary& operator=(const WinLibrary&) = delete;
+
+  void* Symbol(const char* name) const override {
+    return reinterpret_cast<void*>(GetProcAddress(module_, name));
+  }
+
+ private:
+  HMODULE module_;
+};
+
+}  // namespace
+
+std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& name_or_path) {
+  // A broken or missing library must fail the call, never stop the loader with a system dialog.
+  DWORD old_mode = 0;
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &old_mode);
+  HMODULE module = LoadLibraryW(win32::Widen(name_or_path).c_str());
+  const DWORD error = GetLastError();
+  SetThreadErrorMode(old_mode, nullptr);
+  if (!module) {
+    SetLastError(error);
+    return nullptr;
+  }
+  return std::make_unique<WinLibrary>(module);
+}
+
+}  // namespace nurv::platform

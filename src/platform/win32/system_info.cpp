@@ -1,0 +1,69 @@
+#include "platform/system_info.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/win32/wide_text.h"
+
+namespace nurv::platform {
+
+using win32::Narrow;
+
+std::string OwnExecutablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return Narrow(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string OsProductName() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return {};
+  }
+  wchar_t name[256] = {};
+  DWORD size = sizeof(name) - sizeof(wchar_t);  // room kept for a terminating zero
+  DWORD type = 0;
+  const LSTATUS status =
+      RegQueryValueExW(key, L"ProductName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
+  return Narrow(std::wstring_view(name, wcsnlen(name, size / sizeof(wchar_t))));
+}
+
+std::string SystemFolder() {
+  wchar_t folder[MAX_PATH + 1];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return {};
+  return Narrow(std::wstring_view(folder, length));
+}
+
+std::string UserTempFolder() {
+  wchar_t folder[MAX_PATH + 2];
+  DWORD length = GetTempPathW(MAX_PATH + 2, folder);
+  if (length == 0 || length > MAX_PATH + 1) return {};
+  if (length > 0 && folder[length - 1] == L'\\') --length;
+  return Narrow(std::wstring_view(folder, length));
+}
+
+std::vector<std::uint8_t> ReadOwnVersionResource() {
+  HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));  // RT_VERSION
+  if (!resource) return {};
+  const DWORD size = SizeofResource(nullptr, resource);
+  HGLOBAL loaded = LoadResource(nullptr, resource);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  if (!data || size == 0) return {};
+  std::vector<std::uint8_t> bytes(size);
+  std::memcpy(bytes.data(), data, size);
+  return bytes;
+}
+
+}  // namespace nurv::platform
