@@ -1,7 +1,8 @@
 #include "platform/recycle_bin.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "platform/win32/wide_text.h"
 
