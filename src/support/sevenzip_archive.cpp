@@ -1,0 +1,685 @@
+#include "support/sevenzip_archive.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <ctime>
+#include <exception>
+#include <mutex>
+#include <optional>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/shared_library.h"
+#include "platform/system_info.h"
+#include "support/sevenzip_abi.h"
+#include "support/sevenzip_streams.h"
+
+namespace nurv {
+
+const char* SevenZipLibraryName() {
+#ifdef _WIN32
+  return "7za.dll";
+#else
+  return "7z.so";
+#endif
+}
+
+std::string SevenZipLoadErrorText() {
+  const std::string name = SevenZipLibraryName();
+  return "Could not load CreateObject function from " + name + "\r\nPerhaps " + name + " not found";
+}
+
+std::string ErrCodeText(std::int32_t code) {
+  switch (code) {
+    case 0:
+      return "Success";
+    case 1:
+      return "File not found";
+    case 2:
+      return "Data Error";
+    case 3:
+      return "CRC Error";
+    case 4:
+      return "Unsupported Method";
+    case 5:
+      return "Index out of Range";
+    case 6:
+      return "User canceled operation";
+    case 7:
+      return "File is not an 7z SFX archive";
+    case 8:
+      return "SFXModule error ( Not found )";
+    case 9:
+      return "Could not create SFX";
+    case 10:
+      return "No files to add";
+    case 11:
+      return "Could not create file";
+    default:
+      return {};
+  }
+}
+
+namespace sevenzip_detail {
+
+using namespace nurv::sz;
+
+// The loaded library with its 7z handler. The module is declared first so that it is unloaded
+// last, after every object obtained from it has been released.
+struct Library {
+  std::unique_ptr<platform::SharedLibrary> module;
+  StringApi strings;
+  IInArchive* archive = nullptr;
+
+  Library() = default;
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+  NURV_SZ_FOREIGN_CALLS ~Library() {
+    if (archive != nullptr) {
+      archive->Close();
+      archive->Release();
+    }
+  }
+
+  // One property of an item; false when the library gives none. `value` must be cleared by
+  // the caller (ClearValue) whatever the result.
+  NURV_SZ_FOREIGN_CALLS bool Property(std::uint32_t index, PropId id, PropVariant& value) const {
+    std::memset(&value, 0, sizeof value);
+    return archive->GetProperty(index, id, &value) == kSOk && value.vt != kVtEmpty;
+  }
+  void ClearValue(PropVariant& value) const {
+    if (value.vt != kVtEmpty) strings.Clear(&value);
+  }
+
+  std::string ItemPath(std::uint32_t index) const {
+    PropVariant value;
+    std::string path;
+    if (Property(index, kpidPath, value) && value.vt == kVtBstr && value.bstrVal != nullptr) {
+      path = FromLibraryText(value.bstrVal, BstrLength(value.bstrVal));
+    }
+    ClearValue(value);
+    return path;
+  }
+  std::uint64_t ItemSize(std::uint32_t index) const {
+    PropVariant value;
+    std::uint64_t size = 0;
+    if (Property(index, kpidSize, value)) {
+      if (value.vt == kVtUi8) size = PropUInt64(value);
+      if (value.vt == kVtUi4) size = value.ulVal;
+    }
+    ClearValue(value);
+    return size;
+  }
+  std::uint32_t ItemAttributes(std::uint32_t index) const {
+    PropVariant value;
+    std::uint32_t attributes = 0;
+    if (Property(index, kpidAttrib, value) && value.vt == kVtUi4) attributes = value.ulVal;
+    ClearValue(value);
+    // The high word may hold a Unix mode (bit 0x8000 says so); only the Windows bits count.
+    return attributes & 0x7FFF;
+  }
+  bool ItemIsDir(std::uint32_t index) const {
+    PropVariant value;
+    bool is_dir = false;
+    if (Property(index, kpidIsDir, value) && value.vt == kVtBool) is_dir = value.boolVal != 0;
+    ClearValue(value);
+    return is_dir;
+  }
+  std::optional<std::uint64_t> ItemModified(std::uint32_t index) const {
+    PropVariant value;
+    std::optional<std::uint64_t> filetime;
+    if (Property(index, kpidMTime, value) && value.vt == kVtFiletime) {
+      filetime =
+          (std::uint64_t{value.filetime.dwHighDateTime} << 32) | value.filetime.dwLowDateTime;
+    }
+    ClearValue(value);
+    return filetime;
+  }
+};
+
+}  // namespace sevenzip_detail
+
+namespace {
+
+using namespace nurv::sz;
+using sevenzip_detail::Library;
+
+template <typename T>
+T ExportOf(const platform::SharedLibrary& module, const char* name) {
+  void* symbol = module.Symbol(name);
+  T function = nullptr;
+  static_assert(sizeof function == sizeof symbol);
+  std::memcpy(&function, &symbol, sizeof function);
+  return function;
+}
+
+// The library's interface layout as it reports it; libraries without the report are of the
+// old Linux layout (with a virtual destructor in IUnknown), Windows ones never were.
+NURV_SZ_FOREIGN_CALLS std::optional<std::uint32_t> InterfaceType(
+    const platform::SharedLibrary& module) {
+  const auto get_module_prop = ExportOf<GetModulePropFunc>(module, "GetModuleProp");
+  if (get_module_prop == nullptr) {
+#ifdef _WIN32
+    return 0;
+#else
+    return 1;
+#endif
+  }
+  PropVariant value;
+  std::memset(&value, 0, sizeof value);
+  if (get_module_prop(kModulePropInterfaceType, &value) != kSOk || value.vt != kVtUi4) {
+    return std::nullopt;
+  }
+  return value.ulVal;
+}
+
+// A usable library at `candidate`, or nullptr.
+NURV_SZ_FOREIGN_CALLS std::unique_ptr<Library> TryLoad(const std::string& candidate) {
+  auto lib = std::make_unique<Library>();
+  lib->module = platform::LoadSharedLibrary(candidate);
+  if (!lib->module) return nullptr;
+  const auto create_object = ExportOf<CreateObjectFunc>(*lib->module, "CreateObject");
+  if (create_object == nullptr) return nullptr;
+  // Calling a library of another layout would jump to the wrong slots.
+  if (InterfaceType(*lib->module) != kOurInterfaceType) return nullptr;
+  const platform::SharedLibrary& module = *lib->module;
+  if (!lib->strings.Bind([&module](const char* name) { return module.Symbol(name); })) {
+    return nullptr;
+  }
+  void* handler = nullptr;
+  if (create_object(&kClsid7zHandler, &kIidIInArchive, &handler) != kSOk || handler == nullptr) {
+    return nullptr;
+  }
+  lib->archive = static_cast<IInArchive*>(handler);
+  return lib;
+}
+
+bool IsSeparator(char c) { return c == '/' || c == platform::kPathDelim; }
+
+std::string ParentFolder(const std::string& path) {
+  std::size_t end = path.size();
+  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  while (end > 1 && IsSeparator(path[end - 1])) --end;
+  return path.substr(0, end);
+}
+
+// Creates `folder` and its missing parents. A created folder gets `attributes`, but never
+// read-only: on POSIX that would bar the items meant to go into it.
+bool ForceDirectories(std::string folder, std::uint32_t attributes) {
+  if (folder.size() > 1 && IsSeparator(folder.back())) folder.pop_back();
+  if (folder.empty() || platform::DirectoryExists(folder)) return true;
+  const std::string parent = ParentFolder(folder);
+  if (parent == folder) return false;  // a root that does not exist
+  if (!parent.empty() && !ForceDirectories(parent, 0)) return false;
+  if (!platform::CreateFolder(folder) && !platform::DirectoryExists(folder)) return false;
+  attributes &= ~(platform::kAttrReadOnly | platform::kAttrDirectory);
+  if (attributes != 0) platform::WriteAttributes(folder, attributes);
+  return true;
+}
+
+// The item's name below the destination folder, or nullopt when the stored path would lead out
+// of it ("..", a drive or stream name).
+std::optional<std::string> RelativeTarget(const std::string& stored, bool no_path) {
+  auto is_part_end = [](char c) { return c == '/' || c == '\\' || c == ':'; };
+  if (no_path) {
+    std::size_t start = stored.size();
+    while (start > 0 && !is_part_end(stored[start - 1])) --start;
+    return stored.substr(start);
+  }
+  std::string relative;
+  std::size_t i = 0;
+  while (i <= stored.size()) {
+    std::size_t end = i;
+    while (end < stored.size() && stored[end] != '/' && stored[end] != '\\') ++end;
+    const std::string part = stored.substr(i, end - i);
+    if (part == ".." || part.find(':') != std::string::npos) return std::nullopt;
+    if (!part.empty() && part != ".") {
+      if (!relative.empty()) relative.push_back(platform::kPathDelim);
+      relative += part;
+    }
+    i = end + 1;
+  }
+  return relative;
+}
+
+// The item's UTC time as local time at the 2-second resolution of a packed DOS date-time.
+std::optional<DateTime> LocalDosTime(std::uint64_t filetime) {
+  constexpr std::int64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 in 100 ns since 1601
+  const std::int64_t ticks = static_cast<std::int64_t>(filetime) - kUnixEpoch;
+  std::int64_t whole_seconds = ticks / 10000000;
+  if (ticks % 10000000 < 0) --whole_seconds;
+  const auto utc = static_cast<std::time_t>(whole_seconds);
+  std::tm local{};
+#ifdef _WIN32
+  if (localtime_s(&local, &utc) != 0) return std::nullopt;
+#else
+  if (localtime_r(&utc, &local) == nullptr) return std::nullopt;
+#endif
+  using namespace std::chrono;
+  const local_days date{year{local.tm_year + 1900} /
+                        month{static_cast<unsigned>(local.tm_mon + 1)} /
+                        day{static_cast<unsigned>(local.tm_mday)}};
+  return time_point_cast<milliseconds>(date + hours{local.tm_hour} + minutes{local.tm_min} +
+                                       seconds{local.tm_sec & ~1});
+}
+
+std::optional<std::uint32_t> ParseIndex(const std::string& text) {
+  std::size_t begin = text.find_first_not_of(" \t");
+  std::size_t end = text.find_last_not_of(" \t");
+  if (begin == std::string::npos) return std::nullopt;
+  std::int64_t value = 0;
+  const char* first = text.data() + begin;
+  const char* last = text.data() + end + 1;
+  if (*first == '+') ++first;
+  const auto [ptr, ec] = std::from_chars(first, last, value);
+  if (ec != std::errc() || ptr != last || value < 0 || value > 0xFFFFFFFE) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+// What the callbacks share with the component during one Extract.
+struct ExtractContext {
+  TSevenZipArchive& owner;
+  const Library& lib;
+  std::exception_ptr failure;  // an event that threw; rethrown once the library has returned
+
+  void Message(std::int32_t code, const std::string& file) {
+    if (owner.OnMessage) owner.OnMessage(code, ErrCodeText(code), file);
+  }
+  // Runs `body` for a method the library called; no exception may cross the library's frames.
+  template <typename Body>
+  HResult Guard(Body body) {
+    try {
+      if (owner.TestHookOnLibraryCall) owner.TestHookOnLibraryCall();
+      return body();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+      return kEAbort;
+    }
+  }
+  HResult Password(Bstr* password) {
+    return Guard([&] {
+      if (password == nullptr) return kEInvalidArg;
+      *password = nullptr;
+      if (owner.Password.empty()) return kSFalse;
+      const auto text = ToLibraryText(owner.Password);
+      *password = lib.strings.Alloc(text.c_str());
+      return *password != nullptr ? kSOk : kEFail;
+    });
+  }
+};
+
+class TArchiveOpenCallback final : public IArchiveOpenCallback, public ICryptoGetTextPassword {
+ public:
+  explicit TArchiveOpenCallback(ExtractContext& context) : context_(context) {}
+
+  HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override {
+    if (out == nullptr) return kEInvalidArg;
+    *out = nullptr;
+    if (iid == kIidIUnknown || iid == kIidIArchiveOpenCallback) {
+      *out = static_cast<IArchiveOpenCallback*>(this);
+    } else if (iid == kIidICryptoGetTextPassword) {
+      *out = static_cast<ICryptoGetTextPassword*>(this);
+    } else {
+      return kENoInterface;
+    }
+    AddRef();
+    return kSOk;
+  }
+  std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
+  std::uint32_t NURV_SZ_CALL Release() override {
+    const std::uint32_t left = refs_.Down();
+    if (left == 0) delete this;
+    return left;
+  }
+  HResult NURV_SZ_CALL SetTotal(const std::uint64_t*, const std::uint64_t*) override {
+    return context_.Guard([] { return kSOk; });
+  }
+  HResult NURV_SZ_CALL SetCompleted(const std::uint64_t*, const std::uint64_t*) override {
+    return context_.Guard([] { return kSOk; });
+  }
+  HResult NURV_SZ_CALL CryptoGetTextPassword(Bstr* password) override {
+    return context_.Password(password);
+  }
+
+ private:
+  ~TArchiveOpenCallback() = default;
+  RefCount refs_;
+  ExtractContext& context_;
+};
+
+class TArchiveExtractCallback final : public IArchiveExtractCallback,
+                                      public ICryptoGetTextPassword {
+ public:
+  TArchiveExtractCallback(ExtractContext& context, std::string destination,
+                          std::int64_t files_to_come)
+      : context_(context),
+        destination_(std::move(destination)),
+        files_to_come_(files_to_come),
+        all_items_(files_to_come == 0) {}
+
+  HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override {
+    if (out == nullptr) return kEInvalidArg;
+    *out = nullptr;
+    if (iid == kIidIUnknown || iid == kIidIProgress || iid == kIidIArchiveExtractCallback) {
+      *out = static_cast<IArchiveExtractCallback*>(this);
+    } else if (iid == kIidICryptoGetTextPassword) {
+      *out = static_cast<ICryptoGetTextPassword*>(this);
+    } else {
+      return kENoInterface;
+    }
+    AddRef();
+    return kSOk;
+  }
+  std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
+  std::uint32_t NURV_SZ_CALL Release() override {
+    const std::uint32_t left = refs_.Down();
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HResult NURV_SZ_CALL SetTotal(std::uint64_t total) override {
+    return context_.Guard([&] {
+      std::lock_guard lock(mutex_);
+      if (all_items_ && context_.owner.OnPreProgress) context_.owner.OnPreProgress(total);
+      return kSOk;
+    });
+  }
+
+  HResult NURV_SZ_CALL SetCompleted(const std::uint64_t* complete_value) override {
+    return context_.Guard([&] {
+      std::lock_guard lock(mutex_);
+      TSevenZipArchive& owner = context_.owner;
+      const std::uint64_t completed = complete_value != nullptr ? *complete_value : last_completed_;
+      if (position_ == 0 && !current_name_.empty() && owner.OnExtractfile) {
+        owner.OnExtractfile(current_name_, current_size_);
+      }
+      position_ += completed - last_completed_;
+      last_completed_ = completed;
+      if (owner.OnProgress) owner.OnProgress(current_name_, completed, position_);
+      // Once the last selected file is complete, the rest of a solid block is not decoded.
+      HResult result = done_ ? kSFalse : kSOk;
+      if (owner.Cancel) {
+        result = kSFalse;
+        owner.ErrCode = kSzUserCanceled;
+        context_.Message(kSzUserCanceled, current_name_);
+      }
+      return result;
+    });
+  }
+
+  HResult NURV_SZ_CALL GetStream(std::uint32_t index, ISequentialOutStream** out_stream,
+                                 std::int32_t mode) override {
+    return context_.Guard([&] {
+      std::lock_guard lock(mutex_);
+      if (out_stream == nullptr) return kEInvalidArg;
+      *out_stream = nullptr;
+      return OpenTarget(index, out_stream, mode);
+    });
+  }
+
+  HResult NURV_SZ_CALL PrepareOperation(std::int32_t) override {
+    return context_.Guard([] { return kSOk; });
+  }
+
+  HResult NURV_SZ_CALL SetOperationResult(std::int32_t op_res) override {
+    return context_.Guard([&] {
+      std::lock_guard lock(mutex_);
+      std::int32_t code = kSzSuccess;
+      switch (op_res) {
+        case kOpOk:
+          break;
+        case kOpUnsupportedMethod:
+          code = kSzUnsupportedMethod;
+          break;
+        case kOpCrcError:
+          code = kSzCrcError;
+          break;
+        default:  // data error, unexpected end, headers error, wrong password, …
+          code = kSzDataError;
+          break;
+      }
+      // A later good item must not hide an earlier failed one of the same call.
+      if (code != kSzSuccess) {
+        context_.owner.ErrCode = code;
+        context_.Message(code, current_name_);
+      }
+      if (last_file_) done_ = true;
+      return kSOk;
+    });
+  }
+
+  HResult NURV_SZ_CALL CryptoGetTextPassword(Bstr* password) override {
+    return context_.Password(password);
+  }
+
+ private:
+  ~TArchiveExtractCallback() = default;
+
+  HResult OpenTarget(std::uint32_t index, ISequentialOutStream** out_stream, std::int32_t mode) {
+    TSevenZipArchive& owner = context_.owner;
+    const Library& lib = context_.lib;
+    if (owner.Cancel) return kSFalse;
+    if (mode == kAskTest) {
+      current_name_ = lib.ItemPath(index);
+      position_ = 0;
+      current_size_ = lib.ItemSize(index);
+      return kSOk;
+    }
+    if (mode != kAskExtract) return kSOk;
+
+    const std::string stored = lib.ItemPath(index);
+    const std::uint64_t size = lib.ItemSize(index);
+    const std::uint32_t attributes = lib.ItemAttributes(index);
+    const bool is_dir = lib.ItemIsDir(index) || (attributes & platform::kAttrDirectory) != 0;
+    std::optional<DateTime> modified;
+    if (const auto filetime = lib.ItemModified(index)) modified = LocalDosTime(*filetime);
+
+    const auto no_path =
+        (owner.ExtractOptions & static_cast<unsigned>(ExtractOptsEnum::ExtractNoPath)) != 0;
+    const auto relative = RelativeTarget(stored, no_path);
+    if (!relative) {
+      // Never written outside the destination folder; the other items go on.
+      owner.ErrCode = kSzCouldNotCreateFile;
+      context_.Message(kSzCouldNotCreateFile, stored);
+      return kSOk;
+    }
+    const std::string first_target = destination_ + *relative;
+    std::string target = first_target;
+    if (owner.OnSetExtractName) owner.OnSetExtractName(index, target);
+
+    bool overwrite =
+        (owner.ExtractOptions & static_cast<unsigned>(ExtractOptsEnum::ExtractOverwrite)) != 0;
+    if (!overwrite && (platform::FileExists(target) || platform::DirectoryExists(target))) {
+      if (owner.OnExtractOverwrite) owner.OnExtractOverwrite(target, overwrite);
+      if (!overwrite) return kSOk;
+    }
+    current_name_ = target;
+    position_ = 0;
+    current_size_ = size;
+
+    if (is_dir) {
+      ForceDirectories(target, attributes);
+      return kSOk;
+    }
+    if (--files_to_come_ == 0) last_file_ = true;
+    ForceDirectories(ParentFolder(target), 0);
+    std::int32_t error = 0;
+    auto* writer = TArchiveStreamWriter::Create(
+        target, attributes, modified, &owner.TestHookOnLibraryCall, &owner.SysErrCode, error);
+    if (writer == nullptr) {
+      owner.SysErrCode = error;
+      owner.ErrCode = kSzCouldNotCreateFile;
+      context_.Message(kSzCouldNotCreateFile, first_target);
+      return kSFalse;
+    }
+    *out_stream = writer;  // carries the creator's reference for the library
+    return kSOk;
+  }
+
+  RefCount refs_;
+  ExtractContext& context_;
+  // The library may report progress from its own threads when multithreading stays on.
+  std::mutex mutex_;
+  std::string destination_;
+  std::int64_t files_to_come_;
+  bool all_items_;
+  std::string current_name_;
+  std::uint64_t position_ = 0;
+  std::uint64_t current_size_ = 0;
+  std::uint64_t last_completed_ = 0;
+  bool last_file_ = false;
+  bool done_ = false;
+};
+
+// Keeps every call of the library on the caller's thread ("mt" = 1): the component and its
+// events are not made for concurrent calls.
+NURV_SZ_FOREIGN_CALLS void SingleThreaded(IInArchive* archive) {
+  void* out = nullptr;
+  if (archive->QueryInterface(kIidISetProperties, &out) != kSOk || out == nullptr) return;
+  auto* properties = static_cast<ISetProperties*>(out);
+  static const WideChar kMt[] = {'m', 't', 0};
+  const WideChar* names[] = {kMt};
+  PropVariant value;
+  std::memset(&value, 0, sizeof value);
+  value.vt = kVtUi4;
+  value.ulVal = 1;
+  properties->SetProperties(names, &value, 1);
+  properties->Release();
+}
+
+std::string UpperExtension(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  const std::size_t sep = path.find_last_of("/\\");
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return {};
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return ext;
+}
+
+std::vector<std::string> DefaultCandidates() {
+  const std::string name = SevenZipLibraryName();
+  std::vector<std::string> candidates;
+  const auto in_folder = [&name](const std::string& folder) {
+    return folder + platform::kPathDelim + name;
+  };
+  try {
+    const std::string own = platform::OwnExecutablePath();
+    const std::string folder = ParentFolder(own);
+    if (!own.empty() && !folder.empty()) candidates.push_back(in_folder(folder));
+  } catch (...) {
+  }
+  candidates.push_back(name);
+  try {
+    const std::string system = platform::SystemFolder();
+    if (!system.empty()) candidates.push_back(in_folder(system));
+  } catch (...) {
+  }
+  // The loader's "7z" stage delivers the library into the temporary folder.
+  try {
+    const std::string temp = platform::UserTempFolder();
+    if (!temp.empty()) candidates.push_back(in_folder(temp));
+  } catch (...) {
+  }
+  return candidates;
+}
+
+}  // namespace
+
+TSevenZipArchive::TSevenZipArchive() : TSevenZipArchive(DefaultCandidates()) {}
+
+TSevenZipArchive::TSevenZipArchive(const std::vector<std::string>& library_candidates) {
+  for (const std::string& candidate : library_candidates) {
+    lib_ = TryLoad(candidate);
+    if (lib_) return;
+  }
+  throw SevenZipLoadError(SevenZipLoadErrorText());
+}
+
+TSevenZipArchive::~TSevenZipArchive() = default;
+
+NURV_SZ_FOREIGN_CALLS std::int32_t TSevenZipArchive::Extract(bool test_mode) {
+  IInArchive* archive = lib_->archive;
+  ErrCode = kSzSuccess;
+  SysErrCode = 0;
+  ExtractContext context{*this, *lib_, nullptr};
+  std::int32_t result = -1;
+  try {
+    result = [&]() -> std::int32_t {
+      std::uint64_t start = 0;
+      if (UpperExtension(SZFileName) == ".EXE") {
+        const auto found = FindSfxArchiveStart(SZFileName);
+        if (!found) {
+          ErrCode = kSzNotSfxArchive;
+          context.Message(kSzNotSfxArchive, SZFileName);
+          return -1;
+        }
+        start = *found;
+      }
+
+      std::int32_t open_error = 0;
+      TArchiveStreamReader* reader =
+          TArchiveStreamReader::Open(SZFileName, start, &TestHookOnLibraryCall, open_error);
+      HResult opened = kEFail;
+      if (reader != nullptr) {
+        auto* open_callback = new TArchiveOpenCallback(context);
+        archive->Close();
+        opened = archive->Open(reader, nullptr, open_callback);
+        open_callback->Release();
+        reader->Release();  // the library keeps its own reference until Close
+      }
+      if (context.failure) return -1;
+      if (opened != kSOk) {
+        ErrCode = kSzFileNotFound;
+        context.Message(kSzFileNotFound, SZFileName);
+        return -1;
+      }
+
+      std::uint32_t count = 0;
+      if (archive->GetNumberOfItems(&count) != kSOk) count = 0;
+      std::vector<std::uint32_t> indices;
+      indices.reserve(Files.size());
+      std::uint64_t total = 0;
+      for (const std::string& entry : Files) {
+        const auto index = ParseIndex(entry);
+        // The library itself does not check the range.
+        if (!index || *index >= count) {
+          ErrCode = kSzIndexOutOfRange;
+          context.Message(kSzIndexOutOfRange, std::string());
+          return -1;
+        }
+        total += lib_->ItemSize(*index);
+        indices.push_back(*index);
+      }
+      if (total > 0 && OnPreProgress) OnPreProgress(total);
+      // The library wants each index once, in ascending order.
+      std::sort(indices.begin(), indices.end());
+      indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+
+      std::string destination = ExtrBaseDir;
+      if (!destination.empty() && !IsSeparator(destination.back())) {
+        destination.push_back(platform::kPathDelim);
+      }
+      SingleThreaded(archive);
+      auto* callback = new TArchiveExtractCallback(context, std::move(destination),
+                                                   static_cast<std::int64_t>(indices.size()));
+      const HResult extracted =
+          indices.empty()
+              ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
+              : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
+                                 test_mode ? 1 : 0, callback);
+      callback->Release();
+      return extracted;
+    }();
+  } catch (...) {
+    archive->Close();
+    Cancel = false;
+    throw;
+  }
+  archive->Close();
+  Cancel = false;
+  if (context.failure) std::rethrow_exception(context.failure);
+  return result;
+}
+
+}  // namespace nurv

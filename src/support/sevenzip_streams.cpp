@@ -1,0 +1,348 @@
+#include "support/sevenzip_streams.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <type_traits>
+
+#include "platform/files.h"
+
+namespace nurv::sz {
+
+std::basic_string<WideChar> ToLibraryText(const std::string& utf8) {
+  std::basic_string<WideChar> out;
+  out.reserve(utf8.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* end = p + utf8.size();
+  while (p < end) {
+    char32_t cp = 0xFFFD;
+    int extra = 0;
+    const unsigned char lead = *p;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F;
+      extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F;
+      extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07;
+      extra = 3;
+    } else {
+      extra = -1;
+    }
+    ++p;
+    if (extra < 0 || end - p < extra) {
+      cp = 0xFFFD;
+      extra = 0;
+    }
+    for (int i = 0; i < extra; ++i, ++p) {
+      if ((*p & 0xC0) != 0x80) {
+        cp = 0xFFFD;
+        break;
+      }
+      cp = (cp << 6) | (*p & 0x3F);
+    }
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<WideChar>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<WideChar>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<WideChar>(cp));
+    }
+  }
+  return out;
+}
+
+std::string FromLibraryText(const WideChar* text, std::size_t length) {
+  std::string out;
+  out.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    auto cp = static_cast<char32_t>(static_cast<std::make_unsigned_t<WideChar>>(text[i]));
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length) {
+      const auto low =
+          static_cast<char32_t>(static_cast<std::make_unsigned_t<WideChar>>(text[i + 1]));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+namespace {
+
+#ifdef _WIN32
+constexpr std::int32_t kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+
+std::FILE* OpenFile(const std::string& path, bool write) {
+  _doserrno = 0;
+  const auto wide = ToLibraryText(path);
+  return _wfopen(wide.c_str(), write ? L"wb" : L"rb");
+}
+bool SeekFile(std::FILE* file, std::uint64_t position) {
+  return _fseeki64(file, static_cast<long long>(position), SEEK_SET) == 0;
+}
+std::int64_t FileEnd(std::FILE* file) {
+  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+  return _ftelli64(file);
+}
+#else
+constexpr std::int32_t kAccessDenied = EACCES;
+
+std::FILE* OpenFile(const std::string& path, bool write) {
+  return std::fopen(path.c_str(), write ? "wb" : "rb");
+}
+bool SeekFile(std::FILE* file, std::uint64_t position) {
+  return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+std::int64_t FileEnd(std::FILE* file) {
+  if (fseeko(file, 0, SEEK_END) != 0) return -1;
+  return ftello(file);
+}
+#endif
+
+// The new position of a Seek, or a negative-seek error.
+HResult NewPosition(std::int64_t offset, std::uint32_t origin, std::uint64_t current,
+                    std::uint64_t end, std::uint64_t& result) {
+  std::uint64_t base = 0;
+  switch (origin) {
+    case kSeekSet:
+      base = 0;
+      break;
+    case kSeekCur:
+      base = current;
+      break;
+    case kSeekEnd:
+      base = end;
+      break;
+    default:
+      return kEInvalidArg;
+  }
+  if (offset < 0 && static_cast<std::uint64_t>(-(offset + 1)) + 1 > base) return kENegativeSeek;
+  result = base + static_cast<std::uint64_t>(offset);
+  return kSOk;
+}
+
+std::int32_t ErrorOr(std::int32_t fallback) {
+  const std::int32_t error = LastFileError();
+  return error != 0 ? error : fallback;
+}
+
+}  // namespace
+
+std::int32_t LastFileError() {
+#ifdef _WIN32
+  if (_doserrno != 0) return static_cast<std::int32_t>(_doserrno);
+#endif
+  return errno;
+}
+
+std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path) {
+  constexpr std::uint64_t kSkip = 65536;
+  constexpr std::size_t kWindow = 81920;
+  static constexpr unsigned char kSignature[6] = {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C};
+  std::FILE* file = OpenFile(path, false);
+  if (file == nullptr) return std::nullopt;
+  std::string window(kWindow, '\0');
+  std::size_t got = 0;
+  if (SeekFile(file, kSkip)) got = std::fread(window.data(), 1, window.size(), file);
+  std::fclose(file);
+  window.resize(got);
+  const auto at = window.find(reinterpret_cast<const char*>(kSignature), 0, sizeof kSignature);
+  if (at == std::string::npos) return std::nullopt;
+  return kSkip + at;
+}
+
+// ---- reader ----
+
+TArchiveStreamReader* TArchiveStreamReader::Open(const std::string& path,
+                                                 std::uint64_t start_offset, const CallHook* hook,
+                                                 std::int32_t& error) {
+  errno = 0;
+  std::FILE* file = OpenFile(path, false);
+  if (file == nullptr) {
+    error = ErrorOr(EIO);
+    return nullptr;
+  }
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  const std::int64_t length = FileEnd(file);
+  if (length < 0) {
+    error = ErrorOr(EIO);
+    std::fclose(file);
+    return nullptr;
+  }
+  return new TArchiveStreamReader(file, static_cast<std::uint64_t>(length), start_offset, hook);
+}
+
+TArchiveStreamReader::~TArchiveStreamReader() { std::fclose(file_); }
+
+HResult TArchiveStreamReader::QueryInterface(const Guid& iid, void** out) {
+  Hook();
+  if (out == nullptr) return kEInvalidArg;
+  *out = nullptr;
+  if (iid == kIidIUnknown || iid == kIidISequentialInStream || iid == kIidIInStream) {
+    *out = static_cast<IInStream*>(this);
+  } else if (iid == kIidIStreamGetSize) {
+    *out = static_cast<IStreamGetSize*>(this);
+  } else {
+    return kENoInterface;
+  }
+  AddRef();
+  return kSOk;
+}
+
+std::uint32_t TArchiveStreamReader::Release() {
+  const std::uint32_t left = refs_.Down();
+  if (left == 0) delete this;
+  return left;
+}
+
+HResult TArchiveStreamReader::Read(void* data, std::uint32_t size, std::uint32_t* processed_size) {
+  Hook();
+  if (processed_size != nullptr) *processed_size = 0;
+  if (size == 0 || position_ >= length_) return kSOk;
+  if (!SeekFile(file_, position_)) {
+    last_error_ = ErrorOr(EIO);
+    return kEFail;
+  }
+  const std::size_t got = std::fread(data, 1, size, file_);
+  if (got == 0 && std::ferror(file_)) {
+    // A failed read must not pass for the end of the archive.
+    last_error_ = ErrorOr(EIO);
+    std::clearerr(file_);
+    return kEFail;
+  }
+  position_ += got;
+  if (processed_size != nullptr) *processed_size = static_cast<std::uint32_t>(got);
+  return kSOk;
+}
+
+HResult TArchiveStreamReader::Seek(std::int64_t offset, std::uint32_t origin,
+                                   std::uint64_t* new_position) {
+  Hook();
+  // The end is the file's real length: the library measures the archive with Seek(0, END).
+  std::uint64_t position = 0;
+  const HResult result = NewPosition(offset, origin, position_, length_, position);
+  if (result != kSOk) return result;
+  position_ = position;
+  if (new_position != nullptr) *new_position = position_;
+  return kSOk;
+}
+
+HResult TArchiveStreamReader::GetSize(std::uint64_t* size) {
+  Hook();
+  if (size == nullptr) return kEInvalidArg;
+  *size = length_;
+  return kSOk;
+}
+
+// ---- writer ----
+
+TArchiveStreamWriter* TArchiveStreamWriter::Create(const std::string& path,
+                                                   std::uint32_t attributes,
+                                                   std::optional<DateTime> modified,
+                                                   const CallHook* hook, std::int32_t* report_error,
+                                                   std::int32_t& error) {
+  if (platform::FileExists(path)) {
+    const auto existing = platform::ReadAttributes(path);
+    if (existing && (*existing & platform::kAttrReadOnly) != 0) {
+      error = kAccessDenied;
+      return nullptr;
+    }
+  }
+  errno = 0;
+  std::FILE* file = OpenFile(path, true);
+  if (file == nullptr) {
+    error = ErrorOr(EIO);
+    return nullptr;
+  }
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  if (modified && !platform::WriteModifiedTime(path, *modified)) {
+    error = ErrorOr(EIO);
+    std::fclose(file);
+    return nullptr;
+  }
+  return new TArchiveStreamWriter(file, path, attributes, modified, hook, report_error);
+}
+
+TArchiveStreamWriter::~TArchiveStreamWriter() {
+  if (std::fclose(file_) != 0 && last_error_ == 0) last_error_ = ErrorOr(EIO);
+  if (modified_) platform::WriteModifiedTime(path_, *modified_);
+  constexpr std::uint32_t kApplied =
+      platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
+  if ((attributes_ & kApplied) != 0) platform::WriteAttributes(path_, attributes_);
+  if (last_error_ != 0 && report_error_ != nullptr) *report_error_ = last_error_;
+}
+
+HResult TArchiveStreamWriter::QueryInterface(const Guid& iid, void** out) {
+  Hook();
+  if (out == nullptr) return kEInvalidArg;
+  *out = nullptr;
+  if (iid == kIidIUnknown || iid == kIidISequentialOutStream || iid == kIidIOutStream) {
+    *out = static_cast<IOutStream*>(this);
+    AddRef();
+    return kSOk;
+  }
+  return kENoInterface;
+}
+
+std::uint32_t TArchiveStreamWriter::Release() {
+  const std::uint32_t left = refs_.Down();
+  if (left == 0) delete this;
+  return left;
+}
+
+HResult TArchiveStreamWriter::Write(const void* data, std::uint32_t size,
+                                    std::uint32_t* processed_size) {
+  Hook();
+  if (processed_size != nullptr) *processed_size = 0;
+  if (size == 0) return kSOk;
+  errno = 0;
+  if (!SeekFile(file_, position_) || std::fwrite(data, 1, size, file_) != size) {
+    // The library ends the item as a data error; the cause goes to SysErrCode on closing.
+    last_error_ = ErrorOr(EIO);
+    std::clearerr(file_);
+    return kSFalse;
+  }
+  position_ += size;
+  if (position_ > largest_) largest_ = position_;
+  if (processed_size != nullptr) *processed_size = size;
+  return kSOk;
+}
+
+HResult TArchiveStreamWriter::Seek(std::int64_t offset, std::uint32_t origin,
+                                   std::uint64_t* new_position) {
+  Hook();
+  std::uint64_t position = 0;
+  const HResult result = NewPosition(offset, origin, position_, largest_, position);
+  if (result != kSOk) return result;
+  position_ = position;
+  if (new_position != nullptr) *new_position = position_;
+  return kSOk;
+}
+
+HResult TArchiveStreamWriter::SetSize(std::uint64_t) {
+  Hook();
+  return kSFalse;
+}
+
+}  // namespace nurv::sz
