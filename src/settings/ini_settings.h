@@ -1,0 +1,25 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "settings/record_registry.h"
+
+namespace nurv {
+
+// The settings of section "ConfigUser51" of the initialisation file at `path`; the folders are
+// derived from `loader_dir` (the loader's folder, ending in the path separator). Missing keys
+// and values that are not numbers take their defaults silently.
+TRecordRegistry ReadIniFile(const std::string& path, const std::string& loader_dir);
+
+// An integer key's text as the profile functions read it: "0x"/"0X" followed by hexadecimal
+// digits when longer than two characters, otherwise a signed decimal number or "$" and
+// hexadecimal digits, within 32 bits; anything else gives `fallback`.
+std::int32_t ParseIniInteger(std::string_view text, std::int32_t fallback);
+
+// `path_program` with the first occurrence of `marker`, found without regard to case, replaced
+// by `folder_word`; unchanged when the marker does not occur.
+std::string DeriveFolder(const std::string& path_program, std::string_view marker,
+                         std::string_view folder_word);
+
+}  // namespace nurv
