@@ -1,0 +1,212 @@
+#include "chooser_dialog.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QStyle>
+
+#include "qt_widgets.h"
+
+namespace nurv::qtui {
+
+namespace {
+
+constexpr int kColumns = 3;
+
+}  // namespace
+
+void DbGrid::FinishEdit() {
+  if (!Editing()) return;
+  if (QWidget* editor = indexWidget(currentIndex())) {
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+  }
+}
+
+TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      model_(model) {
+  setObjectName(QStringLiteral("FormDB"));
+  setWindowTitle(QStringLiteral("Выбор БД"));
+  setFixedSize(501, 340);
+  setFont(MsSansSerif(11));
+  setModal(true);
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setGeometry(0, 0, 501, 340);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+  Grid = new DbGrid(Panel1);
+  Grid->setObjectName(QStringLiteral("Grid"));
+  Grid->setGeometry(2, 2, 497, 305);
+  Grid->setColumnCount(kColumns);
+  QStringList header;
+  for (int col = 0; col < kColumns; ++col) header << ToQ(model_.Cell(col, 0));
+  Grid->setHorizontalHeaderLabels(header);
+  Grid->verticalHeader()->hide();
+  Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  Grid->verticalHeader()->setMinimumSectionSize(ChooserModel::kRowHeight);
+  Grid->verticalHeader()->setDefaultSectionSize(ChooserModel::kRowHeight);
+  Grid->horizontalHeader()->setFixedHeight(ChooserModel::kRowHeight + 1);
+  Grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  Grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  Grid->horizontalHeader()->setHighlightSections(false);
+  Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  Grid->setShowGrid(true);
+  Grid->setTabKeyNavigation(true);
+  Grid->setWordWrap(false);
+  Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(Grid, &QTableWidget::itemChanged, this, &TFormDB::CellEdited);
+  connect(Grid, &QTableWidget::currentCellChanged, this,
+          [this](int row, int column, int, int) { CurrentCellMoved(row, column); });
+  // GridDblClick: OK in either mode.
+  connect(Grid, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
+
+  ButtonEdit = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                               QStringLiteral("Сохранить в реестре"), Panel1);
+  ButtonEdit->setObjectName(QStringLiteral("ButtonEdit"));
+  ButtonEdit->setGeometry(10, 311, 143, 25);
+  ButtonEdit->setAutoDefault(false);
+  connect(ButtonEdit, &QPushButton::clicked, this, [this] {
+    Grid->FinishEdit();
+    model_.ButtonEditClick();
+    SyncFromModel();
+  });
+
+  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),
+                            QStringLiteral("Начать работу"), Panel1);
+  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+  BitBtn1->setGeometry(370, 312, 115, 25);
+  BitBtn1->setDefault(true);
+  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+
+  SyncFromModel();
+  Grid->setFocus();
+  qApp->installEventFilter(this);
+}
+
+TFormDB::~TFormDB() { qApp->removeEventFilter(this); }
+
+void TFormDB::SyncFromModel() {
+  syncing_ = true;
+  const bool edit = model_.EditMode();
+  const int rows = std::max(0, model_.RowCount() - 1);
+  if (Grid->rowCount() != rows) Grid->setRowCount(rows);
+  for (int row = 0; row < rows; ++row) {
+    for (int col = 0; col < kColumns; ++col) {
+      const QString text = ToQ(model_.Cell(col, row + 1));
+      QTableWidgetItem* item = Grid->item(row, col);
+      if (item == nullptr) {
+        Grid->setItem(row, col, new QTableWidgetItem(text));
+      } else if (item->text() != text) {
+        item->setText(text);
+      }
+    }
+  }
+  const std::vector<int> widths = model_.ColumnWidths();
+  for (int col = 0; col < kColumns; ++col) {
+    const bool shown = col < static_cast<int>(widths.size());
+    Grid->setColumnHidden(col, !shown);
+    if (shown) Grid->setColumnWidth(col, widths[col]);
+  }
+  Grid->setSelectionBehavior(edit ? QAbstractItemView::SelectItems : QAbstractItemView::SelectRows);
+  Grid->setEditTriggers(edit
+                            ? QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
+                                  QAbstractItemView::SelectedClicked
+                            : QAbstractItemView::NoEditTriggers);
+  ButtonEdit->setVisible(edit);
+  const int row = model_.CurrentRow() - 1;
+  // A hidden column cannot hold the cursor: view mode shows the row on its description.
+  const int col = edit ? model_.CurrentCol() : 0;
+  if (row >= 0 && row < rows && (Grid->currentRow() != row || Grid->currentColumn() != col)) {
+    Grid->setCurrentCell(row, col);
+  }
+  if (row >= 0 && row < rows) Grid->scrollToItem(Grid->item(row, col));
+  Grid->viewport()->update();
+  syncing_ = false;
+}
+
+void TFormDB::CellEdited(QTableWidgetItem* item) {
+  if (syncing_) return;
+  model_.SetCell(item->column(), item->row() + 1, FromQ(item->text()));
+}
+
+void TFormDB::CurrentCellMoved(int row, int column) {
+  if (syncing_ || row < 0 || column < 0) return;
+  model_.SetCurrent(model_.EditMode() ? column : model_.CurrentCol(), row + 1);
+}
+
+void TFormDB::done(int result) {
+  // Whatever is typed in an open cell counts, also when the dialog is cancelled.
+  Grid->FinishEdit();
+  QDialog::done(result);
+}
+
+bool TFormDB::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    return HandleKey(watched, static_cast<QKeyEvent*>(event));
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+bool TFormDB::HandleKey(QObject* watched, QKeyEvent* key) {
+  const bool in_grid = watched == Grid || Grid->isAncestorOf(static_cast<QWidget*>(watched));
+  switch (key->key()) {
+    case Qt::Key_F4:  // FormKeyDown: anywhere in the dialog
+      Grid->FinishEdit();
+      model_.PutF4();
+      SyncFromModel();
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // The default button; a focused "Сохранить в реестре" takes Enter itself.
+      if (!in_grid) return false;
+      accept();
+      return true;
+    case Qt::Key_Escape:
+      // Esc never closes the dialog; it only drops what an open cell editor holds.
+      return !Grid->Editing();
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+      if (!in_grid || key->modifiers() != Qt::NoModifier) return false;
+      const bool vertical = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down;
+      // Left and right move the caret inside an open editor.
+      if (!vertical && Grid->Editing()) return false;
+      Grid->FinishEdit();
+      static constexpr ChooserModel::Key kKeys[] = {ChooserModel::Key::Left, ChooserModel::Key::Up,
+                                                    ChooserModel::Key::Right,
+                                                    ChooserModel::Key::Down};
+      model_.GridKeyDown(kKeys[key->key() - Qt::Key_Left]);
+      SyncFromModel();
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void TFormDB::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void TFormDB::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+  }
+}
+
+}  // namespace nurv::qtui

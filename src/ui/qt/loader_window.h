@@ -1,0 +1,85 @@
+#pragma once
+#include <QLabel>
+#include <QMovie>
+#include <QPlainTextEdit>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "loader/loader_ui.h"
+#include "qt_widgets.h"
+
+namespace nurv::qtui {
+
+// The main window `fLoader` on Qt: draws the state that LoaderUi keeps and routes the clicks and
+// the banner's frame changes back to it. Borderless, 501 wide, 100 or 500 high.
+class TfLoader : public QWidget, public LoaderUi {
+  Q_OBJECT
+ public:
+  static constexpr QRgb kBackground = 0x414141;
+  static constexpr QRgb kTextGreen = 0x00BB00;
+  static constexpr QRgb kLogGround = 0x051603;
+  static constexpr QRgb kLogText = 0x22B329;
+  static constexpr QRgb kHistGround = 0x373737;
+  static constexpr QRgb kCloseGrey = 0x808080;
+  static constexpr QRgb kWindowText = 0x000000;
+  static inline const char* const kCaption = "Загрузчик НУРВ-Комплекс";
+
+  explicit TfLoader(QWidget* parent = nullptr);
+  ~TfLoader() override;
+
+  void ProcessMessages() override;
+  void WaitForMessages(std::chrono::milliseconds timeout) override;
+  void SetWaitCursor(bool on) override;
+  void ShowMessageBox(const std::string& text) override;
+  bool ShowChooserDialog(ChooserModel& model) override;
+
+  // Runs `handler` once, on the window's first activation (or first showing, where the window
+  // system activates nothing), queued so that the window is drawn first. While it runs the window
+  // does not close: a close asked for meanwhile takes effect when it returns.
+  void SetActivateHandler(std::function<void()> handler);
+  bool Working() const { return working_; }
+  bool Activated() const { return activated_; }
+
+  // The screen figures Qt reports: first monitor's width, virtual desktop's height, primary size.
+  static ScreenGeometry CurrentScreenGeometry();
+
+  // The controls, by their names in the form.
+  QLabel* GIF = nullptr;
+  GradientProgressBar* PB = nullptr;
+  FlatTextButton* ButClose = nullptr;
+  RevealLabel* LVer = nullptr;
+  QLabel* EditR = nullptr;
+  SunkenBevel* Bevel1 = nullptr;
+  QPlainTextEdit* Memo = nullptr;
+  FlatPictureButton* ButHist = nullptr;
+  QMovie* Banner() { return &banner_; }
+
+ protected:
+  void OnStatusChanged() override;
+  void OnVersionLabelChanged() override;
+  void OnLogChanged() override;
+  void OnProgressChanged() override;
+  void OnGeometryChanged() override;
+  void OnAnimationStarted() override;
+  void OnCloseRequested() override;
+
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Activate();
+  void RunActivateHandler();
+
+  QMovie banner_;
+  std::function<void()> activate_handler_;
+  bool activated_ = false;
+  bool working_ = false;
+  bool close_pending_ = false;
+  bool wait_cursor_ = false;
+  std::size_t shown_lines_ = 0;
+};
+
+}  // namespace nurv::qtui
