@@ -1,5 +1,7 @@
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/ini_file.h"
 #include "platform/posix/ini_parser.h"
@@ -8,11 +10,20 @@ namespace nurv::platform {
 
 std::string ReadProfileString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& fallback) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return fallback;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // A file that cannot be read to its end counts as one without the section.
-  if (in.bad()) return fallback;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fallback;
+  std::string bytes;
+  char buffer[16384];
+  ssize_t got = 0;
+  while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  // A file that cannot be read to its end (a folder, an I/O error) counts as one without the
+  // section.
+  if (got < 0) return fallback;
   return FindProfileValue(bytes, section, key).value_or(fallback);
 }
 

@@ -78,10 +78,10 @@ std::optional<std::string> FindProfileValue(std::string_view file_bytes, std::st
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       if (in_section) return std::nullopt;  // the section ended without the key
+      // A section line without its ']' still ends the section before it but matches nothing.
       const std::size_t close = line.find(']');
-      const std::string_view name =
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
-      if (!section_seen && FoldCase(Trim(name)) == wanted_section) {
+      if (close == std::string_view::npos) continue;
+      if (!section_seen && FoldCase(Trim(line.substr(1, close - 1))) == wanted_section) {
         section_seen = true;
         in_section = true;
       }
