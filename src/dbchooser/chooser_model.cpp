@@ -1,0 +1,208 @@
+#include "dbchooser/chooser_model.h"
+
+#include <array>
+#include <stdexcept>
+
+#include "settings/registry_layout.h"
+
+namespace nurv {
+
+namespace {
+
+constexpr int kColumns = 3;
+
+// The three numbered lists of one connection, in the order description, server, database.
+struct ListKey {
+  std::string_view key;
+  std::string_view prefix;
+};
+constexpr std::array<ListKey, kColumns> kLists = {{
+    {reglayout::kDataBaseCaptionsKey, reglayout::kDataBaseCaptionPrefix},
+    {reglayout::kServerNamesKey, reglayout::kServerNamePrefix},
+    {reglayout::kDataBaseNamesKey, reglayout::kDataBaseNamePrefix},
+}};
+
+bool IsBlankText(const std::string& text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+// A missing value (or key) reads as empty; a value that is not text is an error.
+std::string ReadListValue(platform::RegistryKey* key, const std::string& name) {
+  if (!key) return {};
+  const auto value = key->Query(name);
+  if (!value) return {};
+  if (value->type != platform::RegType::Sz && value->type != platform::RegType::ExpandSz)
+    throw platform::RegistryError("Invalid data type for '" + name + "'");
+  return value->text;
+}
+
+// Lower case for Latin and Cyrillic letters (the database names the complex uses); every other
+// byte, valid UTF-8 or not, stays as it is.
+std::string LowerCaseName(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 'A' && byte <= 'Z') {
+      out += static_cast<char>(byte + 32);
+      continue;
+    }
+    if ((byte == 0xD0 || byte == 0xD2) && i + 1 < text.size()) {
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      const char32_t code = ((byte & 0x1F) << 6) | (next & 0x3F);
+      if ((next & 0xC0) == 0x80) {
+        char32_t lower = code;
+        if (code >= 0x0410 && code <= 0x042F)
+          lower = code + 0x20;  // А..Я
+        else if (code >= 0x0400 && code <= 0x040F)
+          lower = code + 0x50;  // Ѐ..Џ, Ё among them
+        else if (code == 0x0490)
+          lower = 0x0491;  // Ґ
+        if (lower != code) {
+          out += static_cast<char>(0xC0 | (lower >> 6));
+          out += static_cast<char>(0x80 | (lower & 0x3F));
+          ++i;
+          continue;
+        }
+      }
+    }
+    out += static_cast<char>(byte);
+  }
+  return out;
+}
+
+}  // namespace
+
+ChooserModel::ChooserModel(platform::Registry& registry) : registry_(registry) {
+  rows_.push_back({"Описание БД", "Имя сервера БД", "Имя БД"});
+  rows_.push_back({"", "", ""});
+}
+
+int ChooserModel::RowCount() const { return static_cast<int>(rows_.size()); }
+
+const std::string& ChooserModel::Cell(int col, int row) const {
+  static const std::string kEmpty;
+  if (col < 0 || col >= kColumns || row < 0 || row >= RowCount()) return kEmpty;
+  return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+}
+
+void ChooserModel::SetCell(int col, int row, const std::string& text) {
+  if (col < 0 || col >= kColumns || row < 0 || row >= RowCount())
+    throw std::out_of_range("Grid index out of range");
+  rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)] = text;
+}
+
+int ChooserModel::CurrentRow() const { return current_row_; }
+int ChooserModel::CurrentCol() const { return current_col_; }
+
+void ChooserModel::SetCurrent(int col, int row) {
+  // The header row cannot be current; view mode shows one column.
+  const int columns = edit_mode_ ? kColumns : 1;
+  if (col < 0 || col >= columns || row < 1 || row >= RowCount())
+    throw std::out_of_range("Grid index out of range");
+  current_col_ = col;
+  current_row_ = row;
+}
+
+bool ChooserModel::EditMode() const { return edit_mode_; }
+
+std::vector<int> ChooserModel::ColumnWidths() const {
+  if (edit_mode_) return {282, 96, 96};
+  return {476};
+}
+
+void ChooserModel::PutF4() {
+  edit_mode_ = !edit_mode_;
+  if (!edit_mode_) current_col_ = 0;
+}
+
+void ChooserModel::GridKeyDown(Key key) {
+  const int last = RowCount() - 1;
+  if (edit_mode_) {
+    if (key == Key::Down && !IsBlankText(Cell(0, last)) && current_row_ == last) {
+      rows_.push_back({"", "", ""});
+      current_row_ = RowCount() - 1;
+      current_col_ = 0;
+    } else if (key == Key::Up && IsBlankText(Cell(0, last)) && RowCount() > 2) {
+      rows_.pop_back();
+      if (current_row_ > RowCount() - 1) current_row_ = RowCount() - 1;
+    }
+  }
+  // The key's own movement; arrows neither wrap nor enter the header row.
+  const int columns = edit_mode_ ? kColumns : 1;
+  switch (key) {
+    case Key::Up:
+      if (current_row_ > 1) --current_row_;
+      break;
+    case Key::Down:
+      if (current_row_ < RowCount() - 1) ++current_row_;
+      break;
+    case Key::Left:
+      if (current_col_ > 0) --current_col_;
+      break;
+    case Key::Right:
+      if (current_col_ < columns - 1) ++current_col_;
+      break;
+  }
+}
+
+void ChooserModel::ButtonEditClick() {
+  for (const ListKey& list : kLists) {
+    const auto key = registry_.Open(list.key);
+    if (!key) continue;  // never created just to be emptied
+    for (int n = 1; n <= kMaxConnections; ++n)
+      key->DeleteValue(reglayout::NumberedValueName(list.prefix, n));
+  }
+  std::array<std::unique_ptr<platform::RegistryKey>, kColumns> keys;
+  int k = 0;
+  for (int row = 1; row < RowCount(); ++row) {
+    if (IsBlankText(Cell(0, row))) continue;
+    ++k;
+    for (int col = 0; col < kColumns; ++col) {
+      auto& key = keys[static_cast<std::size_t>(col)];
+      if (!key) key = registry_.Create(kLists[static_cast<std::size_t>(col)].key);
+      key->SetString(reglayout::NumberedValueName(kLists[static_cast<std::size_t>(col)].prefix, k),
+                     Cell(col, row));
+    }
+  }
+}
+
+int ChooserModel::FillDatabaseList(UiServices& ui) {
+  std::array<std::unique_ptr<platform::RegistryKey>, kColumns> keys;
+  for (std::size_t i = 0; i < kLists.size(); ++i) keys[i] = registry_.Open(kLists[i].key);
+  int count = 0;
+  for (int n = 1; n <= kMaxConnections; ++n) {
+    std::array<std::string, kColumns> texts;
+    for (std::size_t i = 0; i < kLists.size(); ++i)
+      texts[i] = ReadListValue(keys[i].get(), reglayout::NumberedValueName(kLists[i].prefix, n));
+    ui.ShowStatus("Заполнение таблицы серверов...");
+    if (texts[0].empty() && texts[1].empty() && texts[2].empty()) continue;
+    ++count;
+    rows_.resize(static_cast<std::size_t>(count) + 1, {"", "", ""});
+    rows_[static_cast<std::size_t>(count)] = {texts[0], texts[1], texts[2]};
+  }
+  ui.AddLogLine("Заполнение таблицы серверов - OK");
+  return count;
+}
+
+DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db, UiServices& ui,
+                              const std::function<bool(ChooserModel&)>& show_modal) {
+  ui.ShowStatus("Выбор базы данных для подключения...");
+  DatabaseChoice choice;
+  choice.accepted = true;
+  int row = 1;
+  if (count != 1 || switch_db) {
+    if (switch_db || count == 0) model.PutF4();
+    choice.accepted = show_modal ? show_modal(model) : false;
+    row = model.CurrentRow();
+  }
+  // Read also after a cancel, as the main sequence expects.
+  choice.server = model.Cell(1, row);
+  choice.database = LowerCaseName(model.Cell(2, row));
+  choice.caption = model.Cell(0, row);
+  return choice;
+}
+
+}  // namespace nurv
