@@ -1,0 +1,158 @@
+// File-group updates: browser groups and templates on real files with real attributes and times.
+#include <gtest/gtest.h>
+
+#include "loader/update_groups.h"
+#include "update_fixture.h"
+
+namespace nurv {
+namespace {
+
+using namespace testing;
+
+class GroupUpdate : public UpdateTest {
+ protected:
+  std::int16_t Run(const std::string& code) {
+    std::int16_t result = -1;
+    if (code == "DOC")
+      UpdateBlankTemplates(Ctx(), result);
+    else if (code == "XLS")
+      UpdateFormTemplates(Ctx(), result);
+    else
+      UpdateFileGroup(Ctx(), code, result);
+    return result;
+  }
+  void Install(const std::string& path, const std::string& bytes, DateTime time) {
+    WriteFile(path, bytes);
+    SetFileTime(path, time);
+  }
+  DateTime nine = LocalTime(2024, 5, 1, 9, 0, 0);
+};
+
+TEST_F(GroupUpdate, OnlyNewerRowsAreWrittenAndNamed) {
+  Install(Bin("a.dll"), "a-old", LocalTime(2024, 5, 1, 10, 0, 30));
+  Install(Bin("b.dll"), "b-old", nine);
+  Install(Bin("c.dll"), "c-old", LocalTime(2024, 5, 2, 0, 0, 0));
+  Serve({PlainRow(1, "CXP", "a.dll", "a-new", "2024-05-01 10:00:59"),
+         PlainRow(2, "CXP", "b.dll", "b-new", "2024-05-01 10:00:00"),
+         PlainRow(3, "CXP", "c.dll", "c-new", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("CXP"), 1);
+  EXPECT_EQ(ReadFile(Bin("a.dll")), "a-old");
+  EXPECT_EQ(ReadFile(Bin("b.dll")), "b-new");
+  EXPECT_EQ(FileTime(Bin("b.dll")), LocalTime(2024, 5, 1, 10, 0, 0));
+  EXPECT_EQ(ReadFile(Bin("c.dll")), "c-old");
+  EXPECT_EQ(ui.Log(), std::vector<std::string>{"b.dll"});
+  EXPECT_EQ(ui.waits, std::vector<std::int32_t>{100});
+  EXPECT_EQ(FolderNames(settings.PathProgram),
+            (std::vector<std::string>{"a.dll", "b.dll", "c.dll", "locales", "swiftshader"}));
+  ui.ClearLog();
+  EXPECT_EQ(Run("CXP"), 0);
+  EXPECT_TRUE(ui.Log().empty());
+}
+
+TEST_F(GroupUpdate, EachCodeInItsFolder) {
+  Serve({PlainRow(1, "LXP", "ru.pak", "ru", "2024-05-01 10:00:00"),
+         PlainRow(2, "SWI", "sub\\libGLESv2.dll", "gl", "2024-05-01 10:00:00"),
+         PlainRow(3, "DOC", "Form1", "doc", "2024-05-01 10:00:00"),
+         PlainRow(4, "XLS", "Form2.xls", "xls", "2024-05-01 10:00:00")});
+  std::filesystem::create_directory(Bin("swiftshader/sub"));
+  EXPECT_EQ(Run("LXP"), 1);
+  EXPECT_EQ(Run("SWI"), 1);
+  EXPECT_EQ(Run("DOC"), 1);
+  EXPECT_EQ(Run("XLS"), 1);
+  EXPECT_EQ(ReadFile(Bin("locales/ru.pak")), "ru");
+  EXPECT_EQ(ReadFile(Bin("swiftshader/sub/libGLESv2.dll")), "gl");
+  EXPECT_EQ(ReadFile(settings.PathShablon + "/Form1.doc"), "doc");
+  EXPECT_EQ(ReadFile(settings.PathShablon + "/Form2.xls"), "xls");
+  EXPECT_EQ(ui.Log(),
+            (std::vector<std::string>{"ru.pak", "sub\\libGLESv2.dll", "Form1", "Form2.xls"}));
+  EXPECT_EQ(Run("DOC2"), 0);
+}
+
+TEST_F(GroupUpdate, NullBlobOrVanishedRowLeavesTheOldFile) {
+  UpdateRow row = PlainRow(1, "CXP", "a.dll", "", "2024-05-01 10:00:00");
+  row.fblob.reset();
+  Install(Bin("a.dll"), "a-old", nine);
+  Serve({row, PlainRow(2, "CXP", "b.dll", "b", "2024-05-01 10:00:00")});
+  Sql("UPDATE UpdatesBLOB SET vcode = 22 WHERE vcode = 2");
+  EXPECT_EQ(Run("CXP"), 0);
+  EXPECT_EQ(ReadFile(Bin("a.dll")), "a-old");
+  EXPECT_FALSE(platform::FileExists(Bin("b.dll")));
+  EXPECT_TRUE(ui.Log().empty());
+}
+
+TEST_F(GroupUpdate, ReadOnlyTemplateReplacedReadOnlyBrowserFileNot) {
+  Install(settings.PathShablon + "/Form1.doc", "old", nine);
+  SetReadOnly(settings.PathShablon + "/Form1.doc");
+  Install(Bin("a.dll"), "old", nine);
+  SetReadOnly(Bin("a.dll"));
+  Serve({PlainRow(1, "DOC", "Form1", "new", "2024-05-01 10:00:00"),
+         PlainRow(2, "CXP", "a.dll", "new", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("DOC"), 1);
+  EXPECT_EQ(ReadFile(settings.PathShablon + "/Form1.doc"), "new");
+  ui.ClearLog();
+  EXPECT_EQ(Run("CXP"), 9);
+  EXPECT_EQ(ui.Log(), (std::vector<std::string>{"ОШИБКА выгрузки файла: [" + Bin("a.dll") + "]",
+                                                "[Отказано в доступе]"}));
+  EXPECT_EQ(ReadFile(Bin("a.dll")), "old");
+  EXPECT_EQ(FileTime(Bin("a.dll")), nine);
+}
+
+TEST_F(GroupUpdate, ChecksumMismatchKeepsOldFileOneBadRowDoesNotStopTheRest) {
+  Install(Bin("a.dll"), "a-old", nine);
+  UpdateRow bad = PlainRow(1, "CXP", "a.dll", "a-new", "2024-05-01 10:00:00");
+  bad.caption = std::int64_t{42};
+  UpdateRow text_caption = PlainRow(2, "CXP", "b.dll", "b", "2024-05-01 10:00:00");
+  text_caption.caption = std::string("abc");
+  UpdateRow no_date = PlainRow(3, "CXP", "c.dll", "c", "2024-05-01 10:00:00");
+  no_date.updatedate.reset();
+  Serve({bad, text_caption, no_date, PlainRow(4, "CXP", "d.dll", "d", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("CXP"), 9);
+  ASSERT_EQ(ui.Log().size(), 8u);
+  EXPECT_EQ(ui.Log()[0], "a.dll");
+  EXPECT_EQ(ui.Log()[1],
+            "--> ОШИБКА выгрузки. Контрольная сумма файла [" + Bin("a.dll") + "] не верна");
+  EXPECT_EQ(ui.Log()[2], "b.dll");
+  EXPECT_EQ(ui.Log()[3], "ОШИБКА выгрузки файла: [" + Bin("b.dll") + "]");
+  EXPECT_EQ(ui.Log()[5], "ОШИБКА выгрузки файла: [" + Bin("c.dll") + "]");
+  EXPECT_EQ(ui.Log()[7], "d.dll");
+  EXPECT_EQ(ReadFile(Bin("a.dll")), "a-old");
+  EXPECT_EQ(FileTime(Bin("a.dll")), nine) << "not stamped: the next run tries again";
+  EXPECT_FALSE(platform::FileExists(Bin("b.dll")));
+  EXPECT_EQ(ReadFile(Bin("d.dll")), "d");
+  EXPECT_EQ(FolderNames(settings.PathProgram),
+            (std::vector<std::string>{"a.dll", "d.dll", "locales", "swiftshader"}));
+  // Corrected on the server: the next run writes it.
+  Serve({PlainRow(1, "CXP", "a.dll", "a-new", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("CXP"), 1);
+  EXPECT_EQ(ReadFile(Bin("a.dll")), "a-new");
+}
+
+TEST_F(GroupUpdate, NamesLeavingTheFolderAreRefused) {
+  Serve({PlainRow(1, "LXP", "..\\..\\evil.dll", "evil", "2024-05-01 10:00:00"),
+         PlainRow(2, "LXP", "/abs.dll", "evil", "2024-05-01 10:00:00"),
+         PlainRow(3, "LXP", "C:\\Windows\\evil.dll", "evil", "2024-05-01 10:00:00"),
+         PlainRow(4, "LXP", "x/../ok.pak", "ok", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("LXP"), 9);
+  ASSERT_EQ(ui.Log().size(), 7u);
+  EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: [" + Bin("locales/../../evil.dll") + "]");
+  EXPECT_EQ(ui.Log()[1], "[Недопустимое имя файла: ..\\..\\evil.dll]");
+  EXPECT_EQ(ui.Log()[6], "x/../ok.pak");
+  EXPECT_EQ(ReadFile(Bin("locales/ok.pak")), "ok");
+  EXPECT_FALSE(platform::FileExists(dir.Sub("evil.dll")));
+  EXPECT_FALSE(platform::FileExists(Bin("evil.dll")));
+}
+
+TEST_F(GroupUpdate, MissingFolderOrFolderInTheWay) {
+  std::filesystem::remove(Bin("swiftshader"));
+  std::filesystem::create_directory(settings.PathShablon + "/Form1.doc");
+  Serve({PlainRow(1, "SWI", "gl.dll", "gl", "2024-05-01 10:00:00"),
+         PlainRow(2, "DOC", "Form1", "doc", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("SWI"), 9);
+  EXPECT_FALSE(platform::DirectoryExists(Bin("swiftshader")));
+  EXPECT_EQ(Run("DOC"), 9);
+  EXPECT_TRUE(platform::DirectoryExists(settings.PathShablon + "/Form1.doc"));
+  EXPECT_EQ(FolderNames(settings.PathShablon), std::vector<std::string>{"Form1.doc"});
+}
+
+}  // namespace
+}  // namespace nurv

@@ -1,0 +1,195 @@
+// Plain-file updates on a real SQLite update table and real files.
+#include <gtest/gtest.h>
+
+#include "loader/update_plain.h"
+#include "support/sevenzip_archive.h"
+#include "update_fixture.h"
+
+namespace nurv {
+namespace {
+
+using namespace testing;
+
+class PlainUpdate : public UpdateTest {
+ protected:
+  std::string bat = Bin("nurvrun.bat");
+
+  std::int16_t RunBat() {
+    std::int16_t result = -1;
+    UpdateBatchFile(Ctx(), result);
+    return result;
+  }
+  // The installed old file, modified at 09:00.
+  void InstallOld() {
+    WriteFile(bat, "old");
+    SetFileTime(bat, LocalTime(2024, 5, 1, 9, 0, 0));
+  }
+  void ExpectOldInPlace() {
+    EXPECT_EQ(ReadFile(bat), "old");
+    EXPECT_EQ(FileTime(bat), LocalTime(2024, 5, 1, 9, 0, 0));
+    EXPECT_EQ(FolderNames(settings.PathProgram),
+              (std::vector<std::string>{"locales", "nurvrun.bat", "swiftshader"}))
+        << "no staging file left behind";
+  }
+};
+
+TEST_F(PlainUpdate, MissingFileIsWrittenStampedAndVerified) {
+  Serve({PlainRow(1, "BAT", "", "@echo new\r\n", "2024-05-01 10:15:59")});
+  EXPECT_EQ(RunBat(), 1);
+  EXPECT_EQ(ReadFile(bat), "@echo new\r\n");
+  EXPECT_EQ(FileTime(bat), LocalTime(2024, 5, 1, 10, 15, 0)) << "the row's time, to the minute";
+  EXPECT_TRUE(ui.Log().empty()) << "the caller writes the stage lines";
+  EXPECT_EQ(ui.waits, (std::vector<std::int32_t>{1000, 100}));
+  EXPECT_EQ(FolderNames(settings.PathProgram),
+            (std::vector<std::string>{"locales", "nurvrun.bat", "swiftshader"}));
+  // The next run finds the times equal: nothing, not even a pause.
+  ui.waits.clear();
+  EXPECT_EQ(RunBat(), 0);
+  EXPECT_TRUE(ui.waits.empty());
+}
+
+TEST_F(PlainUpdate, DateRuleToTheMinute) {
+  Serve({PlainRow(1, "BAT", "", "new", "2024-05-01 10:15:59")});
+  WriteFile(bat, "old");
+  SetFileTime(bat, LocalTime(2024, 5, 1, 10, 15, 1));
+  EXPECT_EQ(RunBat(), 0);
+  EXPECT_EQ(ReadFile(bat), "old");
+  SetFileTime(bat, LocalTime(2024, 5, 1, 10, 14, 59));
+  EXPECT_EQ(RunBat(), 1);
+  EXPECT_EQ(ReadFile(bat), "new");
+}
+
+TEST_F(PlainUpdate, NoRowNullBlobOrVanishedRowWriteNothing) {
+  Serve({PlainRow(1, "CHM", "", "help", "2024-05-01 10:00:00")});
+  EXPECT_EQ(RunBat(), 0);
+  UpdateRow null_blob = PlainRow(1, "BAT", "", "", "2024-05-01 10:00:00");
+  null_blob.fblob.reset();
+  Serve({null_blob});
+  InstallOld();
+  EXPECT_EQ(RunBat(), 0);
+  ExpectOldInPlace();
+  // The catalogue still lists a row that the contents query no longer finds.
+  Serve({PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00")});
+  Sql("UPDATE UpdatesBLOB SET vcode = 99");
+  EXPECT_EQ(RunBat(), 0);
+  ExpectOldInPlace();
+  EXPECT_TRUE(ui.Log().empty());
+}
+
+TEST_F(PlainUpdate, ChecksumMismatchKeepsOldFileAndRetriesNextRun) {
+  UpdateRow row = PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00");
+  row.caption = std::int64_t{12345};
+  Serve({row});
+  InstallOld();
+  EXPECT_EQ(RunBat(), 9);
+  EXPECT_EQ(ui.Log(), std::vector<std::string>{
+                          "Проверка контрольной суммы при выгрузке файла: " + bat + " - ОШИБКА"});
+  ExpectOldInPlace();
+  // Corrected on the server: written on the next run.
+  Serve({PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00")});
+  EXPECT_EQ(RunBat(), 1);
+  EXPECT_EQ(ReadFile(bat), "new");
+}
+
+TEST_F(PlainUpdate, UnreadableCaptionOrDateIsAnErrorLine) {
+  for (const auto& caption : {UpdateRow{}.caption, decltype(UpdateRow{}.caption){std::string()},
+                              decltype(UpdateRow{}.caption){std::string("abc")}}) {
+    UpdateRow row = PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00");
+    row.caption = caption;
+    Serve({row});
+    InstallOld();
+    ui.ClearLog();
+    EXPECT_EQ(RunBat(), 9);
+    ASSERT_EQ(ui.Log().size(), 2u);
+    EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: " + bat);
+    EXPECT_EQ(ui.Log()[1].front(), '[');
+    ExpectOldInPlace();
+  }
+  UpdateRow no_date = PlainRow(1, "BAT", "", "new", "");
+  no_date.updatedate.reset();
+  Serve({no_date});
+  ui.ClearLog();
+  EXPECT_EQ(RunBat(), 9);
+  EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: " + bat);
+  ExpectOldInPlace();
+}
+
+TEST_F(PlainUpdate, DestinationThatCannotTakeTheFile) {
+  Serve({PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00")});
+  // A folder in the way.
+  std::filesystem::create_directory(bat);
+  EXPECT_EQ(RunBat(), 9);
+  EXPECT_EQ(ui.Log().front(), "ОШИБКА выгрузки файла: " + bat);
+  EXPECT_TRUE(platform::DirectoryExists(bat));
+  EXPECT_EQ(FolderNames(settings.PathProgram),
+            (std::vector<std::string>{"locales", "nurvrun.bat", "swiftshader"}));
+  // The folder is missing: never created.
+  std::filesystem::remove(bat);
+  settings.PathProgram = dir.Sub("Missing") + "/";
+  ui.ClearLog();
+  std::int16_t result = -1;
+  UpdateBatchFile(Ctx(), result);
+  EXPECT_EQ(result, 9);
+  EXPECT_EQ(ui.Log().front(), "ОШИБКА выгрузки файла: " + settings.PathProgram + "nurvrun.bat");
+  EXPECT_FALSE(platform::DirectoryExists(dir.Sub("Missing")));
+}
+
+TEST_F(PlainUpdate, ReadOnlyFileIsReplacedAsADeletionWouldAllow) {
+  Serve({PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00")});
+  InstallOld();
+  SetReadOnly(bat);
+  EXPECT_EQ(RunBat(), 1);
+  EXPECT_EQ(ReadFile(bat), "new");
+}
+
+TEST_F(PlainUpdate, SeveralRowsComparedWithTheFileAsItStands) {
+  // The later row first: the earlier one is then not newer.
+  Serve({PlainRow(1, "BAT", "", "first", "2024-05-01 10:20:00"),
+         PlainRow(2, "BAT", "", "second", "2024-05-01 10:10:00")});
+  EXPECT_EQ(RunBat(), 1);
+  EXPECT_EQ(ReadFile(bat), "first");
+  EXPECT_EQ(ui.waits.size(), 2u);
+  // The earlier row first: both are written, the last one stays.
+  Serve({PlainRow(1, "BAT", "", "first", "2024-05-02 10:10:00"),
+         PlainRow(2, "BAT", "", "second", "2024-05-02 10:20:00")});
+  EXPECT_EQ(RunBat(), 1);
+  EXPECT_EQ(ReadFile(bat), "second");
+  EXPECT_EQ(FileTime(bat), LocalTime(2024, 5, 2, 10, 20, 0));
+}
+
+TEST_F(PlainUpdate, OneBadRowKeepsNineAfterALaterSuccess) {
+  UpdateRow bad = PlainRow(1, "BAT", "", "bad", "2024-05-01 10:10:00");
+  bad.caption = std::int64_t{1};
+  Serve({bad, PlainRow(2, "BAT", "", "good", "2024-05-01 10:20:00")});
+  EXPECT_EQ(RunBat(), 9);
+  EXPECT_EQ(ReadFile(bat), "good");
+}
+
+TEST_F(PlainUpdate, SevenZipLibraryOnlyWhenFoundNowhere) {
+  const std::string name = SevenZipLibraryName();
+  Serve({PlainRow(1, "7z", "", "library bytes", "2024-05-01 10:00:00")});
+  std::int16_t result = -1;
+  // This machine's system folder holds the library.
+  Update7zLibrary(Ctx(), result);
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(platform::FileExists(settings.PathTemp + "/" + name));
+
+  const std::string system = dir.Sub("System");
+  std::filesystem::create_directory(system);
+  Update7zLibraryIn(Ctx(), system, result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(ReadFile(settings.PathTemp + "/" + name), "library bytes");
+  // Present in the temporary folder now: not touched again, whatever the row says.
+  Serve({PlainRow(1, "7z", "", "newer bytes", "2030-01-01 10:00:00")});
+  Update7zLibraryIn(Ctx(), system, result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(settings.PathTemp + "/" + name), "library bytes");
+  // A folder of that name does not count as present.
+  std::filesystem::remove(settings.PathTemp + "/" + name);
+  std::filesystem::create_directory(system + "/" + name);
+  Update7zLibraryIn(Ctx(), system, result);
+  EXPECT_EQ(result, 1);
+}
+
+}  // namespace
+}  // namespace nurv

@@ -1,0 +1,185 @@
+// Version keys, the date rule, result folding, the catalogue of modules and the stage frame.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "common/fake_ui.h"
+#include "common/temp_dir.h"
+#include "loader/catalogue_filter.h"
+#include "loader/module_catalogue.h"
+#include "loader/stage_frame.h"
+#include "loader/update_files.h"
+#include "loader/update_groups.h"
+#include "loader/update_result.h"
+#include "loader/version_key.h"
+#include "support/sevenzip_archive.h"
+#include "update_fixture.h"
+
+namespace nurv {
+namespace {
+
+using testing::FakeUi;
+using testing::LocalTime;
+using testing::TempDir;
+
+TEST(VersionKey, PadsEachPartAndComparesAsText) {
+  EXPECT_EQ(VersionKey("5.1.10.2"), "005001010002");
+  EXPECT_EQ(VersionKey("5.1.9.2"), "005001009002");
+  EXPECT_TRUE(IsNewer(VersionKey("5.1.9.2"), VersionKey("5.1.10.2")));
+  EXPECT_FALSE(IsNewer(VersionKey("5.1.10.2"), VersionKey("5.1.10.2")));
+  // A part of four digits is not padded further and loses at its tenth character.
+  EXPECT_EQ(VersionKey("5.1.0.1000"), "0050010001000");
+  EXPECT_FALSE(IsNewer(VersionKey("5.1.0.999"), VersionKey("5.1.0.1000")));
+  // Fewer parts: a prefix is the smaller.
+  EXPECT_EQ(VersionKey("5.1"), "005001");
+  EXPECT_FALSE(IsNewer(VersionKey("5.1.0.0"), VersionKey("5.1")));
+  // Empty parts pad to 000; a trailing dot adds none.
+  EXPECT_EQ(VersionKey("1..2"), "001000002");
+  EXPECT_EQ(VersionKey("3."), "003");
+}
+
+TEST(VersionKey, EmptyAvailableNeverNewerMissingInstalledAlwaysOlder) {
+  EXPECT_EQ(VersionKey(""), "");
+  EXPECT_FALSE(IsNewer("000000000000", VersionKey("")));
+  const std::string none = VersionKey(platform::FourPartVersion{});
+  EXPECT_EQ(none, "000000000000");
+  EXPECT_TRUE(IsNewer(none, VersionKey("0.0.0.1")));
+  EXPECT_EQ(VersionKey(platform::FourPartVersion{6, 2, 0, 65535}), "00600200065535");
+}
+
+TEST(DateRule, TrimsBothTimesToTheMinute) {
+  TempDir dir;
+  const std::string file = dir.Sub("f.txt");
+  EXPECT_TRUE(DateRuleNeedsWrite(LocalTime(2024, 5, 1, 10, 15, 0), file)) << "missing file";
+  testing::WriteFile(file, "x");
+  testing::SetFileTime(file, LocalTime(2024, 5, 1, 10, 15, 1));
+  // The row's 10:15:59 trims to the file's minute: nothing to write.
+  EXPECT_FALSE(DateRuleNeedsWrite(LocalTime(2024, 5, 1, 10, 15, 0), file));
+  testing::SetFileTime(file, LocalTime(2024, 5, 1, 10, 14, 59));
+  EXPECT_TRUE(DateRuleNeedsWrite(LocalTime(2024, 5, 1, 10, 15, 0), file));
+  testing::SetFileTime(file, LocalTime(2024, 5, 1, 10, 16, 0));
+  EXPECT_FALSE(DateRuleNeedsWrite(LocalTime(2024, 5, 1, 10, 15, 0), file));
+  // A folder is not the file: it always needs writing (and the write then fails).
+  EXPECT_TRUE(DateRuleNeedsWrite(LocalTime(2000, 1, 1, 0, 0, 0), dir.path()));
+}
+
+TEST(UpdateResultFold, NineIsFinalOtherwiseTheLatestCode) {
+  std::int16_t run = 0;
+  FoldUpdateResult(run, 1);
+  FoldUpdateResult(run, 0);
+  EXPECT_EQ(run, 0) << "the latest stage's code while nothing failed";
+  FoldUpdateResult(run, 9);
+  FoldUpdateResult(run, 1);
+  FoldUpdateResult(run, 0);
+  EXPECT_EQ(run, 9);
+  std::int16_t stage = 9;
+  MarkStageWritten(stage);
+  EXPECT_EQ(stage, 9);
+  stage = 0;
+  MarkStageWritten(stage);
+  EXPECT_EQ(stage, 1);
+}
+
+TEST(CatalogueQueries, LiteralsDoubleQuotes) {
+  EXPECT_EQ(QuotedLiteral("PRG"), "'PRG'");
+  EXPECT_EQ(QuotedLiteral("a'b''"), "'a''b'''''");
+  EXPECT_EQ(std::string(kModuleContentsQuery) + QuotedLiteral("PRG"),
+            "select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
+  EXPECT_EQ(std::string(kGroupContentsQuery) + QuotedLiteral("CXP"),
+            "select * from UpdatesBLOB where tdoc = 'CXP'");
+}
+
+TEST(ModuleCatalogue, OrderOwnersAndPaths) {
+  std::string dispatched, main_sequence;
+  for (const ModuleEntry& entry : ModuleCatalogue()) {
+    if (entry.owner == StageOwner::Dispatcher) dispatched += std::string(entry.code) + " ";
+    if (entry.owner == StageOwner::MainSequence) main_sequence += std::string(entry.code) + " ";
+    EXPECT_EQ(entry.operation != nullptr, entry.owner != StageOwner::SharedStage) << entry.code;
+  }
+  EXPECT_EQ(dispatched, "7z LDR PRG SSL1 BAT CHM PDF ");
+  EXPECT_EQ(main_sequence, "CXP LXP SWI EXP DOC XLS ");
+  EXPECT_THROW(ModuleByCode("XYZ"), std::out_of_range);
+  EXPECT_EQ(ModuleByCode("7z").file_name, SevenZipLibraryName());
+  EXPECT_EQ(ModuleByCode("SSL2").heading, ModuleByCode("SSL1").heading);
+  EXPECT_EQ(ModuleByCode("SWI").heading, "Обновление библиотек визуализация ...");
+  EXPECT_EQ(ModuleByCode("SWI").status, "Выгрузка библиотек визуализация...");
+
+  TRecordRegistry settings;
+  settings.PathProgram = "/opt/c/Bin/";
+  settings.PathUpdate = "/opt/c/Update";
+  settings.PathTemp = "/tmp/u";
+  EXPECT_EQ(ModulePath(ModuleByCode("PRG"), settings), "/opt/c/Bin/nurv.exe");
+  EXPECT_EQ(ModulePath(ModuleByCode("LDR"), settings), "/opt/c/Update/NurvLoader.exe");
+  EXPECT_EQ(ModulePath(ModuleByCode("7z"), settings),
+            std::string("/tmp/u/") + SevenZipLibraryName());
+  // Settings never filled: the root folder.
+  EXPECT_EQ(ModulePath(ModuleByCode("CHM"), settings), "/HelpNurv.chm");
+  EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("LXP"), settings), "/opt/c/Bin/locales/");
+  EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("CXP"), settings), "/opt/c/Bin/");
+}
+
+TEST(GroupNames, SubFoldersAllowedEscapesRefused) {
+  EXPECT_EQ(GroupFileDestination("/p/", "a.dll", ""), "/p/a.dll");
+  EXPECT_EQ(GroupFileDestination("/p/", "Form1", ".doc"), "/p/Form1.doc");
+  EXPECT_EQ(GroupFileDestination("/p/", "sub\\b.dll", ""), "/p/sub/b.dll");
+  EXPECT_EQ(GroupFileDestination("/p/", "sub/../c.dll", ""), "/p/c.dll");
+  EXPECT_EQ(GroupFileDestination("/p/", "./x//y.pak", ""), "/p/x/y.pak");
+  for (const char* bad : {"../x.dll", "..\\x.dll", "/etc/passwd", "\\x.dll", "C:\\x.dll", "c:x",
+                          "sub/../../x", "", "sub/", "sub/..", ".", ".."})
+    EXPECT_THROW(GroupFileDestination("/p/", bad, ""), UnsafeNameError) << bad;
+}
+
+// A stage entry with its own texts for the frame tests.
+const ModuleEntry& Stage() { return ModuleByCode("BAT"); }
+
+TEST(StageFrame, SuffixByCodeFoldAndProgress) {
+  struct Case {
+    std::int16_t code;
+    const char* suffix;
+  };
+  for (const Case& c :
+       {Case{1, " - OK"}, Case{9, " - ОШИБКА"}, Case{0, " - НЕ ТРЕБУЕТСЯ"}, Case{5, ""}}) {
+    FakeUi ui;
+    std::int16_t stage = 0;
+    std::int16_t run = 1;
+    RunStage(ui, Stage(), stage, run, [&](std::int16_t& r) {
+      r = c.code;
+      ui.AddLogLine("--> detail");
+    });
+    const std::vector<std::string> expected{"", "Обновление BAT файла...", "--> detail",
+                                            std::string(" -> Выгрузка BAT файла") + c.suffix};
+    EXPECT_EQ(ui.Log(), expected);
+    EXPECT_EQ(ui.statuses, std::vector<std::string>{"Выгрузка BAT файла..."});
+    EXPECT_EQ(run, c.code);
+    EXPECT_EQ(ui.ProgressPosition(), 1);
+  }
+}
+
+TEST(StageFrame, EscapingErrorEndsTheStageOnly) {
+  FakeUi ui;
+  std::int16_t stage = 0;
+  std::int16_t run = 1;
+  // The operation had stored 0 when it failed: the run is not marked.
+  RunStage(ui, Stage(), stage, run, [](std::int16_t& r) {
+    r = 0;
+    throw std::runtime_error("boom");
+  });
+  ASSERT_EQ(ui.Log().size(), 4u);
+  EXPECT_EQ(ui.Log()[2], " -> Выгрузка BAT файла - ОШИБКА");
+  EXPECT_EQ(ui.Log()[3], "[boom]");
+  EXPECT_EQ(run, 0);
+  EXPECT_EQ(ui.ProgressPosition(), 1);
+  // One that had stored 9 marks it for good.
+  RunStage(ui, Stage(), stage, run, [](std::int16_t& r) {
+    r = 9;
+    throw std::runtime_error("again");
+  });
+  EXPECT_EQ(run, 9);
+  RunStage(ui, Stage(), stage, run, [](std::int16_t& r) { r = 1; });
+  EXPECT_EQ(run, 9);
+  EXPECT_EQ(ui.Log().back(), " -> Выгрузка BAT файла - OK");
+  EXPECT_EQ(ui.ProgressPosition(), 3);
+}
+
+}  // namespace
+}  // namespace nurv
