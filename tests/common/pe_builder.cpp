@@ -17,7 +17,8 @@ namespace {
 
 void Put(std::string& out, std::size_t at, std::uint64_t value, int size) {
   if (out.size() < at + size) out.resize(at + size, '\0');
-  for (int i = 0; i < size; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  for (int i = 0; i < size; ++i)
+    out[at + i] = i < 8 ? static_cast<char>((value >> (8 * i)) & 0xFF) : 0;
 }
 
 void Append(std::string& out, std::uint64_t value, int size) { Put(out, out.size(), value, size); }
