@@ -149,6 +149,11 @@ ConnectParams ParseConnectionString(std::string_view text) {
 }
 
 std::string QuoteOdbcValue(std::string_view value) {
+  // Braces only where needed: psqlODBC honours them when splitting but keeps them as part of
+  // UID and DATABASE, so plain names must go bare to stay usable there.
+  const bool plain = value.find_first_of(";{}=") == value.npos &&
+                     (value.empty() || (!IsSpace(value.front()) && !IsSpace(value.back())));
+  if (plain) return std::string(value);
   std::string quoted = "{";
   for (const char c : value) {
     quoted += c;

@@ -26,7 +26,8 @@ struct ConnectParams {
 // and the general OLE DB form with quoted values; DbError on malformed text.
 ConnectParams ParseConnectionString(std::string_view text);
 
-// An ODBC attribute value in braces, a "}" inside doubled: nothing in it can end the attribute.
+// An ODBC attribute value as it can stand after "KEY=": bare when it holds no separator, else in
+// braces with a "}" inside doubled, so nothing in it can end the attribute or start another.
 std::string QuoteOdbcValue(std::string_view value);
 // The ODBC connection string for an "odbc:" server name or, for any other name, SQL Server
 // through the platform's driver.

@@ -1,0 +1,239 @@
+// The ODBC backend against a real PostgreSQL server reached through psqlODBC.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "common/pg_server.h"
+#include "common/recording_services.h"
+#include "common/temp_dir.h"
+#include "common/update_db.h"
+#include "dbchooser/connect_server.h"
+#include "dbchooser/database.h"
+#include "support/loader_login.h"
+
+namespace nurv {
+namespace {
+
+using testing::PgServer;
+
+constexpr char kCatalogue[] =
+    "SELECT vcode, icode, tdoc, version, name, caption, result, wdate, updatedate, repl FROM "
+    "UpdatesBLOB (nolock)";
+
+class PostgresTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why_not;
+    server_ = PgServer::Get(&why_not);
+    if (!server_) GTEST_SKIP() << "PostgreSQL cannot be started here: " << why_not;
+    server_->Execute("TRUNCATE UpdatesBLOB");
+  }
+
+  // The loader's own way in: ConnectServer with the loader's login.
+  bool Connect(db::Connection& connection, const std::string& server, const std::string& database,
+               const std::string& user, const std::string& password) {
+    bool failed = true;
+    ConnectServer(connection, server, database, user, password, failed, settings_, ui_);
+    return !failed;
+  }
+
+  PgServer* server_ = nullptr;
+  TRecordRegistry settings_;
+  testing::RecordingServices ui_;
+};
+
+TEST_F(PostgresTest, LoginOutcomesAreClassifiedInTheLog) {
+  ASSERT_STREQ(PgServer::kLoaderLogin, kLoaderLogin);
+  ASSERT_EQ(PgServer::kLoaderPassword, LoaderPassword());
+
+  db::Connection good;
+  EXPECT_TRUE(
+      Connect(good, server_->ServerName(), PgServer::kDatabase, kLoaderLogin, LoaderPassword()));
+  EXPECT_TRUE(good.IsOpen());
+  EXPECT_TRUE(ui_.log.empty());
+  EXPECT_EQ(settings_.User, kLoaderLogin);
+  EXPECT_EQ(settings_.Password, LoaderPassword());
+  EXPECT_EQ(ui_.cursor_changes, (std::vector<bool>{true, false}));
+
+  db::Connection wrong;
+  EXPECT_FALSE(Connect(wrong, server_->ServerName(), PgServer::kDatabase, kLoaderLogin, "wrong"));
+  EXPECT_FALSE(wrong.IsOpen());
+  ASSERT_EQ(ui_.log.size(), 1u);
+  const std::string prefix = "--> ОШИБКА подключения: Сервер: [" + server_->ServerName() +
+                             "], БД: [nurvupd]\r\n--> ТЕКСТ ОШИБКИ: \"Ошибка аунтификации...\r\n";
+  EXPECT_EQ(ui_.log[0].substr(0, prefix.size()), prefix) << ui_.log[0];
+  EXPECT_NE(ui_.log[0].find("Login failed for user"), std::string::npos);
+  EXPECT_EQ(ui_.log[0].back(), '"');
+
+  db::Connection dead;
+  EXPECT_FALSE(Connect(dead, server_->DeadServerName(), PgServer::kDatabase, kLoaderLogin,
+                       LoaderPassword()));
+  ASSERT_EQ(ui_.log.size(), 2u);
+  EXPECT_NE(ui_.log[1].find("--> ТЕКСТ ОШИБКИ: \"Сеть не найдена...\r\n"), std::string::npos)
+      << ui_.log[1];
+  EXPECT_NE(ui_.log[1].find("ConnectionOpen (Connect())"), std::string::npos);
+}
+
+TEST_F(PostgresTest, SeparatorsInNamesCannotInjectAttributes) {
+  // A non-ASCII name reaches the server unchanged.
+  server_->Execute("DROP DATABASE IF EXISTS \"обновления\"", "postgres");
+  server_->Execute("CREATE DATABASE \"обновления\"", "postgres");
+  db::Connection cyrillic;
+  EXPECT_TRUE(
+      Connect(cyrillic, server_->ServerName(), "обновления", kLoaderLogin, LoaderPassword()))
+      << (ui_.log.empty() ? "" : ui_.log.back());
+
+  // Attempts to smuggle the superuser's login in through the other fields all fail.
+  db::Connection by_database;
+  EXPECT_FALSE(Connect(by_database, server_->ServerName(),
+                       "nurvupd;UID=postgres;PWD=pg-super-secret", kLoaderLogin, "wrong"));
+  db::Connection by_braces;
+  EXPECT_FALSE(Connect(by_braces, server_->ServerName(),
+                       "nurvupd};UID={postgres};PWD={pg-super-secret", kLoaderLogin, "wrong"));
+  db::Connection by_user;
+  EXPECT_FALSE(Connect(by_user, server_->ServerName(), PgServer::kDatabase,
+                       "NurvLoader};PWD={wrong};UID={postgres", "pg-super-secret"));
+  db::Connection by_password;
+  EXPECT_FALSE(Connect(by_password, server_->ServerName(), PgServer::kDatabase, "postgres",
+                       "x};PWD={pg-super-secret"));
+  EXPECT_FALSE(by_password.IsOpen());
+
+  // A plain server name goes to the SQL Server driver as one brace-quoted value: the text after
+  // ';' must not turn into attributes that would reach PostgreSQL.
+  db::Connection by_server;
+  EXPECT_FALSE(Connect(by_server,
+                       "127.0.0.1;Driver={PostgreSQL Unicode};Servername=" + server_->socket_dir() +
+                           ";Port=" + std::to_string(server_->port()),
+                       PgServer::kDatabase, kLoaderLogin, LoaderPassword()));
+  EXPECT_FALSE(by_server.IsOpen());
+}
+
+TEST_F(PostgresTest, CatalogueReadsNullsCaptionsAndDates) {
+  server_->Execute(
+      "INSERT INTO UpdatesBLOB (vcode, tdoc, version, name, caption, updatedate, fblob) VALUES "
+      "(1, 'PRG', '5.1.10.2', 'nurv.exe', '305419896', '2024-03-01 10:15:59.250', "
+      "'\\x00ff41'::bytea),"
+      "(2, 'PRG', NULL, 'n2', 'abc', NULL, NULL),"
+      "(3, 'DOC', '1', 'Бланк №1', '-7', '2023-12-31 23:59:00', ''::bytea)");
+  db::Connection connection;
+  ASSERT_TRUE(Connect(connection, server_->ServerName(), PgServer::kDatabase, kLoaderLogin,
+                      LoaderPassword()));
+
+  EXPECT_TRUE(
+      IsNull(connection.ExecuteScalar("select version from UpdatesBLOB where tdoc = 'PRG' "
+                                      "and vcode = 2")));
+  EXPECT_THROW(connection.ExecuteScalar("select version from UpdatesBLOB where tdoc = 'XXX'"),
+               db::DbError);
+
+  auto catalogue = connection.OpenDataset(kCatalogue);
+  catalogue->SetFiltered(false);
+  catalogue->SetFilter("tdoc = 'PRG'");
+  catalogue->SetFiltered(true);
+  ASSERT_EQ(catalogue->RecordCount(), 2);
+  ASSERT_TRUE(catalogue->Locate("vcode", Value{std::int64_t{1}}));
+  EXPECT_EQ(catalogue->AsInt64("caption"), 305419896);
+  EXPECT_EQ(catalogue->AsString("version"), "5.1.10.2");
+  const DateTime stamp = catalogue->AsDateTime("updatedate");
+  using namespace std::chrono;
+  EXPECT_EQ(stamp,
+            DateTime(local_days(2024y / March / 1).time_since_epoch()) + 10h + 15min + 59s + 250ms);
+
+  ASSERT_TRUE(catalogue->Locate("vcode", Value{std::int64_t{2}}));
+  EXPECT_TRUE(IsNull(catalogue->Field("version")));
+  EXPECT_THROW(catalogue->AsInt64("caption"), db::ConversionError);
+  EXPECT_THROW(catalogue->AsDateTime("updatedate"), db::ConversionError);
+
+  catalogue->SetFilter("tdoc = 'DOC'");
+  ASSERT_EQ(catalogue->RecordCount(), 1);
+  EXPECT_EQ(catalogue->AsString("name"), "Бланк №1");
+  EXPECT_EQ(catalogue->AsInt64("caption"), -7);
+
+  // The same column as an integer type on the server.
+  server_->Execute(
+      "ALTER TABLE UpdatesBLOB ALTER COLUMN caption TYPE bigint USING "
+      "(CASE WHEN caption ~ '^-?[0-9]+$' THEN caption::bigint END)");
+  auto typed = connection.OpenDataset(kCatalogue);
+  server_->Execute("ALTER TABLE UpdatesBLOB ALTER COLUMN caption TYPE text");
+  typed->SetFilter("tdoc = 'PRG'");
+  typed->SetFiltered(true);
+  ASSERT_TRUE(typed->Locate("vcode", Value{std::int64_t{1}}));
+  EXPECT_EQ(typed->Field("caption"), Value{std::int64_t{305419896}});
+  ASSERT_TRUE(typed->Locate("vcode", Value{std::int64_t{2}}));
+  EXPECT_THROW(typed->AsInt64("caption"), db::ConversionError);
+
+  testing::TempDir dir;
+  auto contents = connection.OpenDataset("select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
+  ASSERT_TRUE(contents->Locate("vcode", Value{std::int64_t{1}}));
+  EXPECT_FALSE(contents->BlobIsNull("fblob"));
+  contents->SaveBlobToFile("fblob", dir.Sub("one.bin"));
+  EXPECT_EQ(testing::ReadFile(dir.Sub("one.bin")), std::string("\x00\xff\x41", 3));
+  ASSERT_TRUE(contents->Locate("vcode", Value{std::int64_t{2}}));
+  EXPECT_TRUE(contents->BlobIsNull("fblob"));
+  EXPECT_THROW(contents->SaveBlobToFile("fblob", dir.Sub("null.bin")), db::DbError);
+
+  auto group = connection.OpenDataset("select * from UpdatesBLOB where tdoc = 'DOC'");
+  ASSERT_FALSE(group->Eof());
+  EXPECT_FALSE(group->BlobIsNull("fblob"));
+  group->SaveBlobToFile("fblob", dir.Sub("empty.bin"));
+  EXPECT_TRUE(std::filesystem::exists(dir.Sub("empty.bin")));
+  EXPECT_EQ(std::filesystem::file_size(dir.Sub("empty.bin")), 0u);
+}
+
+TEST_F(PostgresTest, RefusedReadSaysPermission) {
+  db::Connection no_select;
+  ASSERT_TRUE(Connect(no_select, server_->ServerName(), PgServer::kDatabase,
+                      PgServer::kNoSelectLogin, PgServer::kNoSelectPassword));
+  try {
+    no_select.OpenDataset(kCatalogue);
+    ADD_FAILURE() << "the read was not refused";
+  } catch (const db::DbError& error) {
+    EXPECT_NE(std::string(error.what()).find("permission"), std::string::npos) << error.what();
+  }
+
+  server_->Execute(std::string("REVOKE SELECT ON UpdatesBLOB FROM \"") + kLoaderLogin + "\"");
+  db::Connection revoked;
+  ASSERT_TRUE(
+      Connect(revoked, server_->ServerName(), PgServer::kDatabase, kLoaderLogin, LoaderPassword()));
+  std::string message;
+  try {
+    revoked.OpenDataset(kCatalogue);
+  } catch (const db::DbError& error) {
+    message = error.what();
+  }
+  server_->Execute(std::string("GRANT SELECT ON UpdatesBLOB TO \"") + kLoaderLogin + "\"");
+  EXPECT_NE(message.find("permission"), std::string::npos) << message;
+}
+
+TEST_F(PostgresTest, LargeBlobIsStreamedToAFile) {
+  std::string bytes(64u << 20, '\0');
+  std::uint32_t state = 12345;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  const std::uint32_t crc = testing::Crc32Of(bytes);
+  const std::string source = server_->MakeServerReadableFile("big.bin", bytes);
+  bytes = std::string();
+  server_->Execute(
+      "INSERT INTO UpdatesBLOB (vcode, tdoc, version, name, caption, fblob) VALUES "
+      "(7, 'PRG', '1.0.0.1', 'nurv.exe', '" +
+      std::to_string(crc) + "', pg_read_binary_file('" + source + "'))");
+
+  db::Connection connection;
+  ASSERT_TRUE(Connect(connection, server_->ServerName(), PgServer::kDatabase, kLoaderLogin,
+                      LoaderPassword()));
+  auto contents = connection.OpenDataset("select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
+  ASSERT_EQ(contents->RecordCount(), 1);
+  testing::TempDir dir;
+  contents->SaveBlobToFile("fblob", dir.Sub("nurv.7z"));
+  const std::string written = testing::ReadFile(dir.Sub("nurv.7z"));
+  EXPECT_EQ(written.size(), 64u << 20);
+  EXPECT_EQ(testing::Crc32Of(written), crc);
+  EXPECT_EQ(static_cast<std::uint32_t>(contents->AsInt64("caption")), crc);
+}
+
+}  // namespace
+}  // namespace nurv
