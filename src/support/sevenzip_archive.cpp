@@ -425,6 +425,13 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   HResult NURV_SZ_CALL SetOperationResult(std::int32_t op_res) override {
     return context_.Guard([&] {
       std::lock_guard lock(mutex_);
+      if (last_file_) done_ = true;
+      // The library answers a refused stream by testing the item and calling it a data error;
+      // the item's real condition (11) was reported already.
+      if (creation_failed_) {
+        creation_failed_ = false;
+        return kSOk;
+      }
       std::int32_t code = kSzSuccess;
       switch (op_res) {
         case kOpOk:
@@ -444,7 +451,6 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
         context_.owner.ErrCode = code;
         context_.Message(code, current_name_);
       }
-      if (last_file_) done_ = true;
       return kSOk;
     });
   }
@@ -511,6 +517,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
       owner.SysErrCode = error;
       owner.ErrCode = kSzCouldNotCreateFile;
       context_.Message(kSzCouldNotCreateFile, first_target);
+      creation_failed_ = true;
       return kSFalse;
     }
     *out_stream = writer;  // carries the creator's reference for the library
@@ -530,6 +537,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   std::uint64_t last_completed_ = 0;
   bool last_file_ = false;
   bool done_ = false;
+  bool creation_failed_ = false;
 };
 
 // Keeps every call of the library on the caller's thread ("mt" = 1): the component and its
@@ -557,7 +565,9 @@ std::string UpperExtension(const std::string& path) {
   return ext;
 }
 
-std::vector<std::string> DefaultCandidates() {
+}  // namespace
+
+std::vector<std::string> SevenZipLibraryCandidates() {
   const std::string name = SevenZipLibraryName();
   std::vector<std::string> candidates;
   const auto in_folder = [&name](const std::string& folder) {
@@ -584,9 +594,7 @@ std::vector<std::string> DefaultCandidates() {
   return candidates;
 }
 
-}  // namespace
-
-TSevenZipArchive::TSevenZipArchive() : TSevenZipArchive(DefaultCandidates()) {}
+TSevenZipArchive::TSevenZipArchive() : TSevenZipArchive(SevenZipLibraryCandidates()) {}
 
 TSevenZipArchive::TSevenZipArchive(const std::vector<std::string>& library_candidates) {
   for (const std::string& candidate : library_candidates) {

@@ -23,6 +23,10 @@ const char* SevenZipLibraryName();
 // platform's library in both places.
 std::string SevenZipLoadErrorText();
 
+// Where TSevenZipArchive() looks for the library, in order: the loader's own folder, the
+// system's search by bare name, the system folder, the user's temporary folder.
+std::vector<std::string> SevenZipLibraryCandidates();
+
 // Text of an ErrCode value: "Success", "File not found", … "Could not create file"; empty for
 // an unknown code.
 std::string ErrCodeText(std::int32_t code);

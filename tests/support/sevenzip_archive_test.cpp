@@ -1,0 +1,463 @@
+// Extraction of archives made by the 7z command, through the system's 7-Zip library.
+#include "support/sevenzip_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "platform/files.h"
+#include "support/sevenzip_fixture.h"
+
+namespace nurv {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::kSystemSevenZip;
+using testing::PutFile;
+using testing::ReadFile;
+using testing::Run7z;
+using testing::TempDir;
+using testing::WriteFile;
+
+constexpr unsigned kNoPath = static_cast<unsigned>(ExtractOptsEnum::ExtractNoPath);
+constexpr unsigned kOverwrite = static_cast<unsigned>(ExtractOptsEnum::ExtractOverwrite);
+
+struct Message {
+  std::int32_t code;
+  std::string text;
+  std::string file;
+};
+
+class SevenZipExtract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NURV_REQUIRE_SEVENZIP();
+    fs::create_directories(src_);
+    fs::create_directories(out_);
+    zip_ = std::make_unique<TSevenZipArchive>(std::vector<std::string>{kSystemSevenZip});
+    zip_->ExtrBaseDir = out_;
+    zip_->OnMessage = [this](std::int32_t code, const std::string& text, const std::string& file) {
+      messages_.push_back({code, text, file});
+    };
+  }
+
+  // An archive of `names` (relative to the source folder) made with `switches`.
+  std::string MakeArchive(const std::string& name, const std::string& names,
+                          const std::string& switches = "") {
+    const std::string archive = dir_.Sub(name);
+    EXPECT_TRUE(Run7z(src_, "a -t7z " + switches + " '" + archive + "' " + names)) << names;
+    return archive;
+  }
+  std::string Out(const std::string& relative) const { return out_ + "/" + relative; }
+
+  std::int32_t ExtractFirst(const std::string& archive, unsigned options = kNoPath | kOverwrite) {
+    zip_->SZFileName = archive;
+    zip_->ExtractOptions = options;
+    zip_->Files = {"0"};
+    return zip_->Extract();
+  }
+
+  TempDir dir_;
+  std::string src_ = dir_.Sub("src");
+  std::string out_ = dir_.Sub("out");
+  std::unique_ptr<TSevenZipArchive> zip_;
+  std::vector<Message> messages_;
+};
+
+TEST_F(SevenZipExtract, FirstItemWithoutPathLandsInTheDestination) {
+  PutFile(src_, "sub/deep/hello.txt", "hello, world\n");
+  PutFile(src_, "z_second.txt", "second");
+  PutFile(src_, "z_third.txt", "third");
+  const std::string archive = MakeArchive("m.7z", "sub/deep/hello.txt z_second.txt z_third.txt");
+
+  // The component stops the library once the last wanted file is complete; the library says 1.
+  EXPECT_EQ(ExtractFirst(archive), 1);
+  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(ReadFile(Out("hello.txt")), "hello, world\n");
+  EXPECT_FALSE(fs::exists(Out("sub")));
+  EXPECT_FALSE(fs::exists(Out("z_second.txt")));
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_FALSE(zip_->Cancel);
+
+  // The same component serves a second extraction, of another item.
+  zip_->Files = {"2"};
+  EXPECT_EQ(zip_->Extract(), 1);
+  EXPECT_EQ(ReadFile(Out("z_third.txt")), "third");
+  EXPECT_FALSE(fs::exists(Out("z_second.txt")));
+}
+
+TEST_F(SevenZipExtract, DestinationWithOrWithoutTrailingSeparator) {
+  PutFile(src_, "a/file.bin", "payload");
+  const std::string archive = MakeArchive("t.7z", "a/file.bin");
+  for (const std::string& base : {dir_.Sub("plain"), dir_.Sub("slash") + "/"}) {
+    zip_->ExtrBaseDir = base;
+    EXPECT_EQ(ExtractFirst(archive), 1);
+    const std::string folder = base.back() == '/' ? base.substr(0, base.size() - 1) : base;
+    EXPECT_EQ(ReadFile(folder + "/file.bin"), "payload") << base;
+    EXPECT_FALSE(fs::exists(folder + "//file.bin") && !fs::exists(folder + "/file.bin"));
+  }
+  EXPECT_EQ(ReadFile(dir_.Sub("slash") + "/file.bin"), "payload");
+}
+
+TEST_F(SevenZipExtract, EmptySelectionExtractsEverythingWithFolders) {
+  PutFile(src_, "tree/a/b/c.txt", "c");
+  PutFile(src_, "tree/a/d.txt", "d");
+  PutFile(src_, "tree/e.txt", "e");
+  fs::create_directories(fs::path(src_) / "tree/empty");
+  const std::string archive = MakeArchive("all.7z", "tree");
+  std::uint64_t announced = 0;
+  zip_->OnPreProgress = [&announced](std::uint64_t total) { announced = total; };
+  zip_->SZFileName = archive;
+  zip_->ExtractOptions = kOverwrite;
+  EXPECT_EQ(zip_->Extract(), 0);
+  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(ReadFile(Out("tree/a/b/c.txt")), "c");
+  EXPECT_EQ(ReadFile(Out("tree/a/d.txt")), "d");
+  EXPECT_EQ(ReadFile(Out("tree/e.txt")), "e");
+  EXPECT_TRUE(fs::is_directory(Out("tree/empty")));
+  EXPECT_EQ(announced, 3u);
+}
+
+TEST_F(SevenZipExtract, SelectionOutOfRangeExtractsNothing) {
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) PutFile(src_, name, name);
+  const std::string archive = MakeArchive("three.7z", "a.txt b.txt c.txt");
+  zip_->SZFileName = archive;
+  zip_->ExtractOptions = kNoPath | kOverwrite;
+  // 3 is one past the last item; the others are not indexes at all.
+  for (const char* entry : {"5", "3", "-1", "abc", "", "1x", "99999999999"}) {
+    messages_.clear();
+    zip_->Files = {"0", entry};
+    EXPECT_EQ(zip_->Extract(), -1) << entry;
+    EXPECT_EQ(zip_->ErrCode, 5) << entry;
+    ASSERT_EQ(messages_.size(), 1u) << entry;
+    EXPECT_EQ(messages_[0].code, 5);
+    EXPECT_EQ(messages_[0].text, "Index out of Range");
+    EXPECT_EQ(messages_[0].file, "");
+  }
+  EXPECT_TRUE(fs::is_empty(out_));
+  // Duplicates and any order are fine.
+  zip_->Files = {"2", " 0 ", "2"};
+  EXPECT_GE(zip_->Extract(), 0);
+  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_TRUE(fs::exists(Out("a.txt")));
+  EXPECT_TRUE(fs::exists(Out("c.txt")));
+  EXPECT_FALSE(fs::exists(Out("b.txt")));
+}
+
+TEST_F(SevenZipExtract, ArchiveThatCannotBeOpened) {
+  const std::string not_archive = PutFile(dir_.path(), "plain.7z", std::string(1000, 'x'));
+  for (const std::string& path : {dir_.Sub("missing.7z"), not_archive}) {
+    messages_.clear();
+    EXPECT_EQ(ExtractFirst(path), -1) << path;
+    EXPECT_EQ(zip_->ErrCode, 1);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].code, 1);
+    EXPECT_EQ(messages_[0].text, "File not found");
+    EXPECT_EQ(messages_[0].file, path);
+  }
+  EXPECT_TRUE(fs::is_empty(out_));
+}
+
+TEST_F(SevenZipExtract, ExeWithoutSignatureIsRefusedAndOneWithItIsOpened) {
+  PutFile(src_, "inner.txt", "from the sfx");
+  const std::string archive = MakeArchive("x.7z", "inner.txt");
+  for (const char* name : {"setup.exe", "SETUP.EXE"}) {
+    // A real 7z archive at the start, before the searched window, is not an SFX.
+    const std::string exe = PutFile(dir_.path(), name, ReadFile(archive) + std::string(70000, 'M'));
+    messages_.clear();
+    EXPECT_EQ(ExtractFirst(exe), -1);
+    EXPECT_EQ(zip_->ErrCode, 7);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "File is not an 7z SFX archive");
+    EXPECT_EQ(messages_[0].file, exe);
+  }
+  EXPECT_EQ(ExtractFirst(dir_.Sub("absent.exe")), -1);
+  EXPECT_EQ(zip_->ErrCode, 7);
+  EXPECT_TRUE(fs::is_empty(out_));
+
+  // A stub of 65536 + 1000 bytes followed by the archive: found in the window and opened there.
+  const std::string sfx =
+      PutFile(dir_.path(), "sfx.Exe", std::string(66536, 'M') + ReadFile(archive));
+  EXPECT_EQ(ExtractFirst(sfx), 1);
+  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(ReadFile(Out("inner.txt")), "from the sfx");
+}
+
+TEST_F(SevenZipExtract, ExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
+  PutFile(src_, "data.txt", "new contents");
+  const std::string archive = MakeArchive("o.7z", "data.txt");
+  PutFile(out_, "data.txt", "old");
+
+  EXPECT_EQ(ExtractFirst(archive, kNoPath), 0);
+  EXPECT_EQ(ReadFile(Out("data.txt")), "old");
+  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_TRUE(messages_.empty());
+
+  // The event may allow it for this one file.
+  std::vector<std::string> asked;
+  zip_->OnExtractOverwrite = [&asked](const std::string& file, bool& overwrite) {
+    asked.push_back(file);
+    overwrite = true;
+  };
+  EXPECT_EQ(ExtractFirst(archive, kNoPath), 1);
+  EXPECT_EQ(asked, std::vector<std::string>{Out("data.txt")});
+  EXPECT_EQ(ReadFile(Out("data.txt")), "new contents");
+
+  zip_->OnExtractOverwrite = nullptr;
+  PutFile(out_, "data.txt", "old again, and longer than the new one");
+  EXPECT_EQ(ExtractFirst(archive, kNoPath | kOverwrite), 1);
+  EXPECT_EQ(ReadFile(Out("data.txt")), "new contents");
+}
+
+TEST_F(SevenZipExtract, RenamedTargetFromTheEvent) {
+  PutFile(src_, "orig.txt", "renamed");
+  const std::string archive = MakeArchive("r.7z", "orig.txt");
+  zip_->OnSetExtractName = [this](std::uint32_t index, std::string& name) {
+    EXPECT_EQ(index, 0u);
+    EXPECT_EQ(name, Out("orig.txt"));
+    name = Out("other/name.txt");
+  };
+  EXPECT_EQ(ExtractFirst(archive), 1);
+  EXPECT_EQ(ReadFile(Out("other/name.txt")), "renamed");
+}
+
+TEST_F(SevenZipExtract, DamagedDataIsReported) {
+  std::string content;
+  for (int i = 0; i < 4000; ++i) content += "line " + std::to_string(i) + "\n";
+  PutFile(src_, "big.txt", content);
+  // Stored: the data follows the 32-byte signature header as it is, so the damage is a CRC error.
+  const std::string stored = MakeArchive("stored.7z", "big.txt", "-mx0");
+  const std::string packed = MakeArchive("packed.7z", "big.txt", "-mx5");
+  for (const auto& [archive, codes] :
+       {std::pair{stored, std::set<std::int32_t>{3}}, {packed, std::set<std::int32_t>{2, 3}}}) {
+    std::string bytes = ReadFile(archive);
+    for (std::size_t at = 40; at < 60; ++at) bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+    WriteFile(archive, bytes);
+    messages_.clear();
+    ExtractFirst(archive);
+    EXPECT_TRUE(codes.count(zip_->ErrCode)) << archive << " gave " << zip_->ErrCode;
+    ASSERT_FALSE(messages_.empty());
+    EXPECT_EQ(messages_.back().code, zip_->ErrCode);
+    EXPECT_EQ(messages_.back().text, ErrCodeText(zip_->ErrCode));
+    EXPECT_EQ(messages_.back().file, Out("big.txt"));
+    EXPECT_NE(ReadFile(Out("big.txt")), content);
+
+    // Test mode finds the same damage and writes nothing.
+    fs::remove(Out("big.txt"));
+    zip_->Files = {"0"};
+    zip_->Extract(true);
+    EXPECT_TRUE(codes.count(zip_->ErrCode)) << archive;
+    EXPECT_FALSE(fs::exists(Out("big.txt")));
+  }
+}
+
+TEST_F(SevenZipExtract, TestModeOfAGoodArchiveWritesNothing) {
+  PutFile(src_, "ok.txt", "fine");
+  const std::string archive = MakeArchive("ok.7z", "ok.txt");
+  zip_->SZFileName = archive;
+  zip_->Files = {"0"};
+  EXPECT_GE(zip_->Extract(true), 0);
+  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_TRUE(fs::is_empty(out_));
+}
+
+TEST_F(SevenZipExtract, OutputThatCannotBeCreatedKeepsWhatIsThere) {
+  PutFile(src_, "target.txt", "new");
+  const std::string archive = MakeArchive("c.7z", "target.txt");
+
+  // A folder in the way.
+  PutFile(out_, "target.txt/keep.txt", "keep");
+  // The library tests the refused item instead and calls it a data error; 11 stays.
+  EXPECT_EQ(ExtractFirst(archive), 1);
+  EXPECT_EQ(zip_->ErrCode, 11);
+  EXPECT_EQ(zip_->SysErrCode, EISDIR);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].code, 11);
+  EXPECT_EQ(messages_[0].text, "Could not create file");
+  EXPECT_EQ(messages_[0].file, Out("target.txt"));
+  EXPECT_EQ(ReadFile(Out("target.txt/keep.txt")), "keep");
+  fs::remove_all(Out("target.txt"));
+
+  // An older read-only file, refused as Windows refuses it (even to root).
+  const std::string older = PutFile(out_, "target.txt", "older");
+  ASSERT_TRUE(platform::WriteAttributes(older, platform::kAttrReadOnly));
+  messages_.clear();
+  ExtractFirst(archive);
+  EXPECT_EQ(zip_->ErrCode, 11);
+  EXPECT_EQ(zip_->SysErrCode, EACCES);
+  EXPECT_EQ(ReadFile(older), "older");
+  ASSERT_TRUE(platform::WriteAttributes(older, 0));
+  fs::remove(older);
+
+  // A read-only destination folder, where the system enforces it (not for root).
+  fs::permissions(out_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  std::ofstream probe(Out("probe"));
+  const bool enforced = !probe.is_open();
+  probe.close();
+  if (enforced) {
+    ExtractFirst(archive);
+    EXPECT_EQ(zip_->ErrCode, 11);
+    EXPECT_EQ(zip_->SysErrCode, EACCES);
+    EXPECT_FALSE(fs::exists(Out("target.txt")));
+  }
+  fs::permissions(out_, fs::perms::owner_all, fs::perm_options::add);
+}
+
+TEST_F(SevenZipExtract, StoredAttributesAndTimeAreApplied) {
+  using namespace std::chrono;
+  const std::string plain = PutFile(src_, "plain.txt", "plain");
+  const std::string locked = PutFile(src_, "locked.txt", "locked");
+  const DateTime odd = local_days{2021y / March / 4} + 5h + 6min + 7s;
+  ASSERT_TRUE(platform::WriteModifiedTime(plain, odd));
+  ASSERT_TRUE(platform::WriteModifiedTime(locked, odd + 1s));
+  ASSERT_TRUE(platform::WriteAttributes(locked, platform::kAttrReadOnly));
+  const std::string archive = MakeArchive("at.7z", "plain.txt locked.txt", "-mtm=on");
+  ASSERT_TRUE(platform::WriteAttributes(locked, 0));
+
+  zip_->SZFileName = archive;
+  zip_->ExtractOptions = kOverwrite;
+  EXPECT_EQ(zip_->Extract(), 0);
+  const auto plain_attributes = platform::ReadAttributes(Out("plain.txt"));
+  const auto locked_attributes = platform::ReadAttributes(Out("locked.txt"));
+  ASSERT_TRUE(plain_attributes && locked_attributes);
+  EXPECT_EQ(*plain_attributes & platform::kAttrReadOnly, 0u);
+  EXPECT_NE(*locked_attributes & platform::kAttrReadOnly, 0u);
+  EXPECT_EQ(ReadFile(Out("locked.txt")), "locked");
+  // 2-second resolution: 05:06:07 and 05:06:08 both come out as 05:06:06 / 05:06:08.
+  EXPECT_EQ(platform::ReadModifiedTime(Out("plain.txt")), odd - 1s);
+  EXPECT_EQ(platform::ReadModifiedTime(Out("locked.txt")), odd + 1s);
+  ASSERT_TRUE(platform::WriteAttributes(Out("locked.txt"), 0));
+}
+
+TEST_F(SevenZipExtract, StoredPathsCannotLeaveTheDestination) {
+  PutFile(src_, "good.txt", "good");
+  PutFile(src_, "evil.txt", "evil");
+  const std::string archive = MakeArchive("p.7z", "good.txt evil.txt");
+  ASSERT_TRUE(Run7z(dir_.path(), "rn '" + archive + "' evil.txt ../evil.txt"));
+  zip_->SZFileName = archive;
+  zip_->ExtractOptions = kOverwrite;
+  EXPECT_EQ(zip_->Extract(), 0);
+  EXPECT_FALSE(fs::exists(dir_.Sub("evil.txt")));
+  EXPECT_EQ(ReadFile(Out("good.txt")), "good");
+  EXPECT_EQ(zip_->ErrCode, 11);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].file, "../evil.txt");
+
+  // Without paths only the name counts, which stays inside.
+  messages_.clear();
+  zip_->ExtractOptions = kOverwrite | kNoPath;
+  EXPECT_EQ(zip_->Extract(), 0);
+  EXPECT_EQ(ReadFile(Out("evil.txt")), "evil");
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SevenZipExtract, NamesBeyondAsciiKeepTheirText) {
+  const std::string name = "Отчёт \xF0\x9F\x98\x80.txt";
+  PutFile(src_, name, "utf");
+  const std::string archive = MakeArchive("u.7z", "'" + name + "'");
+  EXPECT_EQ(ExtractFirst(archive), 1);
+  EXPECT_EQ(ReadFile(Out(name)), "utf");
+}
+
+TEST_F(SevenZipExtract, PasswordProtectedData) {
+  PutFile(src_, "secret.txt", "top secret");
+  const std::string archive = MakeArchive("s.7z", "secret.txt", "-pГеслo");
+  EXPECT_EQ(ExtractFirst(archive), 0);  // no password: the item fails, nothing else
+  EXPECT_EQ(zip_->ErrCode, 2);
+  zip_->Password = "wrong";
+  ExtractFirst(archive);
+  EXPECT_EQ(zip_->ErrCode, 2);
+  zip_->Password = "Геслo";
+  EXPECT_EQ(ExtractFirst(archive), 1);
+  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(ReadFile(Out("secret.txt")), "top secret");
+
+  // Encrypted headers: without the password the archive does not open.
+  const std::string hidden = MakeArchive("h.7z", "secret.txt", "-pkey -mhe=on");
+  zip_->Password.clear();
+  EXPECT_EQ(ExtractFirst(hidden), -1);
+  EXPECT_EQ(zip_->ErrCode, 1);
+}
+
+TEST_F(SevenZipExtract, CancelFromAnEventStopsAndIsCleared) {
+  // Separate blocks: the library reports progress between them.
+  PutFile(src_, "a.txt", std::string(300000, 'a'));
+  PutFile(src_, "b.txt", std::string(300000, 'b'));
+  const std::string archive = MakeArchive("k.7z", "a.txt b.txt", "-ms=off");
+  zip_->OnExtractfile = [this](const std::string&, std::uint64_t) { zip_->Cancel = true; };
+  zip_->SZFileName = archive;
+  zip_->ExtractOptions = kOverwrite;
+  EXPECT_EQ(zip_->Extract(), 1);
+  EXPECT_EQ(zip_->ErrCode, 6);
+  EXPECT_FALSE(zip_->Cancel);
+  EXPECT_FALSE(fs::exists(Out("b.txt")));
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_.back().text, "User canceled operation");
+}
+
+TEST_F(SevenZipExtract, ExceptionFromAnEventReachesTheCaller) {
+  PutFile(src_, "a.txt", "a");
+  const std::string archive = MakeArchive("e.7z", "a.txt");
+  zip_->OnProgress = [](const std::string&, std::uint64_t, std::uint64_t) {
+    throw std::runtime_error("from the event");
+  };
+  EXPECT_THROW(ExtractFirst(archive), std::runtime_error);
+  // The archive was closed: the component works again.
+  zip_->OnProgress = nullptr;
+  EXPECT_GE(ExtractFirst(archive), 0);
+  EXPECT_EQ(ReadFile(Out("a.txt")), "a");
+}
+
+TEST_F(SevenZipExtract, LargeSolidArchiveIsExactAndStaysOnTheCallersThread) {
+  // Incompressible and repetitive parts in several LZMA2 blocks, which the library would
+  // otherwise decode on worker threads.
+  std::mt19937 random(7);
+  std::vector<std::string> contents;
+  std::string names;
+  for (int file = 0; file < 3; ++file) {
+    std::string data;
+    data.reserve(2 << 20);
+    while (data.size() < (2u << 20)) {
+      for (int i = 0; i < 512; ++i) data.push_back(static_cast<char>(random()));
+      data.append(3584, static_cast<char>('a' + file));
+    }
+    const std::string name = "part" + std::to_string(file) + ".bin";
+    PutFile(src_, name, data);
+    contents.push_back(std::move(data));
+    names += name + " ";
+  }
+  const std::string archive =
+      MakeArchive("solid.7z", names, "-ms=on -mx1 -mmt=2 -m0=LZMA2:d=1m:c=1m");
+
+  std::mutex mutex;
+  std::set<std::thread::id> threads;
+  std::size_t calls = 0;
+  zip_->TestHookOnLibraryCall = [&] {
+    std::lock_guard lock(mutex);
+    threads.insert(std::this_thread::get_id());
+    ++calls;
+  };
+  zip_->SZFileName = archive;
+  zip_->ExtractOptions = kOverwrite;
+  EXPECT_EQ(zip_->Extract(), 0);
+  EXPECT_EQ(zip_->ErrCode, 0);
+  for (int file = 0; file < 3; ++file) {
+    EXPECT_TRUE(ReadFile(Out("part" + std::to_string(file) + ".bin")) == contents[file]) << file;
+  }
+  EXPECT_GT(calls, 20u);
+  EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+}  // namespace
+}  // namespace nurv
