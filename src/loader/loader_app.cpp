@@ -1,0 +1,82 @@
+#include "loader/loader_app.h"
+
+#include <exception>
+#include <utility>
+
+#include "platform/process.h"
+#include "platform/system_info.h"
+#include "support/version.h"
+
+namespace nurv {
+
+LoaderApp::LoaderApp(LoaderUi& ui, std::vector<std::string> args, std::string executable_path)
+    : LoaderApp(ui, std::move(args),
+                LoaderEnvironment{std::move(executable_path), {}, {}, {}, {}}) {}
+
+LoaderApp::LoaderApp(LoaderUi& ui, std::vector<std::string> args, LoaderEnvironment environment)
+    : ui_(ui), args_(std::move(args)), env_(std::move(environment)) {}
+
+LoaderApp::~LoaderApp() = default;
+
+std::string LoaderApp::OsProductName() const {
+  return env_.os_product_name ? *env_.os_product_name : platform::OsProductName();
+}
+
+std::unique_ptr<platform::Registry> LoaderApp::OpenRegistry() const {
+  return env_.open_registry ? env_.open_registry() : platform::OpenCurrentUserRegistry();
+}
+
+int LoaderApp::Start(const std::string& command_line) const {
+  return env_.start_program ? env_.start_program(command_line)
+                            : platform::StartProgram(command_line);
+}
+
+void LoaderApp::FormCreate(const ScreenGeometry& screen) {
+  state_ = RunState{};
+  state_.SwitchDb = false;
+  if (env_.executable_path.empty()) env_.executable_path = platform::OwnExecutablePath();
+  state_.LoaderDir = LoaderDirOf(env_.executable_path);
+  os_product_name_ = OsProductName();
+  state_.IsWindowsXP = IsWindowsXPProduct(os_product_name_);
+  ApplySwitches(state_, args_);
+  // Numbers and dates become text through the loader's own formatting with "." as both
+  // separators; nothing here depends on the process locale.
+  ui_.FormCreate(screen, state_.SwitchWait);
+}
+
+void LoaderApp::FormActivate() {
+  // The window is activated again whenever it regains focus (the chooser closing, the user
+  // switching back, also while the sequence runs): only the first activation starts the run.
+  if (activated_) return;
+  activated_ = true;
+  platform::FourPartVersion own{};
+  ReadOwnProductVersion(own);
+  ui_.SetVersionLabel(VersionText(own));
+  ui_.ProcessMessages();
+  ui_.WaitMs(500);
+  Button5Click();
+}
+
+void LoaderApp::Button5Click() {
+  if (started_) return;
+  started_ = true;
+  try {
+    RunSequence();
+  } catch (const std::exception& error) {
+    // An error outside every stage frame ends the run: no summary, nothing started.
+    outcome_ = RunOutcome::Unexpected;
+    ui_.ShowMessageBox(error.what());
+  } catch (...) {
+    outcome_ = RunOutcome::Unexpected;
+    ui_.ShowMessageBox("Непредвиденная ошибка");
+  }
+  finished_ = true;
+}
+
+void LoaderApp::RunSequence() {
+  if (Prepare()) RunUpdateStages();
+  WriteSummary();
+  EndOfRun();
+}
+
+}  // namespace nurv

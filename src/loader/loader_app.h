@@ -1,0 +1,93 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbchooser/database.h"
+#include "loader/loader_ui.h"
+#include "loader/run_state.h"
+#include "platform/registry.h"
+#include "platform/version_info.h"
+
+namespace nurv {
+
+// Outcome of one run, as the front ends report it in their exit status.
+enum class RunOutcome {
+  Success = 0,      // success banner (the main program started, or at least tried)
+  InitError = 1,    // initialisation-error banner
+  UpdateError = 2,  // update-error banner
+  Unexpected = 3,   // ended by an error outside every stage, or not run to its end
+};
+
+// What a run takes from the system; each can be replaced for tests. Empty members mean the
+// system's own.
+struct LoaderEnvironment {
+  std::string executable_path;                 // the loader's own executable, links resolved
+  std::optional<std::string> os_product_name;  // the operating system's product name
+  std::optional<platform::FourPartVersion> own_file_version;  // instead of the version resource
+  std::function<std::unique_ptr<platform::Registry>()> open_registry;
+  std::function<int(const std::string&)> start_program;  // WinExec-style result
+};
+
+// One run of the loader: the run-wide state of the main unit and the main sequence
+// `Button5Click`, driving the window through LoaderUi only. Every front end uses this class.
+class LoaderApp {
+ public:
+  LoaderApp(LoaderUi& ui, std::vector<std::string> args, std::string executable_path = {});
+  LoaderApp(LoaderUi& ui, std::vector<std::string> args, LoaderEnvironment environment);
+  ~LoaderApp();
+  LoaderApp(const LoaderApp&) = delete;
+  LoaderApp& operator=(const LoaderApp&) = delete;
+
+  // Window creation: run-wide state, switches, loader folder, Windows XP test, window state.
+  void FormCreate(const ScreenGeometry& screen);
+  // The first activation shows the version, pauses 500 ms and runs the main sequence; every
+  // later activation (the window regaining focus, also during the run) does nothing.
+  void FormActivate();
+  // The main sequence; runs at most once.
+  void Button5Click();
+
+  // 0 success banner, 1 initialisation-error banner, 2 update-error banner, 3 unexpected end.
+  int ExitStatus() const { return static_cast<int>(outcome_); }
+  RunOutcome Outcome() const { return outcome_; }
+  bool SequenceFinished() const { return finished_; }
+  const RunState& State() const { return state_; }
+
+ private:
+  // The halves of the main sequence; each returns false when the run goes to the summary.
+  void RunSequence();
+  bool Prepare();
+  void ReadIniAndRegistry(platform::Registry& registry);
+  void ChooseAndConnect(platform::Registry& registry);
+  void CheckUpdateAccess();
+  void ReadAvailableVersions();
+  void ReadInstalledVersions();
+  void RemoveOldBrowserFiles();
+  void WriteVersionLines();
+  void RunUpdateStages();
+  void RunGroupStages();
+  void WriteSummary();
+  void StartMainProgram();
+  void EndOfRun();
+
+  std::string OsProductName() const;
+  std::unique_ptr<platform::Registry> OpenRegistry() const;
+  int Start(const std::string& command_line) const;
+
+  LoaderUi& ui_;
+  std::vector<std::string> args_;
+  LoaderEnvironment env_;
+  RunState state_;
+  std::string os_product_name_;
+  db::Connection connection_;
+  // `DSBLOBVersion`: open from the access check to the end of the run.
+  std::unique_ptr<db::Dataset> catalogue_;
+  bool activated_ = false;
+  bool started_ = false;
+  bool finished_ = false;
+  RunOutcome outcome_ = RunOutcome::Unexpected;
+};
+
+}  // namespace nurv

@@ -1,0 +1,209 @@
+// The main sequence, first half: settings, choice of the database, connection, access check,
+// available and installed versions, version lines.
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <variant>
+
+#include "dbchooser/chooser_model.h"
+#include "dbchooser/connect_server.h"
+#include "loader/loader_app.h"
+#include "platform/files.h"
+#include "settings/ini_settings.h"
+#include "settings/registry_settings.h"
+#include "support/loader_login.h"
+#include "support/version.h"
+
+namespace nurv {
+
+namespace {
+
+constexpr char kNoVersion[] = "00.00.00.00";
+constexpr char kCatalogueQuery[] =
+    "SELECT vcode, icode, tdoc, version, name, caption, result, wdate, updatedate, repl "
+    "FROM UpdatesBLOB (nolock)";
+constexpr char kVersionQuery[] = "select version from UpdatesBLOB where tdoc = ";
+
+// A query value as text, with "." as the decimal and the date separator whatever the locale.
+std::string ValueText(const Value& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
+  if (const auto* real = std::get_if<double>(&value)) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, *real);
+    return std::string(buffer, result.ptr);
+  }
+  if (const auto* time = std::get_if<DateTime>(&value)) {
+    const auto day = std::chrono::floor<std::chrono::days>(*time);
+    const std::chrono::year_month_day ymd{std::chrono::sys_days{day.time_since_epoch()}};
+    const std::chrono::hh_mm_ss clock{std::chrono::floor<std::chrono::seconds>(*time - day)};
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04d %02d:%02d:%02d",
+                  static_cast<unsigned>(ymd.day()), static_cast<unsigned>(ymd.month()),
+                  static_cast<int>(ymd.year()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    return buffer;
+  }
+  return {};  // the unassigned value
+}
+
+// The SQL wait cursor for one scope: taken back however the scope is left.
+class WaitCursor {
+ public:
+  explicit WaitCursor(UiServices& ui) : ui_(ui) { ui_.SetWaitCursor(true); }
+  ~WaitCursor() { ui_.SetWaitCursor(false); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  UiServices& ui_;
+};
+
+}  // namespace
+
+bool LoaderApp::Prepare() {
+  ui_.ClearLog();
+  if (state_.SwitchInfo && ui_.Height() < LoaderUi::kExpandedHeight) ui_.ButHistClick();
+  ui_.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
+
+  std::unique_ptr<platform::Registry> registry = OpenRegistry();
+  ReadIniAndRegistry(*registry);
+  ChooseAndConnect(*registry);
+  registry.reset();
+
+  if (!state_.InitFailed) CheckUpdateAccess();
+  if (state_.SwitchNotUpdate) return false;
+  if (!state_.InitFailed) ReadAvailableVersions();
+  if (state_.InitFailed) return false;
+
+  ui_.ShowStatus("Проверка обновлений...");
+  ReadInstalledVersions();
+  RemoveOldBrowserFiles();
+  WriteVersionLines();
+  return true;
+}
+
+void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
+  const std::string ini_path = state_.LoaderDir + "nurv.ini";
+  std::string ini_line = "Файл инициализации [" + ini_path + "]";
+  ui_.ShowStatus("Инициализация...");
+  if (env_.own_file_version) {
+    state_.OwnFileVersion = *env_.own_file_version;
+  } else {
+    ReadOwnFileVersion(state_.OwnFileVersion);
+  }
+  if (platform::FileExists(ini_path)) {
+    ini_line += " - OK";
+    state_.IniSettings = ReadIniFile(ini_path, state_.LoaderDir);
+  } else {
+    ini_line += " - Отсутствует";
+    state_.SwitchLoadIni = false;
+  }
+  ui_.AddLogLine(ini_line);
+
+  const bool key_was_missing = EnsureRegistryKeys(registry, ui_);
+  if (key_was_missing || state_.SwitchLoadIni) {
+    WriteRegistrySettings(registry, state_.IniSettings, state_.LoaderSettings, ui_,
+                          env_.executable_path);
+  }
+  ReadRegistrySettings(registry, state_.LoaderSettings, ui_, state_.LoaderDir,
+                       env_.executable_path);
+  ui_.ShowStatus("Считывание реестра...");
+}
+
+void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
+  DatabaseChoice choice;
+  {
+    // The chooser lives only for the choice.
+    ChooserModel chooser(registry);
+    const int count = chooser.FillDatabaseList(ui_);
+    state_.InitFailed = false;
+    choice = ChooseDatabase(chooser, count, state_.SwitchDb, ui_,
+                            [this](ChooserModel& model) { return ui_.ShowChooserDialog(model); });
+  }
+  if (!choice.accepted) state_.InitFailed = true;
+  state_.SelectedServer = choice.server;
+  state_.SelectedDataBase = choice.database;
+  state_.SelectedCaption = choice.caption;
+  state_.LaunchArgs = " -server=" + state_.SelectedServer +
+                      " -database=" + state_.SelectedDataBase +
+                      " -caption=" + state_.SelectedCaption;
+
+  if (state_.InitFailed) {
+    ui_.AddLogLine("Выбор базы данных для подключения - ОШИБКА");
+    return;
+  }
+  std::string line = "Соединение с сервером: [" + state_.SelectedServer + "], БД: [" +
+                     state_.SelectedDataBase + "]";
+  const std::string password = LoaderPassword();
+  ui_.ShowStatus("Установка соединения...");
+  bool failed = false;
+  ConnectServer(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin, password,
+                failed, state_.LoaderSettings, ui_);
+  if (failed) state_.InitFailed = true;
+  line += state_.InitFailed ? " - ОШИБКА" : " - OK";
+  ui_.AddLogLine(line);
+}
+
+void LoaderApp::CheckUpdateAccess() {
+  try {
+    catalogue_ = connection_.OpenDataset(kCatalogueQuery);
+  } catch (const std::exception& error) {
+    state_.InitFailed = true;
+    const std::string message = error.what();
+    if (message.find("permission") != std::string::npos) {
+      ui_.AddLogLine("--> ОШИБКА! Нет прав на обновление...\r\n" + message);
+    } else {
+      ui_.AddLogLine("--> ОШИБКА открытия набора данных...\r\n" + message);
+    }
+  }
+}
+
+void LoaderApp::ReadAvailableVersions() {
+  ui_.ShowStatus("Считывание номера доступной версии...");
+  WaitCursor cursor(ui_);
+  const auto read = [this](const char* code, std::string& into, const char* ok_line,
+                           const char* error_line) {
+    try {
+      const Value value =
+          Coalesce(connection_.ExecuteScalar(std::string(kVersionQuery) + "'" + code + "'"),
+                   std::string(kNoVersion));
+      into = ValueText(value);
+      ui_.AddLogLine(ok_line);
+    } catch (const std::exception&) {
+      ui_.AddLogLine(error_line);
+    }
+  };
+  read("PRG", state_.AvailableVersion, "Считывание номера доступной версии - OK",
+       "Считывание номера доступной версии - ОШИБКА");
+  read("LDR", state_.AvailableLoaderVersion, "Считывание номера доступной версии загрузчика- OK",
+       "Считывание номера доступной версии загрузчика - ОШИБКА");
+}
+
+void LoaderApp::ReadInstalledVersions() {
+  const auto read = [](const std::string& path, platform::FourPartVersion& numbers,
+                       std::string& text) {
+    numbers = {};
+    if (ReadFileProductVersion(path, numbers)) {
+      text = VersionText(numbers);
+    } else {
+      numbers = {};
+      text = kNoVersion;
+    }
+  };
+  read(state_.LoaderDir + "nurv.exe", state_.InstalledNumbers, state_.InstalledVersion);
+  read(state_.LoaderDir + "NurvLoader.exe", state_.InstalledLoaderNumbers,
+       state_.InstalledLoaderVersion);
+}
+
+void LoaderApp::WriteVersionLines() {
+  ui_.AddLogLine("Установлено_ - версия: " + state_.InstalledVersion);
+  ui_.AddLogLine("Доступно____ - версия: " + state_.AvailableVersion);
+  ui_.AddLogLine("Установлено_загрузчик - версия: " + state_.InstalledLoaderVersion);
+  ui_.AddLogLine("Доступно____загрузчик - версия: " + state_.AvailableLoaderVersion);
+  ui_.AddLogLine("ОС - версия: " + os_product_name_);
+  ui_.AddLogLine(state_.IsWindowsXP ? "Windows XP: ДА" : "Windows XP: НЕТ");
+}
+
+}  // namespace nurv

@@ -1,0 +1,73 @@
+// The main sequence, end: the closing banner, the start of the main program, the end of the run.
+#include <string>
+
+#include "loader/loader_app.h"
+
+namespace nurv {
+
+namespace {
+
+constexpr char kStars[] = "****************************************************************";
+
+}  // namespace
+
+void LoaderApp::WriteSummary() {
+  ui_.ShowStatus("");
+  if (state_.InitFailed) {
+    ui_.AddLogLine("");
+    ui_.AddLogLine(kStars);
+    ui_.AddLogLine("              Работа загрузчика завершена ОШИБКОЙ ИНИЦИАЛИЗАЦИИ!");
+    ui_.AddLogLine(kStars);
+    ui_.ShowStatus("Обнаружены ошибки инициализации:");
+    outcome_ = RunOutcome::InitError;
+    return;
+  }
+  if (state_.UpdateResult == 9) {
+    ui_.AddLogLine("");
+    ui_.AddLogLine(kStars);
+    ui_.AddLogLine("              Работа загрузчика завершена с ОШИБКАМИ ОБНОВЛЕНИЯ!");
+    ui_.AddLogLine(kStars);
+    ui_.ShowStatus("Обнаружены ошибки при обновлении:");
+    outcome_ = RunOutcome::UpdateError;
+    return;
+  }
+  StartMainProgram();
+  ui_.AddLogLine("");
+  ui_.AddLogLine(kStars);
+  ui_.AddLogLine("              Работа загрузчика завершена УСПЕШНО...");
+  ui_.AddLogLine(kStars);
+  ui_.ShowStatus("");
+  outcome_ = RunOutcome::Success;
+}
+
+void LoaderApp::StartMainProgram() {
+  ui_.AddLogLine("");
+  ui_.AddLogLine("Запуск НУРВ-Комплекс...");
+  // Joined as it stands: nothing is quoted.
+  const std::string command_line =
+      state_.LoaderDir + "nurv.exe" + state_.ForwardedArgs + state_.LaunchArgs;
+  const int result = Start(command_line);
+  if (result > 31) {
+    ui_.AddLogLine("OK");
+  } else {
+    ui_.AddLogLine("ОШИБКА - код: " + std::to_string(result));
+  }
+}
+
+void LoaderApp::EndOfRun() {
+  const bool had_error = state_.UpdateResult == 9 || state_.InitFailed;
+  if (had_error && ui_.Height() < LoaderUi::kExpandedHeight) {
+    // The log stays in view until the user closes the window.
+    ui_.ButHistClick();
+    return;
+  }
+  ui_.HideProgressBar();
+  // The keep-open flag is `SwitchWait`; the close button may have cleared it meanwhile.
+  const bool keep_open = ui_.KeepOpen();
+  if (!keep_open && ui_.Height() == LoaderUi::kExpandedHeight) ui_.ButHistClick();
+  ui_.ProcessMessages();
+  if (!keep_open) ui_.StartClosingAnimation();
+  ui_.ProcessMessages();
+}
+
+}  // namespace nurv

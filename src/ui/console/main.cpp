@@ -1,0 +1,33 @@
+// nurvloader-cli: one run of the loader without a window, for scripts and scheduled tasks.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+
+#include "console_ui.h"
+#include "loader/loader_app.h"
+#include "platform/process.h"
+
+int main(int argc, char** argv) {
+  // A reader of the log that goes away must not kill the run half-way.
+  std::signal(SIGPIPE, SIG_IGN);
+  const bool interactive = isatty(STDIN_FILENO) == 1;
+  nurv::console::ConsoleUi ui(stdout, stderr, stdin, interactive);
+  try {
+    nurv::LoaderApp app(ui, nurv::platform::CommandLineArguments(argc, argv));
+    const nurv::ScreenGeometry screen{};
+    app.FormCreate(screen);
+    ui.FirstShow(screen);
+    app.FormActivate();
+    // /wait keeps the window open until "Закрыть"; a console has Enter for it, on a terminal.
+    if (ui.KeepOpen() && interactive) {
+      ui.WaitForEnter("Нажмите Enter, чтобы закрыть загрузчик...");
+      ui.ButCloseClick();
+    }
+    return app.ExitStatus();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 3;
+  }
+}

@@ -1,0 +1,77 @@
+#pragma once
+// A complex on disk for one test: Bin/Update/Help/Shablon/Report folders, nurv.ini, an update
+// database, and the user's settings, Trash and temporary folder inside the test's own folder.
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/temp_dir.h"
+#include "common/update_db.h"
+
+namespace nurv::testing {
+
+// Sets environment variables for one scope and restores them afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv() {
+    for (const auto& [name, old] : saved_) {
+      if (old.first) {
+        setenv(name.c_str(), old.second.c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+  }
+  void Set(const std::string& name, const std::string& value) {
+    if (!saved_.count(name)) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = {old != nullptr, old ? old : ""};
+    }
+    setenv(name.c_str(), value.c_str(), 1);
+  }
+
+ private:
+  std::map<std::string, std::pair<bool, std::string>> saved_;
+};
+
+class ComplexOnDisk {
+ public:
+  ComplexOnDisk() {
+    namespace fs = std::filesystem;
+    for (const char* sub :
+         {"Bin", "Update", "Help", "Shablon", "Report", "config", "data", "tmp"}) {
+      fs::create_directories(root_.Sub(sub));
+    }
+    env_.Set("XDG_CONFIG_HOME", root_.Sub("config"));
+    env_.Set("XDG_DATA_HOME", root_.Sub("data"));
+    env_.Set("TMPDIR", root_.Sub("tmp"));
+  }
+
+  std::string Bin() const { return root_.Sub("Bin") + "/"; }
+  std::string Path(const std::string& rel) const { return root_.Sub(rel); }
+  std::string Db() const { return root_.Sub("updates.db"); }
+  std::string RegistryFile() const { return root_.Sub("config/nurv/registry.reg"); }
+  std::string Trash(const std::string& rel) const { return root_.Sub("data/Trash/" + rel); }
+
+  void WriteIni(const std::string& server, const std::string& database = "Demo",
+                const std::string& caption = "Демо база") const {
+    WriteFile(Bin() + "nurv.ini", "[ConfigUser51]\nServer=" + server + "\nDataBase=" + database +
+                                      "\nCaption=" + caption +
+                                      "\nUser=operator\nRegion=550\nRegion2=1\nRefreshRepl=10\n"
+                                      "ShowWordProces=0\nThemeXP=0\n");
+  }
+  void WriteIniForDb() const { WriteIni(SqliteServerName(Db())); }
+
+  ScopedEnv& env() { return env_; }
+
+ private:
+  TempDir root_;
+  ScopedEnv env_;
+};
+
+}  // namespace nurv::testing
