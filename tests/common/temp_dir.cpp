@@ -10,12 +10,24 @@ namespace nurv::testing {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Paths are UTF-8 like every text of the core; a narrow path would be read in the ANSI code page
+// on Windows.
+fs::path Utf8Path(const std::string& path) {
+  return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
+
 TempDir::TempDir() {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path candidate = fs::temp_directory_path() / ("nurv-test-" + std::to_string(random()));
+    const fs::path candidate =
+        fs::temp_directory_path() / ("nurv-test-" + std::to_string(random()));
     if (fs::create_directory(candidate)) {
-      path_ = candidate.string();
+      const std::u8string utf8 = candidate.u8string();
+      path_.assign(utf8.begin(), utf8.end());
       return;
     }
   }
@@ -25,25 +37,26 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   // Read-only files and folders left by a test must not keep the folder alive.
-  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+  for (auto it = fs::recursive_directory_iterator(Utf8Path(path_), ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
-  fs::remove_all(path_, ignored);
+  fs::remove_all(Utf8Path(path_), ignored);
 }
 
 std::string TempDir::Sub(const std::string& relative) const {
-  return (fs::path(path_) / relative).string();
+  const std::u8string utf8 = (Utf8Path(path_) / Utf8Path(relative)).u8string();
+  return std::string(utf8.begin(), utf8.end());
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + path);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
