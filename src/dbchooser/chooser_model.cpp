@@ -149,23 +149,25 @@ void ChooserModel::GridKeyDown(Key key) {
 }
 
 void ChooserModel::ButtonEditClick() {
-  for (const ListKey& list : kLists) {
-    const auto key = registry_.Open(list.key);
-    if (!key) continue;  // never created just to be emptied
-    for (int n = 1; n <= kMaxConnections; ++n)
-      key->DeleteValue(reglayout::NumberedValueName(list.prefix, n));
-  }
+  // The described rows are written as numbers 1..k first and only then the numbers above k are
+  // deleted: the same list as deleting everything and writing anew, but an unchanged entry is
+  // not rewritten and a failure part-way leaves the old entries in place.
   std::array<std::unique_ptr<platform::RegistryKey>, kColumns> keys;
   int k = 0;
   for (int row = 1; row < RowCount(); ++row) {
     if (IsBlankText(Cell(0, row))) continue;
     ++k;
-    for (int col = 0; col < kColumns; ++col) {
-      auto& key = keys[static_cast<std::size_t>(col)];
-      if (!key) key = registry_.Create(kLists[static_cast<std::size_t>(col)].key);
-      key->SetString(reglayout::NumberedValueName(kLists[static_cast<std::size_t>(col)].prefix, k),
-                     Cell(col, row));
+    for (std::size_t col = 0; col < kLists.size(); ++col) {
+      if (!keys[col]) keys[col] = registry_.Create(kLists[col].key);
+      keys[col]->SetString(reglayout::NumberedValueName(kLists[col].prefix, k),
+                           Cell(static_cast<int>(col), row));
     }
+  }
+  for (std::size_t col = 0; col < kLists.size(); ++col) {
+    auto key = keys[col] ? std::move(keys[col]) : registry_.Open(kLists[col].key);
+    if (!key) continue;  // never created just to be emptied
+    for (int n = k + 1; n <= kMaxConnections; ++n)
+      key->DeleteValue(reglayout::NumberedValueName(kLists[col].prefix, n));
   }
 }
 
