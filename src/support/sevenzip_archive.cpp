@@ -81,6 +81,7 @@ struct Library {
       archive->Release();
     }
   }
+  NURV_SZ_FOREIGN_CALLS void Close() const { archive->Close(); }
 
   // One property of an item; false when the library gives none. `value` must be cleared by
   // the caller (ClearValue) whatever the result.
@@ -606,85 +607,92 @@ TSevenZipArchive::TSevenZipArchive(const std::vector<std::string>& library_candi
 
 TSevenZipArchive::~TSevenZipArchive() = default;
 
-NURV_SZ_FOREIGN_CALLS std::int32_t TSevenZipArchive::Extract(bool test_mode) {
-  IInArchive* archive = lib_->archive;
+namespace {
+
+// One extraction between Open and Close; the caller closes the archive.
+NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(TSevenZipArchive& self, const Library& lib,
+                                              ExtractContext& context, bool test_mode) {
+  IInArchive* archive = lib.archive;
+  std::uint64_t start = 0;
+  if (UpperExtension(self.SZFileName) == ".EXE") {
+    const auto found = FindSfxArchiveStart(self.SZFileName);
+    if (!found) {
+      self.ErrCode = kSzNotSfxArchive;
+      context.Message(kSzNotSfxArchive, self.SZFileName);
+      return -1;
+    }
+    start = *found;
+  }
+
+  std::int32_t open_error = 0;
+  TArchiveStreamReader* reader =
+      TArchiveStreamReader::Open(self.SZFileName, start, &self.TestHookOnLibraryCall, open_error);
+  HResult opened = kEFail;
+  if (reader != nullptr) {
+    auto* open_callback = new TArchiveOpenCallback(context);
+    archive->Close();
+    opened = archive->Open(reader, nullptr, open_callback);
+    open_callback->Release();
+    reader->Release();  // the library keeps its own reference until Close
+  }
+  if (context.failure) return -1;
+  if (opened != kSOk) {
+    self.ErrCode = kSzFileNotFound;
+    context.Message(kSzFileNotFound, self.SZFileName);
+    return -1;
+  }
+
+  std::uint32_t count = 0;
+  if (archive->GetNumberOfItems(&count) != kSOk) count = 0;
+  std::vector<std::uint32_t> indices;
+  indices.reserve(self.Files.size());
+  std::uint64_t total = 0;
+  for (const std::string& entry : self.Files) {
+    const auto index = ParseIndex(entry);
+    // The library itself does not check the range.
+    if (!index || *index >= count) {
+      self.ErrCode = kSzIndexOutOfRange;
+      context.Message(kSzIndexOutOfRange, std::string());
+      return -1;
+    }
+    total += lib.ItemSize(*index);
+    indices.push_back(*index);
+  }
+  if (total > 0 && self.OnPreProgress) self.OnPreProgress(total);
+  // The library wants each index once, in ascending order.
+  std::sort(indices.begin(), indices.end());
+  indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+
+  std::string destination = self.ExtrBaseDir;
+  if (!destination.empty() && !IsSeparator(destination.back())) {
+    destination.push_back(platform::kPathDelim);
+  }
+  SingleThreaded(archive);
+  auto* callback = new TArchiveExtractCallback(context, std::move(destination),
+                                               static_cast<std::int64_t>(indices.size()));
+  const HResult extracted =
+      indices.empty() ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
+                      : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
+                                         test_mode ? 1 : 0, callback);
+  callback->Release();
+  return extracted;
+}
+
+}  // namespace
+
+std::int32_t TSevenZipArchive::Extract(bool test_mode) {
   ErrCode = kSzSuccess;
   SysErrCode = 0;
   ExtractContext context{*this, *lib_, nullptr};
   std::int32_t result = -1;
   try {
-    result = [&]() -> std::int32_t {
-      std::uint64_t start = 0;
-      if (UpperExtension(SZFileName) == ".EXE") {
-        const auto found = FindSfxArchiveStart(SZFileName);
-        if (!found) {
-          ErrCode = kSzNotSfxArchive;
-          context.Message(kSzNotSfxArchive, SZFileName);
-          return -1;
-        }
-        start = *found;
-      }
-
-      std::int32_t open_error = 0;
-      TArchiveStreamReader* reader =
-          TArchiveStreamReader::Open(SZFileName, start, &TestHookOnLibraryCall, open_error);
-      HResult opened = kEFail;
-      if (reader != nullptr) {
-        auto* open_callback = new TArchiveOpenCallback(context);
-        archive->Close();
-        opened = archive->Open(reader, nullptr, open_callback);
-        open_callback->Release();
-        reader->Release();  // the library keeps its own reference until Close
-      }
-      if (context.failure) return -1;
-      if (opened != kSOk) {
-        ErrCode = kSzFileNotFound;
-        context.Message(kSzFileNotFound, SZFileName);
-        return -1;
-      }
-
-      std::uint32_t count = 0;
-      if (archive->GetNumberOfItems(&count) != kSOk) count = 0;
-      std::vector<std::uint32_t> indices;
-      indices.reserve(Files.size());
-      std::uint64_t total = 0;
-      for (const std::string& entry : Files) {
-        const auto index = ParseIndex(entry);
-        // The library itself does not check the range.
-        if (!index || *index >= count) {
-          ErrCode = kSzIndexOutOfRange;
-          context.Message(kSzIndexOutOfRange, std::string());
-          return -1;
-        }
-        total += lib_->ItemSize(*index);
-        indices.push_back(*index);
-      }
-      if (total > 0 && OnPreProgress) OnPreProgress(total);
-      // The library wants each index once, in ascending order.
-      std::sort(indices.begin(), indices.end());
-      indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
-
-      std::string destination = ExtrBaseDir;
-      if (!destination.empty() && !IsSeparator(destination.back())) {
-        destination.push_back(platform::kPathDelim);
-      }
-      SingleThreaded(archive);
-      auto* callback = new TArchiveExtractCallback(context, std::move(destination),
-                                                   static_cast<std::int64_t>(indices.size()));
-      const HResult extracted =
-          indices.empty()
-              ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
-              : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
-                                 test_mode ? 1 : 0, callback);
-      callback->Release();
-      return extracted;
-    }();
+    result = RunExtract(*this, *lib_, context, test_mode);
   } catch (...) {
-    archive->Close();
+    lib_->Close();
     Cancel = false;
     throw;
   }
-  archive->Close();
+  lib_->Close();
   Cancel = false;
   if (context.failure) std::rethrow_exception(context.failure);
   return result;
