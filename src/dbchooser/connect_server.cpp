@@ -12,16 +12,16 @@ bool OnlyBlanks(const std::string& text) {
   return true;
 }
 
-std::string ConnectionString(const std::string& server, const std::string& database,
-                             const std::string& user, const std::string& password) {
+}  // namespace
+
+std::string LoaderConnectionString(const std::string& server, const std::string& database,
+                                   const std::string& user, const std::string& password) {
   std::string text = "Provider=SQLOLEDB.1;";
   if (!OnlyBlanks(password)) text += "Password=" + password + ";";
   text += "Persist Security Info=True;User ID=" + user + ";Initial Catalog=" + database +
           ";Data Source=" + server + ";use procedure for prepare=0";
   return text;
 }
-
-}  // namespace
 
 void ConnectServer(db::Connection& connection, const std::string& server,
                    const std::string& database, const std::string& user,
@@ -32,7 +32,7 @@ void ConnectServer(db::Connection& connection, const std::string& server,
     failed = true;
     return;
   }
-  connection.SetConnectionString(ConnectionString(server, database, user, password));
+  connection.SetConnectionString(LoaderConnectionString(server, database, user, password));
   ui.SetWaitCursor(true);
   loader_settings.User = user;
   loader_settings.Password = password;

@@ -7,6 +7,11 @@
 
 namespace nurv {
 
+// The ADO-style connection string of the loader's login; without "Password=" when the password
+// is blanks alone.
+std::string LoaderConnectionString(const std::string& server, const std::string& database,
+                                   const std::string& user, const std::string& password);
+
 // Opens `connection` on `server`/`database` under the login `user`/`password`. `failed` is set
 // (false on entry) when an argument is empty, the open fails or leaves the connection closed; a
 // failed open adds one log entry that says whether the network or the login was at fault.

@@ -134,7 +134,11 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 
 std::string JoinDiagnostics(const std::vector<Diagnostic>& records, const std::string& fallback) {
   std::string message;
-  for (const Diagnostic& record : records) {
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const Diagnostic& record = records[i];
+    // Some drivers repeat a record word for word.
+    if (i > 0 && record.state == records[i - 1].state && record.text == records[i - 1].text)
+      continue;
     if (!message.empty()) message += "\r\n";
     message += record.text + " (SQLSTATE " + record.state + ")";
   }
@@ -171,10 +175,12 @@ bool AnyState(const std::vector<Diagnostic>& records, std::initializer_list<cons
   std::string message = JoinDiagnostics(records, "The connection could not be opened");
   // SQL Server's classic text for an unknown server says "does not exist" too.
   const bool classic_unreachable = AnyText(records, {"does not exist or access denied"});
-  const bool login = !classic_unreachable &&
-                     (AnyState(records, {"28"}) ||
-                      AnyText(records, {"login failed", "authentication failed", "password",
-                                        "does not exist", "cannot open database"}));
+  const bool missing_name =
+      AnyText(records, {"does not exist"}) && AnyText(records, {"database \"", "role \""});
+  const bool login =
+      !classic_unreachable && (AnyState(records, {"28"}) || missing_name ||
+                               AnyText(records, {"login failed", "authentication failed",
+                                                 "no password supplied", "cannot open database"}));
   const bool unreachable =
       classic_unreachable || AnyState(records, {"08001", "08S01", "HYT00", "HYT01"}) ||
       AnyText(records, {"could not connect", "connection refused", "no such file or directory",

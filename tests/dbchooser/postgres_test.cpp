@@ -68,6 +68,13 @@ TEST_F(PostgresTest, LoginOutcomesAreClassifiedInTheLog) {
   EXPECT_NE(ui_.log[0].find("Login failed for user"), std::string::npos);
   EXPECT_EQ(ui_.log[0].back(), '"');
 
+  // As on SQL Server, a database that is not there is a refused login.
+  db::Connection unknown;
+  EXPECT_FALSE(Connect(unknown, server_->ServerName(), "nosuchdb", kLoaderLogin, LoaderPassword()));
+  ASSERT_EQ(ui_.log.size(), 2u);
+  EXPECT_NE(ui_.log[1].find("\"Ошибка аунтификации...\r\n"), std::string::npos) << ui_.log[1];
+  ui_.log.pop_back();
+
   db::Connection dead;
   EXPECT_FALSE(Connect(dead, server_->DeadServerName(), PgServer::kDatabase, kLoaderLogin,
                        LoaderPassword()));
