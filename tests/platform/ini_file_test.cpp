@@ -88,6 +88,8 @@ TEST_F(IniFileTest, DecodesUtf8WithOrWithoutBomElseWindows1251) {
                  "1\r\n",
                  "ConfigUser51", "Caption"),
             "Учёт №1");
+  // A file that declares UTF-8 keeps it; a byte that breaks it is replaced.
+  EXPECT_EQ(Read("\xEF\xBB\xBF[S]\nK=Уч\xB8т\n", "S", "K"), "Уч\xEF\xBF\xBDт");
   // Cyrillic section and key names match without regard to case, in either encoding.
   EXPECT_EQ(Read("[Раздел]\nКлюч=да\n", "РАЗДЕЛ", "ключ"), "да");
   EXPECT_EQ(Read("[\xD0\xE0\xE7\xE4\xE5\xEB]\n\xCA\xEB\xFE\xF7=1\n", "раздел", "КЛЮЧ"), "1");

@@ -39,6 +39,27 @@ std::string FoldCase(std::string_view utf8) {
   return out;
 }
 
+// A file that declares UTF-8 by its BOM stays UTF-8; a byte that breaks it becomes U+FFFD, as
+// the system's conversion does.
+std::string ReplaceMalformedUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + 16);
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[pos]);
+    const std::size_t len = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (pos + len <= bytes.size() && IsValidUtf8(bytes.substr(pos, len))) {
+      out.append(bytes.substr(pos, len));
+      pos += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++pos;
+    }
+  }
+  return out;
+}
+
 // Keeps at most `limit` UTF-8 characters.
 std::string_view TruncateChars(std::string_view utf8, std::size_t limit) {
   std::size_t chars = 0;
@@ -57,7 +78,7 @@ std::optional<std::string> FindProfileValue(std::string_view file_bytes, std::st
                                             std::string_view key) {
   std::string text;
   if (file_bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-    text = file_bytes.substr(kUtf8Bom.size());
+    text = ReplaceMalformedUtf8(file_bytes.substr(kUtf8Bom.size()));
   } else if (IsValidUtf8(file_bytes)) {
     text = file_bytes;
   } else {
