@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The Windows build on this Linux machine: installs what is missing, fetches SQLite's source,
+# builds the x86_64 build and runs its tests under wine64 on a virtual display, then builds the
+# shipped 32-bit NurvLoader.exe (i686, statically linked; built, not run: wine32 is unavailable).
+# Usage: scripts/test-windows.sh   (WINEPREFIX may name the prefix to use; default in build-mingw64)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh windows
+scripts/fetch-sqlite-source.sh
+
+cmake --preset mingw64 >/dev/null
+cmake --build --preset mingw64
+
+export WINEDEBUG=-all WINEARCH=win64
+export WINEPREFIX=${WINEPREFIX:-$PWD/build-mingw64/wineprefix}
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+export NURV_WINE=$wine NURV_WINESERVER=$wineserver
+# One display and one prefix for the whole run: the prefix is set up once (about 10 s the first
+# time) and its server is kept alive between the test processes, which start in well under a second.
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  set -euo pipefail
+  "$NURV_WINE" wineboot -i >/dev/null 2>&1
+  "$NURV_WINESERVER" -p
+  trap "\"$NURV_WINESERVER\" -k || true" EXIT
+  ctest --preset mingw64
+'
+
+cmake --preset mingw32 >/dev/null
+cmake --build --preset mingw32
+ls -l build-mingw32/bin/*.exe

@@ -1,0 +1,538 @@
+#include "loader_window.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "chooser_dialog.h"
+#include "platform/win32/wide_text.h"
+
+namespace nurv::winui {
+
+using platform::win32::Widen;
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TfLoader";
+constexpr wchar_t kAppClass[] = L"TApplication";
+constexpr wchar_t kCaption[] = L"Загрузчик НУРВ-Комплекс";
+constexpr wchar_t kAppTitle[] = L"Загрузчик НУРВ";
+constexpr UINT kRunMessage = WM_APP + 1;
+constexpr UINT_PTR kBannerTimer = 1;
+constexpr UINT_PTR kRevealTimer = 2;
+constexpr UINT kRevealStepMs = 20;
+constexpr int kMemoTop = 103;
+
+constexpr RECT kGifRect{0, 0, 500, 100};
+constexpr RECT kBarRect{2, 87, 2 + 497, 87 + 11};
+constexpr RECT kCloseRect{409, 63, 409 + 63, 63 + 21};
+constexpr RECT kVersionRect{3, 2, 3 + 83, 2 + 18};
+constexpr RECT kStatusRect{2, 64, 2 + 405, 64 + 21};
+constexpr RECT kBevelRect{2, 63, 2 + 404, 63 + 21};
+constexpr RECT kHistRect{475, 63, 475 + 24, 63 + 21};
+
+HFONT MakeFont(const wchar_t* face, int pixel_size, bool bold) {
+  return CreateFontW(-pixel_size, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+void Line(HDC dc, int x1, int y1, int x2, int y2) {
+  MoveToEx(dc, x1, y1, nullptr);
+  LineTo(dc, x2, y2);
+}
+
+// A one-pixel frame: `top_left` on the upper and left edges, `bottom_right` on the others.
+void Frame3D(HDC dc, const RECT& r, COLORREF top_left, COLORREF bottom_right) {
+  HPEN light = CreatePen(PS_SOLID, 1, top_left);
+  HPEN dark = CreatePen(PS_SOLID, 1, bottom_right);
+  HGDIOBJ old = SelectObject(dc, light);
+  Line(dc, r.left, r.top, r.right - 1, r.top);
+  Line(dc, r.left, r.top, r.left, r.bottom - 1);
+  SelectObject(dc, dark);
+  Line(dc, r.left, r.bottom - 1, r.right, r.bottom - 1);
+  Line(dc, r.right - 1, r.top, r.right - 1, r.bottom - 1);
+  SelectObject(dc, old);
+  DeleteObject(light);
+  DeleteObject(dark);
+}
+
+void Fill(HDC dc, const RECT& r, COLORREF colour) {
+  HBRUSH brush = CreateSolidBrush(colour);
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+}
+
+// The green arrow of `ButHist`: down while the log is hidden (picture 0), up while it is shown.
+void DrawArrow(HDC dc, int left, int top, bool up) {
+  auto y = [&](int v) { return top + (up ? 14 - v : v); };
+  const POINT shape[] = {{left + 5, y(1)},  {left + 9, y(1)}, {left + 9, y(7)}, {left + 13, y(7)},
+                         {left + 7, y(13)}, {left + 1, y(7)}, {left + 5, y(7)}};
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0x0A, 0x5C, 0x10));
+  HBRUSH brush = CreateSolidBrush(RGB(0x2E, 0xD1, 0x3A));
+  HGDIOBJ old_pen = SelectObject(dc, pen);
+  HGDIOBJ old_brush = SelectObject(dc, brush);
+  Polygon(dc, shape, 7);
+  SelectObject(dc, old_pen);
+  SelectObject(dc, old_brush);
+  DeleteObject(pen);
+  DeleteObject(brush);
+}
+
+bool Inside(const RECT& r, POINT p) { return PtInRect(&r, p) != 0; }
+
+}  // namespace
+
+TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = &TfLoader::WindowProc;
+  window_class.hInstance = instance_;
+  window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  window_class.lpszClassName = kWindowClass;
+  RegisterClassExW(&window_class);
+  window_class.lpfnWndProc = &TfLoader::AppWindowProc;
+  window_class.lpszClassName = kAppClass;
+  RegisterClassExW(&window_class);
+
+  status_font_ = MakeFont(L"MS Sans Serif", 12, false);
+  version_font_ = MakeFont(L"Courier New", 9, true);
+  log_font_ = MakeFont(L"Georgia", 9, true);
+  log_brush_ = CreateSolidBrush(kLogGround);
+
+  // As in the original program, the task bar shows the application's title, not the window's:
+  // a visible window of no size carries the button and owns the borderless window.
+  app_window_ =
+      CreateWindowExW(0, kAppClass, kAppTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                      0, 0, 0, 0, nullptr, nullptr, instance_, this);
+  window_ = CreateWindowExW(0, kWindowClass, kCaption, WS_POPUP | WS_CLIPCHILDREN, 0, 0, kWidth,
+                            kCollapsedHeight, app_window_, nullptr, instance_, this);
+  memo_ = CreateWindowExW(0, L"EDIT", L"",
+                          WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                              ES_AUTOVSCROLL | ES_NOHIDESEL,
+                          0, kMemoTop, 500, kExpandedHeight - kMemoTop, window_, nullptr, instance_,
+                          nullptr);
+  SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(log_font_), FALSE);
+  SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
+  version_shown_ = Widen(VersionLabel());
+  version_caption_ = version_shown_;
+}
+
+TfLoader::~TfLoader() {
+  if (window_) DestroyWindow(window_);
+  if (app_window_) DestroyWindow(app_window_);
+  for (HGDIOBJ object : {static_cast<HGDIOBJ>(status_font_), static_cast<HGDIOBJ>(version_font_),
+                         static_cast<HGDIOBJ>(log_font_), static_cast<HGDIOBJ>(log_brush_)}) {
+    if (object) DeleteObject(object);
+  }
+}
+
+void TfLoader::Show() {
+  ShowWindow(app_window_, SW_SHOWNOACTIVATE);
+  ShowWindow(window_, SW_SHOW);
+  SetForegroundWindow(window_);
+  UpdateWindow(window_);
+  // Where nothing activates the window (no window manager), showing it is the activation.
+  Activate();
+}
+
+int TfLoader::RunMessageLoop() {
+  MSG message;
+  while (window_ && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
+
+void TfLoader::ProcessMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // Kept for the program's own loop, which ends on it.
+      quit_seen_ = true;
+      continue;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  if (quit_seen_ && !working_) {
+    quit_seen_ = false;
+    PostQuitMessage(0);
+  }
+}
+
+void TfLoader::WaitForMessages(std::chrono::milliseconds timeout) {
+  const DWORD ms = timeout.count() <= 0
+                       ? 0
+                       : static_cast<DWORD>(std::min<long long>(timeout.count(), INFINITE - 1));
+  // Blocks until input, a timer, a posted or a sent message arrives, or the time is up.
+  MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+void TfLoader::SetWaitCursor(bool on) {
+  wait_cursor_ = on;
+  SetCursor(LoadCursorW(nullptr, on ? MAKEINTRESOURCEW(32514) : MAKEINTRESOURCEW(32512)));
+}
+
+void TfLoader::ShowMessageBox(const std::string& text) {
+  MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, Widen(text).c_str(), kAppTitle,
+              MB_OK | MB_TASKMODAL);
+}
+
+bool TfLoader::ShowChooserDialog(ChooserModel& model) {
+  TFormDB dialog(instance_, model);
+  return dialog.ShowModal(IsWindowVisible(window_) ? window_ : nullptr);
+}
+
+ScreenGeometry TfLoader::CurrentScreenGeometry() {
+  ScreenGeometry screen;
+  // The first monitor of the system's list.
+  EnumDisplayMonitors(
+      nullptr, nullptr,
+      [](HMONITOR, HDC, LPRECT rect, LPARAM data) -> BOOL {
+        reinterpret_cast<ScreenGeometry*>(data)->first_monitor_width = rect->right - rect->left;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&screen));
+  screen.desktop_height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  screen.screen_width = GetSystemMetrics(SM_CXSCREEN);
+  screen.screen_height = GetSystemMetrics(SM_CYSCREEN);
+  if (screen.first_monitor_width == 0) screen.first_monitor_width = screen.screen_width;
+  return screen;
+}
+
+void TfLoader::Invalidate(const RECT& area) { InvalidateRect(window_, &area, FALSE); }
+
+void TfLoader::OnStatusChanged() { Invalidate(kStatusRect); }
+
+void TfLoader::OnVersionLabelChanged() {
+  version_caption_ = Widen(VersionLabel());
+  if (VersionRevealOn()) {
+    // Revealed from left to right: the next character cycles upward from a blank until it settles.
+    reveal_settled_ = 0;
+    reveal_cycling_ = L' ';
+    version_shown_ = version_caption_.empty() ? L"" : L" ";
+    reveal_running_ = true;
+    SetTimer(window_, kRevealTimer, kRevealStepMs, nullptr);
+  } else {
+    KillTimer(window_, kRevealTimer);
+    reveal_running_ = false;
+    version_shown_ = version_caption_;
+  }
+  Invalidate(kVersionRect);
+}
+
+void TfLoader::RevealStep() {
+  const int length = static_cast<int>(version_caption_.size());
+  if (reveal_settled_ < length) {
+    const wchar_t target = version_caption_[reveal_settled_];
+    if (reveal_cycling_ < target) ++reveal_cycling_;
+    if (reveal_cycling_ >= target) {
+      ++reveal_settled_;
+      reveal_cycling_ = L' ';
+    }
+  }
+  if (reveal_settled_ >= length) {
+    KillTimer(window_, kRevealTimer);
+    reveal_running_ = false;
+    version_shown_ = version_caption_;
+  } else {
+    version_shown_ = version_caption_.substr(0, reveal_settled_) + reveal_cycling_;
+  }
+  Invalidate(kVersionRect);
+}
+
+void TfLoader::OnLogChanged() {
+  const auto& lines = Log();
+  if (lines.size() < shown_lines_) {
+    SetWindowTextW(memo_, L"");
+    shown_lines_ = 0;
+  }
+  if (shown_lines_ == lines.size()) return;
+  std::wstring added;
+  for (; shown_lines_ < lines.size(); ++shown_lines_) {
+    if (shown_lines_ > 0) added += L"\r\n";
+    added += Widen(lines[shown_lines_]);
+  }
+  const LRESULT end = GetWindowTextLengthW(memo_);
+  SendMessageW(memo_, EM_SETSEL, end, end);
+  SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
+  // The newest line stays in view.
+  SendMessageW(memo_, WM_VSCROLL, SB_BOTTOM, 0);
+}
+
+void TfLoader::OnProgressChanged() { Invalidate(kBarRect); }
+
+void TfLoader::OnGeometryChanged() {
+  SetWindowPos(window_, nullptr, Left(), Top(), kWidth, Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(window_, nullptr, FALSE);
+}
+
+int TfLoader::BannerFrames() const {
+  // Without a usable picture the animation still runs its course, so the window still closes.
+  return banner_.FrameCount() > kCloseFrame ? banner_.FrameCount() : kFallbackFrames;
+}
+
+void TfLoader::OnAnimationStarted() {
+  if (banner_running_) return;
+  banner_running_ = true;
+  banner_frame_ = 0;
+  SetTimer(window_, kBannerTimer, banner_.Delay(0), nullptr);
+}
+
+void TfLoader::NextBannerFrame() {
+  KillTimer(window_, kBannerTimer);
+  if (banner_frame_ + 1 >= BannerFrames()) return;  // played once, no loop
+  ++banner_frame_;
+  Invalidate(kGifRect);
+  SetTimer(window_, kBannerTimer, banner_.Delay(banner_frame_), nullptr);
+  GIFFrameChanged(banner_frame_);
+}
+
+void TfLoader::OnCloseRequested() { Close(); }
+
+void TfLoader::Close() {
+  // The main sequence may be writing files: the window goes when it has finished.
+  if (working_) {
+    close_pending_ = true;
+    return;
+  }
+  if (window_) DestroyWindow(window_);
+}
+
+void TfLoader::Activate() {
+  // Later activations (after the chooser closes, on regaining focus) never run it again.
+  if (activated_) return;
+  activated_ = true;
+  PostMessageW(window_, kRunMessage, 0, 0);
+}
+
+void TfLoader::RunActivateHandler() {
+  if (!activate_handler_) return;
+  working_ = true;
+  activate_handler_();
+  working_ = false;
+  if (close_pending_) {
+    close_pending_ = false;
+    Close();
+  }
+  if (quit_seen_) ProcessMessages();
+}
+
+void TfLoader::PaintProgress(HDC dc) {
+  if (!ProgressVisible()) return;
+  Fill(dc, kBarRect, kBarGround);
+  const int width = kBarRect.right - kBarRect.left;
+  const int filled = width * ProgressPosition() / kProgressMax;
+  // The shading spans the whole bar, so a colour stays where it is while the bar grows.
+  for (int x = 0; x < filled; ++x) {
+    const int t = width > 1 ? x * 255 / (width - 1) : 0;
+    auto mix = [t](int from, int to) { return from + (to - from) * t / 255; };
+    const COLORREF colour = RGB(mix(GetRValue(kBarFrom), GetRValue(kBarTo)),
+                                mix(GetGValue(kBarFrom), GetGValue(kBarTo)),
+                                mix(GetBValue(kBarFrom), GetBValue(kBarTo)));
+    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+    HGDIOBJ old = SelectObject(dc, pen);
+    Line(dc, kBarRect.left + x, kBarRect.top, kBarRect.left + x, kBarRect.bottom);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+  }
+}
+
+void TfLoader::PaintButtons(HDC dc) {
+  // "Закрыть": flat and transparent; framed and in the window-text colour under the pointer.
+  RECT close = kCloseRect;
+  const bool close_hot = hot_ == Hot::Close;
+  if (close_hot) Frame3D(dc, close, RGB(0x80, 0x80, 0x80), RGB(0x20, 0x20, 0x20));
+  if (pressed_ == Hot::Close && close_hot) OffsetRect(&close, 1, 1);
+  SelectObject(dc, status_font_);
+  SetTextColor(dc, close_hot ? GetSysColor(COLOR_WINDOWTEXT) : kCloseGrey);
+  DrawTextW(dc, L"Закрыть", -1, &close, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+
+  Fill(dc, kHistRect, kHistGround);
+  const bool hist_hot = hot_ == Hot::Hist;
+  const bool hist_down = hist_hot && pressed_ == Hot::Hist;
+  if (hist_hot) {
+    Frame3D(dc, kHistRect, hist_down ? RGB(0x20, 0x20, 0x20) : RGB(0x60, 0x60, 0x60),
+            hist_down ? RGB(0x60, 0x60, 0x60) : RGB(0x20, 0x20, 0x20));
+  }
+  const int shift = hist_down ? 1 : 0;
+  DrawArrow(dc, kHistRect.left + (24 - 15) / 2 + shift, kHistRect.top + (21 - 15) / 2 + shift,
+            HistPicture() == 1);
+}
+
+void TfLoader::Paint(HDC dc) {
+  RECT client;
+  GetClientRect(window_, &client);
+  Fill(dc, client, kBackground);
+  if (HBITMAP frame =
+          banner_frame_ < banner_.FrameCount() ? banner_.Frame(banner_frame_) : banner_.Frame(0)) {
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, frame);
+    BitBlt(dc, 0, 0, 500, 100, source, 0, 0, SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+  }
+  PaintProgress(dc);
+  SetBkMode(dc, TRANSPARENT);
+  PaintButtons(dc);
+
+  SelectObject(dc, version_font_);
+  SetTextColor(dc, kTextGreen);
+  RECT version = kVersionRect;
+  DrawTextW(dc, version_shown_.c_str(), -1, &version,
+            DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+
+  SelectObject(dc, status_font_);
+  RECT status = kStatusRect;
+  status.left += 3;
+  const std::wstring text = Widen(Status());
+  DrawTextW(dc, text.c_str(), -1, &status,
+            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+  Frame3D(dc, kBevelRect, RGB(0x80, 0x80, 0x80), RGB(0xFF, 0xFF, 0xFF));
+}
+
+void TfLoader::OnMouse(UINT message, POINT at) {
+  const Hot under = Inside(kCloseRect, at)  ? Hot::Close
+                    : Inside(kHistRect, at) ? Hot::Hist
+                                            : Hot::None;
+  if (message == WM_MOUSEMOVE && !tracking_mouse_) {
+    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, window_, 0};
+    tracking_mouse_ = TrackMouseEvent(&track) != 0;
+  }
+  if (message == WM_LBUTTONDOWN && under != Hot::None) {
+    pressed_ = under;
+    SetCapture(window_);
+  }
+  if (under != hot_) {
+    hot_ = under;
+    Invalidate(kCloseRect);
+    Invalidate(kHistRect);
+  }
+  if (message == WM_LBUTTONUP && pressed_ != Hot::None) {
+    const Hot clicked = pressed_ == under ? under : Hot::None;
+    pressed_ = Hot::None;
+    ReleaseCapture();
+    Invalidate(kCloseRect);
+    Invalidate(kHistRect);
+    if (clicked == Hot::Close) ButCloseClick();
+    if (clicked == Hot::Hist) ButHistClick();
+  } else if (message == WM_LBUTTONDOWN) {
+    Invalidate(under == Hot::Close ? kCloseRect : kHistRect);
+  }
+}
+
+LRESULT CALLBACK TfLoader::AppWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TfLoader*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  switch (message) {
+    case WM_ACTIVATE:
+      // The task-bar button activates the window it stands for.
+      if (LOWORD(wparam) != WA_INACTIVE && self && self->window_ &&
+          IsWindowEnabled(self->window_)) {
+        SetActiveWindow(self->window_);
+      }
+      return 0;
+    case WM_CLOSE:
+      if (self && self->window_) PostMessageW(self->window_, WM_CLOSE, 0, 0);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
+LRESULT CALLBACK TfLoader::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TfLoader*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  if (!self || message == WM_NCDESTROY) return DefWindowProcW(window, message, wparam, lparam);
+  if (self->window_ == nullptr && message == WM_NCCREATE) self->window_ = window;
+  return self->Handle(window, message, wparam, lparam);
+}
+
+LRESULT TfLoader::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window_, &ps);
+      // Drawn off screen first, so nothing flickers while the bar and the banner change.
+      RECT client;
+      GetClientRect(window_, &client);
+      HDC buffer = CreateCompatibleDC(dc);
+      HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+      HGDIOBJ old = SelectObject(buffer, bitmap);
+      Paint(buffer);
+      BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
+      SelectObject(buffer, old);
+      DeleteObject(bitmap);
+      DeleteDC(buffer);
+      EndPaint(window_, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT: {
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      SetTextColor(dc, kLogText);
+      SetBkColor(dc, kLogGround);
+      return reinterpret_cast<LRESULT>(log_brush_);
+    }
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+      OnMouse(message, POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
+      return 0;
+    case WM_MOUSELEAVE:
+      tracking_mouse_ = false;
+      if (hot_ != Hot::None) {
+        hot_ = Hot::None;
+        Invalidate(kCloseRect);
+        Invalidate(kHistRect);
+      }
+      return 0;
+    case WM_SETCURSOR:
+      if (wait_cursor_ && LOWORD(lparam) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+        return TRUE;
+      }
+      break;
+    case WM_TIMER:
+      if (wparam == kBannerTimer) NextBannerFrame();
+      if (wparam == kRevealTimer) RevealStep();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) != WA_INACTIVE) Activate();
+      break;
+    case kRunMessage:
+      RunActivateHandler();
+      return 0;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_DESTROY:
+      KillTimer(window_, kBannerTimer);
+      KillTimer(window_, kRevealTimer);
+      window_ = nullptr;
+      memo_ = nullptr;
+      if (app_window_) {
+        DestroyWindow(app_window_);
+        app_window_ = nullptr;
+      }
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace nurv::winui

@@ -1,0 +1,105 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "banner.h"
+#include "loader/loader_ui.h"
+
+namespace nurv::winui {
+
+// The main window `fLoader` on Win32: draws the state that LoaderUi keeps and routes the clicks,
+// the timers and the banner's frame changes back to it. Borderless, 501 wide, 100 or 500 high;
+// everything but the log is painted by the window itself.
+class TfLoader : public LoaderUi {
+ public:
+  static constexpr COLORREF kBackground = RGB(0x41, 0x41, 0x41);
+  static constexpr COLORREF kTextGreen = RGB(0x00, 0xBB, 0x00);
+  static constexpr COLORREF kLogGround = RGB(0x05, 0x16, 0x03);
+  static constexpr COLORREF kLogText = RGB(0x22, 0xB3, 0x29);
+  static constexpr COLORREF kHistGround = RGB(0x37, 0x37, 0x37);
+  static constexpr COLORREF kCloseGrey = RGB(0x80, 0x80, 0x80);
+  static constexpr COLORREF kBarGround = RGB(0x1C, 0x66, 0x24);
+  static constexpr COLORREF kBarFrom = RGB(0x29, 0xD3, 0x31);
+  static constexpr COLORREF kBarTo = RGB(0xAD, 0xEF, 0xAD);
+
+  explicit TfLoader(HINSTANCE instance);
+  ~TfLoader() override;
+  TfLoader(const TfLoader&) = delete;
+  TfLoader& operator=(const TfLoader&) = delete;
+
+  HWND Handle() const { return window_; }
+  void Show();
+  // Runs `handler` once, on the first activation (or first showing), posted so that the window is
+  // drawn first. While it runs the window does not close: a close asked for meanwhile takes effect
+  // when it returns.
+  void SetActivateHandler(std::function<void()> handler) { activate_handler_ = std::move(handler); }
+  bool Working() const { return working_; }
+  // The message loop of the program; returns when the window has been closed.
+  int RunMessageLoop();
+
+  void ProcessMessages() override;
+  void WaitForMessages(std::chrono::milliseconds timeout) override;
+  void SetWaitCursor(bool on) override;
+  void ShowMessageBox(const std::string& text) override;
+  bool ShowChooserDialog(ChooserModel& model) override;
+
+  static ScreenGeometry CurrentScreenGeometry();
+
+ protected:
+  void OnStatusChanged() override;
+  void OnVersionLabelChanged() override;
+  void OnLogChanged() override;
+  void OnProgressChanged() override;
+  void OnGeometryChanged() override;
+  void OnAnimationStarted() override;
+  void OnCloseRequested() override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  void Paint(HDC dc);
+  void PaintProgress(HDC dc);
+  void PaintButtons(HDC dc);
+  void Activate();
+  void RunActivateHandler();
+  void Close();
+  void OnMouse(UINT message, POINT at);
+  int BannerFrames() const;
+  void NextBannerFrame();
+  void RevealStep();
+  void Invalidate(const RECT& area);
+
+  static constexpr int kFallbackFrames = 25;
+
+  HINSTANCE instance_;
+  HWND app_window_ = nullptr;  // the task-bar button "Загрузчик НУРВ"; owner of the window
+  HWND window_ = nullptr;
+  HWND memo_ = nullptr;
+  HFONT status_font_ = nullptr;
+  HFONT version_font_ = nullptr;
+  HFONT log_font_ = nullptr;
+  HBRUSH log_brush_ = nullptr;
+  Banner banner_;
+  int banner_frame_ = 0;
+  bool banner_running_ = false;
+  std::wstring version_shown_;
+  std::wstring version_caption_;
+  int reveal_settled_ = 0;
+  wchar_t reveal_cycling_ = L' ';
+  bool reveal_running_ = false;
+  std::size_t shown_lines_ = 0;
+  enum class Hot { None, Close, Hist } hot_ = Hot::None, pressed_ = Hot::None;
+  bool tracking_mouse_ = false;
+  bool wait_cursor_ = false;
+  std::function<void()> activate_handler_;
+  bool activated_ = false;
+  bool working_ = false;
+  bool close_pending_ = false;
+  bool quit_seen_ = false;
+};
+
+}  // namespace nurv::winui

@@ -1,0 +1,27 @@
+// NurvLoader.exe: the loader's window on Windows.
+#include <windows.h>
+
+#include <exception>
+
+#include "loader/loader_app.h"
+#include "loader_window.h"
+#include "platform/process.h"
+#include "platform/win32/wide_text.h"
+
+int main(int argc, char** argv) {
+  try {
+    nurv::winui::TfLoader window(GetModuleHandleW(nullptr));
+    nurv::LoaderApp app(window, nurv::platform::CommandLineArguments(argc, argv));
+    const nurv::ScreenGeometry screen = nurv::winui::TfLoader::CurrentScreenGeometry();
+    app.FormCreate(screen);
+    window.SetActivateHandler([&app] { app.FormActivate(); });
+    window.FirstShow(screen);
+    window.Show();
+    window.RunMessageLoop();
+    return app.ExitStatus();
+  } catch (const std::exception& error) {
+    MessageBoxW(nullptr, nurv::platform::win32::Widen(error.what()).c_str(), L"Загрузчик НУРВ",
+                MB_OK | MB_ICONERROR);
+    return 3;
+  }
+}
