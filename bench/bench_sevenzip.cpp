@@ -1,0 +1,109 @@
+// Extraction of a 100 MiB first item (half random, half repetitive data; LZMA2, fast level) of a
+// two-item 7z archive: through TSevenZipArchive (library single-threaded, "mt" = 1) and through
+// the `7z e` command (multithreaded decoding). Needs /usr/lib/p7zip/7z.so and the 7z command.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/sevenzip_archive.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kItemSize = 100u << 20;
+const char kLibrary[] = "/usr/lib/p7zip/7z.so";
+
+struct BenchArchive {
+  fs::path folder;
+  std::string archive;
+  std::string out;
+  bool ready = false;
+};
+
+// Made once, removed at exit.
+const BenchArchive& Archive() {
+  static const BenchArchive made = [] {
+    BenchArchive bench;
+    bench.folder = fs::temp_directory_path() / ("nurv-bench-7z-" + std::to_string(::getpid()));
+    fs::create_directories(bench.folder / "src");
+    fs::create_directories(bench.folder / "out");
+    bench.archive = (bench.folder / "big.7z").string();
+    bench.out = (bench.folder / "out").string();
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(Archive().folder, ignored);
+    });
+    if (!fs::exists(kLibrary) || std::system("command -v 7z >/dev/null 2>&1") != 0) return bench;
+
+    std::vector<char> data(kItemSize);
+    std::mt19937_64 random(42);
+    for (std::size_t block = 0; block < data.size(); block += 65536) {
+      const bool noisy = (block / 65536) % 2 == 0;
+      for (std::size_t i = block; i < block + 65536; i += 8) {
+        const auto r = noisy ? random() : 0x2E2E2E2E2E2E2E2Eull + (i >> 12);
+        for (int b = 0; b < 8; ++b) data[i + b] = static_cast<char>(r >> (8 * b));
+      }
+    }
+    const std::string big = (bench.folder / "src/a_big.bin").string();
+    std::FILE* out = std::fopen(big.c_str(), "wb");
+    if (out == nullptr || std::fwrite(data.data(), 1, data.size(), out) != data.size()) {
+      std::abort();
+    }
+    std::fclose(out);
+    std::FILE* small = std::fopen((bench.folder / "src/z_small.txt").c_str(), "wb");
+    std::fputs("second item\n", small);
+    std::fclose(small);
+    const std::string command = "cd '" + (bench.folder / "src").string() + "' && 7z a -t7z -mx1 '" +
+                                bench.archive + "' a_big.bin z_small.txt -bd >/dev/null 2>&1";
+    bench.ready = std::system(command.c_str()) == 0;
+    return bench;
+  }();
+  return made;
+}
+
+void BM_ComponentExtractFirst(benchmark::State& state) {
+  const BenchArchive& bench = Archive();
+  if (!bench.ready) {
+    state.SkipWithError("needs /usr/lib/p7zip/7z.so and the 7z command");
+    return;
+  }
+  for (auto _ : state) {
+    nurv::TSevenZipArchive zip({kLibrary});
+    zip.ExtractOptions = static_cast<unsigned>(nurv::ExtractOptsEnum::ExtractNoPath) |
+                         static_cast<unsigned>(nurv::ExtractOptsEnum::ExtractOverwrite);
+    zip.SZFileName = bench.archive;
+    zip.ExtrBaseDir = bench.out;
+    zip.Files = {"0"};
+    const std::int32_t result = zip.Extract();
+    if (zip.ErrCode != 0 || result < 0) state.SkipWithError("extraction failed");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kItemSize));
+}
+BENCHMARK(BM_ComponentExtractFirst)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_SevenZipCommandExtractFirst(benchmark::State& state) {
+  const BenchArchive& bench = Archive();
+  if (!bench.ready) {
+    state.SkipWithError("needs /usr/lib/p7zip/7z.so and the 7z command");
+    return;
+  }
+  const std::string command =
+      "7z e -y -bd '" + bench.archive + "' -o'" + bench.out + "' a_big.bin >/dev/null 2>&1";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("7z e failed");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kItemSize));
+}
+BENCHMARK(BM_SevenZipCommandExtractFirst)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
+}  // namespace
