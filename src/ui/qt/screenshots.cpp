@@ -1,1 +1,93 @@
-int main() { return 0; }
+// Renders the loader window in the middle of a run and the chooser dialog in edit mode to PNG
+// files, without a display. Usage: nurv-screenshots [OUTPUT_FOLDER]  (default: screenshots)
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "chooser_dialog.h"
+#include "loader_window.h"
+
+namespace {
+
+// The pictures need no registry: the grid is filled by hand.
+class NoRegistry : public nurv::platform::Registry {
+ public:
+  std::unique_ptr<nurv::platform::RegistryKey> Open(std::string_view) override { return nullptr; }
+  std::unique_ptr<nurv::platform::RegistryKey> Create(std::string_view) override {
+    throw nurv::platform::RegistryError("no registry in the screenshot tool");
+  }
+};
+
+bool Save(QWidget& widget, const QString& path) {
+  const bool saved = widget.grab().save(path, "PNG");
+  std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "cannot write",
+               path.toLocal8Bit().constData());
+  return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName(QStringLiteral("Загрузчик НУРВ"));
+  const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+  if (!QDir().mkpath(folder)) {
+    std::fprintf(stderr, "cannot create %s\n", argv[1]);
+    return 1;
+  }
+
+  nurv::qtui::TfLoader window;
+  const nurv::ScreenGeometry screen{1920, 1080, 1920, 1080};
+  window.FormCreate(screen, false);
+  window.FirstShow(screen);
+  window.SetVersionLabel("6.3.0.0");
+  window.LVer->SetRevealOn(false);  // the settled label, as it stands after its reveal
+  window.ButHistClick();
+  for (const char* line :
+       {"ИНИЦИАЛИЗАЦИЯ", "Файл инициализации [/opt/complex/Bin/nurv.ini] - OK",
+        "Наличие записи НУРВ в реестре - OK", "Считывание реестра  - OK",
+        "Заполнение таблицы серверов - OK",
+        "Соединение с сервером: [sqlite:/opt/complex/updates.db], БД: [complex] - OK",
+        "Считывание номера доступной версии - OK",
+        "Считывание номера доступной версии загрузчика- OK", "Установлено_ - версия: 5.1.9.2",
+        "Доступно____ - версия: 5.1.10.2", "Установлено_загрузчик - версия: 6.3.0.0",
+        "Доступно____загрузчик - версия: 6.3.0.0", "ОС - версия: Debian GNU/Linux 12 (bookworm)",
+        "Windows XP: НЕТ", "", "ЗАГРУЗКА ОБНОВЛЕНИЯ...", "", "Обновление библиотеки 7za.dll...",
+        " -> Выгрузка библиотеки 7za.dll - НЕ ТРЕБУЕТСЯ", "",
+        "Обновление исполняемого модуля...", " -> Выгрузка исполняемого модуля - OK", "",
+        "Обновление библиотек браузера..."}) {
+    window.AddLogLine(line);
+  }
+  for (int i = 0; i < 7; ++i) window.PBStep();
+  window.ShowStatus("Выгрузка библиотек браузера...");
+  window.show();
+  window.ProcessMessages();
+  bool ok = Save(window, folder + "/window.png");
+
+  NoRegistry registry;
+  nurv::ChooserModel model(registry);
+  const char* rows[][3] = {{"Основная база (сервер)", "NURV-SRV\\SQL2019", "Complex"},
+                           {"Учебная база", "NURV-SRV\\SQL2019", "Complex_Study"},
+                           {"Локальная копия", "sqlite:/opt/complex/updates.db", "local"}};
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) {
+      model.PutF4();
+      model.SetCurrent(0, model.RowCount() - 1);
+      model.GridKeyDown(nurv::ChooserModel::Key::Down);  // adds the next row, as the user would
+      model.PutF4();
+    }
+    for (int col = 0; col < 3; ++col) model.SetCell(col, i + 1, rows[i][col]);
+  }
+  model.PutF4();
+  model.SetCurrent(0, 1);
+  nurv::qtui::TFormDB dialog(model);
+  dialog.SyncFromModel();
+  dialog.show();
+  window.ProcessMessages();
+  ok = Save(dialog, folder + "/chooser.png") && ok;
+  return ok ? 0 : 1;
+}

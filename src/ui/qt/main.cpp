@@ -1,0 +1,32 @@
+// NurvLoader: the loader with its window on Linux.
+#include <QApplication>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "loader/loader_app.h"
+#include "loader_window.h"
+#include "platform/process.h"
+
+int main(int argc, char** argv) {
+  // Taken before QApplication removes its own options: every argument is forwarded as typed.
+  std::vector<std::string> args = nurv::platform::CommandLineArguments(argc, argv);
+  QApplication app(argc, argv);
+  // The task bar's title; the window's own caption stays invisible without a border.
+  QApplication::setApplicationDisplayName(QStringLiteral("Загрузчик НУРВ"));
+  try {
+    nurv::qtui::TfLoader window;
+    nurv::LoaderApp loader(window, std::move(args));
+    const nurv::ScreenGeometry screen = nurv::qtui::TfLoader::CurrentScreenGeometry();
+    loader.FormCreate(screen);
+    window.FirstShow(screen);
+    window.SetActivateHandler([&loader] { loader.FormActivate(); });
+    window.show();
+    QApplication::exec();
+    return loader.ExitStatus();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 3;
+  }
+}

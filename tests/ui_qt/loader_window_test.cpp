@@ -1,0 +1,318 @@
+#include "loader_window.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QFontInfo>
+#include <QImageReader>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace nurv::qtui {
+namespace {
+
+const ScreenGeometry kFullHd{1920, 1080, 1920, 1080};
+
+QColor PixelAt(QWidget& widget, int x, int y) { return widget.grab().toImage().pixelColor(x, y); }
+
+bool Near(QColor actual, QRgb expected, int tolerance = 6) {
+  const QColor want = QColor::fromRgb(expected);
+  return std::abs(actual.red() - want.red()) <= tolerance &&
+         std::abs(actual.green() - want.green()) <= tolerance &&
+         std::abs(actual.blue() - want.blue()) <= tolerance;
+}
+
+// Green pixels of the history button's picture in its upper and lower halves.
+std::pair<int, int> GreenHalves(FlatPictureButton& button) {
+  const QImage image = button.grab().toImage();
+  int upper = 0;
+  int lower = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.green() > 150 && c.red() < 120) (y < image.height() / 2 ? upper : lower)++;
+    }
+  }
+  return {upper, lower};
+}
+
+// Runs the message loop until `done` holds; a bound keeps a fault from hanging the suite.
+template <typename Pred>
+bool PumpUntil(TfLoader& window, Pred done) {
+  for (int i = 0; i < 2000 && !done(); ++i) window.WaitForMessages(std::chrono::milliseconds(20));
+  return done();
+}
+
+class LoaderWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window.FormCreate(kFullHd, false);
+    window.FirstShow(kFullHd);
+  }
+  TfLoader window;
+};
+
+TEST_F(LoaderWindowTest, BorderlessWindowAndControlsAtTheirPlaces) {
+  EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("Загрузчик НУРВ-Комплекс"));
+  const std::vector<std::pair<QWidget*, QRect>> places = {
+      {window.GIF, {0, 0, 500, 100}},        {window.PB, {2, 87, 497, 11}},
+      {window.ButClose, {409, 63, 63, 21}},  {window.LVer, {3, 2, 83, 18}},
+      {window.EditR, {2, 64, 405, 21}},      {window.Bevel1, {2, 63, 404, 21}},
+      {window.Memo, {0, 103, 500, 397}},     {window.ButHist, {475, 63, 24, 21}}};
+  for (const auto& [control, place] : places) {
+    EXPECT_EQ(control->geometry(), place) << control->objectName().toStdString();
+  }
+  EXPECT_EQ(window.Banner()->currentFrameNumber(), 0);
+}
+
+TEST(LoaderWindowBanner, TwentyFiveFramesOf50MsPlayedOnce) {
+  TfLoader window;  // registers the resources
+  QImageReader reader(QStringLiteral(":/nurv/banner.gif"));
+  ASSERT_TRUE(reader.canRead()) << reader.errorString().toStdString();
+  EXPECT_EQ(reader.size(), QSize(500, 100));
+  EXPECT_EQ(reader.imageCount(), 25);
+  EXPECT_EQ(reader.loopCount(), 0);
+  int frames = 0;
+  for (; reader.canRead(); ++frames) {
+    ASSERT_FALSE(reader.read().isNull());
+    EXPECT_EQ(reader.nextImageDelay(), 50) << "frame " << frames;
+  }
+  EXPECT_EQ(frames, 25);
+}
+
+TEST_F(LoaderWindowTest, PlacementOnAFullHdScreenFollowsTheHeight) {
+  EXPECT_EQ(window.geometry(), QRect(709, 490, 501, 100));
+  window.ButHistClick();
+  EXPECT_EQ(window.geometry(), QRect(709, 165, 501, 500));
+  window.ButHistClick();
+  EXPECT_EQ(window.geometry(), QRect(709, 365, 501, 100));
+}
+
+TEST_F(LoaderWindowTest, HistoryButtonTogglesLogAndArrowPicture) {
+  window.show();
+  auto [upper, lower] = GreenHalves(*window.ButHist);
+  EXPECT_GT(lower, upper) << "arrow down while the log is hidden";
+  QTest::mouseClick(window.ButHist, Qt::LeftButton);
+  EXPECT_EQ(window.Height(), 500);
+  EXPECT_EQ(window.height(), 500);
+  std::tie(upper, lower) = GreenHalves(*window.ButHist);
+  EXPECT_GT(upper, lower) << "arrow up while the log is shown";
+  QTest::mouseClick(window.ButHist, Qt::LeftButton);
+  EXPECT_EQ(window.height(), 100);
+}
+
+TEST_F(LoaderWindowTest, ColoursOfTheRenderedWindow) {
+  window.ButHistClick();
+  window.show();
+  EXPECT_TRUE(Near(PixelAt(window, 500, 50), TfLoader::kBackground));
+  EXPECT_TRUE(Near(PixelAt(window, 250, 450), TfLoader::kLogGround));
+  EXPECT_TRUE(Near(PixelAt(window, 480, 66), TfLoader::kHistGround));
+  EXPECT_TRUE(Near(PixelAt(window, 100, 92), GradientProgressBar::kGround)) << "empty bar";
+  for (int i = 0; i < 7; ++i) window.PBStep();
+  EXPECT_TRUE(Near(PixelAt(window, 3, 92), GradientProgressBar::kBarFrom, 10));
+  EXPECT_TRUE(Near(PixelAt(window, 400, 92), GradientProgressBar::kGround)) << "half way";
+
+  window.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
+  window.ShowStatus("Считывание реестра...");
+  const QImage image = window.grab().toImage();
+  auto has_colour = [&](QRect area, QRgb colour) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+      for (int x = area.left(); x <= area.right(); ++x)
+        if (Near(image.pixelColor(x, y), colour, 30)) return true;
+    return false;
+  };
+  EXPECT_TRUE(has_colour({4, 66, 200, 16}, TfLoader::kTextGreen)) << "status text";
+  EXPECT_TRUE(has_colour({0, 103, 200, 20}, TfLoader::kLogText)) << "log text";
+  EXPECT_TRUE(has_colour({410, 64, 60, 19}, TfLoader::kCloseGrey)) << "close caption";
+}
+
+TEST_F(LoaderWindowTest, ProgressBarStaysFullAfterMoreThanFourteenSteps) {
+  window.show();
+  for (int i = 0; i < 20; ++i) window.PBStep();
+  EXPECT_EQ(window.PB->Value(), 14);
+  EXPECT_TRUE(Near(PixelAt(window, 497, 92), GradientProgressBar::kBarTo, 10));
+  window.HideProgressBar();
+  EXPECT_FALSE(window.PB->isVisible());
+}
+
+TEST_F(LoaderWindowTest, LogSplitsLinesKeepsNewestInViewAndClears) {
+  window.ButHistClick();
+  window.show();
+  window.AddLogLine("первая\r\nвторая");
+  ASSERT_EQ(window.Memo->document()->blockCount(), 2);
+  EXPECT_EQ(window.Memo->document()->findBlockByNumber(1).text(), QStringLiteral("вторая"));
+  for (int i = 0; i < 200; ++i) window.AddLogLine("строка " + std::to_string(i));
+  window.AddLogLine("<b>not markup</b>");
+  QScrollBar* bar = window.Memo->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_EQ(window.Memo->document()->lastBlock().text(), QStringLiteral("<b>not markup</b>"));
+  window.ClearLog();
+  window.AddLogLine("после очистки");
+  EXPECT_EQ(window.Memo->toPlainText(), QStringLiteral("после очистки"));
+}
+
+TEST_F(LoaderWindowTest, StandInFontsAreRealFontsNotFallbacks) {
+  EXPECT_EQ(window.EditR->font().pixelSize(), 12);
+  EXPECT_EQ(window.LVer->font().pixelSize(), 9);
+  EXPECT_TRUE(window.LVer->font().bold());
+  EXPECT_TRUE(QFontInfo(window.LVer->font()).fixedPitch());
+  for (QWidget* control : {static_cast<QWidget*>(window.EditR),
+                           static_cast<QWidget*>(window.LVer), static_cast<QWidget*>(window.Memo)}) {
+    const QString family = QFontInfo(control->font()).family();
+    EXPECT_EQ(family, control->font().family()) << control->objectName().toStdString();
+  }
+}
+
+TEST_F(LoaderWindowTest, CloseButtonDuringWorkClosesOnlyAfterTheSequence) {
+  bool seen_visible_after_frame19 = false;
+  bool ran = false;
+  window.ButHistClick();
+  window.SetActivateHandler([&] {
+    QTest::mouseClick(window.ButClose, Qt::LeftButton);
+    EXPECT_EQ(window.Height(), 100) << "an expanded log collapses first";
+    EXPECT_FALSE(window.PB->isVisible());
+    EXPECT_TRUE(window.AnimationStarted());
+    window.Banner()->jumpToFrame(19);
+    EXPECT_TRUE(window.CloseRequested());
+    window.ProcessMessages();
+    seen_visible_after_frame19 = window.isVisible();
+    ran = true;
+  });
+  window.show();
+  ASSERT_TRUE(PumpUntil(window, [&] { return ran && !window.Working(); }));
+  EXPECT_TRUE(seen_visible_after_frame19);
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(LoaderWindowTest, ActivationRunsTheHandlerOnce) {
+  int runs = 0;
+  window.SetActivateHandler([&] { ++runs; });
+  window.show();
+  ASSERT_TRUE(PumpUntil(window, [&] { return runs > 0; }));
+  window.hide();
+  window.show();
+  window.activateWindow();
+  window.ProcessMessages();
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(LoaderWindowWait, KeepOpenIgnoresFrame19UntilClosePressed) {
+  TfLoader window;
+  window.FormCreate(kFullHd, true);
+  window.FirstShow(kFullHd);
+  window.show();
+  window.StartClosingAnimation();
+  window.Banner()->jumpToFrame(19);
+  window.ProcessMessages();
+  EXPECT_TRUE(window.isVisible());
+  window.Banner()->stop();
+  QTest::mouseClick(window.ButClose, Qt::LeftButton);
+  EXPECT_FALSE(window.KeepOpen());
+  window.Banner()->jumpToFrame(19);
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST(LoaderWindowBanner, PlayedAnimationClosesTheWindowAtFrame19) {
+  TfLoader window;
+  window.FormCreate(kFullHd, false);
+  window.show();
+  // Each frame with whether the window was still open after the window itself handled it.
+  std::vector<std::pair<int, bool>> frames;
+  QObject::connect(window.Banner(), &QMovie::frameChanged,
+                   [&](int f) { frames.emplace_back(f, window.isVisible()); });
+  window.Banner()->setSpeed(1000);  // ten times faster; the frame sequence is what counts
+  window.StartClosingAnimation();
+  ASSERT_TRUE(PumpUntil(window, [&] { return !window.isVisible(); }));
+  ASSERT_FALSE(frames.empty());
+  for (const auto& [frame, open] : frames) EXPECT_EQ(open, frame < 19) << "frame " << frame;
+  EXPECT_TRUE(std::count(frames.begin(), frames.end(), std::make_pair(19, false)));
+}
+
+TEST(LoaderWindowPump, WaitForMessagesWakesForAPostedEventAndBlocksOtherwise) {
+  TfLoader window;
+  bool delivered = false;
+  QTimer::singleShot(0, &window, [&] { delivered = true; });
+  // A long time-out: only the posted event can end this wait early.
+  window.WaitForMessages(std::chrono::seconds(30));
+  EXPECT_TRUE(delivered);
+
+  int blocks = 0;
+  auto* dispatcher = QAbstractEventDispatcher::instance();
+  auto connection =
+      QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] { ++blocks; });
+  window.WaitMs(60);
+  QObject::disconnect(connection);
+  EXPECT_GE(blocks, 1) << "the wait sleeps on the queue";
+  EXPECT_LT(blocks, 20) << "and does not spin";
+}
+
+TEST(LoaderWindowVersion, RevealCyclesEachCharacterUpFromABlank) {
+  TfLoader window;
+  window.SetVersionLabel("6.2.0.15");
+  EXPECT_EQ(window.LVer->Timer().interval(), 20);
+  ASSERT_TRUE(window.LVer->Revealing());
+  const QString target = QStringLiteral("6.2.0.15");
+  std::vector<QString> shown{window.LVer->text()};
+  while (window.LVer->Revealing() && shown.size() < 1000) {
+    window.LVer->Step();
+    shown.push_back(window.LVer->text());
+  }
+  EXPECT_EQ(shown.front(), QStringLiteral(" "));
+  EXPECT_EQ(shown.back(), target);
+  int expected_steps = 0;
+  for (QChar c : target) expected_steps += c.unicode() - u' ';
+  EXPECT_EQ(static_cast<int>(shown.size()) - 1, expected_steps);
+  for (const QString& text : shown) {
+    const int settled = static_cast<int>(text.size()) - 1;
+    ASSERT_GE(settled, 0);
+    EXPECT_EQ(text.left(settled), target.left(settled));
+    EXPECT_LE(text.back(), target.at(std::min<int>(settled, target.size() - 1)));
+  }
+  // Switched again mid-way: the effect stops and the whole caption stands.
+  window.LVer->SetRevealOn(true);
+  window.SetVersionLabel("6.2.0.16");
+  EXPECT_FALSE(window.LVer->Revealing());
+  EXPECT_EQ(window.LVer->text(), QStringLiteral("6.2.0.16"));
+}
+
+TEST(LoaderWindowVersion, RevealRunsOnItsTimer) {
+  TfLoader window;
+  window.SetVersionLabel("1.0");
+  ASSERT_TRUE(PumpUntil(window, [&] { return !window.LVer->Revealing(); }));
+  EXPECT_EQ(window.LVer->text(), QStringLiteral("1.0"));
+}
+
+TEST(LoaderWindowServices, WaitCursorIsBalanced) {
+  TfLoader window;
+  window.SetWaitCursor(true);
+  window.SetWaitCursor(true);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  window.SetWaitCursor(false);
+  window.SetWaitCursor(false);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(LoaderWindowServices, MessageBoxShowsTheTextAndReturnsWhenClosed) {
+  TfLoader window;
+  QString seen;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    seen = box->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  window.ShowMessageBox("Ошибка контрольной суммы <файл>");
+  EXPECT_EQ(seen, QStringLiteral("Ошибка контрольной суммы <файл>"));
+}
+
+}  // namespace
+}  // namespace nurv::qtui
