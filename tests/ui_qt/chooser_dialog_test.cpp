@@ -220,9 +220,14 @@ TEST_F(ChooserTest, DoubleClickAcceptsInEitherMode) {
     EXPECT_TRUE(RunModal([](TFormDB& dialog) {
       QTableWidget* grid = dialog.Grid;
       const QRect cell = grid->visualItemRect(grid->item(0, 0));
+      QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
       QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     })) << (edit ? "edit mode" : "view mode");
   }
+  // Below the last row counts too: the grid, not a cell, takes the double click.
+  EXPECT_TRUE(RunModal([](TFormDB& dialog) {
+    QTest::mouseDClick(dialog.Grid->viewport(), Qt::LeftButton, {}, QPoint(100, 250));
+  }));
 }
 
 TEST_F(ChooserTest, CloseBoxCancelsAndEscapeDoesNothing) {

@@ -64,8 +64,6 @@ TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
   connect(Grid, &QTableWidget::itemChanged, this, &TFormDB::CellEdited);
   connect(Grid, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) { CurrentCellMoved(row, column); });
-  // GridDblClick: OK in either mode.
-  connect(Grid, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
 
   ButtonEdit = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
                                QStringLiteral("Сохранить в реестре"), Panel1);
@@ -148,6 +146,11 @@ void TFormDB::done(int result) {
 }
 
 bool TFormDB::eventFilter(QObject* watched, QEvent* event) {
+  // GridDblClick: a double click anywhere on the grid gives OK, in either mode.
+  if (event->type() == QEvent::MouseButtonDblClick && watched == Grid->viewport()) {
+    accept();
+    return true;
+  }
   if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
       static_cast<QWidget*>(watched)->window() == this) {
     return HandleKey(watched, static_cast<QKeyEvent*>(event));
