@@ -8,6 +8,8 @@
 // File services with Windows semantics. On POSIX: read-only is the absence of every write
 // permission bit, hidden is a name beginning with ".", system is never set, archive is reported
 // for every regular file; setting hidden, system or archive has no effect there.
+// As on Windows, deleting, copying or renaming over a read-only file fails ("Permission denied"),
+// on POSIX for root too.
 namespace nurv::platform {
 
 inline constexpr std::uint32_t kAttrReadOnly = 0x01;
