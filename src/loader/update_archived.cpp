@@ -32,7 +32,7 @@ std::uint32_t ExpectedChecksum(const db::Dataset& row) {
 }
 
 // A NULL `version` reads as the empty text, whose key is never newer.
-std::string VersionText(const db::Dataset& row) {
+std::string RowVersionText(const db::Dataset& row) {
   if (IsNull(row.Field("version"))) return {};
   return row.AsString("version");
 }
@@ -63,7 +63,7 @@ bool SameFileName(const std::string& a, const std::string& b) {
 bool IsRunningExecutable(const std::string& path) {
   std::error_code error;
   const std::string own = platform::OwnExecutablePath();
-  return !own.empty() && std::filesystem::equivalent(path, own, error) && !error;
+  return !own.empty() && std::filesystem::equivalent(FsPath(path), FsPath(own), error) && !error;
 }
 
 // Deletes a temporary file of this module if it is there; 9 and `failure_line` when it stays.
@@ -77,7 +77,7 @@ void DeleteIfPresent(UpdateContext& ctx, const std::string& path, const std::str
 
 std::uintmax_t SizeOf(const std::string& path) {
   std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  const std::uintmax_t size = std::filesystem::file_size(FsPath(path), error);
   return error ? static_cast<std::uintmax_t>(-1) : size;
 }
 
@@ -149,7 +149,7 @@ bool ArchivedUpdate::Needed(bool date_rule) {
   }
   platform::FourPartVersion installed;
   ReadFileProductVersion(destination_, installed);
-  return IsNewer(VersionKey(installed), VersionKey(VersionText(ctx_.catalogue)));
+  return IsNewer(VersionKey(installed), VersionKey(RowVersionText(ctx_.catalogue)));
 }
 
 // False when the archive component could not be created: nothing can be unpacked.
@@ -227,7 +227,7 @@ void ArchivedUpdate::Finish() {
                   result_);
   if (!foreign_item_.empty()) {
     std::error_code ignored;
-    std::filesystem::remove_all(foreign_item_, ignored);
+    std::filesystem::remove_all(FsPath(foreign_item_), ignored);
   }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -37,6 +38,12 @@ class StagedFile {
   std::string path_;
   bool replaced_ = false;
 };
+
+// A UTF-8 path for std::filesystem (which would read a plain string in the ANSI code page on
+// Windows).
+inline std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 // True when `path` exists and carries the read-only attribute.
 bool IsReadOnlyFile(const std::string& path);

@@ -35,7 +35,7 @@ class FilterOffAtEnd {
   db::Dataset& catalogue_;
 };
 
-// One row of the walk; false when the row had nothing to write.
+// One row of the walk: written, skipped, or failed with a log line and 9.
 void WriteRow(UpdateContext& ctx, const std::string& destination, const std::string& code,
               std::unique_ptr<db::Dataset>& contents, std::int16_t& StageResult) {
   const DateTime row_time = RowTime(ctx.catalogue);
