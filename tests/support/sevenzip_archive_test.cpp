@@ -123,6 +123,7 @@ TEST_F(SevenZipExtract, EmptySelectionExtractsEverythingWithFolders) {
   PutFile(src_, "tree/a/b/c.txt", "c");
   PutFile(src_, "tree/a/d.txt", "d");
   PutFile(src_, "tree/e.txt", "e");
+  PutFile(src_, "tree/zero.txt", "");
   fs::create_directories(fs::path(src_) / "tree/empty");
   const std::string archive = MakeArchive("all.7z", "tree");
   std::uint64_t announced = 0;
@@ -135,6 +136,8 @@ TEST_F(SevenZipExtract, EmptySelectionExtractsEverythingWithFolders) {
   EXPECT_EQ(ReadFile(Out("tree/a/d.txt")), "d");
   EXPECT_EQ(ReadFile(Out("tree/e.txt")), "e");
   EXPECT_TRUE(fs::is_directory(Out("tree/empty")));
+  EXPECT_TRUE(fs::is_regular_file(Out("tree/zero.txt")));
+  EXPECT_EQ(fs::file_size(Out("tree/zero.txt")), 0u);
   EXPECT_EQ(announced, 3u);
 }
 
