@@ -7,9 +7,11 @@
 #include <string>
 
 #ifdef _WIN32
+// windows.h first: the OLE headers need its types.
+#include <windows.h>
+
 #include <oleauto.h>
 #include <propidl.h>
-#include <windows.h>
 #endif
 
 #ifdef _WIN32
