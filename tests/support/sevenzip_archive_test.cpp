@@ -109,14 +109,15 @@ TEST_F(SevenZipExtract, FirstItemWithoutPathLandsInTheDestination) {
 TEST_F(SevenZipExtract, DestinationWithOrWithoutTrailingSeparator) {
   PutFile(src_, "a/file.bin", "payload");
   const std::string archive = MakeArchive("t.7z", "a/file.bin");
+  std::string target;
+  zip_->OnSetExtractName = [&target](std::uint32_t, std::string& name) { target = name; };
   for (const std::string& base : {dir_.Sub("plain"), dir_.Sub("slash") + "/"}) {
     zip_->ExtrBaseDir = base;
     EXPECT_EQ(ExtractFirst(archive), 1);
     const std::string folder = base.back() == '/' ? base.substr(0, base.size() - 1) : base;
+    EXPECT_EQ(target, folder + "/file.bin");
     EXPECT_EQ(ReadFile(folder + "/file.bin"), "payload") << base;
-    EXPECT_FALSE(fs::exists(folder + "//file.bin") && !fs::exists(folder + "/file.bin"));
   }
-  EXPECT_EQ(ReadFile(dir_.Sub("slash") + "/file.bin"), "payload");
 }
 
 TEST_F(SevenZipExtract, EmptySelectionExtractsEverythingWithFolders) {
