@@ -29,7 +29,8 @@ constexpr std::array<const char*, 9> kOldBrowserFiles{
 void LoaderApp::RemoveOldBrowserFiles() {
   const std::string& folder = state_.LoaderSettings.PathProgram;
   try {
-    if (state_.IsWindowsXP) return;
+    // Without a program folder the names below would be taken relative to the working folder.
+    if (state_.IsWindowsXP || folder.empty()) return;
     if (!platform::FileExists(folder + "natives_blob.bin") &&
         !platform::FileExists(folder + "cef_100_percent.pak")) {
       return;

@@ -40,7 +40,9 @@ void LoaderApp::RunGroupStages() {
     const std::string& program = state_.LoaderSettings.PathProgram;
     for (const char* sub : {"CEF", "locales", "swiftshader"}) {
       // One level; a failure shows later as the stage's own error.
-      if (!platform::DirectoryExists(program + sub)) platform::CreateFolder(program + sub);
+      if (!program.empty() && !platform::DirectoryExists(program + sub)) {
+        platform::CreateFolder(program + sub);
+      }
     }
     for (const char* code : {"CXP", "LXP", "SWI"}) run(code);
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "e2e_fixture.h"
 #include "support/version.h"
@@ -113,6 +114,9 @@ TEST_F(CliTest, FirstStartUpdatesThenSecondStartHasNothingToDo) {
 
   // Files on disk, stamped with the row's time.
   EXPECT_EQ(VersionOf(bin + "nurv.exe"), (platform::FourPartVersion{5, 1, 10, 2}));
+  // The archive holds an executable; the delivered main program must stay one to be started.
+  EXPECT_EQ(access((bin + "nurv.exe").c_str(), X_OK), 0)
+      << "the updated nurv.exe lost the execute permission it had in its archive";
   EXPECT_EQ(ReadFile(bin + "nurvrun.bat"), "@echo off\r\n");
   EXPECT_EQ(ReadFile(bin + "locales/ru.pak"), "locale");
   EXPECT_EQ(ReadFile(complex_.Path("Shablon/Форма.xls")), "form");
