@@ -55,8 +55,11 @@ class Statement {
     if (rc != SQLITE_OK) Fail(session.db, rc, "");
     if (!stmt_) throw DbError("[SQLite] the SQL text holds no statement");
     for (; tail && *tail; ++tail)
-      if (*tail != ' ' && *tail != '\t' && *tail != '\r' && *tail != '\n' && *tail != ';')
+      if (*tail != ' ' && *tail != '\t' && *tail != '\r' && *tail != '\n' && *tail != ';') {
+        // The destructor does not run for a constructor that throws.
+        sqlite3_finalize(stmt_);
         throw DbError("[SQLite] only one statement can be run at a time");
+      }
   }
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;

@@ -1,0 +1,36 @@
+// The database layer's text parsers: the loader's connection string, the ODBC string built from
+// it, the hint removal and the dataset filter. Any input may be refused, none may crash.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "dbchooser/db_internal.h"
+
+namespace {
+
+class EmptyDataset : public nurv::db::RowsetDataset {
+ public:
+  EmptyDataset() : RowsetDataset({"vcode", "tdoc"}, {}) {}
+
+ protected:
+  void StreamBlob(const Row&, std::size_t, const std::string&) override {}
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  try {
+    const nurv::db::ConnectParams params = nurv::db::ParseConnectionString(text);
+    nurv::db::BuildOdbcConnectionString(params);
+  } catch (const nurv::db::DbError&) {
+  }
+  nurv::db::StripNolockHint(text);
+  nurv::db::ParseDateTimeText(text);
+  EmptyDataset dataset;
+  try {
+    dataset.SetFilter(text);
+  } catch (const nurv::db::DbError&) {
+  }
+  return 0;
+}
