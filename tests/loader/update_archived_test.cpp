@@ -145,6 +145,20 @@ TEST_F(ArchivedUpdate, CorruptArchiveOrNullBlob) {
   ExpectOldExe();
 }
 
+TEST_F(ArchivedUpdate, FailingContentsQueryStillUnpacksAndCleans) {
+  WriteFile(exe, old_exe);
+  Serve({ArchiveRow(1, "PRG", "nurv.exe", new_exe, "5.1.10.2")});
+  Sql("DROP TABLE UpdatesBLOB");
+  EXPECT_EQ(RunPrg(), 9);
+  ASSERT_EQ(ui.Log().size(), 4u);
+  EXPECT_EQ(ui.Log()[0], "--> ОШИБКА выгрузки файла: [" + settings.PathTemp + "/nurv.7z]");
+  EXPECT_EQ(ui.Log()[1].front(), '[');
+  EXPECT_EQ(ui.Log()[2],
+            "--> ОШИБКА выгрузки. Файл обновления не найден: [" + settings.PathTemp + "/nurv.exe]");
+  ExpectOldExe();
+  ExpectTempEmpty();
+}
+
 TEST_F(ArchivedUpdate, CopyFailuresKeepTheOldModule) {
   Serve({ArchiveRow(1, "PRG", "nurv.exe", new_exe, "5.1.10.2")});
   // A folder in the way of the module.

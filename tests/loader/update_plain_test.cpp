@@ -114,6 +114,16 @@ TEST_F(PlainUpdate, UnreadableCaptionOrDateIsAnErrorLine) {
   ExpectOldInPlace();
 }
 
+TEST_F(PlainUpdate, FailingContentsQueryIsAnErrorLine) {
+  Serve({PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00")});
+  InstallOld();
+  Sql("DROP TABLE UpdatesBLOB");
+  EXPECT_EQ(RunBat(), 9);
+  ASSERT_EQ(ui.Log().size(), 2u);
+  EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: " + bat);
+  ExpectOldInPlace();
+}
+
 TEST_F(PlainUpdate, DestinationThatCannotTakeTheFile) {
   Serve({PlainRow(1, "BAT", "", "new", "2024-05-01 10:00:00")});
   // A folder in the way.
