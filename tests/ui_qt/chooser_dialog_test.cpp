@@ -1,10 +1,10 @@
 #include "chooser_dialog.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QHeaderView>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>

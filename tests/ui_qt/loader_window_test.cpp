@@ -1,5 +1,6 @@
 #include "loader_window.h"
 
+#include <gtest/gtest.h>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFontInfo>
@@ -10,7 +11,6 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -60,12 +60,13 @@ class LoaderWindowTest : public ::testing::Test {
 
 TEST_F(LoaderWindowTest, BorderlessWindowAndControlsAtTheirPlaces) {
   EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
-  EXPECT_EQ(window.windowTitle(), QStringLiteral("Загрузчик НУРВ-Комплекс"));
+  EXPECT_EQ(window.accessibleName(), QStringLiteral("Загрузчик НУРВ-Комплекс"));
+  EXPECT_TRUE(window.windowTitle().isEmpty()) << "the task bar shows the application's title";
   const std::vector<std::pair<QWidget*, QRect>> places = {
-      {window.GIF, {0, 0, 500, 100}},        {window.PB, {2, 87, 497, 11}},
-      {window.ButClose, {409, 63, 63, 21}},  {window.LVer, {3, 2, 83, 18}},
-      {window.EditR, {2, 64, 405, 21}},      {window.Bevel1, {2, 63, 404, 21}},
-      {window.Memo, {0, 103, 500, 397}},     {window.ButHist, {475, 63, 24, 21}}};
+      {window.GIF, {0, 0, 500, 100}},       {window.PB, {2, 87, 497, 11}},
+      {window.ButClose, {409, 63, 63, 21}}, {window.LVer, {3, 2, 83, 18}},
+      {window.EditR, {2, 64, 405, 21}},     {window.Bevel1, {2, 63, 404, 21}},
+      {window.Memo, {0, 103, 500, 397}},    {window.ButHist, {475, 63, 24, 21}}};
   for (const auto& [control, place] : places) {
     EXPECT_EQ(control->geometry(), place) << control->objectName().toStdString();
   }
@@ -106,6 +107,23 @@ TEST_F(LoaderWindowTest, HistoryButtonTogglesLogAndArrowPicture) {
   EXPECT_GT(upper, lower) << "arrow up while the log is shown";
   QTest::mouseClick(window.ButHist, Qt::LeftButton);
   EXPECT_EQ(window.height(), 100);
+}
+
+TEST_F(LoaderWindowTest, CloseCaptionTakesTheWindowTextColourUnderThePointer) {
+  window.show();
+  auto caption_pixels = [&](QRgb colour) {
+    const QImage image = window.ButClose->grab().toImage();
+    int count = 0;
+    for (int y = 4; y < image.height() - 4; ++y)
+      for (int x = 4; x < image.width() - 4; ++x) count += Near(image.pixelColor(x, y), colour, 8);
+    return count;
+  };
+  EXPECT_GT(caption_pixels(TfLoader::kCloseGrey), 10);
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(414, 68));
+  QApplication::sendEvent(window.ButClose, &enter);
+  EXPECT_TRUE(window.ButClose->Hovered());
+  EXPECT_GT(caption_pixels(TfLoader::kWindowText), 10);
+  EXPECT_EQ(caption_pixels(TfLoader::kCloseGrey), 0);
 }
 
 TEST_F(LoaderWindowTest, ColoursOfTheRenderedWindow) {
@@ -164,8 +182,8 @@ TEST_F(LoaderWindowTest, StandInFontsAreRealFontsNotFallbacks) {
   EXPECT_EQ(window.LVer->font().pixelSize(), 9);
   EXPECT_TRUE(window.LVer->font().bold());
   EXPECT_TRUE(QFontInfo(window.LVer->font()).fixedPitch());
-  for (QWidget* control : {static_cast<QWidget*>(window.EditR),
-                           static_cast<QWidget*>(window.LVer), static_cast<QWidget*>(window.Memo)}) {
+  for (QWidget* control : {static_cast<QWidget*>(window.EditR), static_cast<QWidget*>(window.LVer),
+                           static_cast<QWidget*>(window.Memo)}) {
     const QString family = QFontInfo(control->font()).family();
     EXPECT_EQ(family, control->font().family()) << control->objectName().toStdString();
   }

@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   // Offscreen unless told otherwise, also when the runner lists the tests.

@@ -35,7 +35,9 @@ QPalette SolidPalette(QPalette palette, QRgb ground, QRgb text) {
 TfLoader::TfLoader(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   InitQtUiResources();
   setObjectName(QStringLiteral("fLoader"));
-  setWindowTitle(QString::fromUtf8(kCaption));
+  // The form's caption is never seen (no border). The window system's title stays empty so that
+  // Qt names the window by the application's display name alone, which the task bar then shows.
+  setAccessibleName(QString::fromUtf8(kCaption));
   setFont(MsSansSerif(11));
   setAutoFillBackground(true);
   setPalette(SolidPalette(palette(), kBackground, kWindowText));

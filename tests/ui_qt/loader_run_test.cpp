@@ -1,0 +1,77 @@
+// The whole front end: the main sequence runs inside the window's first activation, the chooser
+// is shown modally from within it, and the end of the run leaves the window as it should.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QTextBlock>
+#include <QTimer>
+
+#include "chooser_dialog.h"
+#include "common/temp_dir.h"
+#include "loader/loader_app.h"
+#include "loader_window.h"
+#include "platform/posix/reg_file_registry.h"
+
+namespace nurv::qtui {
+namespace {
+
+TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
+  testing::TempDir dir;
+  LoaderEnvironment env;
+  env.executable_path = dir.Sub("NurvLoader");  // no nurv.ini and no registry: an empty list
+  env.os_product_name = "Debian GNU/Linux 12 (bookworm)";
+  env.open_registry = [&] { return platform::OpenRegistryFile(dir.Sub("registry.reg")); };
+  int starts = 0;
+  env.start_program = [&](const std::string&) { return ++starts, 33; };
+
+  TfLoader window;
+  LoaderApp app(window, {}, env);
+  const ScreenGeometry screen{1920, 1080, 1920, 1080};
+  app.FormCreate(screen);
+  window.FirstShow(screen);
+  window.SetActivateHandler([&] { app.FormActivate(); });
+
+  // The chooser opens in edit mode on an empty list; the user closes it by its close box.
+  int dialogs = 0;
+  bool edit_mode = false;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<TFormDB*>(top); dialog && dialog->isVisible()) {
+        ++dialogs;
+        edit_mode = dialog->ButtonEdit->isVisible();
+        dialog->close();
+      }
+    }
+  });
+  closer.start(10);
+  window.show();
+  for (int i = 0; i < 2000 && !app.SequenceFinished(); ++i) {
+    window.WaitForMessages(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(app.SequenceFinished());
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_TRUE(edit_mode);
+  EXPECT_EQ(app.ExitStatus(), 1);
+  EXPECT_EQ(starts, 0);
+  EXPECT_EQ(window.LVer->Timer().interval(), 20);
+  // An error with a collapsed log: the log opens and the window waits.
+  EXPECT_EQ(window.height(), 500);
+  EXPECT_EQ(window.y(), 165);
+  EXPECT_TRUE(window.PB->isVisible());
+  EXPECT_FALSE(window.AnimationStarted());
+  EXPECT_EQ(window.Memo->document()->lastBlock().text(),
+            QStringLiteral("****************************************************************"));
+  EXPECT_EQ(window.EditR->text(), QStringLiteral("Обнаружены ошибки инициализации:"));
+  EXPECT_TRUE(window.isVisible());
+
+  window.ButClose->click();
+  EXPECT_EQ(window.height(), 100);
+  window.Banner()->setSpeed(1000);
+  for (int i = 0; i < 2000 && window.isVisible(); ++i) {
+    window.WaitForMessages(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace nurv::qtui
