@@ -1,7 +1,7 @@
 #pragma once
 // Our own declarations of the binary interface of 7-Zip's archive library (7za.dll, 7z.so):
 // the COM-style interfaces it calls and implements, their identifiers, PROPVARIANT and BSTR.
-// Only the layout matters; the names are ours. The OS-specific lines are kept to this header.
+// Only the layout matters; the names are ours. Most OS-specific lines are kept to this header.
 #include <cstdint>
 #include <cstring>
 #include <string>
