@@ -11,7 +11,9 @@
 
 int main(int argc, char** argv) {
   // A reader of the log that goes away must not kill the run half-way.
+#ifdef SIGPIPE  // Windows has no such signal
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   const bool interactive = isatty(STDIN_FILENO) == 1;
   nurv::console::ConsoleUi ui(stdout, stderr, stdin, interactive);
   try {

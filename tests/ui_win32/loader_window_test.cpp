@@ -1,0 +1,212 @@
+#include "loader_window.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "chooser_dialog.h"
+#include "platform/registry.h"
+
+namespace nurv::winui {
+namespace {
+
+// Handles messages until `done` holds or ten seconds of timers have passed; the window's own
+// timers (banner, version reveal) run meanwhile.
+template <typename Done>
+bool PumpUntil(TfLoader& window, Done done) {
+  for (int i = 0; i < 1000 && !done(); ++i) {
+    window.ProcessMessages();
+    window.WaitForMessages(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+void Click(HWND window, int x, int y) {
+  const LPARAM at = MAKELPARAM(x, y);
+  SendMessageW(window, WM_MOUSEMOVE, 0, at);
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+RECT WindowRect(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+std::wstring MemoText(HWND window) {
+  HWND memo = FindWindowExW(window, nullptr, L"EDIT", nullptr);
+  const int length = GetWindowTextLengthW(memo);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  GetWindowTextW(memo, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+const ScreenGeometry kScreen{1920, 1080, 1920, 1080};
+
+TEST(TfLoaderWin32, BorderlessWindowPlacedAndToggledByTheHistoryButton) {
+  TfLoader window(GetModuleHandleW(nullptr));
+  window.FormCreate(kScreen, false);
+  window.FirstShow(kScreen);
+  HWND handle = window.Handle();
+  EXPECT_EQ(GetWindowLongW(handle, GWL_STYLE) & WS_CAPTION, 0);
+  RECT r = WindowRect(handle);
+  EXPECT_EQ(r.right - r.left, 501);
+  EXPECT_EQ(r.bottom - r.top, 100);
+  EXPECT_EQ(r.left, 709);
+  EXPECT_EQ(r.top, 490);
+
+  Click(handle, 480, 70);  // ButHist
+  r = WindowRect(handle);
+  EXPECT_EQ(window.Height(), 500);
+  EXPECT_EQ(r.bottom - r.top, 500);
+  EXPECT_EQ(r.top, 165);
+  EXPECT_EQ(window.HistPicture(), 1);
+  Click(handle, 480, 70);
+  EXPECT_EQ(WindowRect(handle).top, 365);
+  EXPECT_EQ(window.HistPicture(), 0);
+  Click(handle, 300, 30);  // the banner is no button
+  EXPECT_EQ(window.Height(), 100);
+}
+
+TEST(TfLoaderWin32, LogShowsEveryLineAndIsClearedWithTheModel) {
+  TfLoader window(GetModuleHandleW(nullptr));
+  window.FormCreate(kScreen, false);
+  window.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
+  window.AddLogLine("first\r\nsecond");
+  window.AddLogLine("");
+  EXPECT_EQ(MemoText(window.Handle()), L"ИНИЦИАЛИЗАЦИЯ\r\nfirst\r\nsecond\r\n");
+  window.ClearLog();
+  EXPECT_EQ(MemoText(window.Handle()), L"");
+  window.AddLogLine("again");
+  EXPECT_EQ(MemoText(window.Handle()), L"again");
+}
+
+TEST(TfLoaderWin32, CloseButtonPlaysTheBannerAndClosesTheWindow) {
+  TfLoader window(GetModuleHandleW(nullptr));
+  window.FormCreate(kScreen, true);  // /wait: the close button still closes
+  window.Show();
+  Click(window.Handle(), 480, 70);
+  Click(window.Handle(), 440, 73);  // ButClose
+  EXPECT_FALSE(window.KeepOpen());
+  EXPECT_FALSE(window.ProgressVisible());
+  EXPECT_EQ(window.Height(), 100);
+  EXPECT_TRUE(window.AnimationStarted());
+  EXPECT_TRUE(PumpUntil(window, [&] { return window.Handle() == nullptr; }));
+  EXPECT_TRUE(window.CloseRequested());
+}
+
+TEST(TfLoaderWin32, CloseDuringTheWorkWaitsForItsEnd) {
+  TfLoader window(GetModuleHandleW(nullptr));
+  window.FormCreate(kScreen, false);
+  bool alive_at_end = false;
+  int runs = 0;
+  window.SetActivateHandler([&] {
+    ++runs;
+    window.ButCloseClick();
+    PumpUntil(window, [&] { return window.CloseRequested(); });
+    alive_at_end = IsWindow(window.Handle()) != 0;
+  });
+  window.Show();
+  EXPECT_TRUE(PumpUntil(window, [&] { return window.Handle() == nullptr; }));
+  EXPECT_TRUE(alive_at_end);
+  EXPECT_EQ(runs, 1);  // later activations never run it again
+}
+
+TEST(TfLoaderWin32, WaitForMessagesReturnsForAPostedMessage) {
+  TfLoader window(GetModuleHandleW(nullptr));
+  PostMessageW(window.Handle(), WM_NULL, 0, 0);
+  // Would block for a minute if the posted message did not wake it.
+  const DWORD before = GetTickCount();
+  window.WaitForMessages(std::chrono::minutes(1));
+  EXPECT_LT(GetTickCount() - before, 30000u);
+  window.ProcessMessages();
+}
+
+// Drives the chooser once it is up: one step per timer tick, so that the dialog's own loop handles
+// what a step posts before the next step runs.
+struct DialogDriver {
+  static inline std::vector<std::function<void(HWND)>> steps;
+  static inline std::size_t next = 0;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = FindWindowW(L"TFormDB", nullptr);
+    if (!dialog || !IsWindowVisible(dialog)) return;
+    if (next >= steps.size()) {
+      KillTimer(nullptr, timer);
+      return;
+    }
+    steps[next++](dialog);
+  }
+};
+
+bool RunDialog(ChooserModel& model, std::vector<std::function<void(HWND)>> steps) {
+  DialogDriver::steps = std::move(steps);
+  DialogDriver::next = 0;
+  SetTimer(nullptr, 0, 20, &DialogDriver::Tick);
+  TFormDB dialog(GetModuleHandleW(nullptr), model);
+  return dialog.ShowModal(nullptr);
+}
+
+HWND Grid(HWND dialog) { return FindWindowExW(dialog, nullptr, L"SysListView32", nullptr); }
+
+void Key(HWND target, WPARAM key) {
+  SendMessageW(target, WM_KEYDOWN, key, 0);
+  SendMessageW(target, WM_KEYUP, key, 0);
+}
+
+TEST(TFormDBWin32, CloseBoxCancelsOkAccepts) {
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.SetCell(0, 1, "Главная");
+  EXPECT_FALSE(RunDialog(model, {[](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }}));
+  EXPECT_TRUE(RunDialog(model, {[](HWND dialog) {
+                          PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                        }}));
+  // Esc never closes it; Enter on the grid is the default button.
+  bool open_after_escape = false;
+  EXPECT_TRUE(
+      RunDialog(model, {[](HWND dialog) { PostMessageW(Grid(dialog), WM_KEYDOWN, VK_ESCAPE, 0); },
+                        [&](HWND dialog) {
+                          open_after_escape = IsWindowVisible(dialog) != 0;
+                          Key(Grid(dialog), VK_RETURN);
+                        }}));
+  EXPECT_TRUE(open_after_escape);
+}
+
+TEST(TFormDBWin32, F4ArrowsAndTypingReachTheModel) {
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.SetCell(0, 1, "Главная");
+  model.SetCell(1, 1, "srv");
+  bool button_shown = false;
+  int rows_after_down = 0;
+  const bool ok = RunDialog(
+      model, {// F4 anywhere in the dialog switches the mode, before any control sees the key.
+              [](HWND dialog) { PostMessageW(Grid(dialog), WM_KEYDOWN, VK_F4, 0); },
+              [&](HWND dialog) {
+                button_shown = IsWindowVisible(FindWindowExW(dialog, nullptr, L"BUTTON",
+                                                             L"Сохранить в реестре")) != 0;
+                Key(Grid(dialog), VK_DOWN);  // a described last row: a new empty row
+                rows_after_down = model.RowCount();
+                Key(Grid(dialog), VK_UP);  // an empty last row goes again
+                Key(Grid(dialog), VK_RIGHT);
+                SendMessageW(Grid(dialog), WM_CHAR, L'x', 0);  // typing opens the cell
+                HWND editor = FindWindowExW(Grid(dialog), nullptr, L"EDIT", nullptr);
+                ASSERT_NE(editor, nullptr);
+                SendMessageW(editor, WM_CHAR, L'2', 0);
+                Key(editor, VK_RETURN);  // keeps the text and accepts
+              }});
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(model.EditMode());
+  EXPECT_TRUE(button_shown);
+  EXPECT_EQ(rows_after_down, 3);
+  EXPECT_EQ(model.RowCount(), 2);
+  EXPECT_EQ(model.Cell(1, 1), "x2");
+  EXPECT_EQ(model.Cell(0, 1), "Главная");
+}
+
+}  // namespace
+}  // namespace nurv::winui
