@@ -67,6 +67,43 @@ class ComplexOnDisk {
   }
   void WriteIniForDb() const { WriteIni(SqliteServerName(Db())); }
 
+  // The registry as a run from WriteIniForDb's nurv.ini leaves it: with every value present, a
+  // later run reads it without writing anything.
+  void WriteRegistryForDb() const {
+    std::filesystem::create_directories(Path("config/nurv"));
+    WriteFile(RegistryFile(),
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL]\r\n"
+              "\"Region\"=dword:00000226\r\n\"Region2\"=dword:00000001\r\n"
+              "\"PathProgram\"=\"" +
+                  Path("Bin") +
+                  "\"\r\n"
+                  "\"PathUpdate\"=\"" +
+                  Path("Update") +
+                  "\"\r\n"
+                  "\"PathHelp\"=\"" +
+                  Path("Help") +
+                  "\"\r\n"
+                  "\"PathShablon\"=\"" +
+                  Path("Shablon") +
+                  "\"\r\n"
+                  "\"PathReport\"=\"" +
+                  Path("Report") +
+                  "\"\r\n"
+                  "\"ShowWordProces\"=dword:00000000\r\n\"ThemeXP\"=dword:00000000\r\n"
+                  "\"RefreshRepl\"=dword:0000000a\r\n\"LastUser\"=\"operator\"\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\DataBaseCaptions]\r\n"
+                  "\"DataBaseCaption51\"=\"Демо база\"\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\DataBaseNames]\r\n"
+                  "\"DataBaseName51\"=\"Demo\"\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\ServerNames]\r\n"
+                  "\"ServerName51\"=\"" +
+                  SqliteServerName(Db()) +
+                  "\"\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\Users]\r\n"
+                  "\"User51\"=\"operator\"\r\n");
+  }
+
   ScopedEnv& env() { return env_; }
 
  private:

@@ -14,6 +14,7 @@ class CliPostgresTest : public CliTest {
     std::string why_not;
     server_ = PgServer::Get(&why_not);
     if (server_ == nullptr) GTEST_SKIP() << why_not;
+    fs::remove(complex_.RegistryFile());
     complex_.WriteIni(server_->ServerName(), PgServer::kDatabase);
   }
   PgServer* server_ = nullptr;

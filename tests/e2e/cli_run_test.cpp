@@ -56,7 +56,7 @@ TEST_F(CliTest, FirstStartUpdatesThenSecondStartHasNothingToDo) {
                                        FileRow(3, "BAT", "", "@echo off\r\n", kRowTime),
                                        FileRow(4, "LXP", "ru.pak", "locale", kRowTime),
                                        FileRow(5, "XLS", "Форма.xls", "form", kRowTime)});
-  ASSERT_FALSE(fs::exists(complex_.RegistryFile()));
+  fs::remove(complex_.RegistryFile());
 
   const CliRun first = RunCli({"/Info", "-X"});
   EXPECT_EQ(first.status, 0) << first.err;
@@ -136,7 +136,7 @@ TEST_F(CliTest, FirstStartUpdatesThenSecondStartHasNothingToDo) {
   EXPECT_NE(registry.find("\"DataBaseCaption51\"=\"Демо база\""), std::string::npos);
 
   // The updated main program was started with the loader's arguments in lower case.
-  EXPECT_EQ(AwaitLaunch(), LaunchArgs({"/info", "-x"}));
+  EXPECT_EQ(AwaitLaunch(first), LaunchArgs({"/info", "-x"}));
   // Status texts and progress went to stderr, never into the log.
   EXPECT_NE(first.err.find("Проверка обновлений..."), std::string::npos);
   EXPECT_NE(first.err.find("[14/14]"), std::string::npos);
@@ -155,7 +155,7 @@ TEST_F(CliTest, FirstStartUpdatesThenSecondStartHasNothingToDo) {
   Lines expected_tail = GroupStagesNotRequired();
   for (const std::string& line : SuccessEnd()) expected_tail.push_back(line);
   EXPECT_EQ(tail, expected_tail);
-  EXPECT_EQ(AwaitLaunch(), LaunchArgs());
+  EXPECT_EQ(AwaitLaunch(second), LaunchArgs());
 }
 
 TEST_F(CliTest, NotUpdateStartsWithoutReadingVersions) {
@@ -165,7 +165,7 @@ TEST_F(CliTest, NotUpdateStartsWithoutReadingVersions) {
   EXPECT_EQ(CountPrefix(run.out, "Установлено_"), 0);
   EXPECT_EQ(CountPrefix(run.out, "Обновление"), 0);
   EXPECT_EQ(Lines(run.out.end() - 7, run.out.end()), SuccessEnd());
-  EXPECT_EQ(AwaitLaunch(), LaunchArgs({"/notupdate"}));
+  EXPECT_EQ(AwaitLaunch(run), LaunchArgs({"/notupdate"}));
 }
 
 TEST_F(CliTest, LoadIniCopiesTheFileAgain) {
@@ -175,13 +175,13 @@ TEST_F(CliTest, LoadIniCopiesTheFileAgain) {
 
   const CliRun plain = RunCli();
   EXPECT_FALSE(Contains(plain.out, "Запись в реестр файла инициализации - OK"));
-  EXPECT_EQ(AwaitLaunch().back(), "база");
+  EXPECT_EQ(AwaitLaunch(plain).back(), "база");
   fs::remove(complex_.Bin() + "nurv-launch.txt");
 
   const CliRun loadini = RunCli({"/loadini"});
   EXPECT_EQ(loadini.status, 0) << loadini.err;
   EXPECT_TRUE(Contains(loadini.out, "Запись в реестр файла инициализации - OK"));
-  const Lines launched = AwaitLaunch();
+  const Lines launched = AwaitLaunch(loadini);
   ASSERT_GE(launched.size(), 2u);
   EXPECT_EQ(Lines(launched.end() - 2, launched.end()), (Lines{"-caption=Новое", "описание"}));
   EXPECT_NE(ReadFile(complex_.RegistryFile()).find("\"DataBaseCaption51\"=\"Новое описание\""),
@@ -218,6 +218,7 @@ TEST_F(CliTest, TwoConnectionsWithoutATerminalAreCancelled) {
 
 TEST_F(CliTest, UnreachableServerIsAnInitialisationError) {
   const std::string server = SqliteServerName(complex_.Path("nowhere/updates.db"));
+  fs::remove(complex_.RegistryFile());
   complex_.WriteIni(server);
   const CliRun run = RunCli();
   EXPECT_EQ(run.status, 1);
@@ -240,7 +241,7 @@ TEST_F(CliTest, MissingMainProgramRowAndNullLoaderVersion) {
   // The empty available version is never newer: no dispatcher, the six stages still run.
   EXPECT_EQ(CountPrefix(run.out, "ЗАГРУЗКА ОБНОВЛЕНИЯ"), 0);
   EXPECT_EQ(CountPrefix(run.out, " -> Выгрузка"), 6);
-  EXPECT_EQ(AwaitLaunch(), LaunchArgs());
+  EXPECT_EQ(AwaitLaunch(run), LaunchArgs());
 }
 
 TEST_F(CliTest, MissingMainProgramCannotBeStarted) {
@@ -288,7 +289,7 @@ TEST_F(CliTest, OldBrowserFilesGoToTheTrash) {
   EXPECT_FALSE(fs::exists(bin + "natives_blob.bin"));
   EXPECT_FALSE(fs::exists(bin + "devtools_resources.pak"));
   EXPECT_FALSE(fs::exists(bin + "CEF/libcef.dll"));
-  EXPECT_EQ(AwaitLaunch(), LaunchArgs());
+  EXPECT_EQ(AwaitLaunch(run), LaunchArgs());
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ TEST_F(CliTest, TerminalChooserMenuAndWaitForEnter) {
   EXPECT_NE(err.find("2. Демо база"), std::string::npos) << err;
   EXPECT_NE(err.find("Нет подключения с таким номером"), std::string::npos) << err;
   EXPECT_NE(err.find("Enter"), std::string::npos) << err;
-  const Lines launched = AwaitLaunch();
+  const Lines launched = AwaitLaunch(CliRun{0, out, err});
   ASSERT_GE(launched.size(), 3u);
   EXPECT_EQ(launched[2], "/wait");
 }

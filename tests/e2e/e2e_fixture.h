@@ -117,6 +117,7 @@ class CliTest : public ::testing::Test {
     CreateUpdateDatabase(complex_.Db(),
                          {VersionRow(1, "PRG", "5.1.9.2"), VersionRow(2, "LDR", "6.3.0.0")});
     complex_.WriteIniForDb();
+    complex_.WriteRegistryForDb();
   }
 
   CliRun RunCli(const Lines& args = {}) {
@@ -152,9 +153,11 @@ class CliTest : public ::testing::Test {
 
   // The arguments the main program was started with; waits for its record (it is not waited
   // for by the loader), empty when it never appears.
-  Lines AwaitLaunch() const {
+  // Waits only when the run reported the start as done.
+  Lines AwaitLaunch(const CliRun& run) const {
     const std::string path = complex_.Bin() + "nurv-launch.txt";
-    for (int i = 0; i < 2000 && !fs::exists(path); ++i) {
+    const bool started = std::find(run.out.begin(), run.out.end(), "OK") != run.out.end();
+    for (int i = 0; started && i < 2000 && !fs::exists(path); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return SplitLines(ReadFile(path));

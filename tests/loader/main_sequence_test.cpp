@@ -59,6 +59,8 @@ class MainSequenceTest : public ::testing::Test {
     WriteFile(complex_.Bin() + "NurvLoader.exe", testing::BuildPeFile({6, 3, 0, 0}, {6, 3, 0, 0}));
     testing::CreateUpdateDatabase(complex_.Db(), UpToDateRows());
     complex_.WriteIniForDb();
+    // A workstation that has run before: the registry is read, never written.
+    complex_.WriteRegistryForDb();
   }
 
   void Run(std::vector<std::string> args = {}) {
@@ -102,6 +104,7 @@ class MainSequenceTest : public ::testing::Test {
 };
 
 TEST_F(MainSequenceTest, FirstStartWithNothingToUpdateStartsTheMainProgram) {
+  fs::remove(complex_.RegistryFile());
   Run();
   const std::string bin = complex_.Bin();
   const Lines expected = {
@@ -208,6 +211,7 @@ TEST_F(MainSequenceTest, CancelledChooserEndsWithTheInitialisationBanner) {
 }
 
 TEST_F(MainSequenceTest, InfoWithFailedConnectionCollapsesAndCloses) {
+  fs::remove(complex_.RegistryFile());
   complex_.WriteIni(SqliteServerName(complex_.Path("missing.db")));
   Run({"/info"});
   EXPECT_TRUE(Logged("Соединение с сервером: [" + SqliteServerName(complex_.Path("missing.db")) +
