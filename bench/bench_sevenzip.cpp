@@ -37,10 +37,14 @@ const BenchArchive& Archive() {
     fs::create_directories(bench.folder / "out");
     bench.archive = (bench.folder / "big.7z").string();
     bench.out = (bench.folder / "out").string();
-    std::atexit([] {
-      std::error_code ignored;
-      fs::remove_all(Archive().folder, ignored);
-    });
+    struct Cleanup {
+      fs::path folder;
+      ~Cleanup() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+      }
+    };
+    static const Cleanup cleanup{bench.folder};
     if (!fs::exists(kLibrary) || std::system("command -v 7z >/dev/null 2>&1") != 0) return bench;
 
     std::vector<char> data(kItemSize);
