@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStyle>
+#include <algorithm>
 
 #include "qt_widgets.h"
 
@@ -130,13 +131,16 @@ void TFormDB::SyncFromModel() {
 }
 
 void TFormDB::CellEdited(QTableWidgetItem* item) {
-  if (syncing_) return;
+  // Only cells of connection rows that the model holds; the model refuses anything else.
+  if (syncing_ || item->row() + 1 >= model_.RowCount() || item->column() >= kColumns) return;
   model_.SetCell(item->column(), item->row() + 1, FromQ(item->text()));
 }
 
 void TFormDB::CurrentCellMoved(int row, int column) {
-  if (syncing_ || row < 0 || column < 0) return;
-  model_.SetCurrent(model_.EditMode() ? column : model_.CurrentCol(), row + 1);
+  if (syncing_ || row < 0 || column < 0 || row + 1 >= model_.RowCount()) return;
+  // View mode keeps the model on its one shown column.
+  const int col = model_.EditMode() ? std::min(column, kColumns - 1) : 0;
+  model_.SetCurrent(col, row + 1);
 }
 
 void TFormDB::done(int result) {

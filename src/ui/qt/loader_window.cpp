@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
+#include <limits>
 
 #include "chooser_dialog.h"
 
@@ -119,7 +121,8 @@ void TfLoader::WaitForMessages(std::chrono::milliseconds timeout) {
   QTimer wake;
   wake.setSingleShot(true);
   wake.setTimerType(Qt::PreciseTimer);
-  wake.start(timeout);
+  // QTimer counts in int milliseconds.
+  wake.start(std::min(timeout, std::chrono::milliseconds(std::numeric_limits<int>::max())));
   QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
