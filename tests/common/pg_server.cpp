@@ -1,5 +1,7 @@
 #include "common/pg_server.h"
 
+#ifndef _WIN32
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -175,3 +177,26 @@ std::string PgServer::MakeServerReadableFile(const std::string& name,
 }
 
 }  // namespace nurv::testing
+
+#else  // _WIN32
+
+// The throw-away cluster needs initdb, pg_ctl and Unix sockets: on Windows every test that asks for
+// it skips with the reason below.
+namespace nurv::testing {
+
+PgServer* PgServer::Get(std::string* why_not) {
+  if (why_not) *why_not = "the throw-away PostgreSQL cluster runs on POSIX systems only";
+  return nullptr;
+}
+PgServer::~PgServer() = default;
+bool PgServer::Start(std::string*) { return false; }
+std::string PgServer::ServerName() const { return {}; }
+std::string PgServer::DeadServerName() const { return {}; }
+void PgServer::Execute(const std::string&, const std::string&) const {}
+std::string PgServer::MakeServerReadableFile(const std::string&, const std::string&) const {
+  return {};
+}
+
+}  // namespace nurv::testing
+
+#endif  // _WIN32
