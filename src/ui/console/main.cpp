@@ -1,5 +1,10 @@
 // nurvloader-cli: one run of the loader without a window, for scripts and scheduled tasks.
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
