@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <unordered_map>
 
 #include "support/cp1251.h"
 
@@ -211,9 +212,33 @@ bool NamesEqual(std::string_view a, std::string_view b) {
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < a.size() && j < b.size()) {
+    const auto ca = static_cast<unsigned char>(a[i]);
+    const auto cb = static_cast<unsigned char>(b[j]);
+    if (ca < 0x80 && cb < 0x80) {  // the usual all-ASCII names take no decoding
+      if (FoldCodePoint(ca) != FoldCodePoint(cb)) return false;
+      ++i;
+      ++j;
+      continue;
+    }
     if (FoldCodePoint(NextCodePoint(a, i)) != FoldCodePoint(NextCodePoint(b, j))) return false;
   }
   return i == a.size() && j == b.size();
+}
+
+std::string FoldName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  std::size_t pos = 0;
+  while (pos < name.size()) {
+    const auto c = static_cast<unsigned char>(name[pos]);
+    if (c < 0x80) {
+      out += static_cast<char>(FoldCodePoint(c));
+      ++pos;
+    } else {
+      AppendUtf8(out, FoldCodePoint(NextCodePoint(name, pos)));
+    }
+  }
+  return out;
 }
 
 ParseResult Parse(std::string_view bytes) {
@@ -246,6 +271,10 @@ ParseResult Parse(std::string_view bytes) {
   }
 
   Key* current = nullptr;
+  // Folded names of the keys and of each key's values, so repeated lines merge in linear time.
+  std::unordered_map<std::string, std::size_t> key_index;
+  std::vector<std::unordered_map<std::string, std::size_t>> value_index;
+  std::unordered_map<std::string, std::size_t>* current_values = nullptr;
   auto problem = [&](std::size_t line_index, const char* what) {
     damaged = true;
     result.problems.push_back("line " + std::to_string(line_index + 1) + ": " + what);
@@ -265,14 +294,14 @@ ParseResult Parse(std::string_view bytes) {
         continue;
       }
       const std::string_view path = line.substr(1, line.size() - 2);
-      current = nullptr;
-      for (Key& key : result.document.keys) {
-        if (NamesEqual(key.path, path)) current = &key;
-      }
-      if (current == nullptr) {
+      const auto [found, added] =
+          key_index.try_emplace(FoldName(path), result.document.keys.size());
+      if (added) {
         result.document.keys.push_back(Key{std::string(path), {}});
-        current = &result.document.keys.back();
+        value_index.emplace_back();
       }
+      current = &result.document.keys[found->second];
+      current_values = &value_index[found->second];
       continue;
     }
     if (line.front() != '"' && line.front() != '@') {
@@ -373,17 +402,16 @@ ParseResult Parse(std::string_view bytes) {
       problem(n, "unknown value type");
       continue;
     }
-    bool replaced = false;
-    for (Value& existing : current->values) {
-      if (NamesEqual(existing.name, value.name)) {
-        // As an import of the file would: the later line wins, the earlier place and name stay.
-        value.name = std::move(existing.name);
-        existing = std::move(value);
-        replaced = true;
-        break;
-      }
+    const auto [slot, added] =
+        current_values->try_emplace(FoldName(value.name), current->values.size());
+    if (added) {
+      current->values.push_back(std::move(value));
+    } else {
+      // As an import of the file would: the later line wins, the earlier place and name stay.
+      Value& existing = current->values[slot->second];
+      value.name = std::move(existing.name);
+      existing = std::move(value);
     }
-    if (!replaced) current->values.push_back(std::move(value));
   }
   if (damaged) result.status = ParseStatus::Damaged;
   return result;

@@ -61,6 +61,8 @@ std::string Write(const Document& document);
 
 // Name comparison of the registry: without regard to case (ASCII, Latin-1 and Cyrillic letters).
 bool NamesEqual(std::string_view a, std::string_view b);
+// The form of a name under which equal names are the same string.
+std::string FoldName(std::string_view name);
 
 // UTF-16LE bytes to UTF-8 up to the first NUL character (as a REG_SZ is read); unpaired
 // surrogates become U+FFFD.

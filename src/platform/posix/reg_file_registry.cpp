@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <unordered_map>
 
 #include "platform/posix/reg_file.h"
 #include "support/cp1251.h"
@@ -323,13 +324,14 @@ void CheckValueName(std::string_view name) {
 class FileKey : public RegistryKey {
  public:
   FileKey(std::shared_ptr<FileStore> store, std::string full_path, std::vector<Value> values)
-      : store_(std::move(store)), full_path_(std::move(full_path)), values_(std::move(values)) {}
+      : store_(std::move(store)), full_path_(std::move(full_path)) {
+    SetValues(std::move(values));
+  }
 
   std::optional<RegValue> Query(std::string_view name) override {
-    for (const Value& value : values_) {
-      if (regfile::NamesEqual(value.name, name)) return ToRegValue(value);
-    }
-    return std::nullopt;
+    const auto found = index_.find(regfile::FoldName(name));
+    if (found == index_.end()) return std::nullopt;
+    return ToRegValue(values_[found->second]);
   }
 
   void SetString(std::string_view name, std::string_view text) override {
@@ -392,13 +394,23 @@ class FileKey : public RegistryKey {
   }
 
   void Refresh(Document document) {
-    const Key* key = FindKey(document, full_path_);
-    values_ = key != nullptr ? key->values : std::vector<Value>{};
+    Key* key = FindKey(document, full_path_);
+    SetValues(key != nullptr ? std::move(key->values) : std::vector<Value>{});
+  }
+
+  // The chooser queries hundreds of numbered values of one key: looked up by folded name.
+  void SetValues(std::vector<Value> values) {
+    values_ = std::move(values);
+    index_.clear();
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      index_.try_emplace(regfile::FoldName(values_[i].name), i);
+    }
   }
 
   std::shared_ptr<FileStore> store_;
   std::string full_path_;
   std::vector<Value> values_;
+  std::unordered_map<std::string, std::size_t> index_;
 };
 
 class FileRegistry : public Registry {
