@@ -1,3 +1,5 @@
+// The POSIX profile-string reader.
+#ifndef _WIN32
 #include "platform/ini_file.h"
 
 #include <gtest/gtest.h>
@@ -120,3 +122,5 @@ TEST(IniParser, MalformedInputNeverCrashes) {
 
 }  // namespace
 }  // namespace nurv::platform
+
+#endif  // _WIN32

@@ -1,3 +1,5 @@
+// The .reg text format of the POSIX registry store.
+#ifndef _WIN32
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -216,3 +218,5 @@ TEST(RegFileFormat, Utf16Conversions) {
 
 }  // namespace
 }  // namespace nurv::platform::regfile
+
+#endif  // _WIN32

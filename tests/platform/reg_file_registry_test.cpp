@@ -1,3 +1,5 @@
+// The POSIX registry store in its .reg file.
+#ifndef _WIN32
 #include "platform/posix/reg_file_registry.h"
 
 #include <gtest/gtest.h>
@@ -298,3 +300,5 @@ TEST(CurrentUserRegistryPath, FollowsXdgConfigHomeElseHome) {
 
 }  // namespace
 }  // namespace nurv::platform
+
+#endif  // _WIN32

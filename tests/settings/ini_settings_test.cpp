@@ -3,12 +3,21 @@
 #include <gtest/gtest.h>
 
 #include "common/temp_dir.h"
+#include "platform/paths.h"
 
 namespace nurv {
 namespace {
 
 using testing::TempDir;
 using testing::WriteFile;
+
+// The cases are written with "/"; the loader's folders use the platform's separator.
+std::string Native(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = platform::kPathDelim;
+  }
+  return path;
+}
 
 TEST(ParseIniInteger, AcceptsTheProfileFunctionsNumberForms) {
   struct Case {
@@ -81,13 +90,13 @@ TEST(ReadIniFile, ReadsSectionConfigUser51WithDefaultsAndLow16Bits) {
 TEST(ReadIniFile, FileWithoutTheSectionOrUnreadableGivesDefaults) {
   TempDir dir;
   for (const std::string& path : {dir.Sub("absent.ini"), dir.path()}) {
-    const TRecordRegistry s = ReadIniFile(path, "/opt/Bin/");
+    const TRecordRegistry s = ReadIniFile(path, Native("/opt/Bin/"));
     EXPECT_EQ(s.Server, "");
     EXPECT_EQ(s.Region, 0);
     EXPECT_EQ(s.RefreshRepl, 10);
     EXPECT_TRUE(s.ThemeXP);
     EXPECT_FALSE(s.ShowWordProces);
-    EXPECT_EQ(s.PathProgram, "/opt/Bin");
+    EXPECT_EQ(s.PathProgram, Native("/opt/Bin"));
   }
 }
 
@@ -117,12 +126,12 @@ TEST(ReadIniFile, DerivesTheSiblingFolders) {
   };
   TempDir dir;
   for (const Case& c : cases) {
-    const TRecordRegistry s = ReadIniFile(dir.Sub("absent.ini"), c.loader_dir);
-    EXPECT_EQ(s.PathProgram, c.program) << c.loader_dir;
-    EXPECT_EQ(s.PathUpdate, c.update) << c.loader_dir;
-    EXPECT_EQ(s.PathHelp, c.help) << c.loader_dir;
-    EXPECT_EQ(s.PathShablon, c.shablon) << c.loader_dir;
-    EXPECT_EQ(s.PathReport, c.report) << c.loader_dir;
+    const TRecordRegistry s = ReadIniFile(dir.Sub("absent.ini"), Native(c.loader_dir));
+    EXPECT_EQ(s.PathProgram, Native(c.program)) << c.loader_dir;
+    EXPECT_EQ(s.PathUpdate, Native(c.update)) << c.loader_dir;
+    EXPECT_EQ(s.PathHelp, Native(c.help)) << c.loader_dir;
+    EXPECT_EQ(s.PathShablon, Native(c.shablon)) << c.loader_dir;
+    EXPECT_EQ(s.PathReport, Native(c.report)) << c.loader_dir;
   }
   EXPECT_EQ(DeriveFolder("C:\\Complex\\BIN", "Bin", "Update"), "C:\\Complex\\Update");
   EXPECT_EQ(DeriveFolder("", "Bin", "Update"), "");

@@ -1,3 +1,5 @@
+// The settings store against the POSIX registry file (Windows has the real registry).
+#ifndef _WIN32
 #include "settings/registry_settings.h"
 
 #include <gtest/gtest.h>
@@ -398,3 +400,5 @@ TEST_F(RegistrySettingsTest, UnusableTemporaryFolderIsLogged) {
 
 }  // namespace
 }  // namespace nurv
+
+#endif  // _WIN32
