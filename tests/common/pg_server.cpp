@@ -79,6 +79,7 @@ bool PgServer::Start(std::string* why_not) {
     *why_not = std::string("PostgreSQL 15 is not installed (") + kBin + ")";
     return false;
   }
+  // A short fixed prefix: a Unix socket path may not exceed about 100 bytes.
   char pattern[] = "/tmp/nurv-pg-XXXXXX";
   if (!mkdtemp(pattern)) {
     *why_not = "cannot create a folder for the cluster";
