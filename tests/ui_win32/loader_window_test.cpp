@@ -12,16 +12,31 @@
 namespace nurv::winui {
 namespace {
 
-// Handles messages until `done` holds or ten seconds of timers have passed; the window's own
-// timers (banner, version reveal) run meanwhile.
+// Handles messages until `done` holds or ten seconds have passed; the window's own timers
+// (banner, version reveal) run meanwhile.
 template <typename Done>
 bool PumpUntil(TfLoader& window, Done done) {
-  for (int i = 0; i < 1000 && !done(); ++i) {
+  const ULONGLONG give_up = GetTickCount64() + 10000;
+  while (!done() && GetTickCount64() < give_up) {
     window.ProcessMessages();
     window.WaitForMessages(std::chrono::milliseconds(10));
   }
   return done();
 }
+
+// A window closed by an earlier test leaves the thread's quit message behind; each test starts
+// without it, as a program does.
+void DropQuitMessage() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+}
+
+class Win32UiTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DropQuitMessage(); }
+  void TearDown() override { DropQuitMessage(); }
+};
 
 void Click(HWND window, int x, int y) {
   const LPARAM at = MAKELPARAM(x, y);
@@ -47,7 +62,7 @@ std::wstring MemoText(HWND window) {
 
 const ScreenGeometry kScreen{1920, 1080, 1920, 1080};
 
-TEST(TfLoaderWin32, BorderlessWindowPlacedAndToggledByTheHistoryButton) {
+TEST_F(Win32UiTest, BorderlessWindowPlacedAndToggledByTheHistoryButton) {
   TfLoader window(GetModuleHandleW(nullptr));
   window.FormCreate(kScreen, false);
   window.FirstShow(kScreen);
@@ -72,7 +87,7 @@ TEST(TfLoaderWin32, BorderlessWindowPlacedAndToggledByTheHistoryButton) {
   EXPECT_EQ(window.Height(), 100);
 }
 
-TEST(TfLoaderWin32, LogShowsEveryLineAndIsClearedWithTheModel) {
+TEST_F(Win32UiTest, LogShowsEveryLineAndIsClearedWithTheModel) {
   TfLoader window(GetModuleHandleW(nullptr));
   window.FormCreate(kScreen, false);
   window.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
@@ -85,7 +100,7 @@ TEST(TfLoaderWin32, LogShowsEveryLineAndIsClearedWithTheModel) {
   EXPECT_EQ(MemoText(window.Handle()), L"again");
 }
 
-TEST(TfLoaderWin32, CloseButtonPlaysTheBannerAndClosesTheWindow) {
+TEST_F(Win32UiTest, CloseButtonPlaysTheBannerAndClosesTheWindow) {
   TfLoader window(GetModuleHandleW(nullptr));
   window.FormCreate(kScreen, true);  // /wait: the close button still closes
   window.Show();
@@ -99,7 +114,7 @@ TEST(TfLoaderWin32, CloseButtonPlaysTheBannerAndClosesTheWindow) {
   EXPECT_TRUE(window.CloseRequested());
 }
 
-TEST(TfLoaderWin32, CloseDuringTheWorkWaitsForItsEnd) {
+TEST_F(Win32UiTest, CloseDuringTheWorkWaitsForItsEnd) {
   TfLoader window(GetModuleHandleW(nullptr));
   window.FormCreate(kScreen, false);
   bool alive_at_end = false;
@@ -116,7 +131,7 @@ TEST(TfLoaderWin32, CloseDuringTheWorkWaitsForItsEnd) {
   EXPECT_EQ(runs, 1);  // later activations never run it again
 }
 
-TEST(TfLoaderWin32, WaitForMessagesReturnsForAPostedMessage) {
+TEST_F(Win32UiTest, WaitForMessagesReturnsForAPostedMessage) {
   TfLoader window(GetModuleHandleW(nullptr));
   PostMessageW(window.Handle(), WM_NULL, 0, 0);
   // Would block for a minute if the posted message did not wake it.
@@ -147,7 +162,9 @@ bool RunDialog(ChooserModel& model, std::vector<std::function<void(HWND)>> steps
   DialogDriver::next = 0;
   SetTimer(nullptr, 0, 20, &DialogDriver::Tick);
   TFormDB dialog(GetModuleHandleW(nullptr), model);
-  return dialog.ShowModal(nullptr);
+  const bool ok = dialog.ShowModal(nullptr);
+  DropQuitMessage();
+  return ok;
 }
 
 HWND Grid(HWND dialog) { return FindWindowExW(dialog, nullptr, L"SysListView32", nullptr); }
@@ -157,7 +174,7 @@ void Key(HWND target, WPARAM key) {
   SendMessageW(target, WM_KEYUP, key, 0);
 }
 
-TEST(TFormDBWin32, CloseBoxCancelsOkAccepts) {
+TEST_F(Win32UiTest, ChooserCloseBoxCancelsOkAccepts) {
   auto registry = platform::OpenCurrentUserRegistry();
   ChooserModel model(*registry);
   model.SetCell(0, 1, "Главная");
@@ -176,7 +193,7 @@ TEST(TFormDBWin32, CloseBoxCancelsOkAccepts) {
   EXPECT_TRUE(open_after_escape);
 }
 
-TEST(TFormDBWin32, F4ArrowsAndTypingReachTheModel) {
+TEST_F(Win32UiTest, ChooserF4ArrowsAndTypingReachTheModel) {
   auto registry = platform::OpenCurrentUserRegistry();
   ChooserModel model(*registry);
   model.SetCell(0, 1, "Главная");
