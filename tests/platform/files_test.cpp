@@ -1,3 +1,5 @@
+// The POSIX stand-ins; Windows has its own tests (*_win32_test.cpp).
+#ifndef _WIN32
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -130,3 +132,4 @@ TEST(ModifiedTime, LocalTimeRoundTripToTheMillisecond) {
 
 }  // namespace
 }  // namespace nurv::platform
+#endif  // _WIN32

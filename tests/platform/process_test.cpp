@@ -1,3 +1,5 @@
+// The POSIX stand-ins; Windows has its own tests (*_win32_test.cpp).
+#ifndef _WIN32
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
@@ -136,3 +138,4 @@ TEST(CommandLineArguments, DropsTheProgramName) {
 
 }  // namespace
 }  // namespace nurv::platform
+#endif  // _WIN32

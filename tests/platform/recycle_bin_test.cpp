@@ -1,3 +1,5 @@
+// The POSIX stand-ins; Windows has its own tests (*_win32_test.cpp).
+#ifndef _WIN32
 #include "platform/recycle_bin.h"
 
 #include <gtest/gtest.h>
@@ -111,3 +113,4 @@ TEST_F(RecycleBinTest, CrossFileSystemMoveCopiesThenRemoves) {
 
 }  // namespace
 }  // namespace nurv::platform
+#endif  // _WIN32

@@ -1,3 +1,5 @@
+// The POSIX stand-ins; Windows has its own tests (*_win32_test.cpp).
+#ifndef _WIN32
 #include "platform/system_info.h"
 
 #include <gtest/gtest.h>
@@ -85,3 +87,4 @@ TEST(SystemInfo, ExecutableSystemFolderAndProductName) {
 
 }  // namespace
 }  // namespace nurv::platform
+#endif  // _WIN32

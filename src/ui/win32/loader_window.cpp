@@ -81,6 +81,12 @@ void DrawArrow(HDC dc, int left, int top, bool up) {
 
 bool Inside(const RECT& r, POINT p) { return PtInRect(&r, p) != 0; }
 
+// Called for each monitor in the system's order; the first one ends the enumeration.
+BOOL CALLBACK FirstMonitorWidth(HMONITOR, HDC, LPRECT rect, LPARAM data) {
+  reinterpret_cast<ScreenGeometry*>(data)->first_monitor_width = rect->right - rect->left;
+  return FALSE;
+}
+
 }  // namespace
 
 TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
@@ -188,13 +194,7 @@ bool TfLoader::ShowChooserDialog(ChooserModel& model) {
 ScreenGeometry TfLoader::CurrentScreenGeometry() {
   ScreenGeometry screen;
   // The first monitor of the system's list.
-  EnumDisplayMonitors(
-      nullptr, nullptr,
-      [](HMONITOR, HDC, LPRECT rect, LPARAM data) -> BOOL {
-        reinterpret_cast<ScreenGeometry*>(data)->first_monitor_width = rect->right - rect->left;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&screen));
+  EnumDisplayMonitors(nullptr, nullptr, &FirstMonitorWidth, reinterpret_cast<LPARAM>(&screen));
   screen.desktop_height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
   screen.screen_width = GetSystemMetrics(SM_CXSCREEN);
   screen.screen_height = GetSystemMetrics(SM_CYSCREEN);
