@@ -9,7 +9,14 @@ scripts/install-deps.sh windows
 scripts/fetch-sqlite-source.sh
 
 cmake --preset mingw64 >/dev/null
-cmake --build --preset mingw64
+# The programs must build; every test executable that builds is run, and one that does not fails
+# the script at the end (after the others have run).
+cmake --build --preset mingw64 --target NurvLoader nurvloader-cli
+tests=$(ninja -C build-mingw64 -t targets | grep -oE '^test_[a-z0-9_]+:' | tr -d : | sort -u)
+failed=0
+for t in $tests; do
+  cmake --build --preset mingw64 --target "$t" || { echo "*** $t does not build for Windows" >&2; failed=1; }
+done
 
 export WINEDEBUG=-all WINEARCH=win64
 export WINEPREFIX=${WINEPREFIX:-$PWD/build-mingw64/wineprefix}
@@ -24,8 +31,9 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   "$NURV_WINESERVER" -p
   trap "\"$NURV_WINESERVER\" -k || true" EXIT
   ctest --preset mingw64
-'
+' || failed=1
 
 cmake --preset mingw32 >/dev/null
-cmake --build --preset mingw32
-ls -l build-mingw32/bin/*.exe
+cmake --build --preset mingw32 --target NurvLoader nurvloader-cli
+ls -l build-mingw32/bin/NurvLoader.exe build-mingw32/bin/nurvloader-cli.exe
+exit $failed
