@@ -26,11 +26,12 @@ export NURV_WINE=$wine NURV_WINESERVER=$wineserver
 # One display and one prefix for the whole run: the prefix is set up once (about 10 s the first
 # time) and its server is kept alive between the test processes, which start in well under a second.
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  set -euo pipefail
+  "$NURV_WINESERVER" -p || true  # already running is fine
   "$NURV_WINE" wineboot -i >/dev/null 2>&1
-  "$NURV_WINESERVER" -p
-  trap "\"$NURV_WINESERVER\" -k || true" EXIT
   ctest --preset mingw64
+  status=$?
+  "$NURV_WINESERVER" -k || true
+  exit $status
 ' || failed=1
 
 cmake --preset mingw32 >/dev/null
