@@ -18,10 +18,16 @@ inline constexpr std::uint32_t kAttrSystem = 0x04;
 inline constexpr std::uint32_t kAttrDirectory = 0x10;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
 inline constexpr std::uint32_t kAttrNormal = 0x80;
+// Archivers set this bit when the high 16 bits of an item's attributes hold its Unix mode.
+inline constexpr std::uint32_t kAttrUnixExtension = 0x8000;
 
 // nullopt when the attributes cannot be read (missing path).
 std::optional<std::uint32_t> ReadAttributes(const std::string& path);
 bool WriteAttributes(const std::string& path, std::uint32_t attributes);
+// Carries an archived Unix mode over to a file just written: its execute bits follow the stored
+// ones and its read and write bits are never widened beyond those the file was created with.
+// No effect on Windows, which has no such bits.
+bool WriteUnixMode(const std::string& path, std::uint32_t mode);
 
 // True when the path exists and is not a folder.
 bool FileExists(const std::string& path);

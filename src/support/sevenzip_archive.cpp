@@ -117,8 +117,8 @@ struct Library {
     std::uint32_t attributes = 0;
     if (Property(index, kpidAttrib, value) && value.vt == kVtUi4) attributes = value.ulVal;
     ClearValue(value);
-    // The high word may hold a Unix mode (bit 0x8000 says so); only the Windows bits count.
-    return attributes & 0x7FFF;
+    // The high word may hold a Unix mode (kAttrUnixExtension says so); the writer applies it.
+    return attributes;
   }
   bool ItemIsDir(std::uint32_t index) const {
     PropVariant value;
@@ -506,7 +506,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
     current_size_ = size;
 
     if (is_dir) {
-      ForceDirectories(target, attributes);
+      ForceDirectories(target, attributes & kWindowsAttributeBits);
       return kSOk;
     }
     if (--files_to_come_ == 0) last_file_ = true;

@@ -288,9 +288,14 @@ TArchiveStreamWriter* TArchiveStreamWriter::Create(const std::string& path,
 TArchiveStreamWriter::~TArchiveStreamWriter() {
   if (std::fclose(file_) != 0 && last_error_ == 0) last_error_ = ErrorOr(EIO);
   if (modified_) platform::WriteModifiedTime(path_, *modified_);
+  if ((attributes_ & platform::kAttrUnixExtension) != 0) {
+    platform::WriteUnixMode(path_, attributes_ >> 16);
+  }
   constexpr std::uint32_t kApplied =
       platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
-  if ((attributes_ & kApplied) != 0) platform::WriteAttributes(path_, attributes_);
+  if ((attributes_ & kApplied) != 0) {
+    platform::WriteAttributes(path_, attributes_ & kWindowsAttributeBits);
+  }
   if (last_error_ != 0 && report_error_ != nullptr) *report_error_ = last_error_;
 }
 

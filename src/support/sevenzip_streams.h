@@ -25,6 +25,9 @@ class RefCount {
 // Called by every method the library invokes on our objects (a test hook; may be empty).
 using CallHook = std::function<void()>;
 
+// The Windows part of an item's attributes; above it archivers may keep a Unix mode.
+inline constexpr std::uint32_t kWindowsAttributeBits = 0x7FFF;
+
 // The error code of the last failed file call of this thread (errno; on Windows the system's).
 std::int32_t LastFileError();
 

@@ -354,6 +354,33 @@ TEST_F(SevenZipExtract, StoredAttributesAndTimeAreApplied) {
   ASSERT_TRUE(platform::WriteAttributes(Out("locked.txt"), 0));
 }
 
+#ifndef _WIN32
+// p7zip keeps the Unix mode in the high word of the attributes: a program stays runnable, while
+// set-id bits and wider write rights than a new file gets are not taken from an archive.
+TEST_F(SevenZipExtract, StoredUnixModeKeepsExecuteButGrantsNothingMore) {
+  const std::string program = PutFile(src_, "run.sh", "#!/bin/sh\n");
+  const std::string data = PutFile(src_, "data.txt", "data");
+  fs::permissions(program, static_cast<fs::perms>(04777));
+  fs::permissions(data, static_cast<fs::perms>(0600));
+  const std::string archive = MakeArchive("mode.7z", "run.sh data.txt");
+  const auto fresh = fs::status(PutFile(dir_.path(), "fresh", "")).permissions();
+
+  zip_->SZFileName = archive;
+  zip_->ExtractOptions = kOverwrite;
+  ASSERT_EQ(zip_->Extract(), 0);
+  const auto run = fs::status(Out("run.sh")).permissions();
+  EXPECT_NE(run & fs::perms::owner_exec, fs::perms::none);
+  EXPECT_EQ(run & fs::perms::set_uid, fs::perms::none);
+  EXPECT_EQ(
+      run & ~fresh & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
+      fs::perms::none);
+  const auto plain = fs::status(Out("data.txt")).permissions();
+  EXPECT_EQ(plain & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
+            fs::perms::none);
+  EXPECT_EQ(plain & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+}
+#endif
+
 TEST_F(SevenZipExtract, StoredPathsCannotLeaveTheDestination) {
   PutFile(src_, "good.txt", "good");
   PutFile(src_, "evil.txt", "evil");

@@ -83,6 +83,17 @@ bool WriteAttributes(const std::string& path, std::uint32_t attributes) {
   return ::chmod(path.c_str(), mode) == 0;
 }
 
+bool WriteUnixMode(const std::string& path, std::uint32_t mode) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  const mode_t current = info.st_mode & 0777;
+  const auto stored = static_cast<mode_t>(mode & 0777);
+  // Execute only where the file may be read; no set-id or sticky bits from an archive.
+  const mode_t wanted = (current & stored & 0666) | (stored & 0111 & ((current & 0444) >> 2));
+  if (wanted == current) return true;
+  return ::chmod(path.c_str(), wanted) == 0;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);

@@ -47,6 +47,8 @@ bool WriteAttributes(const std::string& path, std::uint32_t attributes) {
   return SetFileAttributesW(Widen(path).c_str(), attributes) != 0;
 }
 
+bool WriteUnixMode(const std::string&, std::uint32_t) { return true; }
+
 bool FileExists(const std::string& path) {
   const auto attributes = ReadAttributes(path);
   return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
