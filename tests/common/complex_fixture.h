@@ -14,6 +14,21 @@ namespace nurv::testing {
 
 // Sets environment variables for one scope and restores them afterwards.
 class ScopedEnv {
+  static void Put(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value.c_str());
+#else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+  }
+  static void Remove(const std::string& name) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), "");  // an empty value removes the variable there
+#else
+    unsetenv(name.c_str());
+#endif
+  }
+
  public:
   ScopedEnv() = default;
   ScopedEnv(const ScopedEnv&) = delete;
@@ -21,9 +36,9 @@ class ScopedEnv {
   ~ScopedEnv() {
     for (const auto& [name, old] : saved_) {
       if (old.first) {
-        setenv(name.c_str(), old.second.c_str(), 1);
+        Put(name, old.second);
       } else {
-        unsetenv(name.c_str());
+        Remove(name);
       }
     }
   }
@@ -32,7 +47,7 @@ class ScopedEnv {
       const char* old = std::getenv(name.c_str());
       saved_[name] = {old != nullptr, old ? old : ""};
     }
-    setenv(name.c_str(), value.c_str(), 1);
+    Put(name, value);
   }
 
  private:

@@ -38,6 +38,7 @@ TEST(ReadFileProductVersion, TextMissingAndEmptyFilesLeaveTheVersionUntouched) {
   }
 }
 
+#ifndef _WIN32
 TEST(ReadFileProductVersion, RunnableElfCarriesItsVersionInASection) {
   TempDir dir;
   const std::string path = dir.Sub("nurv.exe");
@@ -49,6 +50,7 @@ TEST(ReadFileProductVersion, RunnableElfCarriesItsVersionInASection) {
   EXPECT_EQ(version, (FourPartVersion{6, 3, 1, 65535}));
   EXPECT_EQ(std::system(("'" + path + "'").c_str()), 0);  // still starts
 }
+#endif
 
 TEST(OwnVersion, CompiledInProductAndFileVersion) {
   FourPartVersion product;
