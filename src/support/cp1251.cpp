@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "support/utf8.h"
+
 namespace nurv {
 namespace {
 
@@ -26,53 +28,6 @@ constexpr std::array<char16_t, 128> kUpperHalf = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  //
 };
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Decodes one well-formed UTF-8 character at `pos`; returns its length, 0 when malformed.
-std::size_t DecodeOne(std::string_view s, std::size_t pos, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[pos]);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  std::size_t len = 0;
-  char32_t min = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    cp = b0 & 0x1F;
-    min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    cp = b0 & 0x0F;
-    min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    cp = b0 & 0x07;
-    min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (s.size() - pos < len) return 0;
-  for (std::size_t i = 1; i < len; ++i) {
-    const auto b = static_cast<unsigned char>(s[pos + i]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 }  // namespace
 
 std::string Cp1251ToUtf8(std::string_view bytes) {
@@ -95,7 +50,7 @@ std::string Utf8ToCp1251(std::string_view utf8) {
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     char32_t cp = 0;
-    const std::size_t len = DecodeOne(utf8, pos, cp);
+    const std::size_t len = DecodeUtf8(utf8, pos, cp);
     if (len == 0) {
       out += '?';
       ++pos;
@@ -121,17 +76,6 @@ std::string Utf8ToCp1251(std::string_view utf8) {
     out += mapped;
   }
   return out;
-}
-
-bool IsValidUtf8(std::string_view bytes) {
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    char32_t cp = 0;
-    const std::size_t len = DecodeOne(bytes, pos, cp);
-    if (len == 0) return false;
-    pos += len;
-  }
-  return true;
 }
 
 }  // namespace nurv

@@ -12,8 +12,4 @@ std::string Cp1251ToUtf8(std::string_view bytes);
 // UTF-8 sequence, becomes '?'.
 std::string Utf8ToCp1251(std::string_view utf8);
 
-// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above
-// U+10FFFF).
-bool IsValidUtf8(std::string_view bytes);
-
 }  // namespace nurv

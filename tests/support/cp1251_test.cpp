@@ -1,4 +1,5 @@
 #include "support/cp1251.h"
+#include "support/utf8.h"
 
 #include <gtest/gtest.h>
 

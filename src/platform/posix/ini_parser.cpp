@@ -1,6 +1,7 @@
 #include "platform/posix/ini_parser.h"
 
 #include "support/cp1251.h"
+#include "support/utf8.h"
 
 namespace nurv::platform {
 namespace {
@@ -45,18 +46,7 @@ std::string ReplaceMalformedUtf8(std::string_view bytes) {
   if (IsValidUtf8(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size() + 16);
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[pos]);
-    const std::size_t len = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (pos + len <= bytes.size() && IsValidUtf8(bytes.substr(pos, len))) {
-      out.append(bytes.substr(pos, len));
-      pos += len;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++pos;
-    }
-  }
+  for (std::size_t pos = 0; pos < bytes.size();) AppendUtf8(out, NextCodePoint(bytes, pos));
   return out;
 }
 

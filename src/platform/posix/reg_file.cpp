@@ -4,54 +4,12 @@
 #include <optional>
 #include <unordered_map>
 
-#include "support/cp1251.h"
+#include "support/utf8.h"
 
 namespace nurv::platform::regfile {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
 constexpr std::size_t kLineWidth = 80;
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Next character of UTF-8 text; a malformed byte gives U+FFFD and is skipped alone.
-char32_t NextCodePoint(std::string_view s, std::size_t& pos) {
-  const auto b0 = static_cast<unsigned char>(s[pos]);
-  std::size_t len = b0 < 0x80 ? 1 : b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC0 ? 2 : 0;
-  if (len == 0 || pos + len > s.size() || !IsValidUtf8(s.substr(pos, len))) {
-    ++pos;
-    return kReplacement;
-  }
-  char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-  for (std::size_t i = 1; i < len; ++i) cp = (cp << 6) | (s[pos + i] & 0x3F);
-  pos += len;
-  return cp;
-}
-
-char32_t FoldCodePoint(char32_t cp) {
-  if (cp >= 'A' && cp <= 'Z') return cp + 0x20;
-  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 0x20;
-  if (cp >= 0x410 && cp <= 0x42F) return cp + 0x20;
-  if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
-  if (cp == 0x490) return 0x491;  // Ґ
-  return cp;
-}
 
 // UTF-16LE code units to UTF-8. `stop_at_nul` ends at the first NUL character; `damaged` is set
 // for an unpaired surrogate or an odd final byte.
@@ -71,7 +29,7 @@ std::string DecodeUtf16Le(const std::uint8_t* data, std::size_t size, bool stop_
       cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
       i += 2;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacement;
+      cp = kReplacementCharacter;
       if (damaged) *damaged = true;
     }
     AppendUtf8(out, cp);
@@ -215,12 +173,13 @@ bool NamesEqual(std::string_view a, std::string_view b) {
     const auto ca = static_cast<unsigned char>(a[i]);
     const auto cb = static_cast<unsigned char>(b[j]);
     if (ca < 0x80 && cb < 0x80) {  // the usual all-ASCII names take no decoding
-      if (FoldCodePoint(ca) != FoldCodePoint(cb)) return false;
+      if (LowerCaseCodePoint(ca) != LowerCaseCodePoint(cb)) return false;
       ++i;
       ++j;
       continue;
     }
-    if (FoldCodePoint(NextCodePoint(a, i)) != FoldCodePoint(NextCodePoint(b, j))) return false;
+    if (LowerCaseCodePoint(NextCodePoint(a, i)) != LowerCaseCodePoint(NextCodePoint(b, j)))
+      return false;
   }
   return i == a.size() && j == b.size();
 }
@@ -232,10 +191,10 @@ std::string FoldName(std::string_view name) {
   while (pos < name.size()) {
     const auto c = static_cast<unsigned char>(name[pos]);
     if (c < 0x80) {
-      out += static_cast<char>(FoldCodePoint(c));
+      out += static_cast<char>(LowerCaseCodePoint(c));
       ++pos;
     } else {
-      AppendUtf8(out, FoldCodePoint(NextCodePoint(name, pos)));
+      AppendUtf8(out, LowerCaseCodePoint(NextCodePoint(name, pos)));
     }
   }
   return out;
