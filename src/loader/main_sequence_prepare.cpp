@@ -1,6 +1,5 @@
 // The main sequence, first half: settings, choice of the database, connection, access check,
 // available and installed versions, version lines.
-#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <variant>
@@ -26,13 +25,7 @@ constexpr char kVersionQuery[] = "select version from UpdatesBLOB where tdoc = "
 
 // A query value as text, with "." as the decimal and the date separator whatever the locale.
 std::string ValueText(const Value& value) {
-  if (const auto* text = std::get_if<std::string>(&value)) return *text;
-  if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
-  if (const auto* real = std::get_if<double>(&value)) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, *real);
-    return std::string(buffer, result.ptr);
-  }
+  if (auto text = ScalarText(value)) return *text;
   if (const auto* time = std::get_if<DateTime>(&value)) {
     const auto day = std::chrono::floor<std::chrono::days>(*time);
     const std::chrono::year_month_day ymd{std::chrono::sys_days{day.time_since_epoch()}};

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -21,5 +22,9 @@ inline bool IsNull(const Value& value) { return std::holds_alternative<NullValue
 
 // NULL gives a copy of `fallback`; anything else (the unassigned value too) is returned as it is.
 Value Coalesce(const Value& value, const Value& fallback);
+
+// The text of a string or number value, "." as the decimal separator whatever the locale;
+// nullopt for NULL, the unassigned value and date-times, whose text depends on where it is shown.
+std::optional<std::string> ScalarText(const Value& value);
 
 }  // namespace nurv
