@@ -18,6 +18,8 @@ platform::FourPartVersion V(std::uint16_t a, std::uint16_t b, std::uint16_t c, s
 
 class ArchivedUpdate : public UpdateTest {
  protected:
+  void SetUp() override { NURV_REQUIRE_SEVENZIP(); }
+
   std::string exe = Bin("nurv.exe");
   std::string new_exe = BuildPeFile(V(5, 1, 10, 2), V(1, 0, 0, 0));
   std::string old_exe = BuildPeFile(V(5, 1, 9, 2), V(1, 0, 0, 0));
@@ -102,8 +104,9 @@ TEST_F(ArchivedUpdate, BadChecksumLeavesTheInstalledModule) {
     Serve({row});
     ui.ClearLog();
     EXPECT_EQ(RunPrg(), 9);
-    EXPECT_EQ(ui.Log(), std::vector<std::string>{"--> ОШИБКА выгрузки. Контрольная сумма файла [" +
-                                                 settings.PathTemp + "/nurv.exe] не верна"});
+    EXPECT_EQ(ui.Log(),
+              std::vector<std::string>{"--> ОШИБКА выгрузки. Контрольная сумма файла [" +
+                                       Native(settings.PathTemp + "/nurv.exe") + "] не верна"});
     ExpectOldExe();
     ExpectTempEmpty();
   }
@@ -129,8 +132,8 @@ TEST_F(ArchivedUpdate, CorruptArchiveOrNullBlob) {
   corrupt.fblob = corrupt.fblob->substr(0, corrupt.fblob->size() / 2) + std::string(64, 'x');
   Serve({corrupt});
   EXPECT_EQ(RunPrg(), 9);
-  EXPECT_EQ(ui.Log().front(),
-            "--> ОШИБКА выгрузки. Файл обновления не найден: [" + settings.PathTemp + "/nurv.exe]");
+  EXPECT_EQ(ui.Log().front(), "--> ОШИБКА выгрузки. Файл обновления не найден: [" +
+                                  Native(settings.PathTemp + "/nurv.exe") + "]");
   ExpectOldExe();
   ExpectTempEmpty();
 
@@ -151,10 +154,11 @@ TEST_F(ArchivedUpdate, FailingContentsQueryStillUnpacksAndCleans) {
   Sql("DROP TABLE UpdatesBLOB");
   EXPECT_EQ(RunPrg(), 9);
   ASSERT_EQ(ui.Log().size(), 4u);
-  EXPECT_EQ(ui.Log()[0], "--> ОШИБКА выгрузки файла: [" + settings.PathTemp + "/nurv.7z]");
+  EXPECT_EQ(ui.Log()[0],
+            "--> ОШИБКА выгрузки файла: [" + Native(settings.PathTemp + "/nurv.7z") + "]");
   EXPECT_EQ(ui.Log()[1].front(), '[');
-  EXPECT_EQ(ui.Log()[2],
-            "--> ОШИБКА выгрузки. Файл обновления не найден: [" + settings.PathTemp + "/nurv.exe]");
+  EXPECT_EQ(ui.Log()[2], "--> ОШИБКА выгрузки. Файл обновления не найден: [" +
+                             Native(settings.PathTemp + "/nurv.exe") + "]");
   ExpectOldExe();
   ExpectTempEmpty();
 }
@@ -164,13 +168,13 @@ TEST_F(ArchivedUpdate, CopyFailuresKeepTheOldModule) {
   // A folder in the way of the module.
   std::filesystem::create_directory(exe);
   EXPECT_EQ(RunPrg(), 9);
-  EXPECT_EQ(ui.Log(),
-            std::vector<std::string>{"--> ОШИБКА выгрузки. Не удалось скопировать файл [" +
-                                     settings.PathTemp + "/nurv.exe] в: [" + exe + "]"});
+  EXPECT_EQ(ui.Log(), std::vector<std::string>{
+                          "--> ОШИБКА выгрузки. Не удалось скопировать файл [" +
+                          Native(settings.PathTemp + "/nurv.exe") + "] в: [" + exe + "]"});
   EXPECT_TRUE(platform::DirectoryExists(exe));
   ExpectTempEmpty();
   // The program folder is missing: never created.
-  settings.PathProgram = dir.Sub("Missing") + "/";
+  settings.PathProgram = dir.Sub("Missing") + platform::kPathDelim;
   ui.ClearLog();
   EXPECT_EQ(RunPrg(), 9);
   EXPECT_EQ(ui.Log().size(), 1u);
@@ -257,9 +261,9 @@ TEST_F(ArchivedUpdate, SslStageFoldsBothRuns) {
 }
 
 TEST(ArchivedPaths, ExtensionOfTheFileNameOnly) {
-  EXPECT_EQ(ArchivePath("/t", "nurv.exe"), "/t/nurv.7z");
-  EXPECT_EQ(ArchivePath("/t.exe.d", "NurvLoader.exe"), "/t.exe.d/NurvLoader.7z");
-  EXPECT_EQ(UnpackedPath("/t", "HelpNurv.pdf"), "/t/HelpNurv.pdf");
+  EXPECT_EQ(ArchivePath(Native("/t"), "nurv.exe"), Native("/t/nurv.7z"));
+  EXPECT_EQ(ArchivePath(Native("/t.exe.d"), "NurvLoader.exe"), Native("/t.exe.d/NurvLoader.7z"));
+  EXPECT_EQ(UnpackedPath(Native("/t"), "HelpNurv.pdf"), Native("/t/HelpNurv.pdf"));
 }
 
 }  // namespace

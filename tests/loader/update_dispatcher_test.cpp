@@ -61,6 +61,7 @@ TEST_F(Dispatcher, NothingToUpdate) {
 }
 
 TEST_F(Dispatcher, ErrorsStayInTheirStageAndMarkTheRun) {
+  NURV_REQUIRE_SEVENZIP();
   const std::string exe = BuildPeFile({5, 1, 10, 2}, {5, 1, 10, 2});
   UpdateRow prg;
   prg.vcode = 1;
@@ -81,8 +82,8 @@ TEST_F(Dispatcher, ErrorsStayInTheirStageAndMarkTheRun) {
   settings.PathUpdate = dir.Sub("NoUpdateFolder");
   EXPECT_EQ(Run(0), 9);
   const std::string copy_line = "--> ОШИБКА выгрузки. Не удалось скопировать файл [" +
-                                settings.PathTemp + "/NurvLoader.exe] в: [" + settings.PathUpdate +
-                                "/NurvLoader.exe]";
+                                Native(settings.PathTemp + "/NurvLoader.exe") + "] в: [" +
+                                Native(settings.PathUpdate + "/NurvLoader.exe") + "]";
   EXPECT_EQ(StageLines("Обновление загрузчика..."),
             (std::vector<std::string>{"Обновление загрузчика...", copy_line,
                                       " -> Выгрузка загрузчика - ОШИБКА"}));

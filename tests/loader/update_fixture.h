@@ -6,20 +6,22 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/fake_ui.h"
+#include "common/native_path.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
 #include "dbchooser/database.h"
 #include "loader/catalogue_filter.h"
 #include "loader/update_context.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "settings/record_registry.h"
+#include "support/sevenzip_fixture.h"
 
 namespace nurv::testing {
 
@@ -63,9 +65,9 @@ inline std::string Make7z(const TempDir& dir, const std::string& item_name,
   std::filesystem::remove_all(work);
   std::filesystem::create_directories(work);
   WriteFile(work + "/" + item_name, bytes);
-  const std::string command =
-      "cd '" + work + "' && 7z a -bd -y -bso0 -bsp0 item.7z '" + item_name + "' >/dev/null";
-  if (std::system(command.c_str()) != 0) ADD_FAILURE() << "7z failed: " << command;
+  if (!Run7z(work, "a -y -bso0 -bsp0 item.7z '" + item_name + "'")) {
+    ADD_FAILURE() << "7z failed for " << item_name << " in " << work;
+  }
   std::string archive = ReadFile(work + "/item.7z");
   std::filesystem::remove_all(work);
   return archive;
@@ -77,7 +79,7 @@ class UpdateTest : public ::testing::Test {
     for (const char* folder :
          {"Bin", "Bin/locales", "Bin/swiftshader", "Update", "Help", "Shablon", "Temp"})
       std::filesystem::create_directories(dir.Sub(folder));
-    settings.PathProgram = dir.Sub("Bin") + "/";
+    settings.PathProgram = dir.Sub("Bin") + platform::kPathDelim;
     settings.PathUpdate = dir.Sub("Update");
     settings.PathHelp = dir.Sub("Help");
     settings.PathShablon = dir.Sub("Shablon");

@@ -134,7 +134,7 @@ TEST_F(GroupUpdate, NamesLeavingTheFolderAreRefused) {
          PlainRow(4, "LXP", "x/../ok.pak", "ok", "2024-05-01 10:00:00")});
   EXPECT_EQ(Run("LXP"), 9);
   ASSERT_EQ(ui.Log().size(), 7u);
-  EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: [" + Bin("locales/../../evil.dll") + "]");
+  EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: [" + Native(Bin("locales/../../evil.dll")) + "]");
   EXPECT_EQ(ui.Log()[1], "[Недопустимое имя файла: ..\\..\\evil.dll]");
   EXPECT_EQ(ui.Log()[6], "x/../ok.pak");
   EXPECT_EQ(ReadFile(Bin("locales/ok.pak")), "ok");

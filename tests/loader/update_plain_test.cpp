@@ -135,7 +135,7 @@ TEST_F(PlainUpdate, DestinationThatCannotTakeTheFile) {
             (std::vector<std::string>{"locales", "nurvrun.bat", "swiftshader"}));
   // The folder is missing: never created.
   std::filesystem::remove(bat);
-  settings.PathProgram = dir.Sub("Missing") + "/";
+  settings.PathProgram = dir.Sub("Missing") + platform::kPathDelim;
   ui.ClearLog();
   std::int16_t result = -1;
   UpdateBatchFile(Ctx(), result);
@@ -175,15 +175,20 @@ TEST_F(PlainUpdate, OneBadRowKeepsNineAfterALaterSuccess) {
   EXPECT_EQ(ReadFile(bat), "good");
 }
 
+TEST_F(PlainUpdate, SevenZipLibraryOfTheSystemFolderIsUsedAsItIs) {
+  NURV_REQUIRE_SEVENZIP();
+  Serve({PlainRow(1, "7z", "", "library bytes", "2024-05-01 10:00:00")});
+  std::int16_t result = -1;
+  Update7zLibrary(Ctx(), result);
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(platform::FileExists(settings.PathTemp + "/" + SevenZipLibraryName()));
+}
+
 TEST_F(PlainUpdate, SevenZipLibraryOnlyWhenFoundNowhere) {
   const std::string name = SevenZipLibraryName();
   Serve({PlainRow(1, "7z", "", "library bytes", "2024-05-01 10:00:00")});
   std::int16_t result = -1;
-  // This machine's system folder holds the library.
-  Update7zLibrary(Ctx(), result);
-  EXPECT_EQ(result, 0);
-  EXPECT_FALSE(platform::FileExists(settings.PathTemp + "/" + name));
-
+  // A system folder without the library.
   const std::string system = dir.Sub("System");
   std::filesystem::create_directory(system);
   Update7zLibraryIn(Ctx(), system, result);

@@ -20,6 +20,7 @@ namespace {
 
 using testing::FakeUi;
 using testing::LocalTime;
+using testing::Native;
 using testing::TempDir;
 
 TEST(VersionKey, PadsEachPartAndComparesAsText) {
@@ -105,28 +106,28 @@ TEST(ModuleCatalogue, OrderOwnersAndPaths) {
   EXPECT_EQ(ModuleByCode("SWI").status, "Выгрузка библиотек визуализация...");
 
   TRecordRegistry settings;
-  settings.PathProgram = "/opt/c/Bin/";
-  settings.PathUpdate = "/opt/c/Update";
-  settings.PathTemp = "/tmp/u";
-  EXPECT_EQ(ModulePath(ModuleByCode("PRG"), settings), "/opt/c/Bin/nurv.exe");
-  EXPECT_EQ(ModulePath(ModuleByCode("LDR"), settings), "/opt/c/Update/NurvLoader.exe");
-  EXPECT_EQ(ModulePath(ModuleByCode("7z"), settings),
-            std::string("/tmp/u/") + SevenZipLibraryName());
+  settings.PathProgram = Native("/opt/c/Bin/");
+  settings.PathUpdate = Native("/opt/c/Update");
+  settings.PathTemp = Native("/tmp/u");
+  EXPECT_EQ(ModulePath(ModuleByCode("PRG"), settings), Native("/opt/c/Bin/nurv.exe"));
+  EXPECT_EQ(ModulePath(ModuleByCode("LDR"), settings), Native("/opt/c/Update/NurvLoader.exe"));
+  EXPECT_EQ(ModulePath(ModuleByCode("7z"), settings), Native("/tmp/u/") + SevenZipLibraryName());
   // Settings never filled: the root folder.
-  EXPECT_EQ(ModulePath(ModuleByCode("CHM"), settings), "/HelpNurv.chm");
-  EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("LXP"), settings), "/opt/c/Bin/locales/");
-  EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("CXP"), settings), "/opt/c/Bin/");
+  EXPECT_EQ(ModulePath(ModuleByCode("CHM"), settings), Native("/HelpNurv.chm"));
+  EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("LXP"), settings), Native("/opt/c/Bin/locales/"));
+  EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("CXP"), settings), Native("/opt/c/Bin/"));
 }
 
 TEST(GroupNames, SubFoldersAllowedEscapesRefused) {
-  EXPECT_EQ(GroupFileDestination("/p/", "a.dll", ""), "/p/a.dll");
-  EXPECT_EQ(GroupFileDestination("/p/", "Form1", ".doc"), "/p/Form1.doc");
-  EXPECT_EQ(GroupFileDestination("/p/", "sub\\b.dll", ""), "/p/sub/b.dll");
-  EXPECT_EQ(GroupFileDestination("/p/", "sub/../c.dll", ""), "/p/c.dll");
-  EXPECT_EQ(GroupFileDestination("/p/", "./x//y.pak", ""), "/p/x/y.pak");
+  const std::string p = Native("/p/");
+  EXPECT_EQ(GroupFileDestination(p, "a.dll", ""), Native("/p/a.dll"));
+  EXPECT_EQ(GroupFileDestination(p, "Form1", ".doc"), Native("/p/Form1.doc"));
+  EXPECT_EQ(GroupFileDestination(p, "sub\\b.dll", ""), Native("/p/sub/b.dll"));
+  EXPECT_EQ(GroupFileDestination(p, "sub/../c.dll", ""), Native("/p/c.dll"));
+  EXPECT_EQ(GroupFileDestination(p, "./x//y.pak", ""), Native("/p/x/y.pak"));
   for (const char* bad : {"../x.dll", "..\\x.dll", "/etc/passwd", "\\x.dll", "C:\\x.dll", "c:x",
                           "sub/../../x", "", "sub/", "sub/..", ".", ".."})
-    EXPECT_THROW(GroupFileDestination("/p/", bad, ""), UnsafeNameError) << bad;
+    EXPECT_THROW(GroupFileDestination(p, bad, ""), UnsafeNameError) << bad;
 }
 
 // A stage entry with its own texts for the frame tests.

@@ -2,22 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "common/native_path.h"
 #include "common/temp_dir.h"
-#include "platform/paths.h"
 
 namespace nurv {
 namespace {
 
+using testing::Native;
 using testing::TempDir;
 using testing::WriteFile;
-
-// The cases are written with "/"; the loader's folders use the platform's separator.
-std::string Native(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = platform::kPathDelim;
-  }
-  return path;
-}
 
 TEST(ParseIniInteger, AcceptsTheProfileFunctionsNumberForms) {
   struct Case {
