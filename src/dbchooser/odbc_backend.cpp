@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dbchooser/db_internal.h"
+#include "support/utf8.h"
 
 namespace nurv::db {
 
@@ -25,75 +26,11 @@ constexpr std::size_t kTextChunk = 4096;  // characters
 
 using WString = std::basic_string<SQLWCHAR>;
 
-// ---- UTF-8 <-> UTF-16; broken sequences become U+FFFD ----
+// ---- UTF-8 <-> UTF-16 at the wide entry points ----
 
-WString Widen(std::string_view text) {
-  WString out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    char32_t code = 0xFFFD;
-    std::size_t length = 1;
-    if (byte < 0x80) {
-      code = byte;
-    } else if ((byte & 0xE0) == 0xC0 || (byte & 0xF0) == 0xE0 || (byte & 0xF8) == 0xF0) {
-      const std::size_t need = (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : 4;
-      char32_t value = byte & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
-      bool ok = i + need <= text.size();
-      for (std::size_t k = 1; ok && k < need; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        ok = (next & 0xC0) == 0x80;
-        value = (value << 6) | (next & 0x3F);
-      }
-      const char32_t minimum = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
-      if (ok && value >= minimum && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
-        code = value;
-        length = need;
-      }
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<SQLWCHAR>(0xD800 + (code >> 10));
-      out += static_cast<SQLWCHAR>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<SQLWCHAR>(code);
-    }
-    i += length;
-  }
-  return out;
-}
+WString Widen(std::string_view text) { return Utf8ToUtf16<SQLWCHAR>(text); }
 
-std::string Narrow(const SQLWCHAR* text, std::size_t size) {
-  std::string out;
-  out.reserve(size);
-  for (std::size_t i = 0; i < size; ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < size && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
+std::string Narrow(const SQLWCHAR* text, std::size_t size) { return Utf16ToUtf8(text, size); }
 
 // ---- diagnostics ----
 

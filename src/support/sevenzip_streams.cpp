@@ -3,90 +3,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
 
 #include "platform/files.h"
+#include "support/utf8.h"
 
 namespace nurv::sz {
 
 std::basic_string<WideChar> ToLibraryText(const std::string& utf8) {
-  std::basic_string<WideChar> out;
-  out.reserve(utf8.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-  const auto* end = p + utf8.size();
-  while (p < end) {
-    char32_t cp = 0xFFFD;
-    int extra = 0;
-    const unsigned char lead = *p;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      cp = lead & 0x1F;
-      extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      cp = lead & 0x0F;
-      extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      cp = lead & 0x07;
-      extra = 3;
-    } else {
-      extra = -1;
-    }
-    ++p;
-    if (extra < 0 || end - p < extra) {
-      cp = 0xFFFD;
-      extra = 0;
-    }
-    for (int i = 0; i < extra; ++i, ++p) {
-      if ((*p & 0xC0) != 0x80) {
-        cp = 0xFFFD;
-        break;
-      }
-      cp = (cp << 6) | (*p & 0x3F);
-    }
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<WideChar>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<WideChar>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<WideChar>(cp));
-    }
-  }
-  return out;
+  return Utf8ToUtf16<WideChar>(utf8);
 }
 
 std::string FromLibraryText(const WideChar* text, std::size_t length) {
-  std::string out;
-  out.reserve(length);
-  for (std::size_t i = 0; i < length; ++i) {
-    auto cp = static_cast<char32_t>(static_cast<std::make_unsigned_t<WideChar>>(text[i]));
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length) {
-      const auto low =
-          static_cast<char32_t>(static_cast<std::make_unsigned_t<WideChar>>(text[i + 1]));
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
+  return Utf16ToUtf8(text, length);
 }
 
 namespace {

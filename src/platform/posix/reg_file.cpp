@@ -15,27 +15,15 @@ constexpr std::size_t kLineWidth = 80;
 // for an unpaired surrogate or an odd final byte.
 std::string DecodeUtf16Le(const std::uint8_t* data, std::size_t size, bool stop_at_nul,
                           bool* damaged) {
-  std::string out;
-  out.reserve(size);
-  std::size_t i = 0;
-  auto unit = [&](std::size_t at) {
-    return static_cast<char16_t>(data[at] | (static_cast<unsigned>(data[at + 1]) << 8));
-  };
-  for (; i + 1 < size; i += 2) {
-    char32_t cp = unit(i);
-    if (cp == 0 && stop_at_nul) return out;
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 3 < size && unit(i + 2) >= 0xDC00 &&
-        unit(i + 2) <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-      i += 2;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacementCharacter;
-      if (damaged) *damaged = true;
-    }
-    AppendUtf8(out, cp);
+  std::u16string units;
+  units.reserve(size / 2);
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    const auto unit = static_cast<char16_t>(data[i] | (static_cast<unsigned>(data[i + 1]) << 8));
+    if (unit == 0 && stop_at_nul) return Utf16ToUtf8(units.data(), units.size(), damaged);
+    units += unit;
   }
-  if (i < size && damaged) *damaged = true;
-  return out;
+  if (size % 2 != 0 && damaged != nullptr) *damaged = true;
+  return Utf16ToUtf8(units.data(), units.size(), damaged);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -148,21 +136,12 @@ std::string Utf16LeToUtf8(const std::vector<std::uint8_t>& bytes) {
 std::vector<std::uint8_t> Utf8ToUtf16Le(std::string_view utf8) {
   std::vector<std::uint8_t> out;
   out.reserve(utf8.size() * 2 + 2);
-  auto put = [&out](char32_t u) {
-    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(u >> 8));
-  };
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    const char32_t cp = NextCodePoint(utf8, pos);
-    if (cp >= 0x10000) {
-      put(0xD800 + ((cp - 0x10000) >> 10));
-      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      put(cp);
-    }
+  for (const char16_t unit : Utf8ToUtf16<char16_t>(utf8)) {
+    out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(unit >> 8));
   }
-  put(0);
+  out.push_back(0);  // the terminating NUL, as regedit stores it
+  out.push_back(0);
   return out;
 }
 
