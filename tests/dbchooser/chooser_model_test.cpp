@@ -1,7 +1,6 @@
-// The chooser on a real .reg file through the POSIX registry.
+// The chooser on the current user's registry as the loader opens it: the .reg file store on POSIX,
+// the real registry on Windows.
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -11,34 +10,60 @@
 
 #include "common/recording_services.h"
 #include "common/temp_dir.h"
+#include "common/test_registry.h"
 #include "dbchooser/chooser_model.h"
-#include "platform/posix/reg_file_registry.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace nurv {
 namespace {
 
-constexpr char kRoot[] = "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL";
+const std::string kRoot = "\\SOFTWARE\\NURVSQL";
+const std::string kCaptions = kRoot + "\\DataBaseCaptions";
+const std::string kServers = kRoot + "\\ServerNames";
+const std::string kNames = kRoot + "\\DataBaseNames";
+const std::string kUsers = kRoot + "\\Users";
+
+// The folder of the POSIX store. Every change of it is flushed to disk; a memory-backed folder
+// keeps the 600-odd writes of a large save quick where there is one.
+std::string StoreFolder(const testing::TempDir& dir) {
+#ifndef _WIN32
+  if (std::filesystem::is_directory("/dev/shm"))
+    return "/dev/shm/nurv-chooser-" + std::to_string(::getpid());
+#endif
+  return dir.Sub("config");
+}
 
 class ChooserTest : public ::testing::Test {
  protected:
-  ChooserTest() {
-    // Every change of the store is flushed to disk; a memory-backed folder keeps the 600-odd
-    // writes of a large save quick where there is one.
-    if (std::filesystem::is_directory("/dev/shm")) {
-      shm_dir_ = "/dev/shm/nurv-chooser-" + std::to_string(::getpid());
-      std::filesystem::create_directories(shm_dir_);
-      path_ = shm_dir_ + "/registry.reg";
-    }
-  }
   ~ChooserTest() override {
     std::error_code ignored;
-    if (!shm_dir_.empty()) std::filesystem::remove_all(shm_dir_, ignored);
+    std::filesystem::remove_all(store_folder_, ignored);
   }
 
-  // Writes a store holding `body` after the header and opens it.
-  void Store(const std::string& body) {
-    testing::WriteFile(path_, "Windows Registry Editor Version 5.00\r\n\r\n" + body);
-    registry_ = platform::OpenRegistryFile(path_);
+  // A fresh registry object, as the next run of the loader opens it.
+  std::unique_ptr<platform::Registry> Reopen() { return platform::OpenCurrentUserRegistry(); }
+  void Put(const std::string& key, const std::string& name, const std::string& text) {
+    Reopen()->Create(key)->SetString(name, text);
+  }
+  // Opens the registry with what was put so far.
+  void Open() { registry_ = Reopen(); }
+  void OpenThreeConnections() {
+    Put(kCaptions, "DataBaseCaption3", "Третья");
+    Put(kCaptions, "DataBaseCaption51", "Из ini");
+    Put(kCaptions, "DataBaseCaption120", "");
+    Put(kCaptions, "DataBaseCaption7", "");
+    Put(kServers, "ServerName3", "srv3");
+    Put(kServers, "ServerName51", "sqlite:/opt/complex/updates.db");
+    Put(kServers, "ServerName120", "srv120");
+    Put(kNames, "DataBaseName3", "Учёт_ГЛАВНЫЙ");
+    Put(kNames, "DataBaseName51", "NURV51");
+    Put(kNames, "DataBaseName120", "");
+    Put(kNames, "DataBaseName201", "beyond");
+    Put(kUsers, "User51", "ivanov");
+    Open();
   }
   std::string Read(const std::string& key, const std::string& name) {
     auto open = registry_->Open(key);
@@ -56,35 +81,14 @@ class ChooserTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::string shm_dir_;
-  std::string path_ = dir_.Sub("registry.reg");
+  std::string store_folder_ = StoreFolder(dir_);
+  testing::ScopedTestRegistry test_registry_{store_folder_};
   std::unique_ptr<platform::Registry> registry_;
   testing::RecordingServices ui_;
 };
 
-constexpr char kThreeConnections[] =
-    "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\DataBaseCaptions]\r\n"
-    "\"DataBaseCaption3\"=\"Третья\"\r\n"
-    "\"DataBaseCaption51\"=\"Из ini\"\r\n"
-    "\"DataBaseCaption120\"=\"\"\r\n"
-    "\"DataBaseCaption7\"=\"\"\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\ServerNames]\r\n"
-    "\"ServerName3\"=\"srv3\"\r\n"
-    "\"ServerName51\"=\"sqlite:/opt/complex/updates.db\"\r\n"
-    "\"ServerName120\"=\"srv120\"\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\DataBaseNames]\r\n"
-    "\"DataBaseName3\"=\"Учёт_ГЛАВНЫЙ\"\r\n"
-    "\"DataBaseName51\"=\"NURV51\"\r\n"
-    "\"DataBaseName120\"=\"\"\r\n"
-    "\"DataBaseName201\"=\"beyond\"\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\Users]\r\n"
-    "\"User51\"=\"ivanov\"\r\n";
-
 TEST_F(ChooserTest, FormCreateState) {
-  Store("");
+  Open();
   ChooserModel model(*registry_);
   EXPECT_EQ(model.RowCount(), 2);
   EXPECT_EQ(model.Cell(0, 0), "Описание БД");
@@ -96,7 +100,7 @@ TEST_F(ChooserTest, FormCreateState) {
 }
 
 TEST_F(ChooserTest, FillReadsNumberedTriplesInOrderSkippingEmptyOnes) {
-  Store(kThreeConnections);
+  OpenThreeConnections();
   ChooserModel model(*registry_);
   EXPECT_EQ(model.FillDatabaseList(ui_), 3);
   ASSERT_EQ(model.RowCount(), 4);
@@ -111,21 +115,22 @@ TEST_F(ChooserTest, FillReadsNumberedTriplesInOrderSkippingEmptyOnes) {
 }
 
 TEST_F(ChooserTest, FillWithoutKeysFindsNothing) {
-  Store("");
+  Open();
   ChooserModel model(*registry_);
   EXPECT_EQ(model.FillDatabaseList(ui_), 0);
   EXPECT_EQ(model.RowCount(), 2);
-  EXPECT_EQ(registry_->Open("\\SOFTWARE\\NURVSQL\\ServerNames"), nullptr) << "nothing created";
+  EXPECT_EQ(registry_->Open(kServers), nullptr) << "nothing created";
 }
 
 TEST_F(ChooserTest, AListValueThatIsNotTextRaises) {
-  Store(std::string(kRoot) + "\\ServerNames]\r\n\"ServerName4\"=dword:00000001\r\n");
+  Reopen()->Create(kServers)->SetDword("ServerName4", 1);
+  Open();
   ChooserModel model(*registry_);
   EXPECT_THROW(model.FillDatabaseList(ui_), platform::RegistryError);
 }
 
 TEST_F(ChooserTest, SaveRenumbersDescribedRowsAndLeavesUsersAlone) {
-  Store(kThreeConnections);
+  OpenThreeConnections();
   ChooserModel model(*registry_);
   model.FillDatabaseList(ui_);
   model.PutF4();
@@ -133,22 +138,19 @@ TEST_F(ChooserTest, SaveRenumbersDescribedRowsAndLeavesUsersAlone) {
   model.SetCell(0, 3, "   ");
   model.ButtonEditClick();
 
-  const std::string captions = "\\SOFTWARE\\NURVSQL\\DataBaseCaptions";
-  const std::string servers = "\\SOFTWARE\\NURVSQL\\ServerNames";
-  const std::string names = "\\SOFTWARE\\NURVSQL\\DataBaseNames";
-  EXPECT_EQ(Numbers(captions, "DataBaseCaption"), (std::vector<int>{1, 2}));
-  EXPECT_EQ(Numbers(servers, "ServerName"), (std::vector<int>{1, 2}));
-  EXPECT_EQ(Numbers(names, "DataBaseName"), (std::vector<int>{1, 2, 201}))
+  EXPECT_EQ(Numbers(kCaptions, "DataBaseCaption"), (std::vector<int>{1, 2}));
+  EXPECT_EQ(Numbers(kServers, "ServerName"), (std::vector<int>{1, 2}));
+  EXPECT_EQ(Numbers(kNames, "DataBaseName"), (std::vector<int>{1, 2, 201}))
       << "numbers above 200 are not the list's";
-  EXPECT_EQ(Read(captions, "DataBaseCaption1"), "Третья");
-  EXPECT_EQ(Read(names, "DataBaseName1"), "Учёт_ГЛАВНЫЙ") << "saved as typed";
-  EXPECT_EQ(Read(servers, "ServerName2"), "sqlite:/opt/complex/updates.db");
-  EXPECT_EQ(Read("\\SOFTWARE\\NURVSQL\\Users", "User51"), "ivanov");
+  EXPECT_EQ(Read(kCaptions, "DataBaseCaption1"), "Третья");
+  EXPECT_EQ(Read(kNames, "DataBaseName1"), "Учёт_ГЛАВНЫЙ") << "saved as typed";
+  EXPECT_EQ(Read(kServers, "ServerName2"), "sqlite:/opt/complex/updates.db");
+  EXPECT_EQ(Read(kUsers, "User51"), "ivanov");
   EXPECT_TRUE(model.EditMode()) << "the dialog keeps its mode";
   EXPECT_EQ(ui_.log.size(), 1u) << "the save logs nothing";
 
   // Read back by a fresh dialog, as the next run would.
-  auto reopened = platform::OpenRegistryFile(path_);
+  auto reopened = Reopen();
   ChooserModel next(*reopened);
   testing::RecordingServices ui;
   EXPECT_EQ(next.FillDatabaseList(ui), 2);
@@ -156,11 +158,12 @@ TEST_F(ChooserTest, SaveRenumbersDescribedRowsAndLeavesUsersAlone) {
 }
 
 TEST_F(ChooserTest, SaveNeverCreatesKeysJustToEmptyThem) {
-  Store(std::string(kRoot) + "]\r\n\"Region\"=dword:00000226\r\n");
+  Reopen()->Create(kRoot)->SetDword("Region", 550);
+  Open();
   ChooserModel model(*registry_);
   model.ButtonEditClick();  // one empty row: nothing to write
-  EXPECT_EQ(registry_->Open("\\SOFTWARE\\NURVSQL\\DataBaseCaptions"), nullptr);
-  EXPECT_EQ(registry_->Open("\\SOFTWARE\\NURVSQL\\Users"), nullptr);
+  EXPECT_EQ(registry_->Open(kCaptions), nullptr);
+  EXPECT_EQ(registry_->Open(kUsers), nullptr);
 }
 
 // The registry kept in memory. The file store rewrites its whole file for every value, so the
@@ -206,7 +209,7 @@ class MemoryRegistry : public platform::Registry {
 
 TEST(ChooserLargeListTest, MoreThanTwoHundredRowsAreSavedWhole) {
   MemoryRegistry registry;
-  registry.keys["\\SOFTWARE\\NURVSQL\\DataBaseCaptions"]["DataBaseCaption250"].text = "stale";
+  registry.keys[kCaptions]["DataBaseCaption250"].text = "stale";
   ChooserModel model(registry);
   model.PutF4();
   model.SetCell(0, 1, "c1");
@@ -218,11 +221,11 @@ TEST(ChooserLargeListTest, MoreThanTwoHundredRowsAreSavedWhole) {
   }
   ASSERT_EQ(model.RowCount(), 206);
   model.ButtonEditClick();
-  auto& captions = registry.keys["\\SOFTWARE\\NURVSQL\\DataBaseCaptions"];
+  auto& captions = registry.keys[kCaptions];
   EXPECT_EQ(captions.size(), 206u) << "205 rows and the number above 200 that was there";
   EXPECT_EQ(captions["DataBaseCaption205"].text, "c205");
-  EXPECT_EQ(registry.keys["\\SOFTWARE\\NURVSQL\\DataBaseNames"]["DataBaseName205"].text, "DB205");
-  EXPECT_EQ(registry.keys["\\SOFTWARE\\NURVSQL\\ServerNames"].size(), 205u);
+  EXPECT_EQ(registry.keys[kNames]["DataBaseName205"].text, "DB205");
+  EXPECT_EQ(registry.keys[kServers].size(), 205u);
   ChooserModel next(registry);
   testing::RecordingServices ui;
   EXPECT_EQ(next.FillDatabaseList(ui), 200) << "only 1..200 are read back";
@@ -230,7 +233,7 @@ TEST(ChooserLargeListTest, MoreThanTwoHundredRowsAreSavedWhole) {
 }
 
 TEST_F(ChooserTest, F4TogglesModes) {
-  Store("");
+  Open();
   ChooserModel model(*registry_);
   model.PutF4();
   EXPECT_TRUE(model.EditMode());
@@ -245,7 +248,7 @@ TEST_F(ChooserTest, F4TogglesModes) {
 }
 
 TEST_F(ChooserTest, ArrowRowRulesActOnlyInEditMode) {
-  Store("");
+  Open();
   ChooserModel model(*registry_);
   using Key = ChooserModel::Key;
 
@@ -282,7 +285,7 @@ TEST_F(ChooserTest, ArrowRowRulesActOnlyInEditMode) {
 }
 
 TEST_F(ChooserTest, UpFromABlankLastRowMovesAboveIt) {
-  Store("");
+  Open();
   ChooserModel model(*registry_);
   model.PutF4();
   model.SetCell(0, 1, "a");
@@ -307,17 +310,13 @@ class ChooseDatabaseTest : public ChooserTest, public ::testing::WithParamInterf
 
 TEST_P(ChooseDatabaseTest, DialogShownWhenNeeded) {
   const ChooseCase c = GetParam();
-  std::string body = std::string(kRoot) + "\\DataBaseCaptions]\r\n";
-  for (int n = 1; n <= c.connections; ++n)
-    body +=
-        "\"DataBaseCaption" + std::to_string(n) + "\"=\"Описание " + std::to_string(n) + "\"\r\n";
-  body += "\r\n" + std::string(kRoot) + "\\DataBaseNames]\r\n";
-  for (int n = 1; n <= c.connections; ++n)
-    body += "\"DataBaseName" + std::to_string(n) + "\"=\"База_Ёлка" + std::to_string(n) + "\"\r\n";
-  body += "\r\n" + std::string(kRoot) + "\\ServerNames]\r\n";
-  for (int n = 1; n <= c.connections; ++n)
-    body += "\"ServerName" + std::to_string(n) + "\"=\"SRV" + std::to_string(n) + "\"\r\n";
-  Store(body);
+  for (int n = 1; n <= c.connections; ++n) {
+    const std::string number = std::to_string(n);
+    Put(kCaptions, "DataBaseCaption" + number, "Описание " + number);
+    Put(kNames, "DataBaseName" + number, "База_Ёлка" + number);
+    Put(kServers, "ServerName" + number, "SRV" + number);
+  }
+  Open();
   ChooserModel model(*registry_);
   const int count = model.FillDatabaseList(ui_);
   int shown = 0;
@@ -352,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ChooseDatabaseTest,
                                            ChooseCase{3, true, true, true}));
 
 TEST_F(ChooserTest, CancelStillReadsTheCurrentRow) {
-  Store(kThreeConnections);
+  OpenThreeConnections();
   ChooserModel model(*registry_);
   const int count = model.FillDatabaseList(ui_);
   const DatabaseChoice choice = ChooseDatabase(model, count, false, ui_, [](ChooserModel& m) {

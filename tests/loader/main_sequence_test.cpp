@@ -44,14 +44,6 @@ std::vector<UpdateRow> UpToDateRows() {
   return {prg, ldr};
 }
 
-// A registry file that already knows the key and connection `number` on `server`.
-std::string RegistryWith(int number, const std::string& server) {
-  return "Windows Registry Editor Version "
-         "5.00\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL]\r\n\r\n"
-         "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\ServerNames]\r\n\"ServerName" +
-         std::to_string(number) + "\"=\"" + server + "\"\r\n";
-}
-
 class MainSequenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,9 +69,13 @@ class MainSequenceTest : public ::testing::Test {
     app_->FormActivate();
   }
 
-  void WriteRegistry(const std::string& text) {
-    fs::create_directories(fs::path(complex_.RegistryFile()).parent_path());
-    WriteFile(complex_.RegistryFile(), text);
+  // A registry that knows only the loader's key and connection `number` on `server`.
+  void RegistryWith(int number, const std::string& server) {
+    complex_.registry().Clear();
+    auto registry = platform::OpenCurrentUserRegistry();
+    registry->Create("\\SOFTWARE\\NURVSQL");
+    registry->Create("\\SOFTWARE\\NURVSQL\\ServerNames")
+        ->SetString("ServerName" + std::to_string(number), server);
   }
   bool Logged(const std::string& line) const {
     return std::find(ui_.Log().begin(), ui_.Log().end(), line) != ui_.Log().end();
@@ -104,7 +100,7 @@ class MainSequenceTest : public ::testing::Test {
 };
 
 TEST_F(MainSequenceTest, FirstStartWithNothingToUpdateStartsTheMainProgram) {
-  fs::remove(complex_.RegistryFile());
+  complex_.registry().Clear();
   Run();
   const std::string bin = complex_.Bin();
   const Lines expected = {
@@ -165,13 +161,12 @@ TEST_F(MainSequenceTest, FirstStartWithNothingToUpdateStartsTheMainProgram) {
   // The folders of the browser groups exist for the next run.
   EXPECT_TRUE(fs::is_directory(bin + "locales") && fs::is_directory(bin + "swiftshader") &&
               fs::is_directory(bin + "CEF"));
-  EXPECT_NE(ReadFile(complex_.RegistryFile()).find("\"ServerName51\"=\"sqlite:"),
-            std::string::npos);
+  EXPECT_EQ(complex_.RegistryText("\\ServerNames", "ServerName51"), Server());
 }
 
 TEST_F(MainSequenceTest, LaterActivationsDoNotStartASecondRun) {
   // The chooser closing re-activates the window while the sequence runs.
-  WriteRegistry(RegistryWith(7, Server()));
+  RegistryWith(7, Server());
   ui_.chooser = [this](ChooserModel& model) {
     app_->FormActivate();
     app_->Button5Click();
@@ -189,7 +184,7 @@ TEST_F(MainSequenceTest, LaterActivationsDoNotStartASecondRun) {
 
 TEST_F(MainSequenceTest, CancelledChooserEndsWithTheInitialisationBanner) {
   // Connection 51 from nurv.ini and a second one already known: the chooser is shown.
-  WriteRegistry(RegistryWith(3, "other"));
+  RegistryWith(3, "other");
   Run({"/LoadIni"});
   EXPECT_EQ(ui_.chooser_shown, 1);
   const Lines& log = ui_.Log();
@@ -211,7 +206,7 @@ TEST_F(MainSequenceTest, CancelledChooserEndsWithTheInitialisationBanner) {
 }
 
 TEST_F(MainSequenceTest, InfoWithFailedConnectionCollapsesAndCloses) {
-  fs::remove(complex_.RegistryFile());
+  complex_.registry().Clear();
   complex_.WriteIni(SqliteServerName(complex_.Path("missing.db")));
   Run({"/info"});
   EXPECT_TRUE(Logged("Соединение с сервером: [" + SqliteServerName(complex_.Path("missing.db")) +
@@ -311,8 +306,11 @@ TEST_F(MainSequenceTest, OldBrowserFilesGoForALoaderOfVersion6) {
   ASSERT_NE(heading, ui_.Log().end());
   EXPECT_EQ(*(heading - 1), "");
   EXPECT_EQ(*(heading + 1), "Установлено_ - версия: 5.1.9.2");
+#ifndef _WIN32
+  // The POSIX recycle bin is the user's Trash folder, which the complex keeps in the test's folder.
   EXPECT_EQ(ReadFile(complex_.Trash("files/CEF/sub/libcef.dll")), "cef");
   EXPECT_TRUE(fs::exists(complex_.Trash("info/CEF.trashinfo")));
+#endif
   for (const char* gone : {"natives_blob.bin", "cef.pak", "wow_helper.exe", "CEF/sub"}) {
     EXPECT_FALSE(fs::exists(bin + gone)) << gone;
   }
@@ -376,8 +374,7 @@ TEST_F(MainSequenceTest, FailedStartIsReportedUnderTheSuccessBanner) {
 }
 
 TEST_F(MainSequenceTest, RegistryErrorEndsTheRunWithAMessageBox) {
-  WriteFile(complex_.Path("not-a-folder"), "");
-  complex_.env().Set("XDG_CONFIG_HOME", complex_.Path("not-a-folder"));
+  complex_.registry().MakeUnwritable();
   Run();
   ASSERT_EQ(ui_.message_boxes.size(), 1u);
   EXPECT_FALSE(ui_.message_boxes[0].empty());
