@@ -12,24 +12,12 @@ fi
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-export DEBIAN_FRONTEND=noninteractive
-
-# apt-get source needs a deb-src entry; add one mirroring the binary entries when there is none.
-if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  src_list=/etc/apt/sources.list.d/nurv-deb-src.sources
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $SUDO tee "$src_list" >/dev/null
-  else
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $SUDO tee /etc/apt/sources.list.d/nurv-deb-src.list >/dev/null
-  fi
-  $SUDO apt-get update -qq
-fi
 # Building the amalgamation from the canonical tree needs tclsh.
 command -v tclsh >/dev/null || $SUDO apt-get install -y -qq --no-install-recommends tcl
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && apt-get source -qq --download-only sqlite3 >/dev/null 2>&1 && dpkg-source -x ./*.dsc src >/dev/null 2>&1)
+scripts/debian-source.sh sqlite3 "$work/src"
 tree="$work/src"
 
 mkdir -p "$cache"
