@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The Windows build on this Linux machine: installs what is missing, fetches SQLite's source,
-# builds the x86_64 build and runs its tests under wine64 on a virtual display, then builds the
-# shipped 32-bit NurvLoader.exe (i686, statically linked; built, not run: wine32 is unavailable).
+# builds 7-Zip for Windows (the library the tests extract with, and 7z.exe that makes their
+# archives), builds the x86_64 build and runs its tests under wine64 on a virtual display, then
+# builds the shipped 32-bit NurvLoader.exe (i686, statically linked; built, not run: wine32 is
+# unavailable).
 # Usage: scripts/test-windows.sh   (WINEPREFIX may name the prefix to use; default in build-mingw64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
 scripts/fetch-sqlite-source.sh
+scripts/build-7zip-windows.sh
 
 cmake --preset mingw64 >/dev/null
 # The programs must build; every test executable that builds is run, and one that does not fails
