@@ -10,15 +10,14 @@ namespace nurv::testing {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Paths are UTF-8 like every text of the core; a narrow path would be read in the ANSI code page
-// on Windows.
 fs::path Utf8Path(const std::string& path) {
   return fs::path(std::u8string(path.begin(), path.end()));
 }
 
-}  // namespace
+std::string Utf8Text(const fs::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
 
 TempDir::TempDir() {
   std::random_device random;
@@ -26,8 +25,7 @@ TempDir::TempDir() {
     const fs::path candidate =
         fs::temp_directory_path() / ("nurv-test-" + std::to_string(random()));
     if (fs::create_directory(candidate)) {
-      const std::u8string utf8 = candidate.u8string();
-      path_.assign(utf8.begin(), utf8.end());
+      path_ = Utf8Text(candidate);
       return;
     }
   }
@@ -45,8 +43,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::Sub(const std::string& relative) const {
-  const std::u8string utf8 = (Utf8Path(path_) / Utf8Path(relative)).u8string();
-  return std::string(utf8.begin(), utf8.end());
+  return Utf8Text(Utf8Path(path_) / Utf8Path(relative));
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <filesystem>
 #include <string>
 
 namespace nurv::testing {
@@ -19,6 +20,11 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// Paths are UTF-8 like every text of the core; a narrow std::filesystem path would be read in the
+// ANSI code page on Windows.
+std::filesystem::path Utf8Path(const std::string& path);
+std::string Utf8Text(const std::filesystem::path& path);
 
 // Writes `bytes` to `path`, creating or replacing the file.
 void WriteFile(const std::string& path, const std::string& bytes);

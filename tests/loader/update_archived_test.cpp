@@ -116,7 +116,7 @@ TEST_F(ArchivedUpdate, FirstItemNamedOtherwiseIsNotTheUpdate) {
   WriteFile(exe, old_exe);
   Serve({ArchiveRow(1, "PRG", "other.exe", new_exe, "5.1.10.2")});
   EXPECT_EQ(RunPrg(), 9);
-  const std::string unpacked = settings.PathTemp + "/nurv.exe";
+  const std::string unpacked = Native(settings.PathTemp + "/nurv.exe");
   EXPECT_EQ(ui.Log(),
             (std::vector<std::string>{
                 "--> ОШИБКА выгрузки. Файл обновления не найден: [" + unpacked + "]",

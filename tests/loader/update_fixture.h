@@ -65,7 +65,7 @@ inline std::string Make7z(const TempDir& dir, const std::string& item_name,
   std::filesystem::remove_all(work);
   std::filesystem::create_directories(work);
   WriteFile(work + "/" + item_name, bytes);
-  if (!Run7z(work, "a -y -bso0 -bsp0 item.7z '" + item_name + "'")) {
+  if (!Run7z(work, "a -y -bso0 -bsp0 item.7z " + ShellArg(item_name))) {
     ADD_FAILURE() << "7z failed for " << item_name << " in " << work;
   }
   std::string archive = ReadFile(work + "/item.7z");

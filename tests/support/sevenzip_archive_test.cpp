@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/native_path.h"
 #include "platform/files.h"
 #include "support/sevenzip_fixture.h"
 
@@ -24,9 +25,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::kSystemSevenZip;
+using testing::Native;
 using testing::PutFile;
 using testing::ReadFile;
 using testing::Run7z;
+using testing::ShellArg;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -65,10 +68,11 @@ class SevenZipExtract : public ::testing::Test {
   std::string MakeArchive(const std::string& name, const std::string& names,
                           const std::string& switches = "") {
     const std::string archive = dir_.Sub(name);
-    EXPECT_TRUE(Run7z(src_, "a -t7z " + switches + " '" + archive + "' " + names)) << names;
+    EXPECT_TRUE(Run7z(src_, "a -t7z " + switches + " " + ShellArg(archive) + " " + names)) << names;
     return archive;
   }
-  std::string Out(const std::string& relative) const { return out_ + "/" + relative; }
+  // Where an item lands, as the component names it: with the platform's separator.
+  std::string Out(const std::string& relative) const { return Native(out_ + "/" + relative); }
 
   std::int32_t ExtractFirst(const std::string& archive, unsigned options = kNoPath | kOverwrite) {
     zip_->SZFileName = archive;
@@ -114,9 +118,11 @@ TEST_F(SevenZipExtract, DestinationWithOrWithoutTrailingSeparator) {
   for (const std::string& base : {dir_.Sub("plain"), dir_.Sub("slash") + "/"}) {
     zip_->ExtrBaseDir = base;
     EXPECT_EQ(ExtractFirst(archive), 1);
-    const std::string folder = base.back() == '/' ? base.substr(0, base.size() - 1) : base;
-    EXPECT_EQ(target, folder + "/file.bin");
-    EXPECT_EQ(ReadFile(folder + "/file.bin"), "payload") << base;
+    // A given final separator is kept; a missing one is the platform's.
+    const std::string expected =
+        base.back() == '/' ? base + "file.bin" : Native(base + "/file.bin");
+    EXPECT_EQ(target, expected);
+    EXPECT_EQ(ReadFile(expected), "payload") << base;
   }
 }
 
@@ -285,6 +291,14 @@ TEST_F(SevenZipExtract, TestModeOfAGoodArchiveWritesNothing) {
   EXPECT_TRUE(fs::is_empty(out_));
 }
 
+#ifdef _WIN32
+constexpr std::int32_t kFolderInTheWay = 5;  // ERROR_ACCESS_DENIED
+constexpr std::int32_t kReadOnlyTarget = 5;  // ERROR_ACCESS_DENIED
+#else
+constexpr std::int32_t kFolderInTheWay = EISDIR;
+constexpr std::int32_t kReadOnlyTarget = EACCES;
+#endif
+
 TEST_F(SevenZipExtract, OutputThatCannotBeCreatedKeepsWhatIsThere) {
   PutFile(src_, "target.txt", "new");
   const std::string archive = MakeArchive("c.7z", "target.txt");
@@ -294,7 +308,7 @@ TEST_F(SevenZipExtract, OutputThatCannotBeCreatedKeepsWhatIsThere) {
   // The library tests the refused item instead and calls it a data error; 11 stays.
   EXPECT_EQ(ExtractFirst(archive), 1);
   EXPECT_EQ(zip_->ErrCode, 11);
-  EXPECT_EQ(zip_->SysErrCode, EISDIR);
+  EXPECT_EQ(zip_->SysErrCode, kFolderInTheWay);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].code, 11);
   EXPECT_EQ(messages_[0].text, "Could not create file");
@@ -308,7 +322,7 @@ TEST_F(SevenZipExtract, OutputThatCannotBeCreatedKeepsWhatIsThere) {
   messages_.clear();
   ExtractFirst(archive);
   EXPECT_EQ(zip_->ErrCode, 11);
-  EXPECT_EQ(zip_->SysErrCode, EACCES);
+  EXPECT_EQ(zip_->SysErrCode, kReadOnlyTarget);
   EXPECT_EQ(ReadFile(older), "older");
   ASSERT_TRUE(platform::WriteAttributes(older, 0));
   fs::remove(older);
@@ -385,7 +399,7 @@ TEST_F(SevenZipExtract, StoredPathsCannotLeaveTheDestination) {
   PutFile(src_, "good.txt", "good");
   PutFile(src_, "evil.txt", "evil");
   const std::string archive = MakeArchive("p.7z", "good.txt evil.txt");
-  ASSERT_TRUE(Run7z(dir_.path(), "rn '" + archive + "' evil.txt ../evil.txt"));
+  ASSERT_TRUE(Run7z(dir_.path(), "rn " + ShellArg(archive) + " evil.txt ../evil.txt"));
   zip_->SZFileName = archive;
   zip_->ExtractOptions = kOverwrite;
   EXPECT_EQ(zip_->Extract(), 0);
@@ -393,7 +407,7 @@ TEST_F(SevenZipExtract, StoredPathsCannotLeaveTheDestination) {
   EXPECT_EQ(ReadFile(Out("good.txt")), "good");
   EXPECT_EQ(zip_->ErrCode, 11);
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].file, "../evil.txt");
+  EXPECT_EQ(messages_[0].file, Native("../evil.txt"));
 
   // Without paths only the name counts, which stays inside.
   messages_.clear();
@@ -406,7 +420,7 @@ TEST_F(SevenZipExtract, StoredPathsCannotLeaveTheDestination) {
 TEST_F(SevenZipExtract, NamesBeyondAsciiKeepTheirText) {
   const std::string name = "Отчёт \xF0\x9F\x98\x80.txt";
   PutFile(src_, name, "utf");
-  const std::string archive = MakeArchive("u.7z", "'" + name + "'");
+  const std::string archive = MakeArchive("u.7z", ShellArg(name));
   EXPECT_EQ(ExtractFirst(archive), 1);
   EXPECT_EQ(ReadFile(Out(name)), "utf");
 }
