@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "platform/win32/wide_text.h"
+#include "support/utf8.h"
 
 namespace nurv::platform {
 
@@ -16,11 +17,6 @@ using win32::Widen;
 namespace {
 
 constexpr DWORD kMaxValue = 2048;  // 2047 characters and the terminating zero
-
-bool IsValidUtf8(const std::string& bytes) {
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                             static_cast<int>(bytes.size()), nullptr, 0) > 0;
-}
 
 bool IsAscii(const std::string& bytes) {
   for (const char c : bytes) {
