@@ -37,7 +37,11 @@ void RunStage(LoaderUi& ui, const ModuleEntry& stage, std::int16_t& StageResult,
     failed = true;
     error = "Неизвестная ошибка";
   }
-  if (failed) line = std::string(stage.stage_line) + " - ОШИБКА\r\n[" + error + "]";
+  if (failed) {
+    // An error the operation did not turn into 9 itself must still mark the run.
+    StageResult = kStageError;
+    line = std::string(stage.stage_line) + " - ОШИБКА\r\n[" + error + "]";
+  }
   FoldUpdateResult(UpdateResult, StageResult);
   ui.AddLogLine(line);
   ui.PBStep();

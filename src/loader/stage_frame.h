@@ -11,8 +11,8 @@ namespace nurv {
 // an empty line and the heading, the status text, the operation, the stage line with its
 // suffix by `StageResult` (" - OK", " - ОШИБКА", " - НЕ ТРЕБУЕТСЯ"), the fold into
 // `UpdateResult`, the stage line, one progress step. An error escaping the operation ends the
-// stage only: its message is appended in square brackets on a second line, and the fold takes
-// whatever the operation had stored.
+// stage only: its message is appended in square brackets on a second line, and the stage counts
+// as failed (9), whatever the operation had stored.
 void RunStage(LoaderUi& ui, const ModuleEntry& stage, std::int16_t& StageResult,
               std::int16_t& UpdateResult, const std::function<void(std::int16_t&)>& operation);
 

@@ -358,6 +358,29 @@ TEST_F(MainSequenceTest, FailingStageBeforeSucceedingOnesMarksTheRun) {
   EXPECT_EQ(ui_.Height(), 500);
 }
 
+TEST_F(MainSequenceTest, ErrorEscapingAStageStartsNothing) {
+  // A newer loader waits in the update folder: the dispatcher runs and finds it current.
+  WriteFile(complex_.Path("Update/NurvLoader.exe"),
+            testing::BuildPeFile({6, 4, 0, 0}, {6, 4, 0, 0}));
+  std::vector<UpdateRow> rows = UpToDateRows();
+  rows[1].version = "6.4.0.0";
+  UpdateRow pdf;
+  pdf.vcode = 3;
+  pdf.tdoc = "PDF";
+  pdf.fblob = "not read";  // its NULL updatedate cannot be decided
+  rows.push_back(pdf);
+  testing::CreateUpdateDatabase(complex_.Db(), rows);
+  Run();
+  const auto pdf_line = std::find(ui_.Log().begin(), ui_.Log().end(),
+                                  " -> Выгрузка файла помощи в формате Acrobat Reader - ОШИБКА");
+  ASSERT_NE(pdf_line, ui_.Log().end());
+  EXPECT_EQ((pdf_line + 1)->front(), '[');
+  EXPECT_TRUE(Logged("              Работа загрузчика завершена с ОШИБКАМИ ОБНОВЛЕНИЯ!"));
+  EXPECT_TRUE(started_.empty());
+  EXPECT_EQ(app_->ExitStatus(), 2);
+  EXPECT_EQ(ui_.Height(), 500);
+}
+
 TEST_F(MainSequenceTest, FailedStartIsReportedUnderTheSuccessBanner) {
   start_result_ = 2;
   Run({"/wait"});

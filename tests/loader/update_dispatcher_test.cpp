@@ -99,6 +99,30 @@ TEST_F(Dispatcher, ErrorsStayInTheirStageAndMarkTheRun) {
   EXPECT_TRUE(FolderNames(settings.PathTemp).empty());
 }
 
+TEST_F(Dispatcher, ErrorEscapingAfterAWrittenFileMarksTheRun) {
+  NURV_REQUIRE_SEVENZIP();
+  const std::string lib = BuildPeFile({1, 0, 2, 0}, {1, 0, 2, 0});
+  UpdateRow ssl1;
+  ssl1.vcode = 1;
+  ssl1.tdoc = "SSL1";
+  ssl1.version = "1.0.2.0";
+  ssl1.caption = static_cast<std::int64_t>(Crc32Of(lib));
+  ssl1.fblob = Make7z(dir, "libeay32.dll", lib);
+  UpdateRow ssl2 = ssl1;
+  ssl2.vcode = 2;
+  ssl2.tdoc = "SSL2";
+  Serve({ssl1, ssl2});
+  // The second row's version is not text: the run of SSL2 fails after SSL1 was written.
+  Sql("UPDATE UpdatesBLOB SET version = X'312E30' WHERE tdoc = 'SSL2'");
+  catalogue = connection->OpenDataset(std::string(kCatalogueQuery));
+  EXPECT_EQ(Run(0), 9) << "the later stages, not needed, must not hide the failed one";
+  EXPECT_EQ(ReadFile(Bin("libeay32.dll")), lib);
+  const auto ssl_lines = StageLines("Обновление SSL библиотек...");
+  ASSERT_EQ(ssl_lines.size(), 3u);
+  EXPECT_EQ(ssl_lines[1], " -> Выгрузка SSL библиотек - ОШИБКА");
+  EXPECT_EQ(ssl_lines[2].front(), '[');
+}
+
 TEST_F(Dispatcher, LatestCodeWinsWhileNothingFailed) {
   Serve({PlainRow(1, "BAT", "", "bat", "2024-05-01 10:00:00")});
   EXPECT_EQ(Run(0), 0) << "BAT wrote (1), the later stages were not needed";
