@@ -15,10 +15,11 @@ namespace nurv {
 
 // Outcome of one run, as the front ends report it in their exit status.
 enum class RunOutcome {
-  Success = 0,      // success banner (the main program started, or at least tried)
+  Success = 0,      // success banner: the main program was started
   InitError = 1,    // initialisation-error banner
   UpdateError = 2,  // update-error banner
   Unexpected = 3,   // ended by an error outside every stage, or not run to its end
+  StartError = 4,   // start-error banner: the main program could not be started
 };
 
 // What a run takes from the system; each can be replaced for tests. Empty members mean the
@@ -49,7 +50,8 @@ class LoaderApp {
   // The main sequence; runs at most once.
   void Button5Click();
 
-  // 0 success banner, 1 initialisation-error banner, 2 update-error banner, 3 unexpected end.
+  // The outcome as a number: 0 success, 1 initialisation error, 2 update errors, 3 unexpected
+  // end, 4 start error.
   int ExitStatus() const { return static_cast<int>(outcome_); }
   RunOutcome Outcome() const { return outcome_; }
   bool SequenceFinished() const { return finished_; }
@@ -69,7 +71,8 @@ class LoaderApp {
   void RunUpdateStages();
   void RunGroupStages();
   void WriteSummary();
-  void StartMainProgram();
+  // False when the main program could not be started.
+  bool StartMainProgram();
   void EndOfRun();
 
   std::string OsProductName() const;

@@ -9,38 +9,42 @@ namespace {
 
 constexpr char kStars[] = "****************************************************************";
 
+// An empty line, then `text` framed by lines of asterisks.
+void WriteBanner(LoaderUi& ui, const char* text) {
+  ui.AddLogLine("");
+  ui.AddLogLine(kStars);
+  ui.AddLogLine(text);
+  ui.AddLogLine(kStars);
+}
+
 }  // namespace
 
 void LoaderApp::WriteSummary() {
   ui_.ShowStatus("");
   if (state_.InitFailed) {
-    ui_.AddLogLine("");
-    ui_.AddLogLine(kStars);
-    ui_.AddLogLine("              Работа загрузчика завершена ОШИБКОЙ ИНИЦИАЛИЗАЦИИ!");
-    ui_.AddLogLine(kStars);
+    WriteBanner(ui_, "              Работа загрузчика завершена ОШИБКОЙ ИНИЦИАЛИЗАЦИИ!");
     ui_.ShowStatus("Обнаружены ошибки инициализации:");
     outcome_ = RunOutcome::InitError;
     return;
   }
   if (state_.UpdateResult == 9) {
-    ui_.AddLogLine("");
-    ui_.AddLogLine(kStars);
-    ui_.AddLogLine("              Работа загрузчика завершена с ОШИБКАМИ ОБНОВЛЕНИЯ!");
-    ui_.AddLogLine(kStars);
+    WriteBanner(ui_, "              Работа загрузчика завершена с ОШИБКАМИ ОБНОВЛЕНИЯ!");
     ui_.ShowStatus("Обнаружены ошибки при обновлении:");
     outcome_ = RunOutcome::UpdateError;
     return;
   }
-  StartMainProgram();
-  ui_.AddLogLine("");
-  ui_.AddLogLine(kStars);
-  ui_.AddLogLine("              Работа загрузчика завершена УСПЕШНО...");
-  ui_.AddLogLine(kStars);
+  if (!StartMainProgram()) {
+    WriteBanner(ui_, "              Работа загрузчика завершена ОШИБКОЙ ЗАПУСКА НУРВ-Комплекс!");
+    ui_.ShowStatus("Не удалось запустить НУРВ-Комплекс:");
+    outcome_ = RunOutcome::StartError;
+    return;
+  }
+  WriteBanner(ui_, "              Работа загрузчика завершена УСПЕШНО...");
   ui_.ShowStatus("");
   outcome_ = RunOutcome::Success;
 }
 
-void LoaderApp::StartMainProgram() {
+bool LoaderApp::StartMainProgram() {
   ui_.AddLogLine("");
   ui_.AddLogLine("Запуск НУРВ-Комплекс...");
   // Joined as it stands: nothing is quoted.
@@ -49,13 +53,15 @@ void LoaderApp::StartMainProgram() {
   const int result = Start(command_line);
   if (result > 31) {
     ui_.AddLogLine("OK");
-  } else {
-    ui_.AddLogLine("ОШИБКА - код: " + std::to_string(result));
+    return true;
   }
+  ui_.AddLogLine("ОШИБКА - код: " + std::to_string(result));
+  return false;
 }
 
 void LoaderApp::EndOfRun() {
-  const bool had_error = state_.UpdateResult == 9 || state_.InitFailed;
+  // A main program that could not be started is an error the user must see, like the others.
+  const bool had_error = outcome_ != RunOutcome::Success;
   if (had_error && ui_.Height() < LoaderUi::kExpandedHeight) {
     // The log stays in view until the user closes the window.
     ui_.ButHistClick();

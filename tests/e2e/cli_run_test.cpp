@@ -247,17 +247,19 @@ TEST_F(CliTest, MissingMainProgramRowAndNullLoaderVersion) {
   EXPECT_EQ(AwaitLaunch(run), LaunchArgs());
 }
 
-TEST_F(CliTest, MissingMainProgramCannotBeStarted) {
+TEST_F(CliTest, MissingMainProgramEndsTheRunAsFailed) {
   fs::remove(complex_.Bin() + "nurv.exe");
   CreateUpdateDatabase(complex_.Db(),
                        {VersionRow(1, "PRG", "00.00.00.00"), VersionRow(2, "LDR", "6.3.0.0")});
   const CliRun run = RunCli();
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 4) << run.err;
   EXPECT_TRUE(Contains(run.out, "Установлено_ - версия: 00.00.00.00"));
   EXPECT_EQ(CountPrefix(run.out, "Обновление"), 0);
-  EXPECT_EQ(Lines(run.out.end() - 6, run.out.end()),
-            (Lines{"Запуск НУРВ-Комплекс...", "ОШИБКА - код: 2", "", kStars,
-                   "              Работа загрузчика завершена УСПЕШНО...", kStars}));
+  EXPECT_EQ(
+      Lines(run.out.end() - 6, run.out.end()),
+      (Lines{"Запуск НУРВ-Комплекс...", "ОШИБКА - код: 2", "", kStars,
+             "              Работа загрузчика завершена ОШИБКОЙ ЗАПУСКА НУРВ-Комплекс!", kStars}));
+  EXPECT_NE(run.err.find("Не удалось запустить НУРВ-Комплекс:"), std::string::npos);
 }
 
 TEST_F(CliTest, FailingStageBeforeSucceedingOnesStartsNothing) {

@@ -381,19 +381,21 @@ TEST_F(MainSequenceTest, ErrorEscapingAStageStartsNothing) {
   EXPECT_EQ(ui_.Height(), 500);
 }
 
-TEST_F(MainSequenceTest, FailedStartIsReportedUnderTheSuccessBanner) {
+TEST_F(MainSequenceTest, FailedStartEndsTheRunAsFailed) {
   start_result_ = 2;
-  Run({"/wait"});
+  Run();
   const Lines& log = ui_.Log();
-  EXPECT_EQ(Lines(log.end() - 6, log.end()),
-            (Lines{"Запуск НУРВ-Комплекс...", "ОШИБКА - код: 2", "", kStars,
-                   "              Работа загрузчика завершена УСПЕШНО...", kStars}));
-  EXPECT_EQ(app_->ExitStatus(), 0);
-  // /wait: bar hidden, no animation, the window waits for its close button.
-  EXPECT_FALSE(ui_.ProgressVisible());
+  EXPECT_EQ(
+      Lines(log.end() - 6, log.end()),
+      (Lines{"Запуск НУРВ-Комплекс...", "ОШИБКА - код: 2", "", kStars,
+             "              Работа загрузчика завершена ОШИБКОЙ ЗАПУСКА НУРВ-Комплекс!", kStars}));
+  EXPECT_EQ(Count("              Работа загрузчика завершена УСПЕШНО"), 0);
+  EXPECT_EQ(app_->ExitStatus(), 4);
+  EXPECT_EQ(ui_.Status(), "Не удалось запустить НУРВ-Комплекс:");
+  // As after any error: the log opens, the bar stays, the window waits for its close button.
+  EXPECT_EQ(ui_.Height(), 500);
+  EXPECT_TRUE(ui_.ProgressVisible());
   EXPECT_EQ(ui_.animations, 0);
-  ui_.ButCloseClick();
-  EXPECT_EQ(ui_.animations, 1);
 }
 
 TEST_F(MainSequenceTest, RegistryErrorEndsTheRunWithAMessageBox) {

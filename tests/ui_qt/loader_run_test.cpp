@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "chooser_dialog.h"
+#include "common/complex_fixture.h"
 #include "common/temp_dir.h"
 #include "loader/loader_app.h"
 #include "loader_window.h"
@@ -13,6 +14,17 @@
 
 namespace nurv::qtui {
 namespace {
+
+const ScreenGeometry kScreen{1920, 1080, 1920, 1080};
+
+// Shows the window, whose first activation runs the sequence, and processes messages until the
+// sequence has finished.
+void ShowAndAwaitTheRun(TfLoader& window, LoaderApp& app) {
+  window.show();
+  for (int i = 0; i < 2000 && !app.SequenceFinished(); ++i) {
+    window.WaitForMessages(std::chrono::milliseconds(20));
+  }
+}
 
 TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
   testing::TempDir dir;
@@ -25,9 +37,8 @@ TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
 
   TfLoader window;
   LoaderApp app(window, {}, env);
-  const ScreenGeometry screen{1920, 1080, 1920, 1080};
-  app.FormCreate(screen);
-  window.FirstShow(screen);
+  app.FormCreate(kScreen);
+  window.FirstShow(kScreen);
   window.SetActivateHandler([&] { app.FormActivate(); });
 
   // The chooser opens in edit mode on an empty list; the user closes it by its close box.
@@ -44,10 +55,7 @@ TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
     }
   });
   closer.start(10);
-  window.show();
-  for (int i = 0; i < 2000 && !app.SequenceFinished(); ++i) {
-    window.WaitForMessages(std::chrono::milliseconds(20));
-  }
+  ShowAndAwaitTheRun(window, app);
   ASSERT_TRUE(app.SequenceFinished());
   EXPECT_EQ(dialogs, 1);
   EXPECT_TRUE(edit_mode);
@@ -71,6 +79,28 @@ TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
     window.WaitForMessages(std::chrono::milliseconds(20));
   }
   EXPECT_FALSE(window.isVisible());
+}
+
+TEST(LoaderRun, MainProgramThatCannotBeStartedKeepsTheWindowOpen) {
+  testing::ComplexOnDisk complex;  // its program folder holds no nurv.exe
+  testing::CreateUpdateDatabase(complex.Db(), {});
+  complex.WriteRegistryForDb();
+  LoaderEnvironment env;
+  env.executable_path = complex.Bin() + "NurvLoader";
+  env.os_product_name = "Debian GNU/Linux 12 (bookworm)";
+
+  TfLoader window;
+  LoaderApp app(window, {"/notupdate"}, env);
+  app.FormCreate(kScreen);
+  window.FirstShow(kScreen);
+  window.SetActivateHandler([&] { app.FormActivate(); });
+  ShowAndAwaitTheRun(window, app);
+  ASSERT_TRUE(app.SequenceFinished());
+  EXPECT_EQ(app.ExitStatus(), 4);
+  EXPECT_EQ(window.height(), 500);
+  EXPECT_FALSE(window.AnimationStarted());
+  EXPECT_EQ(window.EditR->text(), QStringLiteral("Не удалось запустить НУРВ-Комплекс:"));
+  EXPECT_TRUE(window.isVisible());
 }
 
 }  // namespace
