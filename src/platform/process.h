@@ -9,7 +9,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 // Starts a program from one command line without waiting (WinExec with SW_SHOW). Result as
 // WinExec's: above 31 = started; 2 file not found, 3 path not found, 5 access denied,
-// 11 bad format, 0 anything else. POSIX splits the line by Windows argument rules.
+// 11 bad format, 0 anything else. POSIX splits the line by Windows argument rules and finds an
+// unquoted program path with blanks as CreateProcess does.
 int StartProgram(const std::string& command_line);
 
 }  // namespace nurv::platform

@@ -1,9 +1,11 @@
 #pragma once
 // A complex on disk for one test: Bin/Update/Help/Shablon/Report folders, nurv.ini, an update
-// database, and the user's settings, Trash and temporary folder inside the test's own folder.
+// database, and the user's settings, Trash and temporary folder inside the test's own folder, or
+// inside a sub-folder of it with the given name (one with blanks, as "Program Files" has).
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/scoped_env.h"
@@ -16,22 +18,24 @@ namespace nurv::testing {
 
 class ComplexOnDisk {
  public:
-  ComplexOnDisk() {
+  explicit ComplexOnDisk(std::string folder = {}) : folder_(std::move(folder)) {
     namespace fs = std::filesystem;
     for (const char* sub :
          {"Bin", "Update", "Help", "Shablon", "Report", "config", "data", "tmp"}) {
-      fs::create_directories(root_.Sub(sub));
+      fs::create_directories(Path(sub));
     }
-    env_.Set("XDG_DATA_HOME", root_.Sub("data"));
-    env_.Set("TMPDIR", root_.Sub("tmp"));
+    env_.Set("XDG_DATA_HOME", Path("data"));
+    env_.Set("TMPDIR", Path("tmp"));
   }
 
-  std::string Bin() const { return root_.Sub("Bin") + "/"; }
-  std::string Path(const std::string& rel) const { return root_.Sub(rel); }
-  std::string Db() const { return root_.Sub("updates.db"); }
+  std::string Bin() const { return Path("Bin") + "/"; }
+  std::string Path(const std::string& rel) const {
+    return root_.Sub(folder_.empty() ? rel : folder_ + "/" + rel);
+  }
+  std::string Db() const { return Path("updates.db"); }
   // POSIX: the file that holds the registry (ScopedTestRegistry).
-  std::string RegistryFile() const { return root_.Sub("config/nurv/registry.reg"); }
-  std::string Trash(const std::string& rel) const { return root_.Sub("data/Trash/" + rel); }
+  std::string RegistryFile() const { return Path("config/nurv/registry.reg"); }
+  std::string Trash(const std::string& rel) const { return Path("data/Trash/" + rel); }
 
   void WriteIni(const std::string& server, const std::string& database = "Demo",
                 const std::string& caption = "Демо база") const {
@@ -76,7 +80,8 @@ class ComplexOnDisk {
  private:
   inline static const std::string kNurvKey = "\\SOFTWARE\\NURVSQL";
   TempDir root_;
-  ScopedTestRegistry registry_{root_.Sub("config")};
+  std::string folder_;
+  ScopedTestRegistry registry_{Path("config")};
   ScopedEnv env_;
 };
 

@@ -262,6 +262,22 @@ TEST_F(CliTest, MissingMainProgramEndsTheRunAsFailed) {
   EXPECT_NE(run.err.find("Не удалось запустить НУРВ-Комплекс:"), std::string::npos);
 }
 
+// Installed under a folder whose name holds a blank, as under "Program Files".
+class CliInFolderWithBlank : public CliTest {
+ protected:
+  CliInFolderWithBlank() : CliTest("НУРВ Комплекс") {}
+};
+
+TEST_F(CliInFolderWithBlank, MainProgramIsFoundAndStarted) {
+  const CliRun run = RunCli();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Lines(run.out.end() - 7, run.out.end()), SuccessEnd()) << Joined(run.out);
+  const Lines launched = AwaitLaunch(run);
+  ASSERT_GE(launched.size(), 2u);
+  EXPECT_EQ(launched[0], complex_.Bin() + "nurv.exe");
+  EXPECT_EQ(launched[1], "/loader");
+}
+
 TEST_F(CliTest, FailingStageBeforeSucceedingOnesStartsNothing) {
   UpdateRow bad = FileRow(3, "DOC", "Бланк", "blank", kRowTime);
   bad.caption = std::int64_t{12345};

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/complex_fixture.h"
@@ -103,6 +104,9 @@ inline UpdateRow FileRow(std::int64_t vcode, const std::string& tdoc, const std:
 
 class CliTest : public ::testing::Test {
  protected:
+  // The complex in `folder` of the test's folder, or in the test's folder itself.
+  explicit CliTest(std::string folder = {}) : complex_(std::move(folder)) {}
+
   // Prepared before any test points TMPDIR into its own folder.
   static void SetUpTestSuite() { MainPrograms::Get(); }
 

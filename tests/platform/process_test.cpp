@@ -116,15 +116,27 @@ TEST_F(StartProgramTest, FailuresGiveWinExecCodes) {
   EXPECT_FALSE(ZombieLeft());
 }
 
-TEST_F(StartProgramTest, UnquotedPathWithBlankIsSplit) {
-  std::filesystem::create_directory(dir_.Sub("my folder"));
-  const std::string program = dir_.Sub("my folder/recorder");
+TEST_F(StartProgramTest, UnquotedPathWithBlanksIsFoundAsCreateProcessFindsIt) {
+  std::filesystem::create_directories(dir_.Sub("my folder/sub  dir"));
+  const std::string program = dir_.Sub("my folder/sub  dir/recorder");
   std::filesystem::copy_file(script_, program);
-  // "<dir>/my" is neither a file nor a folder: file not found, as WinExec reports it.
-  EXPECT_EQ(StartProgram(program + " /loader"), 2);
-  EXPECT_EQ(StartProgram("\"" + program + "\" /loader"), 33);
+  // "<dir>/my" and "<dir>/my folder/sub" name nothing; the longer prefix is the program.
+  EXPECT_EQ(StartProgram(program + " /loader -caption=Моя база \"a b\""), 33);
   ASSERT_TRUE(AwaitFile(program + ".out"));
-  EXPECT_EQ(ReadFile(program + ".out"), "[/loader]\n");
+  EXPECT_EQ(ReadFile(program + ".out"), "[/loader]\n[-caption=Моя]\n[база]\n[a b]\n");
+  // Quoted, the path is taken as it stands.
+  std::filesystem::remove(program + ".out");
+  EXPECT_EQ(StartProgram("\"" + program + "\" x"), 33);
+  ASSERT_TRUE(AwaitFile(program + ".out"));
+
+  // A shorter prefix that names a file wins, as it does on Windows.
+  WriteFile(dir_.Sub("my"), "#!/bin/sh\nexit 0\n");
+  chmod(dir_.Sub("my").c_str(), 0644);
+  EXPECT_EQ(StartProgram(program), 5);
+  std::filesystem::remove(dir_.Sub("my"));
+  // Nothing found: the first part is reported as WinExec reports it.
+  EXPECT_EQ(StartProgram(dir_.Sub("my folder/missing.exe /loader")), 2);
+  EXPECT_FALSE(ZombieLeft());
 }
 
 TEST(CommandLineArguments, DropsTheProgramName) {

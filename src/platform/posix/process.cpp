@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 
@@ -16,6 +17,8 @@ extern char** environ;
 namespace nurv::platform {
 
 namespace {
+
+constexpr char kBlanks[] = " \t";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -82,26 +85,9 @@ void ReapLater(pid_t pid) {
   }).detach();
 }
 
-}  // namespace
-
-std::vector<std::string> SplitWindowsCommandLine(const std::string& line) {
-  std::vector<std::string> args;
-  std::size_t i = 0;
+// Appends the arguments of `line` from position `i` on, split by the argument rules.
+void SplitArguments(const std::string& line, std::size_t i, std::vector<std::string>& args) {
   const std::size_t n = line.size();
-  while (i < n && IsBlank(line[i])) ++i;
-  if (i >= n) return args;
-
-  // The program name: no escapes at all.
-  std::string program;
-  if (line[i] == '"') {
-    ++i;
-    while (i < n && line[i] != '"') program += line[i++];
-    if (i < n) ++i;
-  } else {
-    while (i < n && !IsBlank(line[i])) program += line[i++];
-  }
-  args.push_back(program);
-
   while (true) {
     while (i < n && IsBlank(line[i])) ++i;
     if (i >= n) break;
@@ -141,6 +127,58 @@ std::vector<std::string> SplitWindowsCommandLine(const std::string& line) {
     }
     args.push_back(std::move(arg));
   }
+}
+
+// A path, not a bare name (that one is searched on PATH), that names an existing non-folder.
+bool NamesExistingFile(const std::string& path) {
+  struct stat info {};
+  return path.find('/') != std::string::npos && stat(path.c_str(), &info) == 0 &&
+         !S_ISDIR(info.st_mode);
+}
+
+// The program and its arguments as CreateProcess finds them: an unquoted program name that names
+// no file is extended word by word, blanks included, up to the whole line, and the first that
+// names a file is the program, the rest of the line its arguments. When none does, the line is
+// split as it stands and the first word reports the failure.
+std::vector<std::string> ProgramAndArguments(const std::string& line) {
+  std::vector<std::string> args = SplitWindowsCommandLine(line);
+  if (args.empty()) return args;
+  const std::size_t start = line.find_first_not_of(kBlanks);
+  if (line[start] == '"' || NamesExistingFile(args.front())) return args;
+  std::size_t end = start + args.front().size();
+  for (std::size_t word = line.find_first_not_of(kBlanks, end); word != std::string::npos;
+       word = line.find_first_not_of(kBlanks, end)) {
+    end = std::min(line.find_first_of(kBlanks, word), line.size());
+    std::string candidate = line.substr(start, end - start);
+    if (NamesExistingFile(candidate)) {
+      std::vector<std::string> found{std::move(candidate)};
+      SplitArguments(line, end, found);
+      return found;
+    }
+  }
+  return args;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitWindowsCommandLine(const std::string& line) {
+  std::vector<std::string> args;
+  std::size_t i = 0;
+  const std::size_t n = line.size();
+  while (i < n && IsBlank(line[i])) ++i;
+  if (i >= n) return args;
+
+  // The program name: no escapes at all.
+  std::string program;
+  if (line[i] == '"') {
+    ++i;
+    while (i < n && line[i] != '"') program += line[i++];
+    if (i < n) ++i;
+  } else {
+    while (i < n && !IsBlank(line[i])) program += line[i++];
+  }
+  args.push_back(program);
+  SplitArguments(line, i, args);
   return args;
 }
 
@@ -151,7 +189,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 }
 
 int StartProgram(const std::string& command_line) {
-  const std::vector<std::string> args = SplitWindowsCommandLine(command_line);
+  const std::vector<std::string> args = ProgramAndArguments(command_line);
   if (args.empty() || args.front().empty()) return kFileNotFound;
   const std::string& program = args.front();
   const bool has_folder = program.find('/') != std::string::npos;
