@@ -7,6 +7,7 @@
 
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
+#include "loader/owned_folders.h"
 #include "loader/update_files.h"
 #include "loader/update_result.h"
 #include "loader/version_key.h"
@@ -255,7 +256,17 @@ void UpdateArchivedModule(UpdateContext& ctx, const std::string& destination,
                           const std::string& unpacked, const std::string& archive,
                           const std::string& code, bool date_rule, std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
-  if (!FilterCatalogue(ctx.catalogue, code)) return;
+  if (!SelectModuleRows(ctx, ModuleByCode(code), StageResult)) return;
+  try {
+    const OwnedFolders owned(ctx.settings);
+    owned.Check(archive);
+    owned.Check(unpacked);
+    owned.Check(destination);
+  } catch (const ForbiddenPathError& e) {
+    StageResult = kStageError;
+    ctx.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive + "]\r\n[" + e.what() + "]");
+    return;
+  }
   ArchivedUpdate update(ctx, destination, unpacked, archive, code, StageResult);
   try {
     update.Run(date_rule);

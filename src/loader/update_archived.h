@@ -11,8 +11,9 @@ namespace nurv {
 // its first item unpacked there as `unpacked`, checked against the row's `caption`, then copied
 // beside `destination` and renamed over it in one step. Version rule, or date rule when
 // `date_rule`. The archive, the unpacked file and every other temporary file of the call are
-// removed whatever happened. Errors of the catalogue filter, of the rule's inputs and of the
-// extraction itself pass to the caller.
+// removed whatever happened. An unknown folder or a path outside the loader's folders gives 9
+// before any file step (OwnedFolders). Errors of the catalogue filter, of the rule's inputs and
+// of the extraction itself pass to the caller.
 void UpdateArchivedModule(UpdateContext& ctx, const std::string& destination,
                           const std::string& unpacked, const std::string& archive,
                           const std::string& code, bool date_rule, std::int16_t& StageResult);

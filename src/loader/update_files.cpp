@@ -1,10 +1,31 @@
 #include "loader/update_files.h"
 
+#include <vector>
+
+#include "loader/catalogue_filter.h"
+#include "loader/owned_folders.h"
+#include "loader/update_result.h"
 #include "platform/files.h"
 #include "support/date_utils.h"
 #include "support/file_utils.h"
 
 namespace nurv {
+
+bool SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
+  if (!FilterCatalogue(ctx.catalogue, entry.code)) return false;
+  std::vector<FolderKind> needed{entry.folder};
+  if (entry.form == ModuleForm::Archive) needed.push_back(FolderKind::Temp);
+  const OwnedFolders owned(ctx.settings);
+  bool known = true;
+  for (const FolderKind kind : needed) {
+    if (owned.IsKnown(kind)) continue;
+    known = false;
+    StageResult = kStageError;
+    ctx.ui.AddLogLine("--> ОШИБКА! Папка выгрузки не задана: [" +
+                      std::string(FolderSettingName(kind)) + "]");
+  }
+  return known;
+}
 
 DateTime RowTime(const db::Dataset& row) { return TruncToMinute(row.AsDateTime("updatedate")); }
 

@@ -4,10 +4,18 @@
 #include <string>
 
 #include "dbchooser/database.h"
+#include "loader/module_catalogue.h"
+#include "loader/update_context.h"
 #include "support/value.h"
 
 // File steps shared by the update routines.
 namespace nurv {
+
+// Filters the catalogue to the rows of `entry` (an error of the filter passes to the caller).
+// False when there is nothing to do: no row, or a folder the module needs (its own, and the
+// temporary folder for an archive) is unknown; each unknown folder is then logged and the code
+// is 9, before any file is touched.
+bool SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult);
 
 // The date rule's row time: the current row's `updatedate` trimmed to the minute
 // (ConversionError for NULL).

@@ -6,6 +6,7 @@
 
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
+#include "loader/owned_folders.h"
 #include "loader/update_files.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
@@ -92,7 +93,8 @@ void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::stri
 
 void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
-  if (!FilterCatalogue(ctx.catalogue, entry.code)) return;
+  if (!SelectModuleRows(ctx, entry, StageResult)) return;
+  const OwnedFolders owned(ctx.settings);
   const std::string prefix = ModuleFolderPrefix(entry, ctx.settings);
   const std::string suffix(entry.name_suffix);
   // The contents query is opened on the first row to write and released when the walk ends.
@@ -103,6 +105,7 @@ void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& Sta
       const std::string name = ctx.catalogue.AsString("name");
       destination = UncheckedDestination(prefix, name, suffix);
       destination = GroupFileDestination(prefix, name, suffix);
+      owned.Check(destination);
       WriteGroupRow(ctx, entry, destination, contents, StageResult);
     } catch (const std::exception& e) {
       StageResult = kStageError;

@@ -188,6 +188,7 @@ TEST_F(ArchivedUpdate, RunningExecutableIsNeverReplaced) {
   const std::string before = ReadFile(own);
   ASSERT_FALSE(before.empty());
   Serve({ArchiveRow(1, "LDR", name, "not the loader", "9.9.9.9")});
+  settings.PathUpdate = std::filesystem::path(own).parent_path().string();
   std::int16_t result = -1;
   UpdateArchivedModule(Ctx(), own, settings.PathTemp + "/" + name,
                        settings.PathTemp + "/" + name + ".7z", "LDR", false, result);
