@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
@@ -67,11 +68,11 @@ bool IsRunningExecutable(const std::string& path) {
   return !own.empty() && std::filesystem::equivalent(FsPath(path), FsPath(own), error) && !error;
 }
 
-// Deletes a temporary file of this module if it is there; 9 and `failure_line` when it stays.
+// Removes whatever is at a temporary path of this module (the extraction may have made a
+// folder there); 9 and `failure_line` when something stays.
 void DeleteIfPresent(UpdateContext& ctx, const std::string& path, const std::string& failure_line,
                      std::int16_t& StageResult) {
-  if (!platform::FileExists(path)) return;
-  if (ForceDeleteFile(path)) return;
+  if (RemoveEntry(path)) return;
   StageResult = kStageError;
   ctx.ui.AddLogLine(failure_line);
 }
@@ -130,7 +131,10 @@ void ArchivedUpdate::Run(bool date_rule) {
   if (!Needed(date_rule)) return;
   if (!Fetch()) return;
   Unpack();
-  const bool unpacked_exists = platform::FileExists(unpacked_);
+  // Only a file is the update; a folder or anything else of its name is not.
+  std::error_code error;
+  const bool unpacked_exists =
+      std::filesystem::is_regular_file(std::filesystem::symlink_status(FsPath(unpacked_), error));
   if (!unpacked_exists) {
     result_ = kStageError;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Файл обновления не найден: [" + unpacked_ + "]");

@@ -1,5 +1,6 @@
 #include "loader/update_files.h"
 
+#include <system_error>
 #include <vector>
 
 #include "loader/catalogue_filter.h"
@@ -57,6 +58,20 @@ bool StagedFile::Replace(const std::optional<DateTime>& stamp, std::string& erro
   }
   replaced_ = true;
   return true;
+}
+
+bool EntryExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), error));
+}
+
+bool RemoveEntry(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(FsPath(path), error);
+  if (!std::filesystem::exists(status)) return true;
+  if (!std::filesystem::is_directory(status)) return ForceDeleteFile(path);
+  std::filesystem::remove_all(FsPath(path), error);
+  return !error;
 }
 
 bool IsReadOnlyFile(const std::string& path) {

@@ -47,6 +47,12 @@ class StagedFile {
   bool replaced_ = false;
 };
 
+// True when anything is at `path`: a file, a folder, or a link (a dangling one too).
+bool EntryExists(const std::string& path);
+// Removes whatever is at `path`: a file whatever its attributes, a link itself (never what it
+// points to), a folder with everything in it. False when something is left.
+bool RemoveEntry(const std::string& path);
+
 // A UTF-8 path for std::filesystem (which would read a plain string in the ANSI code page on
 // Windows).
 inline std::filesystem::path FsPath(const std::string& utf8) {

@@ -126,6 +126,33 @@ TEST_F(ArchivedUpdate, FirstItemNamedOtherwiseIsNotTheUpdate) {
   ExpectTempEmpty();
 }
 
+TEST_F(ArchivedUpdate, FirstItemThatIsAFolderLeavesNothingBehind) {
+  WriteFile(exe, old_exe);
+  const std::string work = dir.Sub("7zdir");
+  std::filesystem::create_directories(Utf8Path(work + "/nurv.exe"));
+  WriteFile(work + "/nurv.exe/inner", "inner");
+  ASSERT_TRUE(Run7z(work, "a -y -bso0 -bsp0 item.7z nurv.exe"));
+  UpdateRow row = ArchiveRow(1, "PRG", "nurv.exe", new_exe, "5.1.10.2");
+  const UpdateRow good = row;
+  row.fblob = ReadFile(work + "/item.7z");
+  Serve({row});
+  EXPECT_EQ(RunPrg(), 9);
+  ASSERT_FALSE(ui.Log().empty());
+  EXPECT_EQ(ui.Log()[0], "--> ОШИБКА выгрузки. Файл обновления не найден: [" +
+                             Native(settings.PathTemp + "/nurv.exe") + "]");
+  ExpectOldExe();
+  ExpectTempEmpty();
+  // A folder of the module's name left by an older run goes in the pre-clean.
+  std::filesystem::create_directories(Utf8Path(settings.PathTemp + "/nurv.exe/sub"));
+  WriteFile(settings.PathTemp + "/nurv.exe/sub/f", "f");
+  Serve({good});
+  ui.ClearLog();
+  EXPECT_EQ(RunPrg(), 1);
+  EXPECT_TRUE(ui.Log().empty());
+  EXPECT_EQ(ReadFile(exe), new_exe);
+  ExpectTempEmpty();
+}
+
 TEST_F(ArchivedUpdate, CorruptArchiveOrNullBlob) {
   WriteFile(exe, old_exe);
   UpdateRow corrupt = ArchiveRow(1, "PRG", "nurv.exe", new_exe, "5.1.10.2");
