@@ -1,8 +1,10 @@
 #include "loader/owned_folders.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "loader/update_files.h"
+#include "platform/system_info.h"
 
 #ifdef _WIN32
 #include "loader/run_state.h"
@@ -11,6 +13,16 @@
 namespace nurv {
 
 namespace {
+
+// The names the loader's programs go by in the program folder.
+constexpr std::array kLoaderFileNames{
+    "nurvloader-cli",
+    "NurvLoader",
+    "NurvLoader.exe",
+#ifdef _WIN32
+    "nurvloader-cli.exe",
+#endif
+};
 
 // `utf8` made comparable: normalised, without a final separator, lower case on Windows.
 std::filesystem::path Comparable(const std::string& utf8) {
@@ -31,6 +43,17 @@ bool Below(const std::filesystem::path& path, const std::filesystem::path& folde
     ++inside;
   }
   return inside != path.end();
+}
+
+bool IsRunningLoader(const std::string& path) {
+  std::string own;
+  try {
+    own = platform::OwnExecutablePath();
+  } catch (const std::exception&) {
+    return false;  // nothing to compare with; its names still protect the program folder
+  }
+  std::error_code error;
+  return std::filesystem::equivalent(FsPath(path), FsPath(own), error) && !error;
 }
 
 }  // namespace
@@ -57,6 +80,18 @@ void OwnedFolders::Check(const std::string& path) const {
     return folder && Below(comparable, *folder);
   });
   if (!inside) throw ForbiddenPathError("Путь вне папок комплекса: [" + path + "]");
+}
+
+void OwnedFolders::CheckDestination(const std::string& path) const {
+  Check(path);
+  const std::filesystem::path comparable = Comparable(path);
+  const auto& program = folders_[static_cast<std::size_t>(FolderKind::Program)];
+  const bool loader_name =
+      program && comparable.parent_path() == *program &&
+      std::any_of(kLoaderFileNames.begin(), kLoaderFileNames.end(),
+                  [&](const char* name) { return comparable.filename() == Comparable(name); });
+  if (loader_name || IsRunningLoader(path))
+    throw ForbiddenPathError("Запись заменяет файл загрузчика: [" + path + "]");
 }
 
 std::string_view FolderSettingName(FolderKind kind) {

@@ -32,6 +32,9 @@ class OwnedFolders {
   // ForbiddenPathError "Путь вне папок комплекса: [<path>]" unless `path` lies below a known
   // folder.
   void Check(const std::string& path) const;
+  // Check, then ForbiddenPathError "Запись заменяет файл загрузчика: [<path>]" for the running
+  // loader's own file (by identity) or a file of the loader's names in the program folder.
+  void CheckDestination(const std::string& path) const;
 
  private:
   std::array<std::optional<std::filesystem::path>, 5> folders_;  // by FolderKind

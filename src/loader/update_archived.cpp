@@ -14,7 +14,6 @@
 #include "loader/version_key.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "platform/system_info.h"
 #include "support/crc32.h"
 #include "support/file_utils.h"
 #include "support/sevenzip_archive.h"
@@ -59,13 +58,6 @@ bool SameFileName(const std::string& a, const std::string& b) {
 #else
   return a == b;
 #endif
-}
-
-// The running loader's own file is never replaced, wherever the update folder points.
-bool IsRunningExecutable(const std::string& path) {
-  std::error_code error;
-  const std::string own = platform::OwnExecutablePath();
-  return !own.empty() && std::filesystem::equivalent(FsPath(path), FsPath(own), error) && !error;
 }
 
 // Removes whatever is at a temporary path of this module (the extraction may have made a
@@ -194,14 +186,6 @@ void ArchivedUpdate::Unpack() {
 }
 
 void ArchivedUpdate::Replace() {
-  if (IsRunningExecutable(destination_)) {
-    result_ = kStageError;
-    ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination_ + "]");
-    ctx_.ui.WaitMs(2000);
-    CopyFailed();
-    ctx_.ui.WaitMs(1000);
-    return;
-  }
   ctx_.ui.WaitMs(2000);
   StagedFile staged(destination_);
   if (!platform::CopyFileReplacing(unpacked_, staged.path()) ||
@@ -265,7 +249,7 @@ void UpdateArchivedModule(UpdateContext& ctx, const std::string& destination,
     const OwnedFolders owned(ctx.settings);
     owned.Check(archive);
     owned.Check(unpacked);
-    owned.Check(destination);
+    owned.CheckDestination(destination);
   } catch (const ForbiddenPathError& e) {
     StageResult = kStageError;
     ctx.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive + "]\r\n[" + e.what() + "]");

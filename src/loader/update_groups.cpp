@@ -105,7 +105,7 @@ void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& Sta
       const std::string name = ctx.catalogue.AsString("name");
       destination = UncheckedDestination(prefix, name, suffix);
       destination = GroupFileDestination(prefix, name, suffix);
-      owned.Check(destination);
+      owned.CheckDestination(destination);
       WriteGroupRow(ctx, entry, destination, contents, StageResult);
     } catch (const std::exception& e) {
       StageResult = kStageError;

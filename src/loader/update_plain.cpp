@@ -83,7 +83,7 @@ void UpdatePlainFile(UpdateContext& ctx, const std::string& destination, const s
   std::unique_ptr<db::Dataset> contents;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     try {
-      owned.Check(destination);
+      owned.CheckDestination(destination);
       WriteRow(ctx, destination, code, contents, StageResult);
     } catch (const std::exception& e) {
       StageResult = kStageError;

@@ -6,7 +6,9 @@
 
 #include "loader/module_catalogue.h"
 #include "loader/update_archived.h"
+#include "loader/update_groups.h"
 #include "loader/update_plain.h"
+#include "platform/system_info.h"
 #include "update_fixture.h"
 
 namespace nurv {
@@ -164,6 +166,63 @@ TEST_F(OwnedFolderStages, PathsOutsideAreRefused) {
     EXPECT_EQ(FolderNames(outside), std::vector<std::string>{"keep"});
     EXPECT_TRUE(FolderNames(settings.PathTemp).empty());
   }
+}
+
+TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
+  std::vector<std::string> names{"nurvloader-cli", "NurvLoader", "NurvLoader.exe"};
+#ifdef _WIN32
+  names.insert(names.end(), {"nurvloader-cli.exe", "NURVLOADER.EXE"});
+#else
+  // The running loader under another name: the same file.
+  std::filesystem::create_symlink(platform::OwnExecutablePath(), Bin("loader-link"));
+  names.push_back("loader-link");
+#endif
+  std::vector<UpdateRow> rows;
+  for (const std::string& name : names) {
+    if (!platform::FileExists(Bin(name))) WriteFile(Bin(name), "loader");
+    // Newer than any file, the running loader's too.
+    rows.push_back(PlainRow(static_cast<std::int64_t>(rows.size() + 1), "CXP", name, "evil",
+                            "2099-05-01 10:00:00"));
+  }
+  rows.push_back(PlainRow(90, "CXP", "nurv.exe", "main", "2024-05-01 10:00:00"));
+  rows.push_back(PlainRow(91, "BAT", "", "evil", "2099-05-01 10:00:00"));
+  UpdateRow loader = PlainRow(92, "LDR", "", "evil", "2024-05-01 10:00:00");
+  loader.version = "9.9.9.9";
+  rows.push_back(loader);
+  Serve(rows);
+  const auto refused = [](const std::string& path) {
+    return "[Запись заменяет файл загрузчика: [" + path + "]]";
+  };
+
+  std::int16_t result = -1;
+  UpdateFileGroup(Ctx(), "CXP", result);
+  EXPECT_EQ(result, 9);
+  std::vector<std::string> expected;
+  for (const std::string& name : names)
+    expected.insert(expected.end(),
+                    {"ОШИБКА выгрузки файла: [" + Bin(name) + "]", refused(Bin(name))});
+  expected.push_back("nurv.exe");
+  EXPECT_EQ(ui.Log(), expected);
+  for (const std::string& name : names) EXPECT_NE(ReadFile(Bin(name)), "evil") << name;
+  EXPECT_EQ(ReadFile(Bin("nurv.exe")), "main");
+
+  const std::string own_name = Bin("NurvLoader.exe");
+  ui.ClearLog();
+  UpdatePlainFile(Ctx(), own_name, "BAT", result);
+  EXPECT_EQ(result, 9);
+  EXPECT_EQ(ui.Log(),
+            (std::vector<std::string>{"ОШИБКА выгрузки файла: " + own_name, refused(own_name)}));
+
+  // The update folder is the program folder.
+  settings.PathUpdate = dir.Sub("Bin");
+  ui.ClearLog();
+  UpdateLoaderModule(Ctx(), result);
+  EXPECT_EQ(result, 9);
+  EXPECT_EQ(ui.Log(),
+            (std::vector<std::string>{"--> ОШИБКА выгрузки файла: [" +
+                                          ArchivePath(settings.PathTemp, "NurvLoader.exe") + "]",
+                                      refused(own_name)}));
+  EXPECT_EQ(ReadFile(own_name), "loader");
 }
 
 }  // namespace

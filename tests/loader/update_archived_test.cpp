@@ -4,7 +4,6 @@
 
 #include "common/pe_builder.h"
 #include "loader/update_archived.h"
-#include "platform/system_info.h"
 #include "update_fixture.h"
 
 namespace nurv {
@@ -206,25 +205,6 @@ TEST_F(ArchivedUpdate, CopyFailuresKeepTheOldModule) {
   EXPECT_EQ(RunPrg(), 9);
   EXPECT_EQ(ui.Log().size(), 1u);
   EXPECT_FALSE(platform::DirectoryExists(dir.Sub("Missing")));
-  ExpectTempEmpty();
-}
-
-TEST_F(ArchivedUpdate, RunningExecutableIsNeverReplaced) {
-  const std::string own = platform::OwnExecutablePath();
-  const std::string name = std::filesystem::path(own).filename().string();
-  const std::string before = ReadFile(own);
-  ASSERT_FALSE(before.empty());
-  Serve({ArchiveRow(1, "LDR", name, "not the loader", "9.9.9.9")});
-  settings.PathUpdate = std::filesystem::path(own).parent_path().string();
-  std::int16_t result = -1;
-  UpdateArchivedModule(Ctx(), own, settings.PathTemp + "/" + name,
-                       settings.PathTemp + "/" + name + ".7z", "LDR", false, result);
-  EXPECT_EQ(result, 9);
-  ASSERT_EQ(ui.Log().size(), 2u);
-  EXPECT_EQ(ui.Log()[0], "--> ОШИБКА удаления файла: [" + own + "]");
-  EXPECT_EQ(ui.Log()[1], "--> ОШИБКА выгрузки. Не удалось скопировать файл [" + settings.PathTemp +
-                             "/" + name + "] в: [" + own + "]");
-  EXPECT_EQ(ReadFile(own), before);
   ExpectTempEmpty();
 }
 
