@@ -38,15 +38,6 @@ std::string RowVersionText(const db::Dataset& row) {
   return row.AsString("version");
 }
 
-std::string BaseName(const std::string& path) {
-#ifdef _WIN32
-  const std::size_t cut = path.find_last_of("\\/:");
-#else
-  const std::size_t cut = path.find_last_of('/');
-#endif
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 bool SameFileName(const std::string& a, const std::string& b) {
 #ifdef _WIN32
   if (a.size() != b.size()) return false;
@@ -178,7 +169,7 @@ void ArchivedUpdate::Unpack() {
   // A first item named unlike the module is not the update; it goes to a name of ours so that
   // it neither replaces another file of the temporary folder nor stays behind.
   component_->OnSetExtractName = [this](std::uint32_t, std::string& file_name) {
-    if (SameFileName(BaseName(file_name), BaseName(unpacked_))) return;
+    if (SameFileName(FileNameOf(file_name), FileNameOf(unpacked_))) return;
     foreign_item_ = unpacked_ + ".item~";
     file_name = foreign_item_;
   };

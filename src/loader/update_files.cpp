@@ -1,5 +1,6 @@
 #include "loader/update_files.h"
 
+#include <cstdio>
 #include <system_error>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "loader/owned_folders.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
+#include "support/crc32.h"
 #include "support/date_utils.h"
 #include "support/file_utils.h"
 
@@ -37,8 +39,27 @@ bool DateRuleNeedsWrite(DateTime row_time, const std::string& path) {
   return row_time > TruncToMinute(*file_time);
 }
 
+std::string FileNameOf(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t cut = path.find_last_of("\\/:");
+#else
+  const std::size_t cut = path.find_last_of('/');
+#endif
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string StagingPath(const std::string& destination) {
+  const std::string name = FileNameOf(destination);
+  const std::uint32_t crc = ~Crc32UpdateBlock(
+      0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(crc));
+  return destination.substr(0, destination.size() - name.size()) + std::string(kStagingPrefix) +
+         "-" + hex + ".tmp";
+}
+
 StagedFile::StagedFile(std::string destination)
-    : destination_(std::move(destination)), path_(destination_ + ".nurv~") {
+    : destination_(std::move(destination)), path_(StagingPath(destination_)) {
   // A leftover of an interrupted run is ours; it must not block the new write.
   if (platform::ReadAttributes(path_)) ForceDeleteFile(path_);
 }

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dbchooser/database.h"
 #include "loader/module_catalogue.h"
@@ -24,7 +25,18 @@ DateTime RowTime(const db::Dataset& row);
 // that is not an existing file always needs writing.
 bool DateRuleNeedsWrite(DateTime row_time, const std::string& path);
 
-// A new file prepared beside its destination, in the same folder, so that the destination is
+// Names beginning with this are the loader's staging files; no update row may carry one.
+inline constexpr std::string_view kStagingPrefix = ".~nurv";
+
+// The file-name part of a path (after the last separator; on Windows also after a drive's ":").
+std::string FileNameOf(const std::string& path);
+
+// The staging file of `destination`, in its folder: kStagingPrefix + "-" + the CRC-32 of the
+// file name in 8 hex digits + ".tmp". Short whatever the name, and the same in every run, so a
+// leftover of a killed run is found again.
+std::string StagingPath(const std::string& destination);
+
+// A new file prepared beside its destination, under its StagingPath, so that the destination is
 // replaced by one rename once its bytes are verified. The staging file is removed when the
 // object ends without a successful Replace, whatever happened.
 class StagedFile {

@@ -33,6 +33,7 @@ std::string GroupFileDestination(const std::string& folder_prefix, const std::st
     if (i == full_name.size() && (part.empty() || part == "." || part == "..")) {
       refuse();  // names a folder, not a file in it
     }
+    if (std::string_view(part).starts_with(kStagingPrefix)) refuse();  // the loader's own names
     if (part == "..") {
       if (parts.empty()) refuse();
       parts.pop_back();

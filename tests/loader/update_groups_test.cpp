@@ -1,6 +1,8 @@
 // File-group updates: browser groups and templates on real files with real attributes and times.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "loader/update_groups.h"
 #include "update_fixture.h"
 
@@ -140,6 +142,38 @@ TEST_F(GroupUpdate, NamesLeavingTheFolderAreRefused) {
   EXPECT_EQ(ReadFile(Bin("locales/ok.pak")), "ok");
   EXPECT_FALSE(platform::FileExists(dir.Sub("evil.dll")));
   EXPECT_FALSE(platform::FileExists(Bin("evil.dll")));
+}
+
+// The staging name of a destination: fixed length, from the CRC-32 of its file name, so that a
+// leftover of a killed run is found again.
+std::string StagingName(const std::string& file_name) {
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(Crc32Of(file_name)));
+  return std::string(".~nurv-") + hex + ".tmp";
+}
+
+TEST_F(GroupUpdate, StagingNamesNeverMeetRowNamesAndAlwaysFit) {
+  // A row named like an older staging name; the longest legal name (124 Cyrillic letters and
+  // ".dll" are 252 bytes).
+  std::string longest;
+  for (int i = 0; i < 124; ++i) longest += "Ж";
+  longest += ".dll";
+  WriteFile(Bin(StagingName("keep.dat")), "leftover of a killed run");
+  Serve({PlainRow(1, "CXP", "keep.dat.nurv~", "first", "2024-05-01 10:00:00"),
+         PlainRow(2, "CXP", "keep.dat", "second", "2024-05-01 10:00:00"),
+         PlainRow(3, "CXP", longest, "long", "2024-05-01 10:00:00"),
+         PlainRow(4, "CXP", ".~nurv-00000000.tmp", "x", "2024-05-01 10:00:00"),
+         PlainRow(5, "CXP", "sub/.~nurv/a.dll", "x", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("CXP"), 9);
+  EXPECT_EQ(ReadFile(Bin("keep.dat.nurv~")), "first");
+  EXPECT_EQ(ReadFile(Bin("keep.dat")), "second");
+  EXPECT_EQ(ReadFile(Bin(longest)), "long");
+  EXPECT_EQ(
+      FolderNames(settings.PathProgram),
+      (std::vector<std::string>{"keep.dat", "keep.dat.nurv~", "locales", "swiftshader", longest}));
+  ASSERT_EQ(ui.Log().size(), 7u);
+  EXPECT_EQ(ui.Log()[4], "[Недопустимое имя файла: .~nurv-00000000.tmp]");
+  EXPECT_EQ(ui.Log()[6], "[Недопустимое имя файла: sub/.~nurv/a.dll]");
 }
 
 TEST_F(GroupUpdate, MissingFolderOrFolderInTheWay) {
