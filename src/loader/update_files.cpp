@@ -60,12 +60,13 @@ std::string StagingPath(const std::string& destination) {
 
 StagedFile::StagedFile(std::string destination)
     : destination_(std::move(destination)), path_(StagingPath(destination_)) {
-  // A leftover of an interrupted run is ours; it must not block the new write.
-  if (platform::ReadAttributes(path_)) ForceDeleteFile(path_);
+  // A leftover of an interrupted run is ours; it must not block the new write, and a link there
+  // must not lead the write elsewhere.
+  if (EntryExists(path_)) ForceDeleteFile(path_);
 }
 
 StagedFile::~StagedFile() {
-  if (!replaced_ && platform::ReadAttributes(path_)) ForceDeleteFile(path_);
+  if (!replaced_ && EntryExists(path_)) ForceDeleteFile(path_);
 }
 
 bool StagedFile::Replace(const std::optional<DateTime>& stamp, std::string& error) {

@@ -1,6 +1,8 @@
 // File-group updates: browser groups and templates on real files with real attributes and times.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "loader/update_groups.h"
@@ -175,6 +177,38 @@ TEST_F(GroupUpdate, StagingNamesNeverMeetRowNamesAndAlwaysFit) {
   EXPECT_EQ(ui.Log()[4], "[Недопустимое имя файла: .~nurv-00000000.tmp]");
   EXPECT_EQ(ui.Log()[6], "[Недопустимое имя файла: sub/.~nurv/a.dll]");
 }
+
+#ifndef _WIN32
+// Links in a group's folder are acted on as links: what they point to, outside the complex,
+// keeps its bytes and its mode.
+TEST_F(GroupUpdate, LinksAreReplacedNeverFollowed) {
+  const std::string shablon = settings.PathShablon + "/";
+  const std::string outside = dir.Sub("outside.doc");
+  const std::string outside_staged = dir.Sub("outside.tmp");
+  for (const std::string& path : {outside, outside_staged}) {
+    WriteFile(path, "outside");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  }
+  // A read-only template that is a link; a staging name taken by a link and one by a dangling
+  // link.
+  std::filesystem::create_symlink(outside, shablon + "Form1.doc");
+  std::filesystem::create_symlink(outside_staged, shablon + StagingName("Form1.doc"));
+  std::filesystem::create_symlink(dir.Sub("created"), shablon + StagingName("Form2.doc"));
+  Serve({PlainRow(1, "DOC", "Form1", "new", "2099-05-01 10:00:00"),
+         PlainRow(2, "DOC", "Form2", "two", "2099-05-01 10:00:00")});
+  EXPECT_EQ(Run("DOC"), 1);
+  EXPECT_FALSE(std::filesystem::is_symlink(shablon + "Form1.doc"));
+  EXPECT_EQ(ReadFile(shablon + "Form1.doc"), "new");
+  EXPECT_EQ(ReadFile(shablon + "Form2.doc"), "two");
+  EXPECT_EQ(FolderNames(settings.PathShablon),
+            (std::vector<std::string>{"Form1.doc", "Form2.doc"}));
+  for (const std::string& path : {outside, outside_staged}) {
+    EXPECT_EQ(ReadFile(path), "outside");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0444)) << path;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("created")));
+}
+#endif
 
 TEST_F(GroupUpdate, MissingFolderOrFolderInTheWay) {
   std::filesystem::remove(Bin("swiftshader"));
