@@ -1,5 +1,6 @@
 #include "loader/update_groups.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -13,13 +14,18 @@
 #include "platform/paths.h"
 #include "support/crc32.h"
 #include "support/file_utils.h"
+#include "support/text_utils.h"
 
 namespace nurv {
 
 std::string GroupFileDestination(const std::string& folder_prefix, const std::string& name,
                                  const std::string& suffix) {
   const std::string full_name = name + suffix;
-  const auto refuse = [&] { throw UnsafeNameError("Недопустимое имя файла: " + full_name); };
+  const auto refuse = [&] {
+    throw UnsafeNameError("Недопустимое имя файла: " + EscapeControlBytes(full_name));
+  };
+  // A NUL would cut the name short at the system; CR LF would forge log lines.
+  if (std::any_of(full_name.begin(), full_name.end(), IsControlByte)) refuse();
   if (full_name.size() >= 2 && full_name[1] == ':') refuse();
   std::vector<std::string> parts;
   std::string part;
@@ -52,13 +58,13 @@ std::string GroupFileDestination(const std::string& folder_prefix, const std::st
 
 namespace {
 
-// The destination as the error line shows it when the name is refused.
+// The destination as the error line shows it when the name is refused, on one line.
 std::string UncheckedDestination(const std::string& prefix, const std::string& name,
                                  const std::string& suffix) {
   std::string text = prefix + name + suffix;
   for (char& c : text)
     if (c == '\\' || c == '/') c = platform::kPathDelim;
-  return text;
+  return EscapeControlBytes(text);
 }
 
 void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,

@@ -178,6 +178,22 @@ TEST_F(GroupUpdate, StagingNamesNeverMeetRowNamesAndAlwaysFit) {
   EXPECT_EQ(ui.Log()[6], "[Недопустимое имя файла: sub/.~nurv/a.dll]");
 }
 
+TEST_F(GroupUpdate, ControlCharactersInNamesAreRefusedAndShownEscaped) {
+  Install(Bin("keep.dat"), "keep", nine);
+  Serve({PlainRow(1, "CXP", std::string("keep.dat\0evil", 13), "evil", "2024-05-01 10:00:00"),
+         PlainRow(2, "CXP", "a\r\nФорг - OK\x7f\t.dll", "x", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("CXP"), 9);
+  const std::string second = "a\\x0D\\x0AФорг - OK\\x7F\\x09.dll";
+  EXPECT_EQ(ui.Log(),
+            (std::vector<std::string>{"ОШИБКА выгрузки файла: [" + Bin("keep.dat\\x00evil") + "]",
+                                      "[Недопустимое имя файла: keep.dat\\x00evil]",
+                                      "ОШИБКА выгрузки файла: [" + Bin(second) + "]",
+                                      "[Недопустимое имя файла: " + second + "]"}));
+  EXPECT_EQ(ReadFile(Bin("keep.dat")), "keep");
+  EXPECT_EQ(FolderNames(settings.PathProgram),
+            (std::vector<std::string>{"keep.dat", "locales", "swiftshader"}));
+}
+
 #ifndef _WIN32
 // Links in a group's folder are acted on as links: what they point to, outside the complex,
 // keeps its bytes and its mode.
