@@ -4,15 +4,16 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
+#include "loader/owned_folders.h"
 #include "loader/update_files.h"
 #include "loader/update_result.h"
 #include "loader/version_key.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "platform/system_info.h"
 #include "support/crc32.h"
 #include "support/file_utils.h"
 #include "support/sevenzip_archive.h"
@@ -37,15 +38,6 @@ std::string RowVersionText(const db::Dataset& row) {
   return row.AsString("version");
 }
 
-std::string BaseName(const std::string& path) {
-#ifdef _WIN32
-  const std::size_t cut = path.find_last_of("\\/:");
-#else
-  const std::size_t cut = path.find_last_of('/');
-#endif
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 bool SameFileName(const std::string& a, const std::string& b) {
 #ifdef _WIN32
   if (a.size() != b.size()) return false;
@@ -59,18 +51,11 @@ bool SameFileName(const std::string& a, const std::string& b) {
 #endif
 }
 
-// The running loader's own file is never replaced, wherever the update folder points.
-bool IsRunningExecutable(const std::string& path) {
-  std::error_code error;
-  const std::string own = platform::OwnExecutablePath();
-  return !own.empty() && std::filesystem::equivalent(FsPath(path), FsPath(own), error) && !error;
-}
-
-// Deletes a temporary file of this module if it is there; 9 and `failure_line` when it stays.
+// Removes whatever is at a temporary path of this module (the extraction may have made a
+// folder there); 9 and `failure_line` when something stays.
 void DeleteIfPresent(UpdateContext& ctx, const std::string& path, const std::string& failure_line,
                      std::int16_t& StageResult) {
-  if (!platform::FileExists(path)) return;
-  if (ForceDeleteFile(path)) return;
+  if (RemoveEntry(path)) return;
   StageResult = kStageError;
   ctx.ui.AddLogLine(failure_line);
 }
@@ -129,7 +114,10 @@ void ArchivedUpdate::Run(bool date_rule) {
   if (!Needed(date_rule)) return;
   if (!Fetch()) return;
   Unpack();
-  const bool unpacked_exists = platform::FileExists(unpacked_);
+  // Only a file is the update; a folder or anything else of its name is not.
+  std::error_code error;
+  const bool unpacked_exists =
+      std::filesystem::is_regular_file(std::filesystem::symlink_status(FsPath(unpacked_), error));
   if (!unpacked_exists) {
     result_ = kStageError;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Файл обновления не найден: [" + unpacked_ + "]");
@@ -181,7 +169,7 @@ void ArchivedUpdate::Unpack() {
   // A first item named unlike the module is not the update; it goes to a name of ours so that
   // it neither replaces another file of the temporary folder nor stays behind.
   component_->OnSetExtractName = [this](std::uint32_t, std::string& file_name) {
-    if (SameFileName(BaseName(file_name), BaseName(unpacked_))) return;
+    if (SameFileName(FileNameOf(file_name), FileNameOf(unpacked_))) return;
     foreign_item_ = unpacked_ + ".item~";
     file_name = foreign_item_;
   };
@@ -189,14 +177,6 @@ void ArchivedUpdate::Unpack() {
 }
 
 void ArchivedUpdate::Replace() {
-  if (IsRunningExecutable(destination_)) {
-    result_ = kStageError;
-    ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination_ + "]");
-    ctx_.ui.WaitMs(2000);
-    CopyFailed();
-    ctx_.ui.WaitMs(1000);
-    return;
-  }
   ctx_.ui.WaitMs(2000);
   StagedFile staged(destination_);
   if (!platform::CopyFileReplacing(unpacked_, staged.path()) ||
@@ -255,7 +235,17 @@ void UpdateArchivedModule(UpdateContext& ctx, const std::string& destination,
                           const std::string& unpacked, const std::string& archive,
                           const std::string& code, bool date_rule, std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
-  if (!FilterCatalogue(ctx.catalogue, code)) return;
+  if (!SelectModuleRows(ctx, ModuleByCode(code), StageResult)) return;
+  try {
+    const OwnedFolders owned(ctx.settings);
+    owned.Check(archive);
+    owned.Check(unpacked);
+    owned.CheckDestination(destination);
+  } catch (const ForbiddenPathError& e) {
+    StageResult = kStageError;
+    ctx.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive + "]\r\n[" + e.what() + "]");
+    return;
+  }
   ArchivedUpdate update(ctx, destination, unpacked, archive, code, StageResult);
   try {
     update.Run(date_rule);

@@ -8,11 +8,12 @@ namespace nurv {
 
 // Brings one module up to date from the first row of `code`, whose `fblob` is a 7z archive with
 // the module as its first item: the archive is written to `archive` in the temporary folder,
-// its first item unpacked there as `unpacked`, checked against the row's `caption`, then copied
-// beside `destination` and renamed over it in one step. Version rule, or date rule when
-// `date_rule`. The archive, the unpacked file and every other temporary file of the call are
-// removed whatever happened. Errors of the catalogue filter, of the rule's inputs and of the
-// extraction itself pass to the caller.
+// its first item unpacked there as `unpacked` (only a regular file counts), checked against the
+// row's `caption`, then copied beside `destination` and renamed over it in one step. Version
+// rule, or date rule when `date_rule`. Whatever is at the archive's and the unpacked file's
+// paths, folders included, is removed before and after, whatever happened. An unknown folder or
+// a path outside the loader's folders gives 9 before any file step (OwnedFolders). Errors of the
+// catalogue filter, of the rule's inputs and of the extraction itself pass to the caller.
 void UpdateArchivedModule(UpdateContext& ctx, const std::string& destination,
                           const std::string& unpacked, const std::string& archive,
                           const std::string& code, bool date_rule, std::int16_t& StageResult);

@@ -1,10 +1,34 @@
 #include "loader/update_files.h"
 
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "loader/catalogue_filter.h"
+#include "loader/owned_folders.h"
+#include "loader/update_result.h"
 #include "platform/files.h"
+#include "support/crc32.h"
 #include "support/date_utils.h"
 #include "support/file_utils.h"
 
 namespace nurv {
+
+bool SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
+  if (!FilterCatalogue(ctx.catalogue, entry.code)) return false;
+  std::vector<FolderKind> needed{entry.folder};
+  if (entry.form == ModuleForm::Archive) needed.push_back(FolderKind::Temp);
+  const OwnedFolders owned(ctx.settings);
+  bool known = true;
+  for (const FolderKind kind : needed) {
+    if (owned.IsKnown(kind)) continue;
+    known = false;
+    StageResult = kStageError;
+    ctx.ui.AddLogLine("--> ОШИБКА! Папка выгрузки не задана: [" +
+                      std::string(FolderSettingName(kind)) + "]");
+  }
+  return known;
+}
 
 DateTime RowTime(const db::Dataset& row) { return TruncToMinute(row.AsDateTime("updatedate")); }
 
@@ -15,14 +39,34 @@ bool DateRuleNeedsWrite(DateTime row_time, const std::string& path) {
   return row_time > TruncToMinute(*file_time);
 }
 
+std::string FileNameOf(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t cut = path.find_last_of("\\/:");
+#else
+  const std::size_t cut = path.find_last_of('/');
+#endif
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string StagingPath(const std::string& destination) {
+  const std::string name = FileNameOf(destination);
+  const std::uint32_t crc = ~Crc32UpdateBlock(
+      0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(crc));
+  return destination.substr(0, destination.size() - name.size()) + std::string(kStagingPrefix) +
+         "-" + hex + ".tmp";
+}
+
 StagedFile::StagedFile(std::string destination)
-    : destination_(std::move(destination)), path_(destination_ + ".nurv~") {
-  // A leftover of an interrupted run is ours; it must not block the new write.
-  if (platform::ReadAttributes(path_)) ForceDeleteFile(path_);
+    : destination_(std::move(destination)), path_(StagingPath(destination_)) {
+  // A leftover of an interrupted run is ours; it must not block the new write, and a link there
+  // must not lead the write elsewhere.
+  if (EntryExists(path_)) ForceDeleteFile(path_);
 }
 
 StagedFile::~StagedFile() {
-  if (!replaced_ && platform::ReadAttributes(path_)) ForceDeleteFile(path_);
+  if (!replaced_ && EntryExists(path_)) ForceDeleteFile(path_);
 }
 
 bool StagedFile::Replace(const std::optional<DateTime>& stamp, std::string& error) {
@@ -36,6 +80,20 @@ bool StagedFile::Replace(const std::optional<DateTime>& stamp, std::string& erro
   }
   replaced_ = true;
   return true;
+}
+
+bool EntryExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), error));
+}
+
+bool RemoveEntry(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(FsPath(path), error);
+  if (!std::filesystem::exists(status)) return true;
+  if (!std::filesystem::is_directory(status)) return ForceDeleteFile(path);
+  std::filesystem::remove_all(FsPath(path), error);
+  return !error;
 }
 
 bool IsReadOnlyFile(const std::string& path) {

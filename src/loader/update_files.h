@@ -2,12 +2,21 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dbchooser/database.h"
+#include "loader/module_catalogue.h"
+#include "loader/update_context.h"
 #include "support/value.h"
 
 // File steps shared by the update routines.
 namespace nurv {
+
+// Filters the catalogue to the rows of `entry` (an error of the filter passes to the caller).
+// False when there is nothing to do: no row, or a folder the module needs (its own, and the
+// temporary folder for an archive) is unknown; each unknown folder is then logged and the code
+// is 9, before any file is touched.
+bool SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult);
 
 // The date rule's row time: the current row's `updatedate` trimmed to the minute
 // (ConversionError for NULL).
@@ -16,7 +25,18 @@ DateTime RowTime(const db::Dataset& row);
 // that is not an existing file always needs writing.
 bool DateRuleNeedsWrite(DateTime row_time, const std::string& path);
 
-// A new file prepared beside its destination, in the same folder, so that the destination is
+// Names beginning with this are the loader's staging files; no update row may carry one.
+inline constexpr std::string_view kStagingPrefix = ".~nurv";
+
+// The file-name part of a path (after the last separator; on Windows also after a drive's ":").
+std::string FileNameOf(const std::string& path);
+
+// The staging file of `destination`, in its folder: kStagingPrefix + "-" + the CRC-32 of the
+// file name in 8 hex digits + ".tmp". Short whatever the name, and the same in every run, so a
+// leftover of a killed run is found again.
+std::string StagingPath(const std::string& destination);
+
+// A new file prepared beside its destination, under its StagingPath, so that the destination is
 // replaced by one rename once its bytes are verified. The staging file is removed when the
 // object ends without a successful Replace, whatever happened.
 class StagedFile {
@@ -38,6 +58,12 @@ class StagedFile {
   std::string path_;
   bool replaced_ = false;
 };
+
+// True when anything is at `path`: a file, a folder, or a link (a dangling one too).
+bool EntryExists(const std::string& path);
+// Removes whatever is at `path`: a file whatever its attributes, a link itself (never what it
+// points to), a folder with everything in it. False when something is left.
+bool RemoveEntry(const std::string& path);
 
 // A UTF-8 path for std::filesystem (which would read a plain string in the ANSI code page on
 // Windows).

@@ -1,24 +1,31 @@
 #include "loader/update_groups.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <vector>
 
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
+#include "loader/owned_folders.h"
 #include "loader/update_files.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/crc32.h"
 #include "support/file_utils.h"
+#include "support/text_utils.h"
 
 namespace nurv {
 
 std::string GroupFileDestination(const std::string& folder_prefix, const std::string& name,
                                  const std::string& suffix) {
   const std::string full_name = name + suffix;
-  const auto refuse = [&] { throw UnsafeNameError("Недопустимое имя файла: " + full_name); };
+  const auto refuse = [&] {
+    throw UnsafeNameError("Недопустимое имя файла: " + EscapeControlBytes(full_name));
+  };
+  // A NUL would cut the name short at the system; CR LF would forge log lines.
+  if (std::any_of(full_name.begin(), full_name.end(), IsControlByte)) refuse();
   if (full_name.size() >= 2 && full_name[1] == ':') refuse();
   std::vector<std::string> parts;
   std::string part;
@@ -32,6 +39,7 @@ std::string GroupFileDestination(const std::string& folder_prefix, const std::st
     if (i == full_name.size() && (part.empty() || part == "." || part == "..")) {
       refuse();  // names a folder, not a file in it
     }
+    if (std::string_view(part).starts_with(kStagingPrefix)) refuse();  // the loader's own names
     if (part == "..") {
       if (parts.empty()) refuse();
       parts.pop_back();
@@ -50,13 +58,13 @@ std::string GroupFileDestination(const std::string& folder_prefix, const std::st
 
 namespace {
 
-// The destination as the error line shows it when the name is refused.
+// The destination as the error line shows it when the name is refused, on one line.
 std::string UncheckedDestination(const std::string& prefix, const std::string& name,
                                  const std::string& suffix) {
   std::string text = prefix + name + suffix;
   for (char& c : text)
     if (c == '\\' || c == '/') c = platform::kPathDelim;
-  return text;
+  return EscapeControlBytes(text);
 }
 
 void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
@@ -92,7 +100,8 @@ void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::stri
 
 void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
-  if (!FilterCatalogue(ctx.catalogue, entry.code)) return;
+  if (!SelectModuleRows(ctx, entry, StageResult)) return;
+  const OwnedFolders owned(ctx.settings);
   const std::string prefix = ModuleFolderPrefix(entry, ctx.settings);
   const std::string suffix(entry.name_suffix);
   // The contents query is opened on the first row to write and released when the walk ends.
@@ -103,6 +112,7 @@ void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& Sta
       const std::string name = ctx.catalogue.AsString("name");
       destination = UncheckedDestination(prefix, name, suffix);
       destination = GroupFileDestination(prefix, name, suffix);
+      owned.CheckDestination(destination);
       WriteGroupRow(ctx, entry, destination, contents, StageResult);
     } catch (const std::exception& e) {
       StageResult = kStageError;

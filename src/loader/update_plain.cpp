@@ -5,6 +5,7 @@
 
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
+#include "loader/owned_folders.h"
 #include "loader/update_files.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
@@ -76,11 +77,13 @@ void UpdatePlainFile(UpdateContext& ctx, const std::string& destination, const s
                      std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
   FilterOffAtEnd filter_off(ctx.catalogue);
-  if (!FilterCatalogue(ctx.catalogue, code)) return;
+  if (!SelectModuleRows(ctx, ModuleByCode(code), StageResult)) return;
+  const OwnedFolders owned(ctx.settings);
   // The contents query is opened on the first row to write and released when the walk ends.
   std::unique_ptr<db::Dataset> contents;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     try {
+      owned.CheckDestination(destination);
       WriteRow(ctx, destination, code, contents, StageResult);
     } catch (const std::exception& e) {
       StageResult = kStageError;
@@ -95,6 +98,9 @@ void Update7zLibraryIn(UpdateContext& ctx, const std::string& system_folder,
   const ModuleEntry& entry = ModuleByCode("7z");
   const std::string name(entry.file_name);
   if (platform::FileExists(system_folder + platform::kPathDelim + name)) return;
+  // The temporary folder must be known before it is looked into.
+  FilterOffAtEnd filter_off(ctx.catalogue);
+  if (!SelectModuleRows(ctx, entry, StageResult)) return;
   const std::string destination = ModulePath(entry, ctx.settings);
   if (platform::FileExists(destination)) return;
   UpdatePlainFile(ctx, destination, std::string(entry.code), StageResult);

@@ -9,8 +9,9 @@ namespace nurv {
 // Brings `destination` up to date from the rows of `code` that hold the file's bytes as they are
 // (date rule per row). A newer row's bytes are saved beside the destination, checked against the
 // row's `caption` and only then renamed over the old file, stamped with the row's time; every
-// failure is logged and gives 9, leaving the old file and its time as they were. Only an error
-// of the catalogue filter passes to the caller.
+// failure is logged and gives 9, leaving the old file and its time as they were; so does a
+// destination outside the loader's folders, and an unknown folder fails the stage before any
+// file step (OwnedFolders). Only an error of the catalogue filter passes to the caller.
 void UpdatePlainFile(UpdateContext& ctx, const std::string& destination, const std::string& code,
                      std::int16_t& StageResult);
 

@@ -9,7 +9,8 @@
 // permission bit, hidden is a name beginning with ".", system is never set, archive is reported
 // for every regular file; setting hidden, system or archive has no effect there.
 // As on Windows, deleting, copying or renaming over a read-only file fails ("Permission denied"),
-// on POSIX for root too.
+// on POSIX for root too. Writing attributes, deleting and renaming over act on a link itself,
+// never on what it points to (on POSIX a link has no mode: writing its attributes does nothing).
 namespace nurv::platform {
 
 inline constexpr std::uint32_t kAttrReadOnly = 0x01;

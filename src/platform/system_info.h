@@ -14,8 +14,9 @@ std::string OsProductName();
 // The system folder (POSIX: the folder of the system's 7-Zip library), without a final separator.
 std::string SystemFolder();
 
-// The user's temporary folder without a final separator (POSIX: $TMPDIR/nurv-<uid>, mode 0700,
-// created when missing, owner checked).
+// The user's temporary folder without a final separator (POSIX: $TMPDIR/nurv-<uid> below an
+// absolute $TMPDIR, mode 0700, created when missing, owner checked; std::runtime_error when
+// refused).
 std::string UserTempFolder();
 
 // Raw bytes of the executable's own version resource "#1"; empty when there is none. On POSIX

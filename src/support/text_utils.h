@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nurv {
@@ -17,5 +18,14 @@ std::string NextToken(const std::string& text, int& position, const std::string&
 // an empty text adds nothing.
 void SplitText(const std::string& text, const std::string& delimiter,
                std::vector<std::string>& list);
+
+// True for a control byte: below 0x20, or 0x7F.
+constexpr bool IsControlByte(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7F;
+}
+
+// `text` with every control byte written as \xNN (two upper-case hex digits), so that it shows
+// on one line of the log as it is.
+std::string EscapeControlBytes(std::string_view text);
 
 }  // namespace nurv

@@ -1,6 +1,10 @@
 // File-group updates: browser groups and templates on real files with real attributes and times.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+
 #include "loader/update_groups.h"
 #include "update_fixture.h"
 
@@ -141,6 +145,86 @@ TEST_F(GroupUpdate, NamesLeavingTheFolderAreRefused) {
   EXPECT_FALSE(platform::FileExists(dir.Sub("evil.dll")));
   EXPECT_FALSE(platform::FileExists(Bin("evil.dll")));
 }
+
+// The staging name of a destination: fixed length, from the CRC-32 of its file name, so that a
+// leftover of a killed run is found again.
+std::string StagingName(const std::string& file_name) {
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(Crc32Of(file_name)));
+  return std::string(".~nurv-") + hex + ".tmp";
+}
+
+TEST_F(GroupUpdate, StagingNamesNeverMeetRowNamesAndAlwaysFit) {
+  // A row named like an older staging name; the longest legal name (124 Cyrillic letters and
+  // ".dll" are 252 bytes).
+  std::string longest;
+  for (int i = 0; i < 124; ++i) longest += "Ж";
+  longest += ".dll";
+  WriteFile(Bin(StagingName("keep.dat")), "leftover of a killed run");
+  Serve({PlainRow(1, "CXP", "keep.dat.nurv~", "first", "2024-05-01 10:00:00"),
+         PlainRow(2, "CXP", "keep.dat", "second", "2024-05-01 10:00:00"),
+         PlainRow(3, "CXP", longest, "long", "2024-05-01 10:00:00"),
+         PlainRow(4, "CXP", ".~nurv-00000000.tmp", "x", "2024-05-01 10:00:00"),
+         PlainRow(5, "CXP", "sub/.~nurv/a.dll", "x", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("CXP"), 9);
+  EXPECT_EQ(ReadFile(Bin("keep.dat.nurv~")), "first");
+  EXPECT_EQ(ReadFile(Bin("keep.dat")), "second");
+  EXPECT_EQ(ReadFile(Bin(longest)), "long");
+  EXPECT_EQ(
+      FolderNames(settings.PathProgram),
+      (std::vector<std::string>{"keep.dat", "keep.dat.nurv~", "locales", "swiftshader", longest}));
+  ASSERT_EQ(ui.Log().size(), 7u);
+  EXPECT_EQ(ui.Log()[4], "[Недопустимое имя файла: .~nurv-00000000.tmp]");
+  EXPECT_EQ(ui.Log()[6], "[Недопустимое имя файла: sub/.~nurv/a.dll]");
+}
+
+TEST_F(GroupUpdate, ControlCharactersInNamesAreRefusedAndShownEscaped) {
+  Install(Bin("keep.dat"), "keep", nine);
+  Serve({PlainRow(1, "CXP", std::string("keep.dat\0evil", 13), "evil", "2024-05-01 10:00:00"),
+         PlainRow(2, "CXP", "a\r\nФорг - OK\x7f\t.dll", "x", "2024-05-01 10:00:00")});
+  EXPECT_EQ(Run("CXP"), 9);
+  const std::string second = "a\\x0D\\x0AФорг - OK\\x7F\\x09.dll";
+  EXPECT_EQ(ui.Log(),
+            (std::vector<std::string>{"ОШИБКА выгрузки файла: [" + Bin("keep.dat\\x00evil") + "]",
+                                      "[Недопустимое имя файла: keep.dat\\x00evil]",
+                                      "ОШИБКА выгрузки файла: [" + Bin(second) + "]",
+                                      "[Недопустимое имя файла: " + second + "]"}));
+  EXPECT_EQ(ReadFile(Bin("keep.dat")), "keep");
+  EXPECT_EQ(FolderNames(settings.PathProgram),
+            (std::vector<std::string>{"keep.dat", "locales", "swiftshader"}));
+}
+
+#ifndef _WIN32
+// Links in a group's folder are acted on as links: what they point to, outside the complex,
+// keeps its bytes and its mode.
+TEST_F(GroupUpdate, LinksAreReplacedNeverFollowed) {
+  const std::string shablon = settings.PathShablon + "/";
+  const std::string outside = dir.Sub("outside.doc");
+  const std::string outside_staged = dir.Sub("outside.tmp");
+  for (const std::string& path : {outside, outside_staged}) {
+    WriteFile(path, "outside");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  }
+  // A read-only template that is a link; a staging name taken by a link and one by a dangling
+  // link.
+  std::filesystem::create_symlink(outside, shablon + "Form1.doc");
+  std::filesystem::create_symlink(outside_staged, shablon + StagingName("Form1.doc"));
+  std::filesystem::create_symlink(dir.Sub("created"), shablon + StagingName("Form2.doc"));
+  Serve({PlainRow(1, "DOC", "Form1", "new", "2099-05-01 10:00:00"),
+         PlainRow(2, "DOC", "Form2", "two", "2099-05-01 10:00:00")});
+  EXPECT_EQ(Run("DOC"), 1);
+  EXPECT_FALSE(std::filesystem::is_symlink(shablon + "Form1.doc"));
+  EXPECT_EQ(ReadFile(shablon + "Form1.doc"), "new");
+  EXPECT_EQ(ReadFile(shablon + "Form2.doc"), "two");
+  EXPECT_EQ(FolderNames(settings.PathShablon),
+            (std::vector<std::string>{"Form1.doc", "Form2.doc"}));
+  for (const std::string& path : {outside, outside_staged}) {
+    EXPECT_EQ(ReadFile(path), "outside");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0444)) << path;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("created")));
+}
+#endif
 
 TEST_F(GroupUpdate, MissingFolderOrFolderInTheWay) {
   std::filesystem::remove(Bin("swiftshader"));

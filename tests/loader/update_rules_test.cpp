@@ -112,7 +112,7 @@ TEST(ModuleCatalogue, OrderOwnersAndPaths) {
   EXPECT_EQ(ModulePath(ModuleByCode("PRG"), settings), Native("/opt/c/Bin/nurv.exe"));
   EXPECT_EQ(ModulePath(ModuleByCode("LDR"), settings), Native("/opt/c/Update/NurvLoader.exe"));
   EXPECT_EQ(ModulePath(ModuleByCode("7z"), settings), Native("/tmp/u/") + SevenZipLibraryName());
-  // Settings never filled: the root folder.
+  // Settings never filled: a path in the root folder, which the stage refuses (OwnedFolders).
   EXPECT_EQ(ModulePath(ModuleByCode("CHM"), settings), Native("/HelpNurv.chm"));
   EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("LXP"), settings), Native("/opt/c/Bin/locales/"));
   EXPECT_EQ(ModuleFolderPrefix(ModuleByCode("CXP"), settings), Native("/opt/c/Bin/"));

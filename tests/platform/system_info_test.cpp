@@ -76,6 +76,23 @@ TEST(UserTempFolder, RefusesAForeignFolderOrAFile) {
   EXPECT_THROW(UserTempFolder(), std::runtime_error);
 }
 
+TEST(UserTempFolder, RefusesARelativeOrMissingBase) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.Sub("rel").c_str(), 0700), 0);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  {
+    // A relative base would follow whatever folder the process happens to run in.
+    TmpDirVariable tmpdir("rel");
+    EXPECT_THROW(UserTempFolder(), std::runtime_error);
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("rel/nurv-" + std::to_string(::getuid()))));
+  TmpDirVariable tmpdir(dir.Sub("missing"));
+  EXPECT_THROW(UserTempFolder(), std::runtime_error);
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("missing")));
+}
+
 TEST(SystemInfo, ExecutableSystemFolderAndProductName) {
   const std::string own = OwnExecutablePath();
   EXPECT_EQ(std::filesystem::path(own).filename(), "test_platform");

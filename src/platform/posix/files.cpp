@@ -24,10 +24,11 @@ std::string BaseName(const std::string& path) {
 }
 
 // Windows refuses to delete or overwrite a read-only file; the same holds here, also for root,
-// whom POSIX permissions would not stop.
+// whom POSIX permissions would not stop. A link is no read-only file, whatever it points to: it
+// is replaced or removed itself.
 bool RefuseReadOnlyTarget(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info)) {
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info)) {
     errno = EACCES;
     return true;
   }
@@ -73,7 +74,9 @@ std::optional<std::uint32_t> ReadAttributes(const std::string& path) {
 
 bool WriteAttributes(const std::string& path, std::uint32_t attributes) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return false;
+  if (::lstat(path.c_str(), &info) != 0) return false;
+  // A link has no mode of its own; changing its target's would reach outside the link's folder.
+  if (S_ISLNK(info.st_mode)) return true;
   const bool read_only = (attributes & kAttrReadOnly) != 0;
   if (read_only == IsReadOnly(info)) return true;
   mode_t mode = info.st_mode & 07777;

@@ -71,6 +71,8 @@ std::string UserTempFolder() {
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   const uid_t uid = ::getuid();
   const std::string folder = (base == "/" ? "" : base) + "/nurv-" + std::to_string(uid);
+  // A relative base would name a different folder in every working folder.
+  if (base.front() != '/') Refuse(folder, "TMPDIR is not an absolute path");
 
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     Refuse(folder, std::system_category().message(errno));

@@ -1,0 +1,113 @@
+#include "loader/owned_folders.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "loader/update_files.h"
+#include "platform/system_info.h"
+
+#ifdef _WIN32
+#include "loader/run_state.h"
+#endif
+
+namespace nurv {
+
+namespace {
+
+// The names the loader's programs go by in the program folder.
+constexpr std::array kLoaderFileNames{
+    "nurvloader-cli",
+    "NurvLoader",
+    "NurvLoader.exe",
+#ifdef _WIN32
+    "nurvloader-cli.exe",
+#endif
+};
+
+// `utf8` made comparable: normalised, without a final separator, lower case on Windows.
+std::filesystem::path Comparable(const std::string& utf8) {
+#ifdef _WIN32
+  std::filesystem::path path = FsPath(LowerCaseText(utf8)).lexically_normal();
+#else
+  std::filesystem::path path = FsPath(utf8).lexically_normal();
+#endif
+  if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+  return path;
+}
+
+// True when `path` lies below `folder` (not the folder itself).
+bool Below(const std::filesystem::path& path, const std::filesystem::path& folder) {
+  auto inside = path.begin();
+  for (const std::filesystem::path& part : folder) {
+    if (inside == path.end() || *inside != part) return false;
+    ++inside;
+  }
+  return inside != path.end();
+}
+
+bool IsRunningLoader(const std::string& path) {
+  std::string own;
+  try {
+    own = platform::OwnExecutablePath();
+  } catch (const std::exception&) {
+    return false;  // nothing to compare with; its names still protect the program folder
+  }
+  std::error_code error;
+  return std::filesystem::equivalent(FsPath(path), FsPath(own), error) && !error;
+}
+
+}  // namespace
+
+OwnedFolders::OwnedFolders(const TRecordRegistry& settings) {
+  const auto set = [this](FolderKind kind, const std::string& folder) {
+    std::filesystem::path path = Comparable(folder);
+    if (path.is_absolute()) folders_[static_cast<std::size_t>(kind)] = std::move(path);
+  };
+  set(FolderKind::Program, settings.PathProgram);
+  set(FolderKind::Update, settings.PathUpdate);
+  set(FolderKind::Help, settings.PathHelp);
+  set(FolderKind::Templates, settings.PathShablon);
+  set(FolderKind::Temp, settings.PathTemp);
+}
+
+bool OwnedFolders::IsKnown(FolderKind kind) const {
+  return folders_[static_cast<std::size_t>(kind)].has_value();
+}
+
+void OwnedFolders::Check(const std::string& path) const {
+  const std::filesystem::path comparable = Comparable(path);
+  const bool inside = std::any_of(folders_.begin(), folders_.end(), [&](const auto& folder) {
+    return folder && Below(comparable, *folder);
+  });
+  if (!inside) throw ForbiddenPathError("Путь вне папок комплекса: [" + path + "]");
+}
+
+void OwnedFolders::CheckDestination(const std::string& path) const {
+  Check(path);
+  const std::filesystem::path comparable = Comparable(path);
+  const auto& program = folders_[static_cast<std::size_t>(FolderKind::Program)];
+  const bool loader_name =
+      program && comparable.parent_path() == *program &&
+      std::any_of(kLoaderFileNames.begin(), kLoaderFileNames.end(),
+                  [&](const char* name) { return comparable.filename() == Comparable(name); });
+  if (loader_name || IsRunningLoader(path))
+    throw ForbiddenPathError("Запись заменяет файл загрузчика: [" + path + "]");
+}
+
+std::string_view FolderSettingName(FolderKind kind) {
+  switch (kind) {
+    case FolderKind::Program:
+      return "PathProgram";
+    case FolderKind::Update:
+      return "PathUpdate";
+    case FolderKind::Help:
+      return "PathHelp";
+    case FolderKind::Templates:
+      return "PathShablon";
+    case FolderKind::Temp:
+      return "PathTemp";
+  }
+  return {};
+}
+
+}  // namespace nurv

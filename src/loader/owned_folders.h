@@ -1,0 +1,47 @@
+#pragma once
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "loader/module_catalogue.h"
+#include "settings/record_registry.h"
+
+namespace nurv {
+
+// A path the update engine must not touch.
+class ForbiddenPathError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The folders the loader owns, from the settings in force: the program folder with everything
+// below it, the update, help and templates folders and the private temporary folder. The update
+// routines pass every path here before they read, write, delete, rename or re-mode it, so
+// nothing outside these folders is ever touched. Paths are compared by their text after
+// normalisation (no ".." leads out; without case on Windows); a link inside is a file inside.
+class OwnedFolders {
+ public:
+  explicit OwnedFolders(const TRecordRegistry& settings);
+
+  // False when the folder's setting is empty or not an absolute path.
+  bool IsKnown(FolderKind kind) const;
+
+  // ForbiddenPathError "Путь вне папок комплекса: [<path>]" unless `path` lies below a known
+  // folder.
+  void Check(const std::string& path) const;
+  // Check, then ForbiddenPathError "Запись заменяет файл загрузчика: [<path>]" for the running
+  // loader's own file (by identity) or a file of the loader's names in the program folder.
+  void CheckDestination(const std::string& path) const;
+
+ private:
+  std::array<std::optional<std::filesystem::path>, 5> folders_;  // by FolderKind
+};
+
+// The setting that holds the folder: "PathProgram", "PathUpdate", "PathHelp", "PathShablon",
+// "PathTemp".
+std::string_view FolderSettingName(FolderKind kind);
+
+}  // namespace nurv
