@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QImageReader>
-#include <QMessageBox>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -13,6 +12,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "message_box_closer.h"
 
 namespace nurv::qtui {
 namespace {
@@ -322,12 +323,7 @@ TEST(LoaderWindowServices, WaitCursorIsBalanced) {
 TEST(LoaderWindowServices, MessageBoxShowsTheTextAndReturnsWhenClosed) {
   TfLoader window;
   QString seen;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
-    seen = box->text();
-    box->button(QMessageBox::Ok)->click();
-  });
+  CloseNextMessageBox(seen);
   window.ShowMessageBox("Ошибка контрольной суммы <файл>");
   EXPECT_EQ(seen, QStringLiteral("Ошибка контрольной суммы <файл>"));
 }

@@ -7,7 +7,10 @@
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
+#include <optional>
+#include <string>
 
+#include "message_box.h"
 #include "qt_widgets.h"
 
 namespace nurv::qtui {
@@ -73,8 +76,9 @@ TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
   ButtonEdit->setAutoDefault(false);
   connect(ButtonEdit, &QPushButton::clicked, this, [this] {
     Grid->FinishEdit();
-    model_.ButtonEditClick();
+    const std::optional<std::string> error = model_.ButtonEditClick();
     SyncFromModel();
+    if (error) ShowLoaderMessage(this, QMessageBox::Critical, *error);
   });
 
   BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),

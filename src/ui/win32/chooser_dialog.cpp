@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
+#include "message_box.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::winui {
@@ -345,8 +347,9 @@ LRESULT TFormDB::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
       }
       if (LOWORD(wparam) == kButtonEditId) {
         FinishEdit(true);
-        model_.ButtonEditClick();
+        const std::optional<std::string> error = model_.ButtonEditClick();
         Sync();
+        if (error) ShowLoaderMessage(dialog_, *error, MB_ICONERROR);
         SetFocus(grid_);
         return 0;
       }
