@@ -191,6 +191,24 @@ TEST_F(ChooserTest, SaveRenumbersTheDescribedRowsInTheRegistryFile) {
   EXPECT_EQ(Read(kServers, "ServerName51"), std::nullopt);
 }
 
+TEST_F(ChooserTest, EnterPressesTheFocusedSaveButtonAndElsewhereTheDefault) {
+  PutConnection(3, "Третья", "srv3", "db3");
+  ASSERT_EQ(Fill(), 1);
+  model.PutF4();
+  bool open_after_save = false;
+  EXPECT_TRUE(RunModal([&](TFormDB& dialog) {
+    dialog.ButtonEdit->setFocus();
+    QTest::keyClick(dialog.ButtonEdit, Qt::Key_Return);
+    open_after_save = dialog.isVisible();
+    // Once the focus has left the button, Enter is "Начать работу"'s again.
+    dialog.Grid->setFocus();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+  }));
+  EXPECT_TRUE(open_after_save);
+  EXPECT_EQ(Read(kCaptions, "DataBaseCaption1"), "Третья");
+  EXPECT_EQ(Read(kCaptions, "DataBaseCaption3"), std::nullopt);
+}
+
 TEST_F(ChooserTest, AFailedSaveIsShownAndTheDialogStaysOpen) {
   model.PutF4();
   model.SetCell(0, 1, "Главная");

@@ -73,7 +73,8 @@ TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
                                QStringLiteral("Сохранить в реестре"), Panel1);
   ButtonEdit->setObjectName(QStringLiteral("ButtonEdit"));
   ButtonEdit->setGeometry(10, 311, 143, 25);
-  ButtonEdit->setAutoDefault(false);
+  // Focused, it takes Enter for itself; elsewhere Enter stays with "Начать работу".
+  ButtonEdit->setAutoDefault(true);
   connect(ButtonEdit, &QPushButton::clicked, this, [this] {
     Grid->FinishEdit();
     const std::optional<std::string> error = model_.ButtonEditClick();
