@@ -186,6 +186,14 @@ void Key(HWND target, WPARAM key) {
   SendMessageW(target, WM_KEYUP, key, 0);
 }
 
+void DoubleClick(HWND window, int x, int y) {
+  const LPARAM at = MAKELPARAM(x, y);
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(window, WM_LBUTTONUP, 0, at);
+  SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  SendMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
 // This thread's visible message box, or null.
 HWND MessageBoxUp() {
   HWND box = nullptr;
@@ -255,6 +263,19 @@ TEST_F(Win32UiTest, ChooserF4ArrowsAndTypingReachTheModel) {
   EXPECT_EQ(model.RowCount(), 2);
   EXPECT_EQ(model.Cell(1, 1), "x2");
   EXPECT_EQ(model.Cell(0, 1), "Главная");
+}
+
+TEST_F(Win32UiTest, ChooserDoubleClickBelowTheRowsAccepts) {
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.SetCell(0, 1, "Главная");
+  for (bool edit : {false, true}) {
+    if (edit) model.PutF4();
+    EXPECT_TRUE(RunDialog(model, {[](HWND dialog) { DoubleClick(Grid(dialog), 100, 250); },
+                                  // Still open: the double click was lost.
+                                  [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }}))
+        << (edit ? "edit mode" : "view mode");
+  }
 }
 
 TEST_F(Win32UiTest, ChooserShowsAFailedSaveAndStaysOpen) {

@@ -284,9 +284,10 @@ LRESULT CALLBACK TFormDB::GridProc(HWND window, UINT message, WPARAM wparam, LPA
         const bool edit = self->model_.EditMode();
         self->model_.SetCurrent(edit ? hit.iSubItem : self->model_.CurrentCol(), hit.iItem + 1);
         self->Sync();
-        if (message == WM_LBUTTONDBLCLK) self->End(true);  // GridDblClick: OK in either mode
       }
       SetFocus(window);
+      // GridDblClick: OK in either mode, on a row or on the empty area below the rows.
+      if (message == WM_LBUTTONDBLCLK) self->End(true);
       return 0;
     }
     default:
