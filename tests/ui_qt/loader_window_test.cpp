@@ -10,9 +10,11 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "message_box.h"
 #include "message_box_closer.h"
 
 namespace nurv::qtui {
@@ -326,6 +328,18 @@ TEST(LoaderWindowServices, MessageBoxShowsTheTextAndReturnsWhenClosed) {
   CloseNextMessageBox(seen);
   window.ShowMessageBox("Ошибка контрольной суммы <файл>");
   EXPECT_EQ(seen, QStringLiteral("Ошибка контрольной суммы <файл>"));
+}
+
+TEST(LoaderWindowServices, AnErrorBeforeTheRunIsShownInAMessageBoxAndGivesThree) {
+  QString seen;
+  CloseNextMessageBox(seen);
+  EXPECT_EQ(RunShowingErrors([]() -> int {
+              TfLoader window;
+              throw std::runtime_error("cannot resolve the executable's path");
+            }),
+            3);
+  EXPECT_EQ(seen, QStringLiteral("cannot resolve the executable's path"));
+  EXPECT_EQ(RunShowingErrors([] { return 2; }), 2) << "a run's own status passes through";
 }
 
 }  // namespace
