@@ -148,7 +148,17 @@ void ChooserModel::GridKeyDown(Key key) {
   }
 }
 
-void ChooserModel::ButtonEditClick() {
+std::optional<std::string> ChooserModel::ButtonEditClick() {
+  try {
+    SaveList();
+  } catch (const platform::RegistryError& error) {
+    // The dialog stays open with the list as typed, so the user can save again or go on.
+    return "Сохранение в реестре - ОШИБКА\n[" + std::string(error.what()) + "]";
+  }
+  return std::nullopt;
+}
+
+void ChooserModel::SaveList() {
   // The described rows are written as numbers 1..k first and only then the numbers above k are
   // deleted: the same list as deleting everything and writing anew, but an unchanged entry is
   // not rewritten and a failure part-way leaves the old entries in place.

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,13 +38,16 @@ class ChooserModel {
   // The row rules of edit mode, then the key's usual movement of the current cell.
   void GridKeyDown(Key key);
 
-  // "Сохранить в реестре": rewrites the three numbered lists from the described rows.
-  void ButtonEditClick();
+  // "Сохранить в реестре": rewrites the three numbered lists from the described rows. Nothing on
+  // success; when the registry refuses the save, the text to show the user.
+  [[nodiscard]] std::optional<std::string> ButtonEditClick();
 
   // Fills the grid from the registry; returns the number of connections.
   int FillDatabaseList(UiServices& ui);
 
  private:
+  void SaveList();
+
   platform::Registry& registry_;
   std::vector<std::vector<std::string>> rows_;  // rows_[row][col]
   int current_row_ = 1;

@@ -136,7 +136,7 @@ TEST_F(ChooserTest, SaveRenumbersDescribedRowsAndLeavesUsersAlone) {
   model.PutF4();
   // Row 3 has a server and a database but a blank description: not saved.
   model.SetCell(0, 3, "   ");
-  model.ButtonEditClick();
+  EXPECT_EQ(model.ButtonEditClick(), std::nullopt);
 
   EXPECT_EQ(Numbers(kCaptions, "DataBaseCaption"), (std::vector<int>{1, 2}));
   EXPECT_EQ(Numbers(kServers, "ServerName"), (std::vector<int>{1, 2}));
@@ -161,9 +161,24 @@ TEST_F(ChooserTest, SaveNeverCreatesKeysJustToEmptyThem) {
   Reopen()->Create(kRoot)->SetDword("Region", 550);
   Open();
   ChooserModel model(*registry_);
-  model.ButtonEditClick();  // one empty row: nothing to write
+  EXPECT_EQ(model.ButtonEditClick(), std::nullopt);  // one empty row: nothing to write
   EXPECT_EQ(registry_->Open(kCaptions), nullptr);
   EXPECT_EQ(registry_->Open(kUsers), nullptr);
+}
+
+TEST_F(ChooserTest, ASaveTheRegistryRefusesIsReportedNotRaised) {
+  OpenThreeConnections();
+  ChooserModel model(*registry_);
+  model.FillDatabaseList(ui_);
+  model.PutF4();
+  test_registry_.MakeUnwritable();
+  const std::optional<std::string> error = model.ButtonEditClick();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->rfind("Сохранение в реестре - ОШИБКА\n[", 0), 0u) << *error;
+  EXPECT_GT(error->size(), std::string("Сохранение в реестре - ОШИБКА\n[]").size()) << *error;
+  EXPECT_EQ(error->back(), ']');
+  EXPECT_EQ(model.RowCount(), 4) << "the list stays as typed";
+  EXPECT_TRUE(model.EditMode());
 }
 
 // The registry kept in memory. The file store rewrites its whole file for every value, so the
@@ -220,7 +235,7 @@ TEST(ChooserLargeListTest, MoreThanTwoHundredRowsAreSavedWhole) {
     model.SetCell(2, model.RowCount() - 1, "DB" + std::to_string(n));
   }
   ASSERT_EQ(model.RowCount(), 206);
-  model.ButtonEditClick();
+  EXPECT_EQ(model.ButtonEditClick(), std::nullopt);
   auto& captions = registry.keys[kCaptions];
   EXPECT_EQ(captions.size(), 206u) << "205 rows and the number above 200 that was there";
   EXPECT_EQ(captions["DataBaseCaption205"].text, "c205");

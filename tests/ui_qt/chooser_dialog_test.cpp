@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "common/recording_services.h"
 #include "common/temp_dir.h"
 #include "loader_window.h"
+#include "message_box_closer.h"
 #include "platform/posix/reg_file_registry.h"
 
 namespace nurv::qtui {
@@ -187,6 +189,44 @@ TEST_F(ChooserTest, SaveRenumbersTheDescribedRowsInTheRegistryFile) {
     EXPECT_EQ(Read(kCaptions, gone), std::nullopt) << gone;
   }
   EXPECT_EQ(Read(kServers, "ServerName51"), std::nullopt);
+}
+
+TEST_F(ChooserTest, EnterPressesTheFocusedSaveButtonAndElsewhereTheDefault) {
+  PutConnection(3, "Третья", "srv3", "db3");
+  ASSERT_EQ(Fill(), 1);
+  model.PutF4();
+  bool open_after_save = false;
+  EXPECT_TRUE(RunModal([&](TFormDB& dialog) {
+    dialog.ButtonEdit->setFocus();
+    QTest::keyClick(dialog.ButtonEdit, Qt::Key_Return);
+    open_after_save = dialog.isVisible();
+    // Once the focus has left the button, Enter is "Начать работу"'s again.
+    dialog.Grid->setFocus();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+  }));
+  EXPECT_TRUE(open_after_save);
+  EXPECT_EQ(Read(kCaptions, "DataBaseCaption1"), "Третья");
+  EXPECT_EQ(Read(kCaptions, "DataBaseCaption3"), std::nullopt);
+}
+
+TEST_F(ChooserTest, AFailedSaveIsShownAndTheDialogStaysOpen) {
+  model.PutF4();
+  model.SetCell(0, 1, "Главная");
+  // A folder where the store's file belongs: it can be neither read nor replaced.
+  std::filesystem::create_directory(dir.Sub("registry.reg"));
+  QString shown;
+  bool open_after_save = false;
+  EXPECT_FALSE(RunModal([&](TFormDB& dialog) {
+    CloseNextMessageBox(shown);
+    QTest::mouseClick(dialog.ButtonEdit, Qt::LeftButton);
+    open_after_save = dialog.isVisible();
+    dialog.close();
+  }));
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Сохранение в реестре - ОШИБКА\n[")))
+      << shown.toStdString();
+  EXPECT_TRUE(open_after_save);
+  EXPECT_TRUE(model.EditMode());
+  EXPECT_EQ(model.Cell(0, 1), "Главная");
 }
 
 TEST_F(ChooserTest, EnterAcceptsWithTheCurrentRow) {

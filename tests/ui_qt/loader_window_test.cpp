@@ -5,14 +5,17 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QImageReader>
-#include <QMessageBox>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "message_box.h"
+#include "message_box_closer.h"
 
 namespace nurv::qtui {
 namespace {
@@ -322,14 +325,21 @@ TEST(LoaderWindowServices, WaitCursorIsBalanced) {
 TEST(LoaderWindowServices, MessageBoxShowsTheTextAndReturnsWhenClosed) {
   TfLoader window;
   QString seen;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
-    seen = box->text();
-    box->button(QMessageBox::Ok)->click();
-  });
+  CloseNextMessageBox(seen);
   window.ShowMessageBox("Ошибка контрольной суммы <файл>");
   EXPECT_EQ(seen, QStringLiteral("Ошибка контрольной суммы <файл>"));
+}
+
+TEST(LoaderWindowServices, AnErrorBeforeTheRunIsShownInAMessageBoxAndGivesThree) {
+  QString seen;
+  CloseNextMessageBox(seen);
+  EXPECT_EQ(RunShowingErrors([]() -> int {
+              TfLoader window;
+              throw std::runtime_error("cannot resolve the executable's path");
+            }),
+            3);
+  EXPECT_EQ(seen, QStringLiteral("cannot resolve the executable's path"));
+  EXPECT_EQ(RunShowingErrors([] { return 2; }), 2) << "a run's own status passes through";
 }
 
 }  // namespace

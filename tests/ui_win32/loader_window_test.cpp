@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chooser_dialog.h"
+#include "common/test_registry.h"
 #include "platform/registry.h"
 
 namespace nurv::winui {
@@ -185,6 +186,30 @@ void Key(HWND target, WPARAM key) {
   SendMessageW(target, WM_KEYUP, key, 0);
 }
 
+void DoubleClick(HWND window, int x, int y) {
+  const LPARAM at = MAKELPARAM(x, y);
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(window, WM_LBUTTONUP, 0, at);
+  SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  SendMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+// This thread's visible message box, or null.
+HWND MessageBoxUp() {
+  HWND box = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM found) -> BOOL {
+        wchar_t name[16] = {};
+        GetClassNameW(window, name, 16);
+        if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&box));
+  return box;
+}
+
 TEST_F(Win32UiTest, ChooserCloseBoxCancelsOkAccepts) {
   auto registry = platform::OpenCurrentUserRegistry();
   ChooserModel model(*registry);
@@ -237,6 +262,50 @@ TEST_F(Win32UiTest, ChooserF4ArrowsAndTypingReachTheModel) {
   EXPECT_EQ(rows_after_down, 3);
   EXPECT_EQ(model.RowCount(), 2);
   EXPECT_EQ(model.Cell(1, 1), "x2");
+  EXPECT_EQ(model.Cell(0, 1), "Главная");
+}
+
+TEST_F(Win32UiTest, ChooserDoubleClickBelowTheRowsAccepts) {
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.SetCell(0, 1, "Главная");
+  for (bool edit : {false, true}) {
+    if (edit) model.PutF4();
+    EXPECT_TRUE(RunDialog(model, {[](HWND dialog) { DoubleClick(Grid(dialog), 100, 250); },
+                                  // Still open: the double click was lost.
+                                  [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }}))
+        << (edit ? "edit mode" : "view mode");
+  }
+}
+
+TEST_F(Win32UiTest, ChooserShowsAFailedSaveAndStaysOpen) {
+  testing::ScopedTestRegistry test_registry("");
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.PutF4();
+  model.SetCell(0, 1, "Главная");
+  test_registry.MakeUnwritable();
+  std::wstring shown;
+  bool open_after_box = false;
+  EXPECT_FALSE(RunDialog(
+      model, {[](HWND dialog) {
+                PostMessageW(FindWindowExW(dialog, nullptr, L"BUTTON", L"Сохранить в реестре"),
+                             BM_CLICK, 0, 0);
+              },
+              [&](HWND) {
+                HWND box = MessageBoxUp();
+                if (!box) return;  // the save did not come back with a message box
+                wchar_t text[512] = {};
+                GetDlgItemTextW(box, 0xFFFF, text, 512);  // the message box's text control
+                shown = text;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+              },
+              [&](HWND dialog) {
+                open_after_box = IsWindowVisible(dialog) != 0 && MessageBoxUp() == nullptr;
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+              }}));
+  EXPECT_EQ(shown.rfind(L"Сохранение в реестре - ОШИБКА\n[", 0), 0u);
+  EXPECT_TRUE(open_after_box);
   EXPECT_EQ(model.Cell(0, 1), "Главная");
 }
 

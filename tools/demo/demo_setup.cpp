@@ -2,7 +2,6 @@
 //   <demo>/complex/{Bin,Update,Help,Shablon,Report}, Bin holding copies of the loader binaries,
 //   an older demo main program as nurv.exe and nurv.ini naming the demo database as connection 51;
 //   <demo>/updates.db, an update table with real rows for every module code.
-// Usage: nurv-demo-setup <demo folder> <folder of the built binaries>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line/tool_command_line.h"
 #include "common/pe_builder.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
@@ -28,6 +28,12 @@ using nurv::testing::UpdateRow;
 using nurv::testing::WriteFile;
 
 constexpr char kRowTime[] = "2026-01-15 09:30:00";
+
+constexpr nurv::tools::ToolUsage kUsage{
+    "nurv-demo-setup", "DEMO_FOLDER BUILT_FOLDER",
+    "Lays out a demo complex for the loader in DEMO_FOLDER/complex, with its update database\n"
+    "DEMO_FOLDER/updates.db, from the programs built in BUILT_FOLDER.\n",
+    2, 2};
 
 std::string Quoted(const std::string& text) {
   std::string out = "'";
@@ -160,12 +166,10 @@ void Run(const fs::path& demo, const fs::path& built) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: nurv-demo-setup <demo folder> <folder of the built binaries>\n";
-    return 2;
-  }
+  const nurv::tools::ToolCommandLine line = nurv::tools::ReadToolCommandLine(argc, argv, kUsage);
+  if (line.exit_status) return *line.exit_status;
   try {
-    Run(fs::absolute(argv[1]), fs::absolute(argv[2]));
+    Run(fs::absolute(line.operands[0]), fs::absolute(line.operands[1]));
     return 0;
   } catch (const std::exception& error) {
     std::cerr << "nurv-demo-setup: " << error.what() << "\n";

@@ -7,7 +7,10 @@
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
+#include <optional>
+#include <string>
 
+#include "message_box.h"
 #include "qt_widgets.h"
 
 namespace nurv::qtui {
@@ -70,11 +73,13 @@ TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
                                QStringLiteral("Сохранить в реестре"), Panel1);
   ButtonEdit->setObjectName(QStringLiteral("ButtonEdit"));
   ButtonEdit->setGeometry(10, 311, 143, 25);
-  ButtonEdit->setAutoDefault(false);
+  // Focused, it takes Enter for itself; elsewhere Enter stays with "Начать работу".
+  ButtonEdit->setAutoDefault(true);
   connect(ButtonEdit, &QPushButton::clicked, this, [this] {
     Grid->FinishEdit();
-    model_.ButtonEditClick();
+    const std::optional<std::string> error = model_.ButtonEditClick();
     SyncFromModel();
+    if (error) ShowLoaderMessage(this, QMessageBox::Critical, *error);
   });
 
   BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -14,6 +13,7 @@
 #include <limits>
 
 #include "chooser_dialog.h"
+#include "message_box.h"
 
 // Resources of a static library are registered by hand; the call must be outside any namespace.
 static void InitQtUiResources() { Q_INIT_RESOURCE(nurv_qtui); }
@@ -137,11 +137,7 @@ void TfLoader::SetWaitCursor(bool on) {
 }
 
 void TfLoader::ShowMessageBox(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), ToQ(text),
-                  QMessageBox::Ok, isVisible() ? this : nullptr);
-  box.setTextFormat(Qt::PlainText);
-  box.setObjectName(QStringLiteral("MessageBox"));
-  box.exec();
+  ShowLoaderMessage(isVisible() ? this : nullptr, QMessageBox::NoIcon, text);
 }
 
 bool TfLoader::ShowChooserDialog(ChooserModel& model) {

@@ -1,12 +1,11 @@
 // NurvLoader: the loader with its window on Linux.
 #include <QApplication>
-#include <cstdio>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "loader/loader_app.h"
 #include "loader_window.h"
+#include "message_box.h"
 #include "platform/process.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +14,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The task bar's title; the window's own caption stays invisible without a border.
   QApplication::setApplicationDisplayName(QStringLiteral("Загрузчик НУРВ"));
-  try {
+  return nurv::qtui::RunShowingErrors([&args] {
     nurv::qtui::TfLoader window;
     nurv::LoaderApp loader(window, std::move(args));
     const nurv::ScreenGeometry screen = nurv::qtui::TfLoader::CurrentScreenGeometry();
@@ -25,8 +24,5 @@ int main(int argc, char** argv) {
     window.show();
     QApplication::exec();
     return loader.ExitStatus();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return 3;
-  }
+  });
 }

@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
+#include "message_box.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::winui {
@@ -282,9 +284,10 @@ LRESULT CALLBACK TFormDB::GridProc(HWND window, UINT message, WPARAM wparam, LPA
         const bool edit = self->model_.EditMode();
         self->model_.SetCurrent(edit ? hit.iSubItem : self->model_.CurrentCol(), hit.iItem + 1);
         self->Sync();
-        if (message == WM_LBUTTONDBLCLK) self->End(true);  // GridDblClick: OK in either mode
       }
       SetFocus(window);
+      // GridDblClick: OK in either mode, on a row or on the empty area below the rows.
+      if (message == WM_LBUTTONDBLCLK) self->End(true);
       return 0;
     }
     default:
@@ -345,8 +348,9 @@ LRESULT TFormDB::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
       }
       if (LOWORD(wparam) == kButtonEditId) {
         FinishEdit(true);
-        model_.ButtonEditClick();
+        const std::optional<std::string> error = model_.ButtonEditClick();
         Sync();
+        if (error) ShowLoaderMessage(dialog_, *error, MB_ICONERROR);
         SetFocus(grid_);
         return 0;
       }

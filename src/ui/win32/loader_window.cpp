@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "chooser_dialog.h"
+#include "message_box.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::winui {
@@ -16,7 +17,6 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"TfLoader";
 constexpr wchar_t kAppClass[] = L"TApplication";
 constexpr wchar_t kCaption[] = L"Загрузчик НУРВ-Комплекс";
-constexpr wchar_t kAppTitle[] = L"Загрузчик НУРВ";
 constexpr UINT kRunMessage = WM_APP + 1;
 constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT_PTR kRevealTimer = 2;
@@ -182,8 +182,7 @@ void TfLoader::SetWaitCursor(bool on) {
 }
 
 void TfLoader::ShowMessageBox(const std::string& text) {
-  MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, Widen(text).c_str(), kAppTitle,
-              MB_OK | MB_TASKMODAL);
+  ShowLoaderMessage(IsWindowVisible(window_) ? window_ : nullptr, text, MB_TASKMODAL);
 }
 
 bool TfLoader::ShowChooserDialog(ChooserModel& model) {

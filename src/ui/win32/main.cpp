@@ -5,8 +5,8 @@
 
 #include "loader/loader_app.h"
 #include "loader_window.h"
+#include "message_box.h"
 #include "platform/process.h"
-#include "platform/win32/wide_text.h"
 
 int main(int argc, char** argv) {
   try {
@@ -20,8 +20,7 @@ int main(int argc, char** argv) {
     window.RunMessageLoop();
     return app.ExitStatus();
   } catch (const std::exception& error) {
-    MessageBoxW(nullptr, nurv::platform::win32::Widen(error.what()).c_str(), L"Загрузчик НУРВ",
-                MB_OK | MB_ICONERROR);
+    nurv::winui::ShowLoaderMessage(nullptr, error.what(), MB_ICONERROR);
     return 3;
   }
 }

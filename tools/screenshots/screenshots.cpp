@@ -1,5 +1,5 @@
 // Renders the loader window in the middle of a run and the chooser dialog in edit mode to PNG
-// files, without a display. Usage: nurv-screenshots [OUTPUT_FOLDER]  (default: screenshots)
+// files, without a display.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -8,9 +8,16 @@
 #include <string_view>
 
 #include "chooser_dialog.h"
+#include "command_line/tool_command_line.h"
 #include "loader_window.h"
 
 namespace {
+
+constexpr nurv::tools::ToolUsage kUsage{
+    "nurv-screenshots", "[OUTPUT_FOLDER]",
+    "Draws the loader window in the middle of a run and the connection chooser offscreen into\n"
+    "OUTPUT_FOLDER/window.png and OUTPUT_FOLDER/chooser.png (default folder: screenshots).\n",
+    0, 1};
 
 // The pictures need no registry: the grid is filled by hand.
 class NoRegistry : public nurv::platform::Registry {
@@ -31,12 +38,17 @@ bool Save(QWidget& widget, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Read before Qt sees the arguments: no option of Qt's is taken either.
+  const nurv::tools::ToolCommandLine line = nurv::tools::ReadToolCommandLine(argc, argv, kUsage);
+  if (line.exit_status) return *line.exit_status;
+  const QString folder = line.operands.empty() ? QStringLiteral("screenshots")
+                                               : QString::fromLocal8Bit(line.operands[0].c_str());
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  int qt_argc = 1;
+  QApplication app(qt_argc, argv);
   QApplication::setApplicationDisplayName(QStringLiteral("Загрузчик НУРВ"));
-  const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
   if (!QDir().mkpath(folder)) {
-    std::fprintf(stderr, "cannot create %s\n", argv[1]);
+    std::fprintf(stderr, "cannot create %s\n", folder.toLocal8Bit().constData());
     return 1;
   }
 
