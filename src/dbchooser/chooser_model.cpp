@@ -28,13 +28,13 @@ bool IsBlankText(const std::string& text) {
   return true;
 }
 
-// A missing value (or key) reads as empty; a value that is not text is an error.
+// A missing value (or key) reads as empty. So does a value that is not text: one damaged entry
+// must not keep every start from the rest of the list.
 std::string ReadListValue(platform::RegistryKey* key, const std::string& name) {
   if (!key) return {};
   const auto value = key->Query(name);
   if (!value) return {};
-  if (value->type != platform::RegType::Sz && value->type != platform::RegType::ExpandSz)
-    throw platform::RegistryError("Invalid data type for '" + name + "'");
+  if (value->type != platform::RegType::Sz && value->type != platform::RegType::ExpandSz) return {};
   return value->text;
 }
 

@@ -1,4 +1,5 @@
 #include <array>
+#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -121,6 +122,15 @@ std::vector<Pair> SplitPairs(std::string_view text) {
   return pairs;
 }
 
+// Whole seconds, as ADO takes them.
+int TimeoutSeconds(const std::string& text) {
+  int seconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || seconds < 0)
+    Malformed("Connect Timeout \"" + text + "\" is not a number of seconds");
+  return seconds;
+}
+
 }  // namespace
 
 ConnectParams ParseConnectionString(std::string_view text) {
@@ -142,6 +152,8 @@ ConnectParams ParseConnectionString(std::string_view text) {
       // Blanks may belong to a password: kept as written.
       params.password = pair.value;
       params.has_password = true;
+    } else if (SameName(pair.key, "Connect Timeout")) {
+      params.timeout_seconds = TimeoutSeconds(value);
     }
   }
   if (!has_server || params.server.empty()) Malformed("no Data Source is given");

@@ -20,6 +20,14 @@ class DbError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Another connection keeps the database locked and this connection's wait for it is spent (one
+// budget of the connection's time-out for all its reads): every further read fails the same way
+// at once until the lock is gone.
+class BusyError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
 // A NULL or a value that cannot be converted to the type asked for.
 class ConversionError : public DbError {
  public:
@@ -70,7 +78,8 @@ class Connection {
   // The loader's ADO-style string: "Provider=SQLOLEDB.1;Password=...;Persist Security
   // Info=True;User ID=...;Initial Catalog=...;Data Source=...;use procedure for prepare=0".
   void SetConnectionString(const std::string& connection_string);
-  // Connects with a 30-second login time-out; DbError with the provider's message on failure.
+  // Connects with the string's "Connect Timeout" in seconds (30 when not given, 0 for no limit);
+  // DbError with the provider's message on failure.
   void Open();
   void Close();
   bool IsOpen() const;

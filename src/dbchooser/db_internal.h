@@ -20,6 +20,8 @@ struct ConnectParams {
   std::string user;      // User ID
   std::string password;  // Password
   bool has_password = false;
+  // Connect Timeout: how long the connection waits for the server, in seconds; 0 for no limit.
+  int timeout_seconds = 30;
 };
 
 // Accepts the loader's two forms (values unquoted, a server name may itself hold ';' and '=')

@@ -20,7 +20,6 @@ namespace nurv::db {
 
 namespace {
 
-constexpr SQLULEN kLoginTimeoutSeconds = 30;
 constexpr std::size_t kBlobChunk = 1 << 20;
 constexpr std::size_t kTextChunk = 4096;  // characters
 
@@ -456,7 +455,7 @@ std::unique_ptr<Connection::Backend> OpenOdbcBackend(const ConnectParams& params
                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   session->dbc = std::make_unique<Handle>(SQL_HANDLE_DBC, session->env->get());
   SQLSetConnectAttr(session->dbc->get(), SQL_ATTR_LOGIN_TIMEOUT,
-                    reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(params.timeout_seconds)), 0);
   WString wide = Widen(connection_string);
   SQLSMALLINT out_length = 0;
   const SQLRETURN rc = SQLDriverConnectW(session->dbc->get(), nullptr, wide.data(),

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,8 +16,9 @@ namespace nurv::db {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 30000;
 constexpr int kBlobChunk = 1 << 20;
+// Between two looks at a database that another connection keeps locked.
+constexpr std::chrono::milliseconds kBusyPause{20};
 
 std::filesystem::path Utf8Path(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
@@ -37,14 +39,35 @@ std::filesystem::path Utf8Path(const std::string& path) {
   }
   message += engine;
   if (!context.empty()) message += " (" + context + ")";
+  if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) throw BusyError(message);
   throw DbError(message);
 }
 
 struct Session {
   sqlite3* db = nullptr;
   std::string path;
+  // What this connection may wait, in all, for other connections' locks (zero: no limit), and
+  // what it has waited so far.
+  std::chrono::milliseconds busy_budget{0};
+  std::chrono::steady_clock::duration busy_waited{};
   ~Session() { sqlite3_close_v2(db); }
 };
+
+// SQLite's busy handler: one budget for the connection's whole life, so a database that stays
+// locked costs one time-out, not one per query; once spent, a busy database fails at once.
+int WaitWhileBusy(void* context, int /*tries*/) {
+  auto& session = *static_cast<Session*>(context);
+  std::chrono::milliseconds pause = kBusyPause;
+  if (session.busy_budget.count() > 0) {
+    const auto left = session.busy_budget - session.busy_waited;
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    pause = std::min(pause, std::chrono::ceil<std::chrono::milliseconds>(left));
+  }
+  const auto start = std::chrono::steady_clock::now();
+  sqlite3_sleep(static_cast<int>(pause.count()));
+  session.busy_waited += std::chrono::steady_clock::now() - start;
+  return 1;
+}
 
 class Statement {
  public:
@@ -286,7 +309,8 @@ std::unique_ptr<Connection::Backend> OpenSqliteBackend(const ConnectParams& para
                   engine + " (\"" + path + "\")");
   }
   sqlite3_extended_result_codes(session->db, 1);
-  sqlite3_busy_timeout(session->db, kBusyTimeoutMs);
+  session->busy_budget = std::chrono::seconds(params.timeout_seconds);
+  sqlite3_busy_handler(session->db, WaitWhileBusy, session.get());
   // Opening does not read the file; reading the schema tells a database from any other file.
   try {
     Statement probe(*session, "SELECT count(*) FROM sqlite_master");

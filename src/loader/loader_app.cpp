@@ -65,17 +65,23 @@ void LoaderApp::Button5Click() {
   } catch (const std::exception& error) {
     // An error outside every stage frame ends the run: no summary, nothing started.
     outcome_ = RunOutcome::Unexpected;
+    run_lock_.reset();
     ui_.ShowMessageBox(error.what());
   } catch (...) {
     outcome_ = RunOutcome::Unexpected;
+    run_lock_.reset();
     ui_.ShowMessageBox("Непредвиденная ошибка");
   }
   finished_ = true;
 }
 
 void LoaderApp::RunSequence() {
+  // Closed while another loader of the complex ran: the run ends with nothing done.
+  if (!TakeRunLock()) return;
   if (Prepare()) RunUpdateStages();
   WriteSummary();
+  // The next loader of this complex need not wait for this window to close.
+  run_lock_.reset();
   EndOfRun();
 }
 

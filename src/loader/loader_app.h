@@ -9,6 +9,7 @@
 #include "loader/loader_ui.h"
 #include "loader/run_state.h"
 #include "platform/registry.h"
+#include "platform/run_lock.h"
 #include "platform/version_info.h"
 
 namespace nurv {
@@ -60,6 +61,8 @@ class LoaderApp {
  private:
   // The halves of the main sequence; each returns false when the run goes to the summary.
   void RunSequence();
+  // Waits for the run lock of the complex; false when the window was closed meanwhile.
+  bool TakeRunLock();
   bool Prepare();
   void ReadIniAndRegistry(platform::Registry& registry);
   void ChooseAndConnect(platform::Registry& registry);
@@ -84,6 +87,9 @@ class LoaderApp {
   LoaderEnvironment env_;
   RunState state_;
   std::string os_product_name_;
+  // One loader at a time per complex and user: held from before nurv.ini is read until the main
+  // program is started (or the run has failed).
+  std::unique_ptr<platform::RunLock> run_lock_;
   db::Connection connection_;
   // `DSBLOBVersion`: open from the access check to the end of the run.
   std::unique_ptr<db::Dataset> catalogue_;

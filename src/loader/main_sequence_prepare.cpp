@@ -22,6 +22,8 @@ constexpr char kCatalogueQuery[] =
     "SELECT vcode, icode, tdoc, version, name, caption, result, wdate, updatedate, repl "
     "FROM UpdatesBLOB (nolock)";
 constexpr char kVersionQuery[] = "select version from UpdatesBLOB where tdoc = ";
+// Between two tries for the run lock, with the window's messages processed.
+constexpr std::int32_t kRunLockRetryMs = 250;
 
 // A query value as text, with "." as the decimal and the date separator whatever the locale.
 std::string ValueText(const Value& value) {
@@ -77,6 +79,20 @@ bool LoaderApp::Prepare() {
   return true;
 }
 
+bool LoaderApp::TakeRunLock() {
+  run_lock_ = platform::TryTakeRunLock(state_.LoaderDir);
+  if (run_lock_) return true;
+  // Started twice at once (a double click): the second finds the complex as the first leaves it.
+  // The first may wait for its user (the chooser): this window can be closed meanwhile.
+  ui_.ShowStatus("Ожидание завершения другого загрузчика...");
+  while (!run_lock_) {
+    if (ui_.CloseRequested()) return false;
+    ui_.WaitMs(kRunLockRetryMs);
+    run_lock_ = platform::TryTakeRunLock(state_.LoaderDir);
+  }
+  return true;
+}
+
 void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
   const std::string ini_path = state_.LoaderDir + "nurv.ini";
   std::string ini_line = "Файл инициализации [" + ini_path + "]";
@@ -95,11 +111,15 @@ void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
   }
   ui_.AddLogLine(ini_line);
 
-  const bool key_was_missing = EnsureRegistryKeys(registry, ui_);
-  if (key_was_missing || state_.SwitchLoadIni) {
-    WriteRegistrySettings(registry, state_.IniSettings, state_.LoaderSettings, ui_,
-                          env_.executable_path);
-  }
+  // One write: another program of the complex never reads a key that is there but not yet
+  // filled.
+  registry.Batch([&] {
+    const bool key_was_missing = EnsureRegistryKeys(registry, ui_);
+    if (key_was_missing || state_.SwitchLoadIni) {
+      WriteRegistrySettings(registry, state_.IniSettings, state_.LoaderSettings, ui_,
+                            env_.executable_path);
+    }
+  });
   ReadRegistrySettings(registry, state_.LoaderSettings, ui_, state_.LoaderDir,
                        env_.executable_path);
   ui_.ShowStatus("Считывание реестра...");

@@ -117,6 +117,8 @@ void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& Sta
     } catch (const std::exception& e) {
       StageResult = kStageError;
       ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + destination + "]\r\n[" + e.what() + "]");
+      // The database stays locked by another connection: every row left would fail alike.
+      if (dynamic_cast<const db::BusyError*>(&e)) break;
     }
   }
 }

@@ -88,6 +88,8 @@ void UpdatePlainFile(UpdateContext& ctx, const std::string& destination, const s
     } catch (const std::exception& e) {
       StageResult = kStageError;
       ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + destination + "\r\n[" + e.what() + "]");
+      // The database stays locked by another connection: every row left would fail alike.
+      if (dynamic_cast<const db::BusyError*>(&e)) break;
     }
   }
 }

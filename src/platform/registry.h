@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -56,6 +57,10 @@ class Registry {
   virtual std::unique_ptr<RegistryKey> Open(std::string_view key_path) = 0;
   // Opens the key, creating it and its missing parents; raises RegistryError on failure.
   virtual std::unique_ptr<RegistryKey> Create(std::string_view key_path) = 0;
+  // Runs `writes`, whose writes through this registry then count as one. The POSIX store keeps
+  // them back and writes its file once at the end, so no other reader sees part of them, and
+  // none when `writes` raises; the Windows registry makes each write as it comes.
+  virtual void Batch(const std::function<void()>& writes) { writes(); }
 };
 
 // The current user's registry of this platform (POSIX: the .reg file store of

@@ -16,6 +16,7 @@ class FakeUi : public LoaderUi {
   void ProcessMessages() override { ++processed; }
   void WaitForMessages(std::chrono::milliseconds) override {}
   bool WaitMs(std::int32_t ms) override {
+    if (on_wait) on_wait(ms);
     waits.push_back(ms);
     if (ms > 0) ++processed;
     return true;
@@ -33,6 +34,9 @@ class FakeUi : public LoaderUi {
   std::vector<bool> cursor_changes;
   std::vector<std::string> message_boxes;
   std::function<bool(ChooserModel&)> chooser;
+  // Hooks that let a test act while the loader pauses, and as each log line appears.
+  std::function<void(std::int32_t)> on_wait;
+  std::function<void(const std::string&)> on_log_line;
   int chooser_shown = 0;
   int processed = 0;
   int animations = 0;
@@ -40,6 +44,9 @@ class FakeUi : public LoaderUi {
 
  protected:
   void OnStatusChanged() override { statuses.push_back(Status()); }
+  void OnLogChanged() override {
+    if (on_log_line && !Log().empty()) on_log_line(Log().back());
+  }
   void OnAnimationStarted() override { ++animations; }
   void OnCloseRequested() override { ++close_requests; }
 };

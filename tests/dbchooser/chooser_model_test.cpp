@@ -122,11 +122,20 @@ TEST_F(ChooserTest, FillWithoutKeysFindsNothing) {
   EXPECT_EQ(registry_->Open(kServers), nullptr) << "nothing created";
 }
 
-TEST_F(ChooserTest, AListValueThatIsNotTextRaises) {
-  Reopen()->Create(kServers)->SetDword("ServerName4", 1);
+TEST_F(ChooserTest, AListValueThatIsNotTextReadsAsEmpty) {
+  Put(kCaptions, "DataBaseCaption3", "Третья");
+  Put(kNames, "DataBaseName3", "nurv3");
+  Reopen()->Create(kServers)->SetDword("ServerName3", 1);
+  Reopen()->Create(kServers)->SetDword("ServerName4", 1);  // nothing else: no connection
+  Put(kServers, "ServerName5", "srv5");
   Open();
   ChooserModel model(*registry_);
-  EXPECT_THROW(model.FillDatabaseList(ui_), platform::RegistryError);
+  EXPECT_EQ(model.FillDatabaseList(ui_), 2);
+  EXPECT_EQ(model.Cell(0, 1), "Третья");
+  EXPECT_EQ(model.Cell(1, 1), "");
+  EXPECT_EQ(model.Cell(2, 1), "nurv3");
+  EXPECT_EQ(model.Cell(1, 2), "srv5");
+  EXPECT_EQ(ui_.log, std::vector<std::string>{"Заполнение таблицы серверов - OK"});
 }
 
 TEST_F(ChooserTest, SaveRenumbersDescribedRowsAndLeavesUsersAlone) {

@@ -18,6 +18,7 @@ TEST(ConnectionStringTest, BothLoaderFormsAreRead) {
   EXPECT_EQ(with.user, "NurvLoader");
   EXPECT_EQ(with.password, "NurvUpd#6300");
   EXPECT_TRUE(with.has_password);
+  EXPECT_EQ(with.timeout_seconds, 30);
 
   const ConnectParams without = ParseConnectionString(
       "Provider=SQLOLEDB.1;Persist Security Info=True;User ID=NurvLoader;Initial Catalog=db;"
@@ -39,16 +40,19 @@ TEST(ConnectionStringTest, UnquotedValuesKeepSeparatorsOfServerNames) {
 
 TEST(ConnectionStringTest, QuotedValuesAndAnyOrder) {
   const ConnectParams params = ParseConnectionString(
-      "Foo=bar; data source = \"x;y\" ; initial catalog='it''s' ;Password=' two  ';User ID=u");
+      "Foo=bar; data source = \"x;y\" ; initial catalog='it''s' ;Password=' two  ';User ID=u;"
+      "Connect Timeout = 5");
   EXPECT_EQ(params.server, "x;y");
   EXPECT_EQ(params.database, "it's");
   EXPECT_EQ(params.password, " two  ");
   EXPECT_EQ(params.user, "u");
+  EXPECT_EQ(params.timeout_seconds, 5);
 }
 
 TEST(ConnectionStringTest, MalformedTextsAreRefusedClearly) {
   for (const char* bad : {"", ";;;", "garbage", "=x;Data Source=s", "Data Source=", "User ID=u",
-                          "Data Source=\"open", "Data Source='a'b", "Provider=SQLOLEDB.1"}) {
+                          "Data Source=\"open", "Data Source='a'b", "Provider=SQLOLEDB.1",
+                          "Data Source=s;Connect Timeout=-1", "Data Source=s;Connect Timeout=x"}) {
     try {
       ParseConnectionString(bad);
       ADD_FAILURE() << "accepted: " << bad;

@@ -124,34 +124,48 @@ class CliTest : public ::testing::Test {
     complex_.WriteRegistryForDb();
   }
 
-  CliRun RunCli(const Lines& args = {}) {
+  CliRun RunCli(const Lines& args = {}) { return FinishCli(StartCli(args)); }
+
+  struct StartedCli {
+    pid_t pid = -1;
+    std::string out_path;
+    std::string err_path;
+  };
+
+  // Starts the CLI without waiting for it; its stdout and stderr go to `name`.out and .err.
+  StartedCli StartCli(const Lines& args = {}, const std::string& name = "cli") {
     const std::string program = complex_.Bin() + "nurvloader-cli";
-    const std::string out_path = complex_.Path("cli.out");
-    const std::string err_path = complex_.Path("cli.err");
+    StartedCli started{-1, complex_.Path(name + ".out"), complex_.Path(name + ".err")};
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = 0;
-    CliRun run;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_addopen(&actions, 1, started.out_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, started.err_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int spawned =
+        posix_spawn(&started.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
       ADD_FAILURE() << "cannot start " << program;
-      return run;
+      started.pid = -1;
     }
+    return started;
+  }
+
+  // Waits for a started CLI and collects what it wrote.
+  CliRun FinishCli(const StartedCli& started) {
+    CliRun run;
+    if (started.pid < 0) return run;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = SplitLines(ReadFile(out_path));
-    run.err = ReadFile(err_path);
+    run.out = SplitLines(ReadFile(started.out_path));
+    run.err = ReadFile(started.err_path);
     return run;
   }
 

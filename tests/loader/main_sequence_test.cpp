@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "common/complex_fixture.h"
 #include "common/fake_ui.h"
@@ -10,6 +11,7 @@
 #include "dbchooser/chooser_model.h"
 #include "loader/loader_app.h"
 #include "nurv_version.h"
+#include "platform/run_lock.h"
 
 namespace nurv {
 namespace {
@@ -408,6 +410,66 @@ TEST_F(MainSequenceTest, RegistryErrorEndsTheRunWithAMessageBox) {
   EXPECT_EQ(app_->ExitStatus(), 3);
   EXPECT_TRUE(app_->SequenceFinished());
 }
+
+TEST_F(MainSequenceTest, WaitsWhileAnotherLoaderRunsOnTheComplex) {
+  const std::string loader_dir = LoaderDirOf(complex_.Bin() + "NurvLoader.exe");
+  const std::string waiting = "Ожидание завершения другого загрузчика...";
+  auto other = platform::TryTakeRunLock(loader_dir);
+  ASSERT_NE(other, nullptr);
+  std::vector<std::int32_t> waits_while_held;
+  ui_.on_wait = [&](std::int32_t ms) {
+    if (!other || ui_.Status() != waiting) return;
+    waits_while_held.push_back(ms);
+    if (waits_while_held.size() == 2) other.reset();  // the other loader ends
+  };
+  bool held_at_start = false;
+  ui_.on_log_line = [&](const std::string& line) {
+    if (line == "Запуск НУРВ-Комплекс...")
+      held_at_start = platform::TryTakeRunLock(loader_dir) == nullptr;
+  };
+  Run();
+  // Tried again after each pause, messages processed meanwhile; nothing read before.
+  ASSERT_EQ(waits_while_held.size(), 2u);
+  EXPECT_GT(waits_while_held[0], 0);
+  const auto& statuses = ui_.statuses;
+  const auto wait_status = std::find(statuses.begin(), statuses.end(), waiting);
+  EXPECT_LT(wait_status, std::find(statuses.begin(), statuses.end(), "Инициализация..."));
+  EXPECT_EQ(app_->ExitStatus(), 0);
+  EXPECT_EQ(started_.size(), 1u);
+  EXPECT_TRUE(held_at_start);
+  EXPECT_NE(platform::TryTakeRunLock(loader_dir), nullptr) << "released at the end of the run";
+}
+
+TEST_F(MainSequenceTest, ClosedWhileWaitingForAnotherLoaderDoesNothing) {
+  const auto other = platform::TryTakeRunLock(LoaderDirOf(complex_.Bin() + "NurvLoader.exe"));
+  ASSERT_NE(other, nullptr);
+  ui_.on_wait = [this](std::int32_t) {
+    if (ui_.Status() != "Ожидание завершения другого загрузчика..." || ui_.AnimationStarted())
+      return;
+    ui_.ButCloseClick();
+    ui_.GIFFrameChanged(LoaderUi::kCloseFrame);
+  };
+  Run();
+  EXPECT_TRUE(ui_.CloseRequested());
+  EXPECT_TRUE(app_->SequenceFinished());
+  EXPECT_EQ(ui_.Log(), Lines{});
+  EXPECT_TRUE(started_.empty());
+  EXPECT_EQ(app_->ExitStatus(), 3);
+}
+
+#ifndef _WIN32
+TEST_F(MainSequenceTest, FirstStartWritesTheRegistryFileOnce) {
+  complex_.registry().Clear();
+  std::set<std::string> seen;
+  ui_.on_log_line = [&](const std::string&) {
+    if (fs::exists(complex_.RegistryFile())) seen.insert(ReadFile(complex_.RegistryFile()));
+  };
+  Run();
+  EXPECT_EQ(app_->ExitStatus(), 0);
+  EXPECT_EQ(seen, std::set<std::string>{ReadFile(complex_.RegistryFile())})
+      << "the registry file was seen part-written";
+}
+#endif
 
 TEST(LoaderAppCreate, StateFromSwitchesPathAndProductName) {
   FakeUi ui;

@@ -210,6 +210,63 @@ TEST_F(RegFileRegistryTest, StoreThatCannotBeWrittenRaises) {
   EXPECT_THROW(registry_->Create(kNurv), RegistryError);
 }
 
+TEST_F(RegFileRegistryTest, BatchReachesTheFileAsOneWrite) {
+  registry_->Create("\\SOFTWARE\\Other")->SetString("Theirs", "kept");
+  const std::string before = ReadFile(path_);
+  // Another process, told to read while the batch is under way (started before it, so that it
+  // holds nothing of the batch's lock).
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  const pid_t reader = ::fork();
+  ASSERT_GE(reader, 0);
+  if (reader == 0) {
+    char byte = 0;
+    ::close(go[1]);
+    if (::read(go[0], &byte, 1) != 1) ::_exit(2);
+    const auto key = OpenRegistryFile(path_)->Open(kNurv);
+    ::_exit(key && key->Query("Region") && key->Query("PathUpdate") ? 0 : 1);
+  }
+  ::close(go[0]);
+  registry_->Batch([&] {
+    registry_->Create(kNurv)->SetDword("Region", 550);
+    EXPECT_EQ(::write(go[1], "r", 1), 1);
+    registry_->Create(kNurv)->SetString("PathUpdate", "/u");
+    EXPECT_EQ(registry_->Open(kNurv)->Query("Region")->number, 550u) << "seen within the batch";
+    EXPECT_EQ(ReadFile(path_), before);
+  });
+  ::close(go[1]);
+  int status = -1;
+  ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the reader saw part of the batch";
+  EXPECT_EQ(registry_->Open("\\SOFTWARE\\Other")->Query("Theirs")->text, "kept");
+
+  // A batch that raises writes nothing and leaves the store to the next writer.
+  const std::string after = ReadFile(path_);
+  EXPECT_THROW(registry_->Batch([&] {
+    registry_->Open(kNurv)->SetDword("Region", 1);
+    throw RegistryError("given up");
+  }),
+               RegistryError);
+  EXPECT_EQ(ReadFile(path_), after);
+  registry_->Open(kNurv)->SetDword("Region2", 1);
+  EXPECT_EQ(registry_->Open(kNurv)->Query("Region")->number, 550u);
+
+  // A store that cannot be locked: each write of the batch fails on its own.
+  fs::remove(path_ + ".lock");
+  fs::create_directory(path_ + ".lock");
+  int failed = 0;
+  registry_->Batch([&] {
+    for (const char* name : {"A", "B"}) {
+      try {
+        registry_->Open(kNurv)->SetDword(name, 1);
+      } catch (const RegistryError&) {
+        ++failed;
+      }
+    }
+  });
+  EXPECT_EQ(failed, 2);
+}
+
 TEST_F(RegFileRegistryTest, ConcurrentWritersLoseNothing) {
   registry_->Create(kNurv);
   constexpr int kWriters = 3;

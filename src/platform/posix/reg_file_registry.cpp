@@ -35,6 +35,7 @@ std::string ErrnoText(const std::string& what, int error) {
 class Fd {
  public:
   explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
   ~Fd() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -61,19 +62,6 @@ std::string FolderOf(const std::string& path) {
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-void MakeFolders(const std::string& folder) {
-  std::string partial;
-  std::size_t pos = 0;
-  while (pos != std::string::npos) {
-    pos = folder.find('/', pos + 1);
-    partial = folder.substr(0, pos);
-    if (partial.empty()) continue;
-    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-      throw RegistryError(ErrnoText("cannot create folder " + partial, errno));
-    }
-  }
 }
 
 // The whole file; nullopt when it does not exist. Other failures raise RegistryError.
@@ -205,6 +193,7 @@ class FileStore {
 
   // The store as it is now; a store that cannot be read at all reads as empty.
   ParseResult Read() const {
+    if (batch_) return batch_->parsed;
     int lock_fd = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock_fd < 0) lock_fd = ::open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC);
     Fd lock(lock_fd);
@@ -221,33 +210,39 @@ class FileStore {
     return bytes ? regfile::Parse(*bytes) : ParseResult{};
   }
 
-  // Read-modify-write under the exclusive lock. `change` returns whether it changed the
-  // document; an unchanged document is not written. Returns the document as it now stands.
+  // Read-modify-write under the exclusive lock (within a batch, of the batch's document).
+  // `change` returns whether it changed the document; an unchanged document is not written.
+  // Returns the document as it now stands.
   Document Modify(const std::function<bool(Document&)>& change) {
-    MakeFolders(folder_);
-    Fd lock(::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (lock.get() < 0) throw RegistryError(ErrnoText("cannot open " + lock_path_, errno));
-    Lock(lock.get(), LOCK_EX);
-    RemoveStaleTemporaries();
-
-    const std::optional<std::string> bytes = ReadWhole(path_);
-    ParseResult parsed = bytes ? regfile::Parse(*bytes) : ParseResult{};
-    if (!change(parsed.document)) return std::move(parsed.document);
-
-    mode_t mode = 0600;
-    struct stat info {};
-    if (bytes && ::stat(path_.c_str(), &info) == 0) mode = info.st_mode & 0777;
-    if (bytes && parsed.status != ParseStatus::Ok) KeepBrokenCopy(*bytes, mode);
-
-    const std::string temporary = path_ + std::string(kTemporaryMark) + std::to_string(::getpid());
-    WriteNewFile(temporary, regfile::Write(parsed.document), mode);
-    if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-      const int error = errno;
-      ::unlink(temporary.c_str());
-      throw RegistryError(ErrnoText("cannot replace " + path_, error));
+    if (batch_) {
+      if (change(batch_->parsed.document)) batch_->changed = true;
+      return batch_->parsed.document;
     }
-    SyncFolder(folder_);
-    return std::move(parsed.document);
+    Pending pending = Begin();
+    if (change(pending.parsed.document)) Commit(pending);
+    return std::move(pending.parsed.document);
+  }
+
+  void Batch(const std::function<void()>& writes) {
+    if (batch_) {
+      writes();  // part of the batch already open
+      return;
+    }
+    try {
+      batch_.emplace(Begin());
+    } catch (const RegistryError&) {
+      // A store that cannot even be locked refuses every write: each is then tried, and reported
+      // by its writer, on its own.
+      writes();
+      return;
+    }
+    // Raised or not, the lock is released when the batch ends; what a raising batch did is lost.
+    struct EndOfBatch {
+      std::optional<Pending>& batch;
+      ~EndOfBatch() { batch.reset(); }
+    } end_of_batch{batch_};
+    writes();
+    if (batch_->changed) Commit(*batch_);
   }
 
  private:
@@ -281,9 +276,47 @@ class FileStore {
     WriteNewFile(copy, bytes, mode);
   }
 
+  // A modification under way: the exclusive lock and the store as read under it.
+  struct Pending {
+    Fd lock;
+    std::optional<std::string> bytes;
+    ParseResult parsed;
+    bool changed = false;
+  };
+
+  Pending Begin() const {
+    MakePrivateFolders(folder_);
+    Fd lock(::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (lock.get() < 0) throw RegistryError(ErrnoText("cannot open " + lock_path_, errno));
+    Lock(lock.get(), LOCK_EX);
+    RemoveStaleTemporaries();
+    Pending pending{std::move(lock), ReadWhole(path_), {}, false};
+    if (pending.bytes) pending.parsed = regfile::Parse(*pending.bytes);
+    return pending;
+  }
+
+  // Replaces the file by the pending document in one rename.
+  void Commit(const Pending& pending) const {
+    mode_t mode = 0600;
+    struct stat info {};
+    if (pending.bytes && ::stat(path_.c_str(), &info) == 0) mode = info.st_mode & 0777;
+    if (pending.bytes && pending.parsed.status != ParseStatus::Ok)
+      KeepBrokenCopy(*pending.bytes, mode);
+
+    const std::string temporary = path_ + std::string(kTemporaryMark) + std::to_string(::getpid());
+    WriteNewFile(temporary, regfile::Write(pending.parsed.document), mode);
+    if (::rename(temporary.c_str(), path_.c_str()) != 0) {
+      const int error = errno;
+      ::unlink(temporary.c_str());
+      throw RegistryError(ErrnoText("cannot replace " + path_, error));
+    }
+    SyncFolder(folder_);
+  }
+
   std::string path_;
   std::string folder_;
   std::string lock_path_;
+  std::optional<Pending> batch_;
 };
 
 RegValue ToRegValue(const Value& value) {
@@ -427,6 +460,8 @@ class FileRegistry : public Registry {
         store_, *full, key != nullptr ? std::move(key->values) : std::vector<Value>{});
   }
 
+  void Batch(const std::function<void()>& writes) override { store_->Batch(writes); }
+
   std::unique_ptr<RegistryKey> Create(std::string_view key_path) override {
     const std::optional<std::string> full = FullKeyPath(key_path);
     if (!full) throw RegistryError("invalid key path");
@@ -445,6 +480,19 @@ class FileRegistry : public Registry {
 };
 
 }  // namespace
+
+void MakePrivateFolders(const std::string& folder) {
+  std::string partial;
+  std::size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = folder.find('/', pos + 1);
+    partial = folder.substr(0, pos);
+    if (partial.empty()) continue;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+      throw RegistryError(ErrnoText("cannot create folder " + partial, errno));
+    }
+  }
+}
 
 std::unique_ptr<Registry> OpenRegistryFile(const std::string& path) {
   return std::make_unique<FileRegistry>(path);

@@ -1,0 +1,52 @@
+#include "platform/run_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/posix/reg_file_registry.h"
+
+namespace nurv::platform {
+
+namespace {
+
+class FileRunLock : public RunLock {
+ public:
+  explicit FileRunLock(int fd) : fd_(fd) {}
+  ~FileRunLock() override { ::close(fd_); }
+  FileRunLock(const FileRunLock&) = delete;
+  FileRunLock& operator=(const FileRunLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void Refuse(const std::string& path, int error) {
+  throw std::runtime_error("cannot lock " + path + ": " + std::system_category().message(error));
+}
+
+}  // namespace
+
+std::unique_ptr<RunLock> TryTakeRunLock(const std::string& loader_dir) {
+  const std::string registry = CurrentUserRegistryPath();
+  const std::string folder = registry.substr(0, registry.rfind('/'));
+  MakePrivateFolders(folder);
+  // The file stays: removing a lock file races with a process that has just opened it.
+  const std::string path = folder + "/" + RunLockFileName(loader_dir);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) Refuse(path, errno);
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    if (error == EINTR) continue;
+    ::close(fd);
+    if (error == EWOULDBLOCK) return nullptr;
+    Refuse(path, error);
+  }
+  return std::make_unique<FileRunLock>(fd);
+}
+
+}  // namespace nurv::platform

@@ -1,0 +1,66 @@
+// The run lock is a locked file in the user's local application data, not a named mutex: a
+// mutex's name lives in the logon session, so one user's console and terminal-server sessions
+// would each get their own, while this folder is the user's own in every session. The system
+// drops the lock with the process, as on POSIX.
+#include "platform/run_lock.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "platform/win32/wide_text.h"
+
+namespace nurv::platform {
+
+namespace {
+
+class FileRunLock : public RunLock {
+ public:
+  explicit FileRunLock(HANDLE file) : file_(file) {}
+  ~FileRunLock() override { CloseHandle(file_); }
+  FileRunLock(const FileRunLock&) = delete;
+  FileRunLock& operator=(const FileRunLock&) = delete;
+
+ private:
+  HANDLE file_;
+};
+
+[[noreturn]] void Refuse(const std::wstring& path, DWORD error) {
+  throw std::runtime_error("cannot lock " + win32::Narrow(path) + ": " + win32::ErrorText(error));
+}
+
+std::wstring LocalAppDataFolder() {
+  wchar_t folder[MAX_PATH];
+  const HRESULT result =
+      SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder);
+  if (FAILED(result)) Refuse(L"%LOCALAPPDATA%", static_cast<DWORD>(result));
+  return folder;
+}
+
+}  // namespace
+
+std::unique_ptr<RunLock> TryTakeRunLock(const std::string& loader_dir) {
+  const std::wstring folder = LocalAppDataFolder() + L"\\nurv";
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    Refuse(folder, GetLastError());
+  // Windows names a folder without regard to case: so does the lock.
+  std::wstring key = win32::Widen(loader_dir);
+  CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  const std::wstring path = folder + L"\\" + win32::Widen(RunLockFileName(win32::Narrow(key)));
+  // The file stays: removing a lock file races with a process that has just opened it.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Refuse(path, GetLastError());
+  OVERLAPPED whole{};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (error == ERROR_LOCK_VIOLATION) return nullptr;
+    Refuse(path, error);
+  }
+  return std::make_unique<FileRunLock>(file);
+}
+
+}  // namespace nurv::platform
