@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "common/recording_services.h"
-#include "support/crc32.h"
+#include "base/crc32.h"
+#include "support/file_crc32.h"
 
 namespace {
 

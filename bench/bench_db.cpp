@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dbchooser/database.h"
+#include "db/database.h"
 
 namespace {
 

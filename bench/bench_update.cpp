@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "common/fake_ui.h"
-#include "dbchooser/database.h"
+#include "db/database.h"
 #include "loader/catalogue_filter.h"
 #include "loader/update_archived.h"
 #include "loader/update_context.h"
 #include "loader/update_groups.h"
 #include "platform/files.h"
-#include "support/crc32.h"
+#include "support/file_crc32.h"
 
 namespace {
 

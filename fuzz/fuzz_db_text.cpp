@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dbchooser/db_internal.h"
+#include "db/db_internal.h"
 
 namespace {
 

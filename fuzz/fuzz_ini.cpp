@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/posix/ini_parser.h"
-#include "support/utf8.h"
+#include "base/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "dbchooser/database.h"
+#include "db/database.h"
 #include "settings/record_registry.h"
 #include "support/ui_services.h"
 

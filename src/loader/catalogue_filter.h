@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-#include "dbchooser/database.h"
+#include "db/database.h"
 
 namespace nurv {
 

@@ -5,7 +5,7 @@
 
 #include "platform/process.h"
 #include "platform/system_info.h"
-#include "support/version.h"
+#include "support/product_version.h"
 
 namespace nurv {
 
@@ -49,7 +49,7 @@ void LoaderApp::FormActivate() {
   // switching back, also while the sequence runs): only the first activation starts the run.
   if (activated_) return;
   activated_ = true;
-  platform::FourPartVersion own{};
+  FourPartVersion own{};
   ReadOwnProductVersion(own);
   ui_.SetVersionLabel(VersionText(own));
   ui_.ProcessMessages();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dbchooser/database.h"
+#include "db/database.h"
 #include "loader/loader_ui.h"
 #include "loader/run_state.h"
 #include "platform/registry.h"
@@ -28,7 +28,7 @@ enum class RunOutcome {
 struct LoaderEnvironment {
   std::string executable_path;                 // the loader's own executable, links resolved
   std::optional<std::string> os_product_name;  // the operating system's product name
-  std::optional<platform::FourPartVersion> own_file_version;  // instead of the version resource
+  std::optional<FourPartVersion> own_file_version;  // instead of the version resource
   std::function<std::unique_ptr<platform::Registry>()> open_registry;
   std::function<int(const std::string&)> start_program;  // WinExec-style result
 };

@@ -10,8 +10,8 @@
 #include "platform/files.h"
 #include "settings/ini_settings.h"
 #include "settings/registry_settings.h"
-#include "support/loader_login.h"
-#include "support/version.h"
+#include "dbchooser/loader_login.h"
+#include "support/product_version.h"
 
 namespace nurv {
 
@@ -195,7 +195,7 @@ void LoaderApp::ReadAvailableVersions() {
 }
 
 void LoaderApp::ReadInstalledVersions() {
-  const auto read = [](const std::string& path, platform::FourPartVersion& numbers,
+  const auto read = [](const std::string& path, FourPartVersion& numbers,
                        std::string& text) {
     numbers = {};
     if (ReadFileProductVersion(path, numbers)) {

@@ -6,7 +6,7 @@
 #include "loader/module_catalogue.h"
 #include "loader/stage_frame.h"
 #include "loader/update_context.h"
-#include "loader/version_key.h"
+#include "base/version_key.h"
 #include "platform/files.h"
 
 namespace nurv {

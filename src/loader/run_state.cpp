@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "support/utf8.h"
+#include "base/utf8.h"
 
 namespace nurv {
 

@@ -24,14 +24,14 @@ struct RunState {
   std::string SelectedCaption;
   std::int16_t StageResult = 99;
   std::int16_t UpdateResult = 0;
-  platform::FourPartVersion OwnFileVersion;
+  FourPartVersion OwnFileVersion;
   std::string AvailableVersion;
   std::string AvailableLoaderVersion;
   std::string InstalledVersion;
   std::string InstalledLoaderVersion;
   // The four numbers behind the two installed version texts; the update decision compares them.
-  platform::FourPartVersion InstalledNumbers;
-  platform::FourPartVersion InstalledLoaderNumbers;
+  FourPartVersion InstalledNumbers;
+  FourPartVersion InstalledLoaderNumbers;
   TRecordRegistry LoaderSettings;
   TRecordRegistry IniSettings;
   bool InitFailed = false;

@@ -11,13 +11,13 @@
 #include "loader/owned_folders.h"
 #include "loader/update_files.h"
 #include "loader/update_result.h"
-#include "loader/version_key.h"
+#include "base/version_key.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "support/crc32.h"
+#include "support/file_crc32.h"
 #include "support/file_utils.h"
 #include "support/sevenzip_archive.h"
-#include "support/version.h"
+#include "support/product_version.h"
 
 namespace nurv {
 
@@ -135,7 +135,7 @@ bool ArchivedUpdate::Needed(bool date_rule) {
     row_time_ = RowTime(ctx_.catalogue);
     return DateRuleNeedsWrite(*row_time_, destination_);
   }
-  platform::FourPartVersion installed;
+  FourPartVersion installed;
   ReadFileProductVersion(destination_, installed);
   return IsNewer(VersionKey(installed), VersionKey(RowVersionText(ctx_.catalogue)));
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "dbchooser/database.h"
+#include "db/database.h"
 #include "loader/loader_ui.h"
 #include "settings/record_registry.h"
 

@@ -8,8 +8,8 @@
 #include "loader/owned_folders.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
-#include "support/crc32.h"
-#include "support/date_utils.h"
+#include "base/crc32.h"
+#include "base/date_utils.h"
 #include "support/file_utils.h"
 
 namespace nurv {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "dbchooser/database.h"
+#include "db/database.h"
 #include "loader/module_catalogue.h"
 #include "loader/update_context.h"
-#include "support/value.h"
+#include "base/value.h"
 
 // File steps shared by the update routines.
 namespace nurv {

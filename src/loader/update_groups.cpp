@@ -12,9 +12,9 @@
 #include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "support/crc32.h"
+#include "support/file_crc32.h"
 #include "support/file_utils.h"
-#include "support/text_utils.h"
+#include "base/text_utils.h"
 
 namespace nurv {
 

@@ -11,7 +11,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
-#include "support/crc32.h"
+#include "support/file_crc32.h"
 #include "support/file_utils.h"
 
 namespace nurv {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "support/value.h"
+#include "base/value.h"
 
 // File services with Windows semantics. On POSIX: read-only is the absence of every write
 // permission bit, hidden is a name beginning with ".", system is never set, archive is reported

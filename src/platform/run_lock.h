@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/crc32.h"
+#include "base/crc32.h"
 
 namespace nurv::platform {
 

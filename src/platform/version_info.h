@@ -1,16 +1,9 @@
 #pragma once
-#include <cstdint>
 #include <string>
 
-namespace nurv::platform {
+#include "base/four_part_version.h"
 
-struct FourPartVersion {
-  std::uint16_t major = 0;
-  std::uint16_t minor = 0;
-  std::uint16_t release = 0;
-  std::uint16_t build = 0;
-  bool operator==(const FourPartVersion&) const = default;
-};
+namespace nurv::platform {
 
 // Product version from the fixed file information of the file's version resource.
 // False (and `version` untouched) when the file is missing or has no version information.

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "platform/files.h"
-#include "support/utf8.h"
+#include "base/utf8.h"
 
 namespace nurv::sz {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/sevenzip_abi.h"
-#include "support/value.h"
+#include "base/value.h"
 
 namespace nurv::sz {
 

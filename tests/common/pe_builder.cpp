@@ -49,7 +49,7 @@ std::string Node(std::string_view key, int type, const std::string& value, int v
   return node;
 }
 
-std::string Text(const platform::FourPartVersion& v) {
+std::string Text(const FourPartVersion& v) {
   return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.release) +
          "." + std::to_string(v.build);
 }
@@ -68,8 +68,8 @@ std::string Quote(const std::string& text) {
 
 }  // namespace
 
-std::string BuildVersionInfoBlock(const platform::FourPartVersion& product,
-                                  const platform::FourPartVersion& file, bool with_strings) {
+std::string BuildVersionInfoBlock(const FourPartVersion& product,
+                                  const FourPartVersion& file, bool with_strings) {
   std::string fixed;
   Append(fixed, 0xFEEF04BD, 4);
   Append(fixed, 0x00010000, 4);
@@ -96,8 +96,8 @@ std::string BuildVersionInfoBlock(const platform::FourPartVersion& product,
   return Node("VS_VERSION_INFO", 0, fixed, 52, children);
 }
 
-std::string BuildPeFile(const platform::FourPartVersion& product,
-                        const platform::FourPartVersion& file, bool pe32_plus) {
+std::string BuildPeFile(const FourPartVersion& product,
+                        const FourPartVersion& file, bool pe32_plus) {
   constexpr std::uint32_t kPe = 0x40, kRawStart = 0x200, kRva = 0x1000;
   const std::uint32_t optional_size = pe32_plus ? 240 : 224;
 
@@ -160,8 +160,8 @@ std::string BuildPeFile(const platform::FourPartVersion& product,
   return image + rsrc;
 }
 
-void AttachVersionSection(const std::string& elf_path, const platform::FourPartVersion& product,
-                          const platform::FourPartVersion& file) {
+void AttachVersionSection(const std::string& elf_path, const FourPartVersion& product,
+                          const FourPartVersion& file) {
   namespace fs = std::filesystem;
   struct stat info {};
   if (::stat(elf_path.c_str(), &info) != 0) throw std::runtime_error("no such file: " + elf_path);

@@ -16,8 +16,8 @@
 #include "common/temp_dir.h"
 #include "common/update_db.h"
 #include "dbchooser/connect_server.h"
-#include "dbchooser/database.h"
-#include "support/loader_login.h"
+#include "db/database.h"
+#include "dbchooser/loader_login.h"
 
 namespace nurv {
 namespace {

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "e2e_fixture.h"
-#include "support/version.h"
+#include "support/product_version.h"
 
 namespace nurv::testing {
 namespace {
@@ -34,8 +34,8 @@ Lines SuccessEnd() {
           kStars};
 }
 
-platform::FourPartVersion VersionOf(const std::string& path) {
-  platform::FourPartVersion version{};
+FourPartVersion VersionOf(const std::string& path) {
+  FourPartVersion version{};
   ReadFileProductVersion(path, version);
   return version;
 }
@@ -113,7 +113,7 @@ TEST_F(CliTest, FirstStartUpdatesThenSecondStartHasNothingToDo) {
   EXPECT_NE(OsName(first.out), "ОС - версия: ");
 
   // Files on disk, stamped with the row's time.
-  EXPECT_EQ(VersionOf(bin + "nurv.exe"), (platform::FourPartVersion{5, 1, 10, 2}));
+  EXPECT_EQ(VersionOf(bin + "nurv.exe"), (FourPartVersion{5, 1, 10, 2}));
   // The archive holds an executable; the delivered main program must stay one to be started.
   EXPECT_EQ(access((bin + "nurv.exe").c_str(), X_OK), 0)
       << "the updated nurv.exe lost the execute permission it had in its archive";

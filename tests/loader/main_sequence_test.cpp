@@ -96,7 +96,7 @@ class MainSequenceTest : public ::testing::Test {
   FakeUi ui_;
   std::unique_ptr<LoaderApp> app_;
   std::string os_ = kOs;
-  platform::FourPartVersion own_version_{6, 3, 0, 0};
+  FourPartVersion own_version_{6, 3, 0, 0};
   int start_result_ = 33;
   Lines started_;
 };

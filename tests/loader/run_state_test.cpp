@@ -14,7 +14,7 @@ TEST(RunState, StartValues) {
                state.SwitchNotUpdate || state.InitFailed || state.IsWindowsXP);
   EXPECT_TRUE(state.LoaderDir.empty() && state.LaunchArgs.empty() &&
               state.AvailableVersion.empty() && state.InstalledLoaderVersion.empty());
-  EXPECT_EQ(state.OwnFileVersion, platform::FourPartVersion{});
+  EXPECT_EQ(state.OwnFileVersion, FourPartVersion{});
 }
 
 TEST(ApplySwitches, MatchesSubstringsOfLowerCasedArgumentsAndForwardsAll) {

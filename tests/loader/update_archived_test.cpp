@@ -11,7 +11,7 @@ namespace {
 
 using namespace testing;
 
-platform::FourPartVersion V(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d) {
+FourPartVersion V(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d) {
   return {a, b, c, d};
 }
 

@@ -15,7 +15,7 @@
 #include "common/native_path.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
-#include "dbchooser/database.h"
+#include "db/database.h"
 #include "loader/catalogue_filter.h"
 #include "loader/update_context.h"
 #include "platform/files.h"

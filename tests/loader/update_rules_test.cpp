@@ -11,7 +11,7 @@
 #include "loader/update_files.h"
 #include "loader/update_groups.h"
 #include "loader/update_result.h"
-#include "loader/version_key.h"
+#include "base/version_key.h"
 #include "support/sevenzip_archive.h"
 #include "update_fixture.h"
 
@@ -42,10 +42,10 @@ TEST(VersionKey, PadsEachPartAndComparesAsText) {
 TEST(VersionKey, EmptyAvailableNeverNewerMissingInstalledAlwaysOlder) {
   EXPECT_EQ(VersionKey(""), "");
   EXPECT_FALSE(IsNewer("000000000000", VersionKey("")));
-  const std::string none = VersionKey(platform::FourPartVersion{});
+  const std::string none = VersionKey(FourPartVersion{});
   EXPECT_EQ(none, "000000000000");
   EXPECT_TRUE(IsNewer(none, VersionKey("0.0.0.1")));
-  EXPECT_EQ(VersionKey(platform::FourPartVersion{6, 2, 0, 65535}), "00600200065535");
+  EXPECT_EQ(VersionKey(FourPartVersion{6, 2, 0, 65535}), "00600200065535");
 }
 
 TEST(DateRule, TrimsBothTimesToTheMinute) {

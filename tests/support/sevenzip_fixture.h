@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/temp_dir.h"
-#include "support/utf8.h"
+#include "base/utf8.h"
 
 namespace nurv::testing {
 

@@ -1,4 +1,4 @@
-#include "support/version.h"
+#include "support/product_version.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 namespace nurv {
 namespace {
 
-using platform::FourPartVersion;
 using testing::TempDir;
 using testing::WriteFile;
 

@@ -21,7 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using nurv::platform::FourPartVersion;
+using nurv::FourPartVersion;
 using nurv::testing::Crc32Of;
 using nurv::testing::ReadFile;
 using nurv::testing::UpdateRow;

@@ -1,7 +1,7 @@
 #include "platform/posix/ini_parser.h"
 
-#include "support/cp1251.h"
-#include "support/utf8.h"
+#include "base/cp1251.h"
+#include "base/utf8.h"
 
 namespace nurv::platform {
 namespace {

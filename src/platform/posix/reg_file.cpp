@@ -4,7 +4,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "support/utf8.h"
+#include "base/utf8.h"
 
 namespace nurv::platform::regfile {
 namespace {

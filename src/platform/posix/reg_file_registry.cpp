@@ -15,7 +15,7 @@
 #include <unordered_map>
 
 #include "platform/posix/reg_file.h"
-#include "support/utf8.h"
+#include "base/utf8.h"
 
 namespace nurv::platform {
 namespace {

@@ -12,7 +12,7 @@
 #include <system_error>
 
 #include "nurv_version.h"
-#include "support/pe_version.h"
+#include "base/pe_version.h"
 
 namespace nurv::platform {
 

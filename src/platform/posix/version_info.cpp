@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "nurv_version.h"
-#include "support/pe_version.h"
+#include "base/pe_version.h"
 
 namespace nurv::platform {
 

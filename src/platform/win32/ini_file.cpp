@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "platform/win32/wide_text.h"
-#include "support/utf8.h"
+#include "base/utf8.h"
 
 namespace nurv::platform {
 

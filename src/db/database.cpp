@@ -1,0 +1,404 @@
+#include "db/database.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "db/db_internal.h"
+
+namespace nurv::db {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::optional<std::int64_t> ParseInt64(std::string_view text) {
+  text = TrimBlanks(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return std::nullopt;
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+std::optional<double> ParseDouble(std::string_view text) {
+  text = TrimBlanks(text);
+  if (text.empty()) return std::nullopt;
+  double number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+std::string Quoted(const std::string& text) {
+  constexpr std::size_t kShown = 60;
+  return "'" + (text.size() > kShown ? text.substr(0, kShown) + "..." : text) + "'";
+}
+
+std::string DateTimeText(DateTime value) {
+  const auto day = std::chrono::floor<std::chrono::days>(value);
+  const std::chrono::year_month_day date{day};
+  const std::chrono::hh_mm_ss time{value - day};
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04d %02d:%02d:%02d",
+                static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()),
+                static_cast<int>(date.year()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()));
+  return buffer;
+}
+
+// The text a value compares as in a filter and shows as.
+std::optional<std::string> TextOf(const Value& value) {
+  if (auto text = ScalarText(value)) return text;
+  if (const auto* time = std::get_if<DateTime>(&value)) return DateTimeText(*time);
+  return std::nullopt;
+}
+
+// Equality as Locate sees it: numbers by value, texts exactly, a text against a number by the
+// number it spells; NULL matches nothing.
+bool ValuesMatch(const Value& cell, const Value& wanted) {
+  if (std::holds_alternative<std::monostate>(cell) || IsNull(cell) ||
+      std::holds_alternative<std::monostate>(wanted) || IsNull(wanted))
+    return false;
+  const auto number_of = [](const Value& value) -> std::optional<double> {
+    if (const auto* i = std::get_if<std::int64_t>(&value)) return static_cast<double>(*i);
+    if (const auto* d = std::get_if<double>(&value)) return *d;
+    if (const auto* s = std::get_if<std::string>(&value)) return ParseDouble(*s);
+    return std::nullopt;
+  };
+  if (const auto* a = std::get_if<std::int64_t>(&cell)) {
+    if (const auto* b = std::get_if<std::int64_t>(&wanted)) return *a == *b;
+    if (const auto* s = std::get_if<std::string>(&wanted)) {
+      const auto parsed = ParseInt64(*s);
+      return parsed && *parsed == *a;
+    }
+  }
+  if (const auto* a = std::get_if<std::string>(&cell)) {
+    if (const auto* b = std::get_if<std::string>(&wanted)) return *a == *b;
+    if (const auto* b = std::get_if<std::int64_t>(&wanted)) {
+      const auto parsed = ParseInt64(*a);
+      return parsed && *parsed == *b;
+    }
+  }
+  if (const auto* a = std::get_if<DateTime>(&cell)) {
+    if (const auto* b = std::get_if<DateTime>(&wanted)) return *a == *b;
+    if (const auto* s = std::get_if<std::string>(&wanted)) {
+      const auto parsed = ParseDateTimeText(*s);
+      return parsed && *parsed == *a;
+    }
+    return false;
+  }
+  const auto x = number_of(cell);
+  const auto y = number_of(wanted);
+  return x && y && *x == *y;
+}
+
+// Filter texts compare as SQL Server's default collation does: case-insensitive (ASCII) and
+// blind to trailing blanks, so the filter agrees with the WHERE clause of the contents query.
+bool FilterTextMatches(std::string_view cell, std::string_view wanted) {
+  while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
+  while (!wanted.empty() && wanted.back() == ' ') wanted.remove_suffix(1);
+  return SameName(cell, wanted);
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
+}
+
+std::optional<DateTime> ParseDateTimeText(std::string_view text) {
+  text = TrimBlanks(text);
+  const auto digits = [&](std::size_t at, std::size_t count) -> std::optional<int> {
+    if (at + count > text.size()) return std::nullopt;
+    int number = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+      if (text[i] < '0' || text[i] > '9') return std::nullopt;
+      number = number * 10 + (text[i] - '0');
+    }
+    return number;
+  };
+  if (text.size() < 19 || text[4] != '-' || text[7] != '-' ||
+      (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
+    return std::nullopt;
+  const auto year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
+  const auto hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
+  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
+  int millis = 0;
+  if (text.size() > 19) {
+    const std::size_t fraction = text.size() - 20;
+    if (text[19] != '.' || fraction < 1 || fraction > 9) return std::nullopt;
+    for (std::size_t i = 20; i < text.size(); ++i)
+      if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    for (std::size_t i = 20; i < 23; ++i)
+      millis = millis * 10 + (i < text.size() ? text[i] - '0' : 0);
+  }
+  const std::chrono::year_month_day date{std::chrono::year(*year),
+                                         std::chrono::month(static_cast<unsigned>(*month)),
+                                         std::chrono::day(static_cast<unsigned>(*day))};
+  if (!date.ok() || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
+  return DateTime(std::chrono::local_days(date).time_since_epoch()) + std::chrono::hours(*hour) +
+         std::chrono::minutes(*minute) + std::chrono::seconds(*second) +
+         std::chrono::milliseconds(millis);
+}
+
+// ---- Dataset: typed reads ----
+
+std::string Dataset::AsString(const std::string& name) const {
+  const Value value = Field(name);
+  if (auto text = TextOf(value)) return *text;
+  throw ConversionError("Field '" + name + "' is NULL and cannot be read as text");
+}
+
+std::int64_t Dataset::AsInt64(const std::string& name) const {
+  const Value value = Field(name);
+  if (const auto* number = std::get_if<std::int64_t>(&value)) return *number;
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    if (const auto parsed = ParseInt64(*text)) return *parsed;
+    throw ConversionError(Quoted(*text) + " in field '" + name + "' is not a valid integer value");
+  }
+  if (const auto* real = std::get_if<double>(&value)) {
+    // 2^63 is exactly representable; anything from there up does not fit.
+    if (*real == static_cast<double>(static_cast<std::int64_t>(*real)) &&
+        *real < 9.2233720368547758e18 && *real >= -9.2233720368547758e18)
+      return static_cast<std::int64_t>(*real);
+    throw ConversionError("The value of field '" + name + "' is not a whole number");
+  }
+  if (IsNull(value) || std::holds_alternative<std::monostate>(value))
+    throw ConversionError("Field '" + name + "' is NULL and cannot be read as an integer");
+  throw ConversionError("Field '" + name + "' holds a date-time, not an integer");
+}
+
+DateTime Dataset::AsDateTime(const std::string& name) const {
+  const Value value = Field(name);
+  if (const auto* time = std::get_if<DateTime>(&value)) return *time;
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    if (const auto parsed = ParseDateTimeText(*text)) return *parsed;
+    throw ConversionError(Quoted(*text) + " in field '" + name + "' is not a valid date and time");
+  }
+  if (IsNull(value) || std::holds_alternative<std::monostate>(value))
+    throw ConversionError("Field '" + name + "' is NULL and cannot be read as a date and time");
+  throw ConversionError("Field '" + name + "' holds a number, not a date and time");
+}
+
+// ---- RowsetDataset ----
+
+RowsetDataset::RowsetDataset(std::vector<std::string> columns, std::vector<Row> rows)
+    : columns_(std::move(columns)), rows_(std::move(rows)) {
+  ApplyFilter();
+}
+
+std::size_t RowsetDataset::ColumnIndex(const std::string& name) const {
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    if (SameName(columns_[i], name)) return i;
+  throw DbError("Field '" + name + "' not found");
+}
+
+void RowsetDataset::ApplyFilter() {
+  visible_.clear();
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (filtered_ && filter_column_) {
+      const auto text =
+          rows_[i].blob[*filter_column_] ? std::nullopt : TextOf(rows_[i].cells[*filter_column_]);
+      if (!text || !FilterTextMatches(*text, filter_value_)) continue;
+    }
+    visible_.push_back(i);
+  }
+  position_ = 0;
+}
+
+void RowsetDataset::SetFilter(const std::string& filter_text) {
+  // Only the form the loader sends: <column> = '<literal>', a quote inside the literal doubled.
+  std::string_view rest = TrimBlanks(filter_text);
+  if (rest.empty()) {
+    filter_column_.reset();
+    filter_value_.clear();
+    ApplyFilter();
+    return;
+  }
+  const auto fail = [&](const char* why) {
+    throw DbError(std::string("Filter cannot be parsed (") + why + "): " + Quoted(filter_text));
+  };
+  std::size_t length = 0;
+  while (length < rest.size() &&
+         (std::isalnum(static_cast<unsigned char>(rest[length])) || rest[length] == '_'))
+    ++length;
+  if (length == 0) fail("a column name is expected");
+  const std::string column(rest.substr(0, length));
+  rest = TrimBlanks(rest.substr(length));
+  if (rest.empty() || rest.front() != '=') fail("'=' is expected");
+  rest = TrimBlanks(rest.substr(1));
+  if (rest.empty() || rest.front() != '\'') fail("a quoted literal is expected");
+  std::string value;
+  std::size_t i = 1;
+  for (;; ++i) {
+    if (i >= rest.size()) fail("the literal is not closed");
+    if (rest[i] == '\'') {
+      if (i + 1 < rest.size() && rest[i + 1] == '\'') {
+        value += '\'';
+        ++i;
+        continue;
+      }
+      break;
+    }
+    value += rest[i];
+  }
+  if (!TrimBlanks(rest.substr(i + 1)).empty()) fail("unexpected text after the literal");
+  const std::size_t index = ColumnIndex(column);
+  filter_column_ = index;
+  filter_value_ = std::move(value);
+  ApplyFilter();
+}
+
+void RowsetDataset::SetFiltered(bool on) {
+  filtered_ = on;
+  ApplyFilter();
+}
+
+int RowsetDataset::RecordCount() const { return static_cast<int>(visible_.size()); }
+void RowsetDataset::First() { position_ = 0; }
+void RowsetDataset::Next() {
+  if (position_ < visible_.size()) ++position_;
+}
+bool RowsetDataset::Eof() const { return position_ >= visible_.size(); }
+
+bool RowsetDataset::Locate(const std::string& field, const Value& value) {
+  const std::size_t column = ColumnIndex(field);
+  for (std::size_t i = 0; i < visible_.size(); ++i) {
+    const Row& row = rows_[visible_[i]];
+    if (!row.blob[column] && ValuesMatch(row.cells[column], value)) {
+      position_ = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+const RowsetDataset::Row& RowsetDataset::Current() const {
+  if (position_ >= visible_.size())
+    throw DbError("Either BOF or EOF is True: there is no current record");
+  return rows_[visible_[position_]];
+}
+
+Value RowsetDataset::Field(const std::string& name) const {
+  const std::size_t column = ColumnIndex(name);
+  const Row& row = Current();
+  if (row.blob[column])
+    throw DbError("Field '" + name + "' is a BLOB: it is read only as a stream");
+  return row.cells[column];
+}
+
+bool RowsetDataset::BlobIsNull(const std::string& field) {
+  const std::size_t column = ColumnIndex(field);
+  const Row& row = Current();
+  return !row.blob[column] &&
+         (IsNull(row.cells[column]) || std::holds_alternative<std::monostate>(row.cells[column]));
+}
+
+void RowsetDataset::SaveBlobToFile(const std::string& field, const std::string& path) {
+  const std::size_t column = ColumnIndex(field);
+  const Row& row = Current();
+  if (row.blob[column]) {
+    StreamBlob(row, column, path);
+    return;
+  }
+  // A short value that the engine kept as text or number: its bytes are already here.
+  const auto text = TextOf(row.cells[column]);
+  if (!text) throw DbError("Field '" + field + "' is NULL: there is no BLOB to save");
+  BlobFileWriter writer(path);
+  writer.Write(text->data(), text->size());
+  writer.Finish();
+}
+
+// ---- BlobFileWriter ----
+
+struct BlobFileWriter::Impl {
+  std::filesystem::path path;
+  std::ofstream out;
+  bool finished = false;
+};
+
+namespace {
+std::filesystem::path Utf8Path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+}  // namespace
+
+BlobFileWriter::BlobFileWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = Utf8Path(path);
+  impl_->out.open(impl_->path, std::ios::binary | std::ios::trunc);
+  if (!impl_->out) throw DbError("Cannot create the file " + Quoted(path));
+}
+
+BlobFileWriter::~BlobFileWriter() {
+  if (impl_->finished) return;
+  // An incomplete file must not pass for the BLOB's bytes.
+  impl_->out.close();
+  std::error_code ignored;
+  std::filesystem::remove(impl_->path, ignored);
+}
+
+void BlobFileWriter::Write(const void* data, std::size_t size) {
+  impl_->out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  if (!impl_->out) throw DbError("Cannot write the file " + Quoted(impl_->path.string()));
+}
+
+void BlobFileWriter::Finish() {
+  impl_->out.flush();
+  impl_->out.close();
+  if (impl_->out.fail()) throw DbError("Cannot write the file " + Quoted(impl_->path.string()));
+  impl_->finished = true;
+}
+
+// ---- Connection ----
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::SetConnectionString(const std::string& connection_string) {
+  if (connection_string != connection_string_) Close();
+  connection_string_ = connection_string;
+}
+
+void Connection::Open() {
+  if (backend_) return;
+  if (connection_string_.empty()) throw DbError("The connection string is empty");
+  const ConnectParams params = ParseConnectionString(connection_string_);
+  const auto starts_with = [&](std::string_view prefix) {
+    return params.server.size() >= prefix.size() &&
+           SameName(std::string_view(params.server).substr(0, prefix.size()), prefix);
+  };
+  backend_ = starts_with("sqlite:") ? OpenSqliteBackend(params) : OpenOdbcBackend(params);
+}
+
+void Connection::Close() { backend_.reset(); }
+
+bool Connection::IsOpen() const { return backend_ != nullptr; }
+
+// As with keep-connection off, a query on a closed connection opens it again.
+Value Connection::ExecuteScalar(const std::string& sql) {
+  Open();
+  return backend_->ExecuteScalar(sql);
+}
+
+std::unique_ptr<Dataset> Connection::OpenDataset(const std::string& sql) {
+  Open();
+  return backend_->OpenDataset(sql);
+}
+
+}  // namespace nurv::db

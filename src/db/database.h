@@ -1,0 +1,99 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "base/value.h"
+
+// The loader's database access layer: one connection, datasets on it with a client-side filter,
+// typed field reads and BLOBs streamed to files. The backend follows the server name of the
+// connection string: "sqlite:PATH" (SQLite, read-only), "odbc:CONNECTION" (ODBC), anything else
+// SQL Server through ODBC.
+namespace nurv::db {
+
+// Every failure of the layer; what() is the provider's message. For an unreachable server it
+// contains "ConnectionOpen (Connect())", for a rejected login "Login failed for user", for a
+// refused read of a table "permission", whatever the backend.
+class DbError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Another connection keeps the database locked and this connection's wait for it is spent (one
+// budget of the connection's time-out for all its reads): every further read fails the same way
+// at once until the lock is gone.
+class BusyError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+// A NULL or a value that cannot be converted to the type asked for.
+class ConversionError : public DbError {
+ public:
+  using DbError::DbError;
+};
+
+class Dataset {
+ public:
+  virtual ~Dataset() = default;
+
+  // Client-side filter of the form "tdoc = 'PRG'" (a quote inside the literal doubled).
+  virtual void SetFilter(const std::string& filter_text) = 0;
+  virtual void SetFiltered(bool on) = 0;
+
+  // Count and navigation see only the matching records while filtering is on.
+  virtual int RecordCount() const = 0;
+  virtual void First() = 0;
+  virtual void Next() = 0;
+  virtual bool Eof() const = 0;
+
+  // Moves to the first record whose field equals `value` exactly; false (position unchanged)
+  // when there is none.
+  virtual bool Locate(const std::string& field, const Value& value) = 0;
+
+  // The current record's field by column name (case-insensitive); DbError for an unknown column.
+  virtual Value Field(const std::string& name) const = 0;
+
+  // Typed reads of the current record; ConversionError for NULL or an unconvertible value.
+  std::string AsString(const std::string& name) const;
+  // An integer, or the decimal text of one.
+  std::int64_t AsInt64(const std::string& name) const;
+  // A date-time, or its text "YYYY-MM-DD HH:MM:SS[.SSS]".
+  DateTime AsDateTime(const std::string& name) const;
+
+  // BLOB fields are never held in memory whole.
+  virtual bool BlobIsNull(const std::string& field) = 0;
+  // Streams the current record's BLOB in chunks into `path`, creating or replacing the file.
+  virtual void SaveBlobToFile(const std::string& field, const std::string& path) = 0;
+};
+
+class Connection {
+ public:
+  Connection();
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // The loader's ADO-style string: "Provider=SQLOLEDB.1;Password=...;Persist Security
+  // Info=True;User ID=...;Initial Catalog=...;Data Source=...;use procedure for prepare=0".
+  void SetConnectionString(const std::string& connection_string);
+  // Connects with the string's "Connect Timeout" in seconds (30 when not given, 0 for no limit);
+  // DbError with the provider's message on failure.
+  void Open();
+  void Close();
+  bool IsOpen() const;
+
+  // First column of the first record; DbError when the result has no record.
+  Value ExecuteScalar(const std::string& sql);
+  // Opens a dataset on this connection; DbError with the provider's message on failure.
+  std::unique_ptr<Dataset> OpenDataset(const std::string& sql);
+
+  class Backend;
+
+ private:
+  std::string connection_string_;
+  std::unique_ptr<Backend> backend_;
+};
+
+}  // namespace nurv::db

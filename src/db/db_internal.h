@@ -1,0 +1,123 @@
+#pragma once
+// Private to the database layer: connection parameters, the backend interface and the in-memory
+// result set that both backends fill.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/database.h"
+
+namespace nurv::db {
+
+// What the loader's ADO-style connection string says.
+struct ConnectParams {
+  std::string provider;
+  std::string server;    // Data Source
+  std::string database;  // Initial Catalog
+  std::string user;      // User ID
+  std::string password;  // Password
+  bool has_password = false;
+  // Connect Timeout: how long the connection waits for the server, in seconds; 0 for no limit.
+  int timeout_seconds = 30;
+};
+
+// Accepts the loader's two forms (values unquoted, a server name may itself hold ';' and '=')
+// and the general OLE DB form with quoted values; DbError on malformed text.
+ConnectParams ParseConnectionString(std::string_view text);
+
+// An ODBC attribute value as it can stand after "KEY=": bare when it holds no separator, else in
+// braces with a "}" inside doubled, so nothing in it can end the attribute or start another.
+std::string QuoteOdbcValue(std::string_view value);
+// The ODBC connection string for an "odbc:" server name or, for any other name, SQL Server
+// through the platform's driver.
+std::string BuildOdbcConnectionString(const ConnectParams& params);
+// The name of the ODBC driver used for a plain SQL Server name.
+const char* DefaultSqlServerDriver();
+
+// Removes the SQL Server table hint "(nolock)" outside literals, quoted names and comments;
+// everything else stays as it is.
+std::string StripNolockHint(std::string_view sql);
+
+// "YYYY-MM-DD HH:MM:SS" with an optional fraction of up to nine digits (milliseconds kept).
+std::optional<DateTime> ParseDateTimeText(std::string_view text);
+
+// The case-insensitive comparison of column names (ASCII).
+bool SameName(std::string_view a, std::string_view b);
+
+// Message texts carrying the classifying substrings.
+inline constexpr char kUnreachableTag[] = "[ConnectionOpen (Connect()).]";
+inline constexpr char kLoginFailed[] = "Login failed for user";
+
+class Connection::Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual Value ExecuteScalar(const std::string& sql) = 0;
+  virtual std::unique_ptr<Dataset> OpenDataset(const std::string& sql) = 0;
+};
+
+std::unique_ptr<Connection::Backend> OpenSqliteBackend(const ConnectParams& params);
+std::unique_ptr<Connection::Backend> OpenOdbcBackend(const ConnectParams& params);
+
+// A result held in memory without its BLOB contents; the backend streams a BLOB on demand.
+class RowsetDataset : public Dataset {
+ public:
+  struct Row {
+    std::vector<Value> cells;
+    // Per cell: a BLOB whose bytes were left on the server (never NULL).
+    std::vector<bool> blob;
+    // Where the backend finds the row again (SQLite: rowid; ODBC: ordinal in the result).
+    std::int64_t locator = 0;
+  };
+
+  RowsetDataset(std::vector<std::string> columns, std::vector<Row> rows);
+
+  void SetFilter(const std::string& filter_text) override;
+  void SetFiltered(bool on) override;
+  int RecordCount() const override;
+  void First() override;
+  void Next() override;
+  bool Eof() const override;
+  bool Locate(const std::string& field, const Value& value) override;
+  Value Field(const std::string& name) const override;
+  bool BlobIsNull(const std::string& field) override;
+  void SaveBlobToFile(const std::string& field, const std::string& path) override;
+
+ protected:
+  // Writes the BLOB of `row`'s column `column` into `path`.
+  virtual void StreamBlob(const Row& row, std::size_t column, const std::string& path) = 0;
+  const std::vector<std::string>& columns() const { return columns_; }
+
+ private:
+  std::size_t ColumnIndex(const std::string& name) const;
+  const Row& Current() const;
+  void ApplyFilter();
+
+  std::vector<std::string> columns_;
+  std::vector<Row> rows_;
+  std::optional<std::size_t> filter_column_;
+  std::string filter_value_;
+  bool filtered_ = false;
+  std::vector<std::size_t> visible_;  // indexes into rows_
+  std::size_t position_ = 0;          // index into visible_
+};
+
+// Opens `path` for writing (created or replaced); the path is UTF-8 on every platform.
+class BlobFileWriter {
+ public:
+  explicit BlobFileWriter(const std::string& path);
+  ~BlobFileWriter();
+  BlobFileWriter(const BlobFileWriter&) = delete;
+  BlobFileWriter& operator=(const BlobFileWriter&) = delete;
+  void Write(const void* data, std::size_t size);
+  // Flushes and closes; DbError when the bytes did not reach the file.
+  void Finish();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace nurv::db

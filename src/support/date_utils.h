@@ -1,9 +1,0 @@
-#pragma once
-#include "support/value.h"
-
-namespace nurv {
-
-// The same date, hour and minute with seconds and milliseconds zero.
-DateTime TruncToMinute(DateTime value);
-
-}  // namespace nurv
