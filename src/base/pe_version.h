@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/version_info.h"
+#include "base/four_part_version.h"
 
 namespace nurv {
 

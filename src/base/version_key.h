@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "platform/version_info.h"
+#include "base/four_part_version.h"
 
 namespace nurv {
 
