@@ -41,11 +41,7 @@ void Exec(sqlite3* db, const std::string& sql) {
     Fail(sql + ": " + sqlite3_errmsg(db));
 }
 
-std::uint32_t Crc(const std::string& path) {
-  struct Quiet : FakeUi {};
-  Quiet ui;
-  return nurv::FileCrc32(path, ui);
-}
+std::uint32_t Crc(const std::string& path) { return nurv::FileCrc32(path).crc; }
 
 // A table of plain rows; `blob_file` streams a file into the single row's BLOB.
 struct Row {

@@ -6,18 +6,17 @@
 #include <optional>
 #include <system_error>
 
+#include "base/version_key.h"
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/update_files.h"
 #include "loader/update_result.h"
-#include "base/version_key.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "support/file_crc32.h"
 #include "support/file_utils.h"
-#include "support/sevenzip_archive.h"
 #include "support/product_version.h"
+#include "support/sevenzip_archive.h"
 
 namespace nurv {
 
@@ -122,7 +121,7 @@ void ArchivedUpdate::Run(bool date_rule) {
     result_ = kStageError;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Файл обновления не найден: [" + unpacked_ + "]");
   }
-  if (FileCrc32(unpacked_, ctx_.ui) != expected_) {
+  if (ReportedFileCrc32(ctx_.ui, unpacked_) != expected_) {
     result_ = kStageError;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + unpacked_ + "] не верна");
     return;

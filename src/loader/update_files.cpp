@@ -4,12 +4,13 @@
 #include <system_error>
 #include <vector>
 
+#include "base/crc32.h"
+#include "base/date_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/owned_folders.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
-#include "base/crc32.h"
-#include "base/date_utils.h"
+#include "support/file_crc32.h"
 #include "support/file_utils.h"
 
 namespace nurv {
@@ -94,6 +95,15 @@ bool RemoveEntry(const std::string& path) {
   if (!std::filesystem::is_directory(status)) return ForceDeleteFile(path);
   std::filesystem::remove_all(FsPath(path), error);
   return !error;
+}
+
+std::uint32_t ReportedFileCrc32(LoaderUi& ui, const std::string& path) {
+  const FileChecksum checksum = FileCrc32(path);
+  if (!checksum.error.empty()) {
+    ui.ShowMessageBox("При вычислении контрольной суммы файла [" + path + "] возникла oшибка [" +
+                      checksum.error + "]");
+  }
+  return checksum.crc;
 }
 
 bool IsReadOnlyFile(const std::string& path) {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/value.h"
 #include "db/database.h"
 #include "loader/module_catalogue.h"
 #include "loader/update_context.h"
-#include "base/value.h"
 
 // File steps shared by the update routines.
 namespace nurv {
@@ -70,6 +70,11 @@ bool RemoveEntry(const std::string& path);
 inline std::filesystem::path FsPath(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
+
+// The CRC-32 of a file the stage wrote or unpacked. A failure to read it is shown in a message box
+// naming the file and the platform's text, and the checksum is then what FileCrc32 gives (0 for a
+// file that could not be opened), so the caller's comparison fails and logs its own line.
+std::uint32_t ReportedFileCrc32(LoaderUi& ui, const std::string& path);
 
 // True when `path` exists and carries the read-only attribute.
 bool IsReadOnlyFile(const std::string& path);

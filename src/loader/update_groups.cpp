@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/text_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
@@ -12,9 +13,7 @@
 #include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "support/file_crc32.h"
 #include "support/file_utils.h"
-#include "base/text_utils.h"
 
 namespace nurv {
 
@@ -86,7 +85,7 @@ void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::stri
   contents->SaveBlobToFile("fblob", staged.path());
   ctx.ui.AddLogLine(ctx.catalogue.AsString("name"));
   const auto expected = static_cast<std::uint32_t>(contents->AsInt64("caption"));
-  if (FileCrc32(staged.path(), ctx.ui) != expected) {
+  if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
     StageResult = kStageError;
     ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + destination +
                       "] не верна");

@@ -11,7 +11,6 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
-#include "support/file_crc32.h"
 #include "support/file_utils.h"
 
 namespace nurv {
@@ -51,7 +50,7 @@ void WriteRow(UpdateContext& ctx, const std::string& destination, const std::str
   ctx.ui.WaitMs(100);
   contents->SaveBlobToFile("fblob", staged.path());
   const auto expected = static_cast<std::uint32_t>(contents->AsInt64("caption"));
-  if (FileCrc32(staged.path(), ctx.ui) != expected) {
+  if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
     StageResult = kStageError;
     ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " + destination +
                       " - ОШИБКА");

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "base/crc32.h"
@@ -14,6 +15,11 @@ namespace {
 // One buffer for the whole process: module files are checksummed without allocating per call.
 alignas(64) std::uint8_t g_read_buffer[32768];
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
 std::FILE* OpenForReading(const std::string& path) {
   const std::filesystem::path native(std::u8string(path.begin(), path.end()));
 #ifdef _WIN32
@@ -23,35 +29,27 @@ std::FILE* OpenForReading(const std::string& path) {
 #endif
 }
 
+std::string ErrorText(int error) {
+  return std::generic_category().message(error != 0 ? error : EIO);
+}
+
 }  // namespace
 
-std::uint32_t FileCrc32(const std::string& path, UiServices& ui) {
+FileChecksum FileCrc32(const std::string& path) {
   std::uint32_t crc = 0xFFFFFFFFu;
-  int error = 0;
   errno = 0;
-  std::FILE* file = OpenForReading(path);
-  if (file == nullptr) {
-    error = errno != 0 ? errno : EIO;
-    crc = 0xFFFFFFFFu;
-  } else {
-    // The file is read straight into our buffer; stdio's own buffer would only copy twice.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    while (true) {
-      const std::size_t n = std::fread(g_read_buffer, 1, sizeof g_read_buffer, file);
-      if (n > 0) crc = Crc32UpdateBlock(crc, g_read_buffer, n);
-      if (n < sizeof g_read_buffer) {
-        if (std::ferror(file)) error = errno != 0 ? errno : EIO;
-        break;
-      }
+  const OwnedFile file(OpenForReading(path));
+  if (!file) return {~crc, ErrorText(errno)};
+  // The file is read straight into our buffer; stdio's own buffer would only copy twice.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  while (true) {
+    const std::size_t n = std::fread(g_read_buffer, 1, sizeof g_read_buffer, file.get());
+    if (n > 0) crc = Crc32UpdateBlock(crc, g_read_buffer, n);
+    if (n < sizeof g_read_buffer) {
+      if (std::ferror(file.get())) return {~crc, ErrorText(errno)};
+      return {~crc, {}};
     }
-    std::fclose(file);
   }
-  if (error != 0) {
-    const std::string reason = std::generic_category().message(error);
-    ui.ShowMessageBox("При вычислении контрольной суммы файла [" + path + "] возникла oшибка [" +
-                      reason + "]");
-  }
-  return ~crc;
 }
 
 }  // namespace nurv

@@ -2,13 +2,19 @@
 #include <cstdint>
 #include <string>
 
-#include "support/ui_services.h"
-
 namespace nurv {
 
-// The standard CRC-32 of the whole file (equal to zlib's). On a failure to open or read, shows
-// a message box naming the file and the platform's error text and returns the inverted register
-// as it stood: 0 when the file could not be opened.
-std::uint32_t FileCrc32(const std::string& path, UiServices& ui);
+// The checksum of a file, and why it could not be read to its end.
+struct FileChecksum {
+  // The inverted register as it stood: the standard CRC-32 when the whole file was read, 0 when
+  // it could not be opened, the checksum of the bytes read so far when a later read failed.
+  std::uint32_t crc = 0;
+  // The platform's text of the failure to open or read; empty when the whole file was read.
+  std::string error;
+};
+
+// The standard CRC-32 of the whole file (equal to zlib's). Reports nothing itself: the caller
+// decides who is told of a failure.
+FileChecksum FileCrc32(const std::string& path);
 
 }  // namespace nurv

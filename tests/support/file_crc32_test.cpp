@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "common/recording_services.h"
 #include "common/temp_dir.h"
 
 namespace nurv {
 namespace {
 
-using testing::RecordingServices;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -36,13 +34,13 @@ std::string AsString(const std::vector<std::uint8_t>& bytes) {
 class FileCrc32Test : public ::testing::Test {
  protected:
   TempDir dir;
-  RecordingServices ui;
 };
 
 TEST_F(FileCrc32Test, EmptyFileGivesZero) {
   WriteFile(dir.Sub("empty"), "");
-  EXPECT_EQ(FileCrc32(dir.Sub("empty"), ui), 0u);
-  EXPECT_TRUE(ui.message_boxes.empty());
+  const FileChecksum checksum = FileCrc32(dir.Sub("empty"));
+  EXPECT_EQ(checksum.crc, 0u);
+  EXPECT_EQ(checksum.error, "");
 }
 
 TEST_F(FileCrc32Test, BlockBoundariesGiveTheStandardCrc) {
@@ -50,23 +48,22 @@ TEST_F(FileCrc32Test, BlockBoundariesGiveTheStandardCrc) {
     const auto bytes = RandomBytes(size, static_cast<unsigned>(size));
     const std::string path = dir.Sub("f" + std::to_string(size));
     WriteFile(path, AsString(bytes));
-    EXPECT_EQ(FileCrc32(path, ui), ZlibCrc(bytes.data(), bytes.size())) << size;
+    const FileChecksum checksum = FileCrc32(path);
+    EXPECT_EQ(checksum.crc, ZlibCrc(bytes.data(), bytes.size())) << size;
+    EXPECT_EQ(checksum.error, "") << size;
   }
-  EXPECT_TRUE(ui.message_boxes.empty());
 }
 
-TEST_F(FileCrc32Test, MissingFileShowsTheMessageAndGivesZero) {
-  const std::string path = dir.Sub("нет-файла.exe");
-  EXPECT_EQ(FileCrc32(path, ui), 0u);
-  ASSERT_EQ(ui.message_boxes.size(), 1u);
-  EXPECT_EQ(ui.message_boxes[0], "При вычислении контрольной суммы файла [" + path +
-                                     "] возникла oшибка [No such file or directory]");
+TEST_F(FileCrc32Test, MissingFileGivesZeroAndThePlatformsText) {
+  const FileChecksum checksum = FileCrc32(dir.Sub("нет-файла.exe"));
+  EXPECT_EQ(checksum.crc, 0u);
+  EXPECT_EQ(checksum.error, "No such file or directory");
 }
 
-TEST_F(FileCrc32Test, UnreadableFolderShowsTheMessage) {
-  EXPECT_EQ(FileCrc32(dir.path(), ui), 0u);
-  ASSERT_EQ(ui.message_boxes.size(), 1u);
-  EXPECT_NE(ui.message_boxes[0].find("[" + dir.path() + "]"), std::string::npos);
+TEST_F(FileCrc32Test, UnreadableFolderIsAFailure) {
+  const FileChecksum checksum = FileCrc32(dir.path());
+  EXPECT_EQ(checksum.crc, 0u);
+  EXPECT_NE(checksum.error, "");
 }
 
 TEST_F(FileCrc32Test, FileHeldOpenForWritingIsChecksummed) {
@@ -75,9 +72,10 @@ TEST_F(FileCrc32Test, FileHeldOpenForWritingIsChecksummed) {
   WriteFile(path, AsString(bytes));
   std::FILE* writer = std::fopen(path.c_str(), "r+b");
   ASSERT_NE(writer, nullptr);
-  EXPECT_EQ(FileCrc32(path, ui), ZlibCrc(bytes.data(), bytes.size()));
+  const FileChecksum checksum = FileCrc32(path);
   std::fclose(writer);
-  EXPECT_TRUE(ui.message_boxes.empty());
+  EXPECT_EQ(checksum.crc, ZlibCrc(bytes.data(), bytes.size()));
+  EXPECT_EQ(checksum.error, "");
 }
 
 }  // namespace
