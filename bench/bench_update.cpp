@@ -1,5 +1,6 @@
 // The update engine on a real SQLite update table:
-// - archived module of 100 MiB (half random, half repetitive; 7z fast level): UpdateMainProgram
+// - archived module of 100 MiB (half random, half repetitive; 7z fast level): the archived update
+// of PRG
 //   with its pauses recorded, not taken, against `7z e` of the same archive plus `cp` of the
 //   result; peak memory growth of the update for a 20 MiB and a 100 MiB module;
 // - a browser group of 500 files, all current: the walk of UpdateFileGroup.
@@ -24,6 +25,7 @@
 #include "loader/update_context.h"
 #include "loader/update_groups.h"
 #include "platform/files.h"
+#include "platform/system_info.h"
 #include "support/file_crc32.h"
 
 namespace {
@@ -125,7 +127,7 @@ struct Site {
     connection.Open();
     catalogue = connection.OpenDataset(std::string(nurv::kCatalogueQuery));
     ctx = std::make_unique<nurv::UpdateContext>(
-        nurv::UpdateContext{ui, connection, *catalogue, settings});
+        nurv::UpdateContext{ui, connection, *catalogue, settings, nurv::platform::SystemFolder()});
   }
 };
 
@@ -181,7 +183,7 @@ void BM_UpdateArchivedModule(benchmark::State& state) {
     ResetPeak();
     state.ResumeTiming();
     std::int16_t result = 0;
-    nurv::UpdateMainProgram(*site->ctx, result);
+    nurv::UpdateArchivedModule(*site->ctx, nurv::ModuleByCode("PRG"), result);
     state.PauseTiming();
     growth = std::max(growth, StatusKiB("VmHWM:") - idle);
     if (result != 1 || site->ui.waits.size() != 4) Fail("module not written");
@@ -225,7 +227,7 @@ void BM_GroupWalkAllCurrent(benchmark::State& state) {
   site.Open();
   for (auto _ : state) {
     std::int16_t result = 0;
-    nurv::UpdateFileGroup(*site.ctx, "CXP", result);
+    nurv::UpdateFileGroup(*site.ctx, nurv::ModuleByCode("CXP"), result);
     if (result != 0) Fail("group wrote");
   }
 }

@@ -1,15 +1,34 @@
 // The main sequence: update decision, the dispatcher and the six stages of the main sequence.
-#include <array>
-
+#include "base/version_key.h"
 #include "loader/load_update.h"
 #include "loader/loader_app.h"
 #include "loader/module_catalogue.h"
-#include "loader/stage_frame.h"
+#include "loader/module_stage.h"
 #include "loader/update_context.h"
-#include "base/version_key.h"
 #include "platform/files.h"
+#include "platform/system_info.h"
 
 namespace nurv {
+
+namespace {
+
+// Before the first browser stage: on Windows XP the one line that stands for all of them;
+// elsewhere the browser's folders, one level each.
+void PrepareBrowserStages(LoaderUi& ui, const RunState& state) {
+  if (state.IsWindowsXP) {
+    ui.AddLogLine(" -> Выгрузка библиотек браузера - НЕДОСТУПНО для Windows XP");
+    return;
+  }
+  const std::string& program = state.LoaderSettings.PathProgram;
+  for (const char* sub : {"CEF", "locales", "swiftshader"}) {
+    // A failure shows later as the stage's own error.
+    if (!program.empty() && !platform::DirectoryExists(program + sub)) {
+      platform::CreateFolder(program + sub);
+    }
+  }
+}
+
+}  // namespace
 
 void LoaderApp::RunUpdateStages() {
   if (state_.AvailableVersion == "00.00.00.00") return;
@@ -20,33 +39,26 @@ void LoaderApp::RunUpdateStages() {
       IsNewer(VersionKey(state_.InstalledNumbers), VersionKey(state_.AvailableVersion));
   const bool loader_newer =
       IsNewer(VersionKey(state_.InstalledLoaderNumbers), VersionKey(state_.AvailableLoaderVersion));
-  UpdateContext ctx{ui_, connection_, *catalogue_, state_.LoaderSettings};
+  UpdateContext ctx{ui_, connection_, *catalogue_, state_.LoaderSettings, platform::SystemFolder()};
   if (program_newer || loader_newer) LoadUpdate(ctx, state_.UpdateResult);
   RunGroupStages();
 }
 
 void LoaderApp::RunGroupStages() {
-  UpdateContext ctx{ui_, connection_, *catalogue_, state_.LoaderSettings};
-  const auto run = [&](const char* code) {
-    const ModuleEntry& stage = ModuleByCode(code);
-    RunStage(ui_, stage, state_.StageResult, state_.UpdateResult,
-             [&](std::int16_t& stage_result) { stage.operation(ctx, stage_result); });
-  };
-
-  if (state_.IsWindowsXP) {
-    ui_.AddLogLine(" -> Выгрузка библиотек браузера - НЕДОСТУПНО для Windows XP");
-    for (int i = 0; i < 3; ++i) ui_.PBStep();
-  } else {
-    const std::string& program = state_.LoaderSettings.PathProgram;
-    for (const char* sub : {"CEF", "locales", "swiftshader"}) {
-      // One level; a failure shows later as the stage's own error.
-      if (!program.empty() && !platform::DirectoryExists(program + sub)) {
-        platform::CreateFolder(program + sub);
+  UpdateContext ctx{ui_, connection_, *catalogue_, state_.LoaderSettings, platform::SystemFolder()};
+  bool browser_reached = false;
+  for (const ModuleEntry& stage : ModuleCatalogue()) {
+    if (stage.owner != StageOwner::MainSequence) continue;
+    if (stage.withheld_from_xp) {
+      if (!browser_reached) PrepareBrowserStages(ui_, state_);
+      browser_reached = true;
+      if (state_.IsWindowsXP) {
+        ui_.PBStep();  // the stage's step, without the stage
+        continue;
       }
     }
-    for (const char* code : {"CXP", "LXP", "SWI"}) run(code);
+    RunModuleStage(ctx, stage, state_.StageResult, state_.UpdateResult);
   }
-  for (const char* code : {"EXP", "DOC", "XLS"}) run(code);
 }
 
 }  // namespace nurv

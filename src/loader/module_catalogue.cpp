@@ -3,9 +3,6 @@
 #include <array>
 #include <stdexcept>
 
-#include "loader/update_archived.h"
-#include "loader/update_groups.h"
-#include "loader/update_plain.h"
 #include "platform/paths.h"
 #include "support/sevenzip_archive.h"
 
@@ -18,16 +15,6 @@ constexpr std::string_view kSslHeading = "Обновление SSL библио�
 constexpr std::string_view kSslStageLine = " -> Выгрузка SSL библиотек";
 constexpr std::string_view kSslStatus = "Выгрузка SSL библиотек...";
 
-void RunBrowserLibraries(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateFileGroup(ctx, "CXP", StageResult);
-}
-void RunBrowserLocales(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateFileGroup(ctx, "LXP", StageResult);
-}
-void RunRenderingLibraries(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateFileGroup(ctx, "SWI", StageResult);
-}
-
 using F = FolderKind;
 using M = ModuleForm;
 using R = UpdateRule;
@@ -37,45 +24,42 @@ std::array<ModuleEntry, 14> BuildCatalogue() {
   return {{
       {"7z", SevenZipLibraryName(), F::Temp, "", "", M::Plain, R::DateWhenMissing, O::Dispatcher,
        "Обновление библиотеки 7z...", " -> Выгрузка библиотеки 7z", "Выгрузка библиотеки 7z...",
-       &Update7zLibrary},
+       false},
       {"LDR", "NurvLoader.exe", F::Update, "", "", M::Archive, R::Version, O::Dispatcher,
-       "Обновление загрузчика...", " -> Выгрузка загрузчика", "Выгрузка загрузчика...",
-       &UpdateLoaderModule},
+       "Обновление загрузчика...", " -> Выгрузка загрузчика", "Выгрузка загрузчика...", false},
       {"PRG", "nurv.exe", F::Program, "", "", M::Archive, R::Version, O::Dispatcher,
        "Обновление исполняемого модуля...", " -> Выгрузка исполняемого модуля",
-       "Выгрузка исполняемого модуля...", &UpdateMainProgram},
+       "Выгрузка исполняемого модуля...", false},
       {"SSL1", "libeay32.dll", F::Program, "", "", M::Archive, R::Version, O::Dispatcher,
-       kSslHeading, kSslStageLine, kSslStatus, &UpdateSslLibraries},
+       kSslHeading, kSslStageLine, kSslStatus, false},
       {"SSL2", "ssleay32.dll", F::Program, "", "", M::Archive, R::Version, O::SharedStage,
-       kSslHeading, kSslStageLine, kSslStatus, nullptr},
+       kSslHeading, kSslStageLine, kSslStatus, false},
       {"BAT", "nurvrun.bat", F::Program, "", "", M::Plain, R::Date, O::Dispatcher,
-       "Обновление BAT файла...", " -> Выгрузка BAT файла", "Выгрузка BAT файла...",
-       &UpdateBatchFile},
+       "Обновление BAT файла...", " -> Выгрузка BAT файла", "Выгрузка BAT файла...", false},
       {"CHM", "HelpNurv.chm", F::Help, "", "", M::Plain, R::Date, O::Dispatcher,
        "Обновление файла помощи...", " -> Выгрузка файла помощи", "Выгрузка файла помощи...",
-       &UpdateHelpChm},
+       false},
       {"PDF", "HelpNurv.pdf", F::Help, "", "", M::Archive, R::Date, O::Dispatcher,
        "Обновление файла помощи в формате Acrobat Reader...",
        " -> Выгрузка файла помощи в формате Acrobat Reader",
-       "Выгрузка файла помощи в формате Acrobat Reader...", &UpdateHelpPdf},
+       "Выгрузка файла помощи в формате Acrobat Reader...", false},
       {"CXP", "", F::Program, "", "", M::Group, R::DatePerRow, O::MainSequence,
        "Обновление библиотек браузера...", " -> Выгрузка библиотек браузера",
-       "Выгрузка библиотек браузера...", &RunBrowserLibraries},
+       "Выгрузка библиотек браузера...", true},
       {"LXP", "", F::Program, "locales", "", M::Group, R::DatePerRow, O::MainSequence,
        "Обновление локализации браузера...", " -> Выгрузка локализации браузера",
-       "Выгрузка локализации браузера...", &RunBrowserLocales},
+       "Выгрузка локализации браузера...", true},
       {"SWI", "", F::Program, "swiftshader", "", M::Group, R::DatePerRow, O::MainSequence,
        "Обновление библиотек визуализация ...", " -> Выгрузка библиотек визуализация",
-       "Выгрузка библиотек визуализация...", &RunRenderingLibraries},
+       "Выгрузка библиотек визуализация...", true},
       {"EXP", "NurvExplorer.exe", F::Program, "", "", M::Plain, R::Date, O::MainSequence,
-       "Обновление эксплорера...", " -> Выгрузка эксплорера", "Выгрузка эксплорера...",
-       &UpdateExplorer},
+       "Обновление эксплорера...", " -> Выгрузка эксплорера", "Выгрузка эксплорера...", false},
       {"DOC", "", F::Templates, "", ".doc", M::Group, R::DatePerRow, O::MainSequence,
        "Обновление шаблонов бланков...", " -> Выгрузка шаблонов бланков",
-       "Выгрузка шаблонов бланков...", &UpdateBlankTemplates},
+       "Выгрузка шаблонов бланков...", false},
       {"XLS", "", F::Templates, "", "", M::Group, R::DatePerRow, O::MainSequence,
        "Обновление шаблонов форм сбора данных...", " -> Выгрузка шаблонов форм сбора данных",
-       "Выгрузка шаблонов форм сбора данных...", &UpdateFormTemplates},
+       "Выгрузка шаблонов форм сбора данных...", false},
   }};
 }
 
@@ -90,6 +74,17 @@ const ModuleEntry& ModuleByCode(std::string_view code) {
   for (const ModuleEntry& entry : ModuleCatalogue())
     if (entry.code == code) return entry;
   throw std::out_of_range("unknown module code: " + std::string(code));
+}
+
+std::span<const ModuleEntry> StageModules(const ModuleEntry& first) {
+  const std::span<const ModuleEntry> catalogue = ModuleCatalogue();
+  for (auto begin = catalogue.begin(); begin != catalogue.end(); ++begin) {
+    if (&*begin != &first) continue;
+    auto end = begin + 1;
+    while (end != catalogue.end() && end->owner == StageOwner::SharedStage) ++end;
+    return {begin, end};
+  }
+  return {&first, 1};
 }
 
 std::string ModuleFolderPrefix(const ModuleEntry& entry, const TRecordRegistry& settings) {

@@ -1,14 +1,14 @@
 #pragma once
-#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "settings/record_registry.h"
 
+// The modules of the update table as plain data: which code is installed under which name, in
+// which folder, in which form, by which rule, and whose stage runs it. Nothing here depends on the
+// update engine or the window, so other programs of the complex can use the table.
 namespace nurv {
-
-struct UpdateContext;
 
 // Where a module's files go (folders of `LoaderSettings`).
 enum class FolderKind { Program, Update, Help, Templates, Temp };
@@ -34,8 +34,6 @@ enum class StageOwner {
   SharedStage,   // runs inside the stage of the entry before it (SSL2 inside SSL1's)
 };
 
-using ModuleOperation = void (*)(UpdateContext& ctx, std::int16_t& StageResult);
-
 // One code of the update table.
 struct ModuleEntry {
   std::string_view code;       // `tdoc`
@@ -49,13 +47,16 @@ struct ModuleEntry {
   std::string_view heading;     // log line before the stage
   std::string_view stage_line;  // start of the stage's result line
   std::string_view status;      // status text during the stage
-  ModuleOperation operation;    // the stage's operation (SSL2: none, SSL1's covers it)
+  bool withheld_from_xp;        // the browser's files: none on Windows XP or Server 2003
 };
 
 // Every code the loader knows, in the order their stages run.
 std::span<const ModuleEntry> ModuleCatalogue();
 // The entry of `code`; std::out_of_range for a code the loader does not know.
 const ModuleEntry& ModuleByCode(std::string_view code);
+// The modules whose stage begins with `first`: `first` and the entries after it that share its
+// stage (SSL1 and SSL2). Only `first` when it is not an entry of the catalogue.
+std::span<const ModuleEntry> StageModules(const ModuleEntry& first);
 
 // The folder of `entry` from the settings, ready to take a file name: the program folder as it
 // stands (it ends in the separator), every other folder + separator; a group's sub-folder and its

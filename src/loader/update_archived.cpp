@@ -68,20 +68,22 @@ std::uintmax_t SizeOf(const std::string& path) {
 // The state of one call; its temporary files are removed by Finish, however the call ends.
 class ArchivedUpdate {
  public:
-  ArchivedUpdate(UpdateContext& ctx, const std::string& destination, const std::string& unpacked,
-                 const std::string& archive, const std::string& code, std::int16_t& StageResult)
+  ArchivedUpdate(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
+                 std::int16_t& StageResult)
       : ctx_(ctx),
+        entry_(entry),
         destination_(destination),
-        unpacked_(unpacked),
-        archive_(archive),
-        code_(code),
+        unpacked_(UnpackedPath(ctx.settings.PathTemp, std::string(entry.file_name))),
+        archive_(ArchivePath(ctx.settings.PathTemp, std::string(entry.file_name))),
         result_(StageResult) {}
 
-  void Run(bool date_rule);
+  // Refuses a path outside the loader's folders before any file step: 9 and the archive's line.
+  bool PathsOwned();
+  void Run();
   void Finish();
 
  private:
-  bool Needed(bool date_rule);
+  bool Needed();
   bool Fetch();
   void Unpack();
   void Replace();
@@ -92,10 +94,10 @@ class ArchivedUpdate {
   }
 
   UpdateContext& ctx_;
+  const ModuleEntry& entry_;
   const std::string& destination_;
-  const std::string& unpacked_;
-  const std::string& archive_;
-  const std::string& code_;
+  const std::string unpacked_;
+  const std::string archive_;
   std::int16_t& result_;
   std::uint32_t expected_ = 0;
   std::optional<DateTime> row_time_;
@@ -105,12 +107,26 @@ class ArchivedUpdate {
   std::string foreign_item_;
 };
 
-void ArchivedUpdate::Run(bool date_rule) {
+bool ArchivedUpdate::PathsOwned() {
+  try {
+    const OwnedFolders owned(ctx_.settings);
+    owned.Check(archive_);
+    owned.Check(unpacked_);
+    owned.CheckDestination(destination_);
+  } catch (const ForbiddenPathError& e) {
+    result_ = kStageError;
+    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive_ + "]\r\n[" + e.what() + "]");
+    return false;
+  }
+  return true;
+}
+
+void ArchivedUpdate::Run() {
   expected_ = ExpectedChecksum(ctx_.catalogue);
   platform::CreateFolder(ctx_.settings.PathTemp);
   DeleteIfPresent(ctx_, archive_, "--> ОШИБКА удаления файла: [" + archive_ + "]", result_);
   DeleteIfPresent(ctx_, unpacked_, "--> ОШИБКА удаления файла: [" + unpacked_ + "]", result_);
-  if (!Needed(date_rule)) return;
+  if (!Needed()) return;
   if (!Fetch()) return;
   Unpack();
   // Only a file is the update; a folder or anything else of its name is not.
@@ -129,8 +145,8 @@ void ArchivedUpdate::Run(bool date_rule) {
   if (unpacked_exists) Replace();
 }
 
-bool ArchivedUpdate::Needed(bool date_rule) {
-  if (date_rule) {
+bool ArchivedUpdate::Needed() {
+  if (entry_.rule == UpdateRule::Date) {
     row_time_ = RowTime(ctx_.catalogue);
     return DateRuleNeedsWrite(*row_time_, destination_);
   }
@@ -146,7 +162,7 @@ bool ArchivedUpdate::Fetch() {
     component_->ExtractOptions = static_cast<unsigned>(ExtractOptsEnum::ExtractNoPath) |
                                  static_cast<unsigned>(ExtractOptsEnum::ExtractOverwrite);
     contents_ =
-        ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(code_));
+        ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(entry_.code));
     if (!contents_->Eof() && !contents_->BlobIsNull("fblob")) {
       ctx_.ui.WaitMs(1000);
       contents_->SaveBlobToFile("fblob", archive_);
@@ -210,15 +226,6 @@ void ArchivedUpdate::Finish() {
   }
 }
 
-void RunArchivedModule(UpdateContext& ctx, std::string_view code, std::int16_t& StageResult) {
-  const ModuleEntry& entry = ModuleByCode(code);
-  const std::string name(entry.file_name);
-  UpdateArchivedModule(ctx, ModulePath(entry, ctx.settings),
-                       UnpackedPath(ctx.settings.PathTemp, name),
-                       ArchivePath(ctx.settings.PathTemp, name), std::string(entry.code),
-                       entry.rule == UpdateRule::Date, StageResult);
-}
-
 }  // namespace
 
 std::string UnpackedPath(const std::string& temp_folder, const std::string& file_name) {
@@ -230,24 +237,14 @@ std::string ArchivePath(const std::string& temp_folder, const std::string& file_
   return temp_folder + platform::kPathDelim + file_name.substr(0, dot) + ".7z";
 }
 
-void UpdateArchivedModule(UpdateContext& ctx, const std::string& destination,
-                          const std::string& unpacked, const std::string& archive,
-                          const std::string& code, bool date_rule, std::int16_t& StageResult) {
+void UpdateArchivedFile(UpdateContext& ctx, const ModuleEntry& entry,
+                        const std::string& destination, std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
-  if (!SelectModuleRows(ctx, ModuleByCode(code), StageResult)) return;
+  if (!SelectModuleRows(ctx, entry, StageResult)) return;
+  ArchivedUpdate update(ctx, entry, destination, StageResult);
+  if (!update.PathsOwned()) return;
   try {
-    const OwnedFolders owned(ctx.settings);
-    owned.Check(archive);
-    owned.Check(unpacked);
-    owned.CheckDestination(destination);
-  } catch (const ForbiddenPathError& e) {
-    StageResult = kStageError;
-    ctx.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive + "]\r\n[" + e.what() + "]");
-    return;
-  }
-  ArchivedUpdate update(ctx, destination, unpacked, archive, code, StageResult);
-  try {
-    update.Run(date_rule);
+    update.Run();
   } catch (...) {
     update.Finish();
     throw;
@@ -255,40 +252,8 @@ void UpdateArchivedModule(UpdateContext& ctx, const std::string& destination,
   update.Finish();
 }
 
-void UpdateLoaderModule(UpdateContext& ctx, std::int16_t& StageResult) {
-  RunArchivedModule(ctx, "LDR", StageResult);
-}
-
-void UpdateMainProgram(UpdateContext& ctx, std::int16_t& StageResult) {
-  RunArchivedModule(ctx, "PRG", StageResult);
-}
-
-void UpdateSslLibraries(UpdateContext& ctx, std::int16_t& StageResult) {
-  StageResult = kStageNotRequired;
-  std::int16_t first = kStageNotRequired;
-  std::int16_t second = kStageNotRequired;
-  // One code for the stage from both runs.
-  const auto combine = [&] {
-    if (first == kStageError || second == kStageError)
-      StageResult = kStageError;
-    else if (first == kStageWritten || second == kStageWritten)
-      StageResult = kStageWritten;
-    else
-      StageResult = kStageNotRequired;
-  };
-  try {
-    RunArchivedModule(ctx, "SSL1", first);
-    combine();
-    RunArchivedModule(ctx, "SSL2", second);
-  } catch (...) {
-    combine();
-    throw;
-  }
-  combine();
-}
-
-void UpdateHelpPdf(UpdateContext& ctx, std::int16_t& StageResult) {
-  RunArchivedModule(ctx, "PDF", StageResult);
+void UpdateArchivedModule(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
+  UpdateArchivedFile(ctx, entry, ModulePath(entry, ctx.settings), StageResult);
 }
 
 }  // namespace nurv

@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+
 #include "db/database.h"
 #include "loader/loader_ui.h"
 #include "settings/record_registry.h"
@@ -6,13 +8,15 @@
 namespace nurv {
 
 // What an update routine works with: the window, the open connection, the open catalogue
-// dataset `DSBLOBVersion` (every row of UpdatesBLOB without its contents) and the settings in
-// force (`LoaderSettings`).
+// dataset `DSBLOBVersion` (every row of UpdatesBLOB without its contents), the settings in force
+// (`LoaderSettings`) and the operating system's folder, where the system's own 7-Zip library
+// may be.
 struct UpdateContext {
   LoaderUi& ui;
   db::Connection& connection;
   db::Dataset& catalogue;
   const TRecordRegistry& settings;
+  std::string system_folder;
 };
 
 }  // namespace nurv

@@ -97,7 +97,9 @@ void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::stri
   MarkStageWritten(StageResult);
 }
 
-void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
+}  // namespace
+
+void UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
   if (!SelectModuleRows(ctx, entry, StageResult)) return;
   const OwnedFolders owned(ctx.settings);
@@ -120,22 +122,6 @@ void UpdateGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& Sta
       if (dynamic_cast<const db::BusyError*>(&e)) break;
     }
   }
-}
-
-}  // namespace
-
-void UpdateFileGroup(UpdateContext& ctx, const std::string& code, std::int16_t& StageResult) {
-  StageResult = kStageNotRequired;
-  if (code != "CXP" && code != "LXP" && code != "SWI") return;
-  UpdateGroup(ctx, ModuleByCode(code), StageResult);
-}
-
-void UpdateBlankTemplates(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateGroup(ctx, ModuleByCode("DOC"), StageResult);
-}
-
-void UpdateFormTemplates(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateGroup(ctx, ModuleByCode("XLS"), StageResult);
 }
 
 }  // namespace nurv

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "loader/module_catalogue.h"
 #include "loader/update_context.h"
 
 namespace nurv {
@@ -21,15 +22,12 @@ class UnsafeNameError : public std::runtime_error {
 std::string GroupFileDestination(const std::string& folder_prefix, const std::string& name,
                                  const std::string& suffix);
 
-// The browser groups CXP, LXP and SWI (date rule per row). Every newer row's bytes are saved
-// beside their file, checked against `caption` and renamed over the old file, stamped with the
-// row's time; a failing row is logged, gives 9 and leaves its old file as it was, and the walk
-// goes on. A read-only file of these groups is not replaced. An unknown folder fails the stage
-// before any file step (OwnedFolders). Any other code: nothing, 0.
-void UpdateFileGroup(UpdateContext& ctx, const std::string& code, std::int16_t& StageResult);
-// Code DOC: each row's `name` + ".doc" in the templates folder; read-only templates are replaced.
-void UpdateBlankTemplates(UpdateContext& ctx, std::int16_t& StageResult);
-// Code XLS: each row's `name` in the templates folder; read-only templates are replaced.
-void UpdateFormTemplates(UpdateContext& ctx, std::int16_t& StageResult);
+// The operation of a file group (date rule per row): every newer row's bytes are saved beside
+// their file (the group's folder + the row's `name` + the group's name suffix), checked against
+// `caption` and renamed over the old file, stamped with the row's time; a failing row is logged,
+// gives 9 and leaves its old file as it was, and the walk goes on. A read-only template is
+// replaced; a read-only file of the browser groups is not. An unknown folder fails the stage
+// before any file step (OwnedFolders).
+void UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult);
 
 }  // namespace nurv

@@ -10,7 +10,6 @@
 #include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "platform/system_info.h"
 #include "support/file_utils.h"
 
 namespace nurv {
@@ -36,12 +35,13 @@ class FilterOffAtEnd {
 };
 
 // One row of the walk: written, skipped, or failed with a log line and 9.
-void WriteRow(UpdateContext& ctx, const std::string& destination, const std::string& code,
+void WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
               std::unique_ptr<db::Dataset>& contents, std::int16_t& StageResult) {
   const DateTime row_time = RowTime(ctx.catalogue);
   if (!DateRuleNeedsWrite(row_time, destination)) return;
   if (!contents)
-    contents = ctx.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(code));
+    contents =
+        ctx.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(entry.code));
   if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return;
   if (contents->BlobIsNull("fblob")) return;
 
@@ -72,18 +72,18 @@ void WriteRow(UpdateContext& ctx, const std::string& destination, const std::str
 
 }  // namespace
 
-void UpdatePlainFile(UpdateContext& ctx, const std::string& destination, const std::string& code,
+void UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
                      std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
   FilterOffAtEnd filter_off(ctx.catalogue);
-  if (!SelectModuleRows(ctx, ModuleByCode(code), StageResult)) return;
+  if (!SelectModuleRows(ctx, entry, StageResult)) return;
   const OwnedFolders owned(ctx.settings);
   // The contents query is opened on the first row to write and released when the walk ends.
   std::unique_ptr<db::Dataset> contents;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     try {
       owned.CheckDestination(destination);
-      WriteRow(ctx, destination, code, contents, StageResult);
+      WriteRow(ctx, entry, destination, contents, StageResult);
     } catch (const std::exception& e) {
       StageResult = kStageError;
       ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + destination + "\r\n[" + e.what() + "]");
@@ -93,43 +93,19 @@ void UpdatePlainFile(UpdateContext& ctx, const std::string& destination, const s
   }
 }
 
-void Update7zLibraryIn(UpdateContext& ctx, const std::string& system_folder,
-                       std::int16_t& StageResult) {
+void UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
   StageResult = kStageNotRequired;
-  const ModuleEntry& entry = ModuleByCode("7z");
-  const std::string name(entry.file_name);
-  if (platform::FileExists(system_folder + platform::kPathDelim + name)) return;
-  // The temporary folder must be known before it is looked into.
-  FilterOffAtEnd filter_off(ctx.catalogue);
-  if (!SelectModuleRows(ctx, entry, StageResult)) return;
   const std::string destination = ModulePath(entry, ctx.settings);
-  if (platform::FileExists(destination)) return;
-  UpdatePlainFile(ctx, destination, std::string(entry.code), StageResult);
-}
-
-void Update7zLibrary(UpdateContext& ctx, std::int16_t& StageResult) {
-  Update7zLibraryIn(ctx, platform::SystemFolder(), StageResult);
-}
-
-namespace {
-
-void UpdateFixedPlainFile(UpdateContext& ctx, std::string_view code, std::int16_t& StageResult) {
-  const ModuleEntry& entry = ModuleByCode(code);
-  UpdatePlainFile(ctx, ModulePath(entry, ctx.settings), std::string(entry.code), StageResult);
-}
-
-}  // namespace
-
-void UpdateBatchFile(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateFixedPlainFile(ctx, "BAT", StageResult);
-}
-
-void UpdateHelpChm(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateFixedPlainFile(ctx, "CHM", StageResult);
-}
-
-void UpdateExplorer(UpdateContext& ctx, std::int16_t& StageResult) {
-  UpdateFixedPlainFile(ctx, "EXP", StageResult);
+  if (entry.rule == UpdateRule::DateWhenMissing) {
+    const std::string system_copy =
+        ctx.system_folder + platform::kPathDelim + std::string(entry.file_name);
+    if (platform::FileExists(system_copy)) return;
+    // The temporary folder must be known before it is looked into.
+    FilterOffAtEnd filter_off(ctx.catalogue);
+    if (!SelectModuleRows(ctx, entry, StageResult)) return;
+    if (platform::FileExists(destination)) return;
+  }
+  UpdatePlainFile(ctx, entry, destination, StageResult);
 }
 
 }  // namespace nurv

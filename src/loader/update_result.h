@@ -13,6 +13,14 @@ inline void MarkStageWritten(std::int16_t& stage_result) {
   if (stage_result != kStageError) stage_result = kStageWritten;
 }
 
+// The code of a stage of several modules (SSL1 and SSL2): 9 when either failed, else 1 when
+// either wrote, else 0.
+inline std::int16_t CombinedStageResult(std::int16_t a, std::int16_t b) {
+  if (a == kStageError || b == kStageError) return kStageError;
+  if (a == kStageWritten || b == kStageWritten) return kStageWritten;
+  return kStageNotRequired;
+}
+
 // Folds a stage's result into the run-wide result: the latest stage's code while no stage has
 // failed; once 9, it stays 9.
 inline void FoldUpdateResult(std::int16_t& update_result, std::int16_t stage_result) {

@@ -59,8 +59,8 @@ TEST_F(LockedDatabase, EachStageFailsOnceAndTheNextRunWritesEverything) {
   Connect();
   Lock();
   std::int16_t templates = -1, batch = -1;
-  UpdateBlankTemplates(Ctx(), templates);
-  UpdateBatchFile(Ctx(), batch);
+  UpdateFileGroup(Ctx(), ModuleByCode("DOC"), templates);
+  UpdatePlainModule(Ctx(), ModuleByCode("BAT"), batch);
   EXPECT_EQ(templates, 9);
   EXPECT_EQ(batch, 9);
   // The walk stops at the first row that meets the lock: one row tried per stage.
@@ -73,8 +73,8 @@ TEST_F(LockedDatabase, EachStageFailsOnceAndTheNextRunWritesEverything) {
 
   Unlock();
   Connect();
-  UpdateBlankTemplates(Ctx(), templates);
-  UpdateBatchFile(Ctx(), batch);
+  UpdateFileGroup(Ctx(), ModuleByCode("DOC"), templates);
+  UpdatePlainModule(Ctx(), ModuleByCode("BAT"), batch);
   EXPECT_EQ(templates, 1);
   EXPECT_EQ(batch, 1);
   EXPECT_EQ(FolderNames(settings.PathShablon),

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "loader/module_catalogue.h"
+#include "loader/module_stage.h"
 #include "loader/update_archived.h"
 #include "loader/update_groups.h"
 #include "loader/update_plain.h"
@@ -72,10 +73,8 @@ class OwnedFolderStages : public UpdateTest {
   // The entry's stage as the loader runs it; the 7-Zip library counts as missing from the system.
   std::int16_t RunStage(const ModuleEntry& entry) {
     std::int16_t result = -1;
-    if (entry.code == "7z")
-      Update7zLibraryIn(Ctx(), dir.Sub("System"), result);
-    else
-      entry.operation(Ctx(), result);
+    system_folder = dir.Sub("System");
+    UpdateStageModules(Ctx(), entry, result);
     return result;
   }
   std::string cwd = dir.Sub("cwd");
@@ -90,7 +89,7 @@ TEST_F(OwnedFolderStages, UnknownFolderFailsEveryStageThatNeedsIt) {
   const std::vector<std::string> complex = Tree(dir.path());
   const std::vector<std::string> root = FolderNames(Native("/"));
   for (const ModuleEntry& entry : ModuleCatalogue()) {
-    if (!entry.operation) continue;  // SSL2 runs inside the SSL1 stage
+    if (entry.owner == StageOwner::SharedStage) continue;  // SSL2 runs inside the SSL1 stage
     std::vector<FolderKind> needed{entry.folder};
     if (entry.form == ModuleForm::Archive) needed.push_back(FolderKind::Temp);
     for (const FolderKind kind : needed) {
@@ -116,7 +115,7 @@ TEST_F(OwnedFolderStages, UnknownFolderFailsEveryStageThatNeedsIt) {
   settings.PathHelp.clear();
   ui.ClearLog();
   std::int16_t result = -1;
-  UpdateHelpChm(Ctx(), result);
+  UpdatePlainModule(Ctx(), ModuleByCode("CHM"), result);
   EXPECT_EQ(result, 0);
   EXPECT_TRUE(ui.Log().empty());
 }
@@ -151,13 +150,12 @@ TEST_F(OwnedFolderStages, PathsOutsideAreRefused) {
     ui.ClearLog();
     std::int16_t result = -1;
     if (entry.form == ModuleForm::Plain) {
-      UpdatePlainFile(Ctx(), destination, std::string(entry.code), result);
+      UpdatePlainFile(Ctx(), entry, destination, result);
       EXPECT_EQ(ui.Log(),
                 (std::vector<std::string>{"ОШИБКА выгрузки файла: " + destination,
                                           "[Путь вне папок комплекса: [" + destination + "]]"}));
     } else {
-      UpdateArchivedModule(Ctx(), destination, UnpackedPath(settings.PathTemp, name), archive,
-                           std::string(entry.code), entry.rule == UpdateRule::Date, result);
+      UpdateArchivedFile(Ctx(), entry, destination, result);
       EXPECT_EQ(ui.Log(),
                 (std::vector<std::string>{"--> ОШИБКА выгрузки файла: [" + archive + "]",
                                           "[Путь вне папок комплекса: [" + destination + "]]"}));
@@ -195,7 +193,7 @@ TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
   };
 
   std::int16_t result = -1;
-  UpdateFileGroup(Ctx(), "CXP", result);
+  UpdateFileGroup(Ctx(), ModuleByCode("CXP"), result);
   EXPECT_EQ(result, 9);
   std::vector<std::string> expected;
   for (const std::string& name : names)
@@ -208,7 +206,7 @@ TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
 
   const std::string own_name = Bin("NurvLoader.exe");
   ui.ClearLog();
-  UpdatePlainFile(Ctx(), own_name, "BAT", result);
+  UpdatePlainFile(Ctx(), ModuleByCode("BAT"), own_name, result);
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log(),
             (std::vector<std::string>{"ОШИБКА выгрузки файла: " + own_name, refused(own_name)}));
@@ -216,7 +214,7 @@ TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
   // The update folder is the program folder.
   settings.PathUpdate = dir.Sub("Bin");
   ui.ClearLog();
-  UpdateLoaderModule(Ctx(), result);
+  UpdateArchivedModule(Ctx(), ModuleByCode("LDR"), result);
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log(),
             (std::vector<std::string>{"--> ОШИБКА выгрузки файла: [" +

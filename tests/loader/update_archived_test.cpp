@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/pe_builder.h"
+#include "loader/module_stage.h"
 #include "loader/update_archived.h"
 #include "update_fixture.h"
 
@@ -36,7 +37,7 @@ class ArchivedUpdate : public UpdateTest {
   }
   std::int16_t RunPrg() {
     std::int16_t result = -1;
-    UpdateMainProgram(Ctx(), result);
+    UpdateArchivedModule(Ctx(), ModuleByCode("PRG"), result);
     return result;
   }
   void ExpectTempEmpty() {
@@ -216,12 +217,12 @@ TEST_F(ArchivedUpdate, LoaderModuleGoesToTheUpdateFolderOnly) {
   WriteFile(Bin("NurvLoader.exe"), "running loader");
   Serve({ArchiveRow(1, "LDR", "NurvLoader.exe", loader, "6.3.0.1")});
   std::int16_t result = -1;
-  UpdateLoaderModule(Ctx(), result);
+  UpdateArchivedModule(Ctx(), ModuleByCode("LDR"), result);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(ReadFile(settings.PathUpdate + "/NurvLoader.exe"), loader);
   EXPECT_EQ(ReadFile(Bin("NurvLoader.exe")), "running loader");
   // The version rule reads the copy in the update folder.
-  UpdateLoaderModule(Ctx(), result);
+  UpdateArchivedModule(Ctx(), ModuleByCode("LDR"), result);
   EXPECT_EQ(result, 0);
 }
 
@@ -230,17 +231,17 @@ TEST_F(ArchivedUpdate, HelpPdfByDateStampedToTheMinute) {
   UpdateRow row = ArchiveRow(1, "PDF", "HelpNurv.pdf", "%PDF-1.4 help", "");
   Serve({row});
   std::int16_t result = -1;
-  UpdateHelpPdf(Ctx(), result);
+  UpdateArchivedModule(Ctx(), ModuleByCode("PDF"), result);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(ReadFile(pdf), "%PDF-1.4 help");
   EXPECT_EQ(FileTime(pdf), LocalTime(2024, 5, 1, 10, 15, 0));
-  UpdateHelpPdf(Ctx(), result);
+  UpdateArchivedModule(Ctx(), ModuleByCode("PDF"), result);
   EXPECT_EQ(result, 0);
   // A NULL updatedate cannot be decided: the error goes to the stage frame.
   row.updatedate.reset();
   Serve({row});
   WriteFile(settings.PathTemp + "/HelpNurv.7z", "leftover");
-  EXPECT_THROW(UpdateHelpPdf(Ctx(), result), db::ConversionError);
+  EXPECT_THROW(UpdateArchivedModule(Ctx(), ModuleByCode("PDF"), result), db::ConversionError);
   ExpectTempEmpty();
 }
 
@@ -253,11 +254,11 @@ TEST_F(ArchivedUpdate, SslStageFoldsBothRuns) {
   WriteFile(Bin("ssleay32.dll"), lib2);
   Serve({ArchiveRow(1, "SSL1", "libeay32.dll", lib1, "1.0.2.0"),
          ArchiveRow(2, "SSL2", "ssleay32.dll", lib2, "1.0.2.0")});
-  UpdateSslLibraries(Ctx(), result);
+  UpdateStageModules(Ctx(), ModuleByCode("SSL1"), result);
   EXPECT_EQ(result, 0);
   // The first written, the second current: 1 (the second run alone would say 0).
   std::filesystem::remove(Bin("libeay32.dll"));
-  UpdateSslLibraries(Ctx(), result);
+  UpdateStageModules(Ctx(), ModuleByCode("SSL1"), result);
   EXPECT_EQ(result, 1);
   // The first failed, the second written: 9.
   std::filesystem::remove(Bin("ssleay32.dll"));
@@ -265,7 +266,7 @@ TEST_F(ArchivedUpdate, SslStageFoldsBothRuns) {
   UpdateRow bad = ArchiveRow(1, "SSL1", "libeay32.dll", lib1, "1.0.2.0");
   bad.caption = std::int64_t{5};
   Serve({bad, ArchiveRow(2, "SSL2", "ssleay32.dll", lib2, "1.0.2.0")});
-  UpdateSslLibraries(Ctx(), result);
+  UpdateStageModules(Ctx(), ModuleByCode("SSL1"), result);
   EXPECT_EQ(result, 9);
   EXPECT_TRUE(platform::FileExists(Bin("ssleay32.dll")));
   ExpectTempEmpty();

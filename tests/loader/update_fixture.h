@@ -20,6 +20,7 @@
 #include "loader/update_context.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/system_info.h"
 #include "settings/record_registry.h"
 #include "support/sevenzip_fixture.h"
 
@@ -100,7 +101,8 @@ class UpdateTest : public ::testing::Test {
   }
 
   UpdateContext& Ctx() {
-    ctx = std::make_unique<UpdateContext>(UpdateContext{ui, *connection, *catalogue, settings});
+    ctx = std::make_unique<UpdateContext>(
+        UpdateContext{ui, *connection, *catalogue, settings, system_folder});
     return *ctx;
   }
 
@@ -121,6 +123,7 @@ class UpdateTest : public ::testing::Test {
   TempDir dir;
   std::string db_path = dir.Sub("updates.db");
   TRecordRegistry settings;
+  std::string system_folder = platform::SystemFolder();
   FakeUi ui;
   std::unique_ptr<db::Connection> connection;
   std::unique_ptr<db::Dataset> catalogue;

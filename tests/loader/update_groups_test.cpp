@@ -15,14 +15,10 @@ using namespace testing;
 
 class GroupUpdate : public UpdateTest {
  protected:
-  std::int16_t Run(const std::string& code) {
+  std::int16_t Run(const std::string& code) { return Run(ModuleByCode(code)); }
+  std::int16_t Run(const ModuleEntry& entry) {
     std::int16_t result = -1;
-    if (code == "DOC")
-      UpdateBlankTemplates(Ctx(), result);
-    else if (code == "XLS")
-      UpdateFormTemplates(Ctx(), result);
-    else
-      UpdateFileGroup(Ctx(), code, result);
+    UpdateFileGroup(Ctx(), entry, result);
     return result;
   }
   void Install(const std::string& path, const std::string& bytes, DateTime time) {
@@ -69,7 +65,10 @@ TEST_F(GroupUpdate, EachCodeInItsFolder) {
   EXPECT_EQ(ReadFile(settings.PathShablon + "/Form2.xls"), "xls");
   EXPECT_EQ(ui.Log(),
             (std::vector<std::string>{"ru.pak", "sub\\libGLESv2.dll", "Form1", "Form2.xls"}));
-  EXPECT_EQ(Run("DOC2"), 0);
+  // A code the table has no rows of.
+  ModuleEntry unlisted = ModuleByCode("DOC");
+  unlisted.code = "DOC2";
+  EXPECT_EQ(Run(unlisted), 0);
 }
 
 TEST_F(GroupUpdate, NullBlobOrVanishedRowLeavesTheOldFile) {

@@ -17,7 +17,7 @@ class PlainUpdate : public UpdateTest {
 
   std::int16_t RunBat() {
     std::int16_t result = -1;
-    UpdateBatchFile(Ctx(), result);
+    UpdatePlainModule(Ctx(), ModuleByCode("BAT"), result);
     return result;
   }
   // The installed old file, modified at 09:00.
@@ -139,7 +139,7 @@ TEST_F(PlainUpdate, DestinationThatCannotTakeTheFile) {
   settings.PathProgram = dir.Sub("Missing") + platform::kPathDelim;
   ui.ClearLog();
   std::int16_t result = -1;
-  UpdateBatchFile(Ctx(), result);
+  UpdatePlainModule(Ctx(), ModuleByCode("BAT"), result);
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log().front(), "ОШИБКА выгрузки файла: " + settings.PathProgram + "nurvrun.bat");
   EXPECT_FALSE(platform::DirectoryExists(dir.Sub("Missing")));
@@ -181,7 +181,7 @@ TEST_F(PlainUpdate, SevenZipLibraryOfTheSystemFolderIsUsedAsItIs) {
   if (!platform::FileExists(installed)) GTEST_SKIP() << "no 7-Zip library at " << installed;
   Serve({PlainRow(1, "7z", "", "library bytes", "2024-05-01 10:00:00")});
   std::int16_t result = -1;
-  Update7zLibrary(Ctx(), result);
+  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
   EXPECT_EQ(result, 0);
   EXPECT_FALSE(platform::FileExists(settings.PathTemp + "/" + SevenZipLibraryName()));
 }
@@ -191,20 +191,20 @@ TEST_F(PlainUpdate, SevenZipLibraryOnlyWhenFoundNowhere) {
   Serve({PlainRow(1, "7z", "", "library bytes", "2024-05-01 10:00:00")});
   std::int16_t result = -1;
   // A system folder without the library.
-  const std::string system = dir.Sub("System");
+  const std::string system = system_folder = dir.Sub("System");
   std::filesystem::create_directory(system);
-  Update7zLibraryIn(Ctx(), system, result);
+  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(ReadFile(settings.PathTemp + "/" + name), "library bytes");
   // Present in the temporary folder now: not touched again, whatever the row says.
   Serve({PlainRow(1, "7z", "", "newer bytes", "2030-01-01 10:00:00")});
-  Update7zLibraryIn(Ctx(), system, result);
+  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFile(settings.PathTemp + "/" + name), "library bytes");
   // A folder of that name does not count as present.
   std::filesystem::remove(settings.PathTemp + "/" + name);
   std::filesystem::create_directory(system + "/" + name);
-  Update7zLibraryIn(Ctx(), system, result);
+  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
   EXPECT_EQ(result, 1);
 }
 
