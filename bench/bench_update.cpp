@@ -182,11 +182,12 @@ void BM_UpdateArchivedModule(benchmark::State& state) {
     const std::int64_t idle = StatusKiB("VmRSS:");
     ResetPeak();
     state.ResumeTiming();
-    std::int16_t result = 0;
-    nurv::UpdateArchivedModule(*site->ctx, nurv::ModuleByCode("PRG"), result);
+    const nurv::StageResult result =
+        nurv::UpdateArchivedModule(*site->ctx, nurv::ModuleByCode("PRG"));
     state.PauseTiming();
     growth = std::max(growth, StatusKiB("VmHWM:") - idle);
-    if (result != 1 || site->ui.waits.size() != 4) Fail("module not written");
+    if (result != nurv::StageResult::Written || site->ui.waits.size() != 4)
+      Fail("module not written");
     state.ResumeTiming();
   }
   state.counters["peak_growth_MiB"] = static_cast<double>(growth) / 1024.0;
@@ -226,9 +227,9 @@ void BM_GroupWalkAllCurrent(benchmark::State& state) {
   MakeTable(site.Db(), rows);
   site.Open();
   for (auto _ : state) {
-    std::int16_t result = 0;
-    nurv::UpdateFileGroup(*site.ctx, nurv::ModuleByCode("CXP"), result);
-    if (result != 0) Fail("group wrote");
+    if (nurv::UpdateFileGroup(*site.ctx, nurv::ModuleByCode("CXP")) !=
+        nurv::StageResult::NotRequired)
+      Fail("group wrote");
   }
 }
 BENCHMARK(BM_GroupWalkAllCurrent)->Unit(benchmark::kMillisecond);

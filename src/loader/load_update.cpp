@@ -5,14 +5,12 @@
 
 namespace nurv {
 
-void LoadUpdate(UpdateContext& ctx, std::int16_t& UpdateResult) {
+void LoadUpdate(UpdateContext& ctx, StageResult& update_result) {
   ctx.ui.PBStep();
   ctx.ui.AddLogLine("");
   ctx.ui.AddLogLine("ЗАГРУЗКА ОБНОВЛЕНИЯ...");
-  std::int16_t StageResult = 0;
   for (const ModuleEntry& stage : ModuleCatalogue())
-    if (stage.owner == StageOwner::Dispatcher)
-      RunModuleStage(ctx, stage, StageResult, UpdateResult);
+    if (stage.owner == StageOwner::Dispatcher) RunModuleStage(ctx, stage, update_result);
   ctx.ui.PBSetPosition(LoaderUi::kProgressMax);
 }
 

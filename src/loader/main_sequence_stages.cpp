@@ -57,7 +57,7 @@ void LoaderApp::RunGroupStages() {
         continue;
       }
     }
-    RunModuleStage(ctx, stage, state_.StageResult, state_.UpdateResult);
+    state_.StageResult = RunModuleStage(ctx, stage, state_.UpdateResult);
   }
 }
 

@@ -27,7 +27,7 @@ void LoaderApp::WriteSummary() {
     outcome_ = RunOutcome::InitError;
     return;
   }
-  if (state_.UpdateResult == 9) {
+  if (state_.UpdateResult == StageResult::Error) {
     WriteBanner(ui_, "              Работа загрузчика завершена с ОШИБКАМИ ОБНОВЛЕНИЯ!");
     ui_.ShowStatus("Обнаружены ошибки при обновлении:");
     outcome_ = RunOutcome::UpdateError;

@@ -4,37 +4,31 @@
 #include "loader/update_archived.h"
 #include "loader/update_groups.h"
 #include "loader/update_plain.h"
-#include "loader/update_result.h"
 
 namespace nurv {
 
-void UpdateModule(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
+StageResult UpdateModule(UpdateContext& ctx, const ModuleEntry& entry) {
   switch (entry.form) {
     case ModuleForm::Plain:
-      UpdatePlainModule(ctx, entry, StageResult);
-      return;
+      return UpdatePlainModule(ctx, entry);
     case ModuleForm::Archive:
-      UpdateArchivedModule(ctx, entry, StageResult);
-      return;
+      return UpdateArchivedModule(ctx, entry);
     case ModuleForm::Group:
-      UpdateFileGroup(ctx, entry, StageResult);
-      return;
+      return UpdateFileGroup(ctx, entry);
   }
+  return StageResult::NotRequired;  // no other form
 }
 
-void UpdateStageModules(UpdateContext& ctx, const ModuleEntry& first, std::int16_t& StageResult) {
-  StageResult = kStageNotRequired;
-  for (const ModuleEntry& entry : StageModules(first)) {
-    std::int16_t module_result = kStageNotRequired;
-    UpdateModule(ctx, entry, module_result);
-    StageResult = CombinedStageResult(StageResult, module_result);
-  }
+StageResult UpdateStageModules(UpdateContext& ctx, const ModuleEntry& first) {
+  StageResult result = StageResult::NotRequired;
+  for (const ModuleEntry& entry : StageModules(first))
+    result = Combined(result, UpdateModule(ctx, entry));
+  return result;
 }
 
-void RunModuleStage(UpdateContext& ctx, const ModuleEntry& first, std::int16_t& StageResult,
-                    std::int16_t& UpdateResult) {
-  RunStage(ctx.ui, first, StageResult, UpdateResult,
-           [&](std::int16_t& result) { UpdateStageModules(ctx, first, result); });
+StageResult RunModuleStage(UpdateContext& ctx, const ModuleEntry& first,
+                           StageResult& update_result) {
+  return RunStage(ctx.ui, first, update_result, [&] { return UpdateStageModules(ctx, first); });
 }
 
 }  // namespace nurv

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "loader/update_result.h"
 #include "platform/version_info.h"
 #include "settings/record_registry.h"
 
@@ -22,8 +23,8 @@ struct RunState {
   std::string SelectedServer;
   std::string SelectedDataBase;
   std::string SelectedCaption;
-  std::int16_t StageResult = 99;
-  std::int16_t UpdateResult = 0;
+  nurv::StageResult StageResult = nurv::StageResult::NotRun;
+  nurv::StageResult UpdateResult = nurv::StageResult::NotRequired;
   FourPartVersion OwnFileVersion;
   std::string AvailableVersion;
   std::string AvailableLoaderVersion;

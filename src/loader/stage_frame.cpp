@@ -1,50 +1,33 @@
 #include "loader/stage_frame.h"
 
 #include <exception>
+#include <optional>
 #include <string>
-
-#include "loader/update_result.h"
 
 namespace nurv {
 
-void RunStage(LoaderUi& ui, const ModuleEntry& stage, std::int16_t& StageResult,
-              std::int16_t& UpdateResult, const std::function<void(std::int16_t&)>& operation) {
-  std::string line(stage.stage_line);
-  std::string error;
-  bool failed = false;
+StageResult RunStage(LoaderUi& ui, const ModuleEntry& stage, StageResult& update_result,
+                     const std::function<StageResult()>& operation) {
+  StageResult result = StageResult::Error;
+  std::optional<std::string> error;
   try {
     ui.AddLogLine("");
     ui.AddLogLine(std::string(stage.heading));
     ui.ShowStatus(std::string(stage.status));
-    operation(StageResult);
-    switch (StageResult) {
-      case kStageWritten:
-        line += " - OK";
-        break;
-      case kStageError:
-        line += " - ОШИБКА";
-        break;
-      case kStageNotRequired:
-        line += " - НЕ ТРЕБУЕТСЯ";
-        break;
-      default:
-        break;
-    }
+    result = operation();
   } catch (const std::exception& e) {
-    failed = true;
     error = e.what();
   } catch (...) {
-    failed = true;
     error = "Неизвестная ошибка";
   }
-  if (failed) {
-    // An error the operation did not turn into 9 itself must still mark the run.
-    StageResult = kStageError;
-    line = std::string(stage.stage_line) + " - ОШИБКА\r\n[" + error + "]";
-  }
-  FoldUpdateResult(UpdateResult, StageResult);
+  // An error the operation did not turn into 9 itself still marks the run.
+  if (error) result = StageResult::Error;
+  std::string line(stage.stage_line);
+  line += error ? " - ОШИБКА\r\n[" + *error + "]" : std::string(StageLineSuffix(result));
+  FoldUpdateResult(update_result, result);
   ui.AddLogLine(line);
   ui.PBStep();
+  return result;
 }
 
 }  // namespace nurv

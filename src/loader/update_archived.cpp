@@ -11,7 +11,6 @@
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/update_files.h"
-#include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/file_utils.h"
@@ -50,15 +49,6 @@ bool SameFileName(const std::string& a, const std::string& b) {
 #endif
 }
 
-// Removes whatever is at a temporary path of this module (the extraction may have made a
-// folder there); 9 and `failure_line` when something stays.
-void DeleteIfPresent(UpdateContext& ctx, const std::string& path, const std::string& failure_line,
-                     std::int16_t& StageResult) {
-  if (RemoveEntry(path)) return;
-  StageResult = kStageError;
-  ctx.ui.AddLogLine(failure_line);
-}
-
 std::uintmax_t SizeOf(const std::string& path) {
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(FsPath(path), error);
@@ -68,27 +58,33 @@ std::uintmax_t SizeOf(const std::string& path) {
 // The state of one call; its temporary files are removed by Finish, however the call ends.
 class ArchivedUpdate {
  public:
-  ArchivedUpdate(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
-                 std::int16_t& StageResult)
+  ArchivedUpdate(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination)
       : ctx_(ctx),
         entry_(entry),
         destination_(destination),
         unpacked_(UnpackedPath(ctx.settings.PathTemp, std::string(entry.file_name))),
-        archive_(ArchivePath(ctx.settings.PathTemp, std::string(entry.file_name))),
-        result_(StageResult) {}
+        archive_(ArchivePath(ctx.settings.PathTemp, std::string(entry.file_name))) {}
 
   // Refuses a path outside the loader's folders before any file step: 9 and the archive's line.
   bool PathsOwned();
   void Run();
-  void Finish();
+  // Removes the temporary files; the stage's code.
+  StageResult Finish();
 
  private:
   bool Needed();
   bool Fetch();
   void Unpack();
   void Replace();
+  // Removes whatever is at a temporary path of this module (the extraction may have made a
+  // folder there); 9 and `failure_line` when something stays.
+  void RemoveTemporary(const std::string& path, const std::string& failure_line) {
+    if (RemoveEntry(path)) return;
+    result_ = StageResult::Error;
+    ctx_.ui.AddLogLine(failure_line);
+  }
   void CopyFailed() {
-    result_ = kStageError;
+    result_ = StageResult::Error;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Не удалось скопировать файл [" + unpacked_ + "] в: [" +
                        destination_ + "]");
   }
@@ -98,7 +94,7 @@ class ArchivedUpdate {
   const std::string& destination_;
   const std::string unpacked_;
   const std::string archive_;
-  std::int16_t& result_;
+  StageResult result_ = StageResult::NotRequired;
   std::uint32_t expected_ = 0;
   std::optional<DateTime> row_time_;
   std::unique_ptr<TSevenZipArchive> component_;
@@ -114,7 +110,7 @@ bool ArchivedUpdate::PathsOwned() {
     owned.Check(unpacked_);
     owned.CheckDestination(destination_);
   } catch (const ForbiddenPathError& e) {
-    result_ = kStageError;
+    result_ = StageResult::Error;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive_ + "]\r\n[" + e.what() + "]");
     return false;
   }
@@ -124,8 +120,8 @@ bool ArchivedUpdate::PathsOwned() {
 void ArchivedUpdate::Run() {
   expected_ = ExpectedChecksum(ctx_.catalogue);
   platform::CreateFolder(ctx_.settings.PathTemp);
-  DeleteIfPresent(ctx_, archive_, "--> ОШИБКА удаления файла: [" + archive_ + "]", result_);
-  DeleteIfPresent(ctx_, unpacked_, "--> ОШИБКА удаления файла: [" + unpacked_ + "]", result_);
+  RemoveTemporary(archive_, "--> ОШИБКА удаления файла: [" + archive_ + "]");
+  RemoveTemporary(unpacked_, "--> ОШИБКА удаления файла: [" + unpacked_ + "]");
   if (!Needed()) return;
   if (!Fetch()) return;
   Unpack();
@@ -134,11 +130,11 @@ void ArchivedUpdate::Run() {
   const bool unpacked_exists =
       std::filesystem::is_regular_file(std::filesystem::symlink_status(FsPath(unpacked_), error));
   if (!unpacked_exists) {
-    result_ = kStageError;
+    result_ = StageResult::Error;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Файл обновления не найден: [" + unpacked_ + "]");
   }
   if (ReportedFileCrc32(ctx_.ui, unpacked_) != expected_) {
-    result_ = kStageError;
+    result_ = StageResult::Error;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + unpacked_ + "] не верна");
     return;
   }
@@ -168,9 +164,9 @@ bool ArchivedUpdate::Fetch() {
       contents_->SaveBlobToFile("fblob", archive_);
       ctx_.ui.WaitMs(1000);
     }
-    MarkStageWritten(result_);
+    result_ = Combined(result_, StageResult::Written);
   } catch (const std::exception& e) {
-    result_ = kStageError;
+    result_ = StageResult::Error;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive_ + "]\r\n[" + e.what() + "]");
   }
   return component_ != nullptr;
@@ -201,10 +197,10 @@ void ArchivedUpdate::Replace() {
     // The old module would have been deleted whatever its attributes.
     const bool had_old_file = platform::FileExists(destination_);
     if (had_old_file) MakeFileWritable(destination_);
-    std::string error;
-    if (!staged.Replace(row_time_, error)) {
+    // The copy's error line stands for the platform's message.
+    if (staged.Replace(row_time_).has_value()) {
       if (had_old_file && platform::FileExists(destination_)) {
-        result_ = kStageError;
+        result_ = StageResult::Error;
         ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination_ + "]");
       }
       CopyFailed();
@@ -213,17 +209,16 @@ void ArchivedUpdate::Replace() {
   ctx_.ui.WaitMs(1000);
 }
 
-void ArchivedUpdate::Finish() {
+StageResult ArchivedUpdate::Finish() {
   component_.reset();
   contents_.reset();
-  DeleteIfPresent(ctx_, archive_, "--> ОШИБКА очистки временного файла: [" + archive_ + "]",
-                  result_);
-  DeleteIfPresent(ctx_, unpacked_, "--> ОШИБКА очистки временного файла: [" + unpacked_ + "]",
-                  result_);
+  RemoveTemporary(archive_, "--> ОШИБКА очистки временного файла: [" + archive_ + "]");
+  RemoveTemporary(unpacked_, "--> ОШИБКА очистки временного файла: [" + unpacked_ + "]");
   if (!foreign_item_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(FsPath(foreign_item_), ignored);
   }
+  return result_;
 }
 
 }  // namespace
@@ -237,23 +232,23 @@ std::string ArchivePath(const std::string& temp_folder, const std::string& file_
   return temp_folder + platform::kPathDelim + file_name.substr(0, dot) + ".7z";
 }
 
-void UpdateArchivedFile(UpdateContext& ctx, const ModuleEntry& entry,
-                        const std::string& destination, std::int16_t& StageResult) {
-  StageResult = kStageNotRequired;
-  if (!SelectModuleRows(ctx, entry, StageResult)) return;
-  ArchivedUpdate update(ctx, entry, destination, StageResult);
-  if (!update.PathsOwned()) return;
+StageResult UpdateArchivedFile(UpdateContext& ctx, const ModuleEntry& entry,
+                               const std::string& destination) {
+  if (const auto done = SelectModuleRows(ctx, entry)) return *done;
+  ArchivedUpdate update(ctx, entry, destination);
+  if (!update.PathsOwned()) return StageResult::Error;
   try {
     update.Run();
   } catch (...) {
+    // The error goes on to the stage frame; the temporary files go now.
     update.Finish();
     throw;
   }
-  update.Finish();
+  return update.Finish();
 }
 
-void UpdateArchivedModule(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
-  UpdateArchivedFile(ctx, entry, ModulePath(entry, ctx.settings), StageResult);
+StageResult UpdateArchivedModule(UpdateContext& ctx, const ModuleEntry& entry) {
+  return UpdateArchivedFile(ctx, entry, ModulePath(entry, ctx.settings));
 }
 
 }  // namespace nurv

@@ -1,9 +1,9 @@
 #pragma once
-#include <cstdint>
 #include <string>
 
 #include "loader/module_catalogue.h"
 #include "loader/update_context.h"
+#include "loader/update_result.h"
 
 namespace nurv {
 
@@ -16,12 +16,12 @@ namespace nurv {
 // paths, folders included, is removed before and after, whatever happened. An unknown folder or a
 // path outside the loader's folders gives 9 before any file step (OwnedFolders). Errors of the
 // catalogue filter, of the rule's inputs and of the extraction itself pass to the caller.
-void UpdateArchivedFile(UpdateContext& ctx, const ModuleEntry& entry,
-                        const std::string& destination, std::int16_t& StageResult);
+StageResult UpdateArchivedFile(UpdateContext& ctx, const ModuleEntry& entry,
+                               const std::string& destination);
 
 // The operation of an archived module: its file in its folder (ModulePath). The loader's own
 // module goes to the update folder, never over the running loader.
-void UpdateArchivedModule(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult);
+StageResult UpdateArchivedModule(UpdateContext& ctx, const ModuleEntry& entry);
 
 // The temporary paths of a module: `PathTemp` + separator + its file name (the unpacked file),
 // and the same with the file's extension replaced by ".7z" (the archive).

@@ -8,27 +8,25 @@
 #include "base/date_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/owned_folders.h"
-#include "loader/update_result.h"
 #include "platform/files.h"
 #include "support/file_crc32.h"
 #include "support/file_utils.h"
 
 namespace nurv {
 
-bool SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
-  if (!FilterCatalogue(ctx.catalogue, entry.code)) return false;
+std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry) {
+  if (!FilterCatalogue(ctx.catalogue, entry.code)) return StageResult::NotRequired;
   std::vector<FolderKind> needed{entry.folder};
   if (entry.form == ModuleForm::Archive) needed.push_back(FolderKind::Temp);
   const OwnedFolders owned(ctx.settings);
-  bool known = true;
+  std::optional<StageResult> unknown;
   for (const FolderKind kind : needed) {
     if (owned.IsKnown(kind)) continue;
-    known = false;
-    StageResult = kStageError;
+    unknown = StageResult::Error;
     ctx.ui.AddLogLine("--> ОШИБКА! Папка выгрузки не задана: [" +
                       std::string(FolderSettingName(kind)) + "]");
   }
-  return known;
+  return unknown;
 }
 
 DateTime RowTime(const db::Dataset& row) { return TruncToMinute(row.AsDateTime("updatedate")); }
@@ -70,17 +68,11 @@ StagedFile::~StagedFile() {
   if (!replaced_ && EntryExists(path_)) ForceDeleteFile(path_);
 }
 
-bool StagedFile::Replace(const std::optional<DateTime>& stamp, std::string& error) {
-  if (stamp && !platform::WriteModifiedTime(path_, *stamp)) {
-    error = platform::LastErrorText();
-    return false;
-  }
-  if (!platform::RenameReplacing(path_, destination_)) {
-    error = platform::LastErrorText();
-    return false;
-  }
+std::optional<std::string> StagedFile::Replace(const std::optional<DateTime>& stamp) {
+  if (stamp && !platform::WriteModifiedTime(path_, *stamp)) return platform::LastErrorText();
+  if (!platform::RenameReplacing(path_, destination_)) return platform::LastErrorText();
   replaced_ = true;
-  return true;
+  return std::nullopt;
 }
 
 bool EntryExists(const std::string& path) {

@@ -8,15 +8,16 @@
 #include "db/database.h"
 #include "loader/module_catalogue.h"
 #include "loader/update_context.h"
+#include "loader/update_result.h"
 
 // File steps shared by the update routines.
 namespace nurv {
 
-// Filters the catalogue to the rows of `entry` (an error of the filter passes to the caller).
-// False when there is nothing to do: no row, or a folder the module needs (its own, and the
-// temporary folder for an archive) is unknown; each unknown folder is then logged and the code
-// is 9, before any file is touched.
-bool SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult);
+// Filters the catalogue to the rows of `entry` and stands on the first (an error of the filter
+// passes to the caller). When there is nothing to do, the stage's code: 0 for no row; 9 when a
+// folder the module needs (its own, and the temporary folder for an archive) is unknown, each
+// unknown folder logged, before any file is touched.
+std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry);
 
 // The date rule's row time: the current row's `updatedate` trimmed to the minute
 // (ConversionError for NULL).
@@ -50,8 +51,8 @@ class StagedFile {
   const std::string& destination() const { return destination_; }
 
   // Stamps the staged file with `stamp` (when given), then renames it over the destination.
-  // False with the platform's message in `error` when the destination stays as it was.
-  bool Replace(const std::optional<DateTime>& stamp, std::string& error);
+  // The platform's message when the destination stays as it was.
+  [[nodiscard]] std::optional<std::string> Replace(const std::optional<DateTime>& stamp);
 
  private:
   std::string destination_;

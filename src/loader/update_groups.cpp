@@ -10,7 +10,6 @@
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/update_files.h"
-#include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/file_utils.h"
@@ -66,47 +65,55 @@ std::string UncheckedDestination(const std::string& prefix, const std::string& n
   return EscapeControlBytes(text);
 }
 
-void WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
-                   std::unique_ptr<db::Dataset>& contents, std::int16_t& StageResult) {
+// The error line of a row, whatever ended it; the stage then counts as failed.
+StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
+                      const std::string& message) {
+  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + destination + "]\r\n[" + message + "]");
+  return StageResult::Error;
+}
+
+// One row of the walk: 0 skipped, 1 written, 9 failed with its log lines. An error raised here
+// ends the row.
+StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
+                          const std::string& destination, std::unique_ptr<db::Dataset>& contents) {
   const bool templates = entry.folder == FolderKind::Templates;
   const DateTime row_time = RowTime(ctx.catalogue);
-  if (!DateRuleNeedsWrite(row_time, destination)) return;
+  if (!DateRuleNeedsWrite(row_time, destination)) return StageResult::NotRequired;
   if (!contents)
     contents =
         ctx.connection.OpenDataset(std::string(kGroupContentsQuery) + QuotedLiteral(entry.code));
-  if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return;
-  if (contents->BlobIsNull("fblob")) return;
+  if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
+  if (contents->BlobIsNull("fblob")) return StageResult::NotRequired;
 
   // A template the user set read-only is replaced; a read-only browser file is not (a rename
   // would replace it on POSIX, so the attribute is checked here).
-  if (!templates && IsReadOnlyFile(destination)) throw std::runtime_error("Отказано в доступе");
+  if (!templates && IsReadOnlyFile(destination))
+    return RowFailed(ctx, destination, "Отказано в доступе");
   StagedFile staged(destination);
   ctx.ui.WaitMs(100);
   contents->SaveBlobToFile("fblob", staged.path());
   ctx.ui.AddLogLine(ctx.catalogue.AsString("name"));
   const auto expected = static_cast<std::uint32_t>(contents->AsInt64("caption"));
   if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
-    StageResult = kStageError;
     ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + destination +
                       "] не верна");
-    return;
+    return StageResult::Error;
   }
   if (templates) MakeFileWritable(destination);
-  std::string error;
-  if (!staged.Replace(row_time, error)) throw std::runtime_error(error);
-  MarkStageWritten(StageResult);
+  if (const auto error = staged.Replace(row_time)) return RowFailed(ctx, destination, *error);
+  return StageResult::Written;
 }
 
 }  // namespace
 
-void UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
-  StageResult = kStageNotRequired;
-  if (!SelectModuleRows(ctx, entry, StageResult)) return;
+StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry) {
+  if (const auto done = SelectModuleRows(ctx, entry)) return *done;
   const OwnedFolders owned(ctx.settings);
   const std::string prefix = ModuleFolderPrefix(entry, ctx.settings);
   const std::string suffix(entry.name_suffix);
   // The contents query is opened on the first row to write and released when the walk ends.
   std::unique_ptr<db::Dataset> contents;
+  StageResult result = StageResult::NotRequired;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     std::string destination;
     try {
@@ -114,14 +121,14 @@ void UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t&
       destination = UncheckedDestination(prefix, name, suffix);
       destination = GroupFileDestination(prefix, name, suffix);
       owned.CheckDestination(destination);
-      WriteGroupRow(ctx, entry, destination, contents, StageResult);
+      result = Combined(result, WriteGroupRow(ctx, entry, destination, contents));
     } catch (const std::exception& e) {
-      StageResult = kStageError;
-      ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + destination + "]\r\n[" + e.what() + "]");
+      result = RowFailed(ctx, destination, e.what());
       // The database stays locked by another connection: every row left would fail alike.
       if (dynamic_cast<const db::BusyError*>(&e)) break;
     }
   }
+  return result;
 }
 
 }  // namespace nurv

@@ -1,10 +1,10 @@
 #pragma once
-#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 #include "loader/module_catalogue.h"
 #include "loader/update_context.h"
+#include "loader/update_result.h"
 
 namespace nurv {
 
@@ -28,6 +28,6 @@ std::string GroupFileDestination(const std::string& folder_prefix, const std::st
 // gives 9 and leaves its old file as it was, and the walk goes on. A read-only template is
 // replaced; a read-only file of the browser groups is not. An unknown folder fails the stage
 // before any file step (OwnedFolders).
-void UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult);
+StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry);
 
 }  // namespace nurv

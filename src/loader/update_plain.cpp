@@ -7,7 +7,6 @@
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/update_files.h"
-#include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/file_utils.h"
@@ -34,16 +33,24 @@ class FilterOffAtEnd {
   db::Dataset& catalogue_;
 };
 
-// One row of the walk: written, skipped, or failed with a log line and 9.
-void WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
-              std::unique_ptr<db::Dataset>& contents, std::int16_t& StageResult) {
+// The error line of a row, whatever ended it; the stage then counts as failed.
+StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
+                      const std::string& message) {
+  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + destination + "\r\n[" + message + "]");
+  return StageResult::Error;
+}
+
+// One row of the walk: 0 skipped, 1 written, 9 failed with its log lines. An error raised here
+// ends the row.
+StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
+                     std::unique_ptr<db::Dataset>& contents) {
   const DateTime row_time = RowTime(ctx.catalogue);
-  if (!DateRuleNeedsWrite(row_time, destination)) return;
+  if (!DateRuleNeedsWrite(row_time, destination)) return StageResult::NotRequired;
   if (!contents)
     contents =
         ctx.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(entry.code));
-  if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return;
-  if (contents->BlobIsNull("fblob")) return;
+  if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
+  if (contents->BlobIsNull("fblob")) return StageResult::NotRequired;
 
   ctx.ui.WaitMs(1000);
   StagedFile staged(destination);
@@ -51,61 +58,56 @@ void WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& d
   contents->SaveBlobToFile("fblob", staged.path());
   const auto expected = static_cast<std::uint32_t>(contents->AsInt64("caption"));
   if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
-    StageResult = kStageError;
     ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " + destination +
                       " - ОШИБКА");
-    return;
+    return StageResult::Error;
   }
   // The old file would have been deleted whatever its attributes.
   const bool had_old_file = platform::FileExists(destination);
   if (had_old_file) MakeFileWritable(destination);
-  std::string error;
-  if (!staged.Replace(row_time, error)) {
-    if (had_old_file && platform::FileExists(destination)) {
-      StageResult = kStageError;
+  if (const auto error = staged.Replace(row_time)) {
+    if (had_old_file && platform::FileExists(destination))
       ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination + "]");
-    }
-    throw std::runtime_error(error);
+    return RowFailed(ctx, destination, *error);
   }
-  MarkStageWritten(StageResult);
+  return StageResult::Written;
 }
 
 }  // namespace
 
-void UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
-                     std::int16_t& StageResult) {
-  StageResult = kStageNotRequired;
+StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
+                            const std::string& destination) {
   FilterOffAtEnd filter_off(ctx.catalogue);
-  if (!SelectModuleRows(ctx, entry, StageResult)) return;
+  if (const auto done = SelectModuleRows(ctx, entry)) return *done;
   const OwnedFolders owned(ctx.settings);
   // The contents query is opened on the first row to write and released when the walk ends.
   std::unique_ptr<db::Dataset> contents;
+  StageResult result = StageResult::NotRequired;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     try {
       owned.CheckDestination(destination);
-      WriteRow(ctx, entry, destination, contents, StageResult);
+      result = Combined(result, WriteRow(ctx, entry, destination, contents));
     } catch (const std::exception& e) {
-      StageResult = kStageError;
-      ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + destination + "\r\n[" + e.what() + "]");
+      result = RowFailed(ctx, destination, e.what());
       // The database stays locked by another connection: every row left would fail alike.
       if (dynamic_cast<const db::BusyError*>(&e)) break;
     }
   }
+  return result;
 }
 
-void UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult) {
-  StageResult = kStageNotRequired;
+StageResult UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry) {
   const std::string destination = ModulePath(entry, ctx.settings);
   if (entry.rule == UpdateRule::DateWhenMissing) {
     const std::string system_copy =
         ctx.system_folder + platform::kPathDelim + std::string(entry.file_name);
-    if (platform::FileExists(system_copy)) return;
+    if (platform::FileExists(system_copy)) return StageResult::NotRequired;
     // The temporary folder must be known before it is looked into.
     FilterOffAtEnd filter_off(ctx.catalogue);
-    if (!SelectModuleRows(ctx, entry, StageResult)) return;
-    if (platform::FileExists(destination)) return;
+    if (const auto done = SelectModuleRows(ctx, entry)) return *done;
+    if (platform::FileExists(destination)) return StageResult::NotRequired;
   }
-  UpdatePlainFile(ctx, entry, destination, StageResult);
+  return UpdatePlainFile(ctx, entry, destination);
 }
 
 }  // namespace nurv

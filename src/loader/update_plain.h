@@ -1,9 +1,9 @@
 #pragma once
-#include <cstdint>
 #include <string>
 
 #include "loader/module_catalogue.h"
 #include "loader/update_context.h"
+#include "loader/update_result.h"
 
 namespace nurv {
 
@@ -13,11 +13,11 @@ namespace nurv {
 // failure is logged and gives 9, leaving the old file and its time as they were; so does a
 // destination outside the loader's folders, and an unknown folder fails the stage before any
 // file step (OwnedFolders). Only an error of the catalogue filter passes to the caller.
-void UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
-                     std::int16_t& StageResult);
+StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
+                            const std::string& destination);
 
 // The operation of a plain module: its file in its folder (ModulePath). The 7-Zip library (rule
 // DateWhenMissing) only when it is in neither the system folder nor the temporary folder.
-void UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry, std::int16_t& StageResult);
+StageResult UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry);
 
 }  // namespace nurv

@@ -1,30 +1,44 @@
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 namespace nurv {
 
-// Result of one update stage. No other value is ever produced.
-inline constexpr std::int16_t kStageNotRequired = 0;  // nothing written
-inline constexpr std::int16_t kStageWritten = 1;      // at least one file written, no error
-inline constexpr std::int16_t kStageError = 9;        // at least one error; final within a call
+// The result of one update stage (`StageResult`), and the run-wide fold of the stages' results
+// (`UpdateResult`). A stage gives only the first three.
+enum class StageResult : std::int16_t {
+  NotRequired = 0,  // nothing written: no row, or none newer than the installed file
+  Written = 1,      // at least one file written, no error
+  Error = 9,        // at least one error; final within a stage and within the run
+  NotRun = 99,      // the run's start value, before any stage
+};
 
-// Records a written file: 9 is final, so a later success never lowers it.
-inline void MarkStageWritten(std::int16_t& stage_result) {
-  if (stage_result != kStageError) stage_result = kStageWritten;
+// The end of a stage's line: " - OK", " - ОШИБКА", " - НЕ ТРЕБУЕТСЯ"; nothing for any other value.
+constexpr std::string_view StageLineSuffix(StageResult result) {
+  switch (result) {
+    case StageResult::Written:
+      return " - OK";
+    case StageResult::Error:
+      return " - ОШИБКА";
+    case StageResult::NotRequired:
+      return " - НЕ ТРЕБУЕТСЯ";
+    default:
+      return {};
+  }
 }
 
-// The code of a stage of several modules (SSL1 and SSL2): 9 when either failed, else 1 when
-// either wrote, else 0.
-inline std::int16_t CombinedStageResult(std::int16_t a, std::int16_t b) {
-  if (a == kStageError || b == kStageError) return kStageError;
-  if (a == kStageWritten || b == kStageWritten) return kStageWritten;
-  return kStageNotRequired;
+// Two results of one stage taken together (its rows, or its modules: SSL1 and SSL2): 9 when
+// either failed, else 1 when either wrote, else 0. A file written after an error leaves 9.
+constexpr StageResult Combined(StageResult a, StageResult b) {
+  if (a == StageResult::Error || b == StageResult::Error) return StageResult::Error;
+  if (a == StageResult::Written || b == StageResult::Written) return StageResult::Written;
+  return StageResult::NotRequired;
 }
 
 // Folds a stage's result into the run-wide result: the latest stage's code while no stage has
 // failed; once 9, it stays 9.
-inline void FoldUpdateResult(std::int16_t& update_result, std::int16_t stage_result) {
-  if (update_result != kStageError) update_result = stage_result;
+constexpr void FoldUpdateResult(StageResult& update_result, StageResult stage_result) {
+  if (update_result != StageResult::Error) update_result = stage_result;
 }
 
 }  // namespace nurv

@@ -58,9 +58,8 @@ TEST_F(LockedDatabase, EachStageFailsOnceAndTheNextRunWritesEverything) {
                         PlainRow(5, "BAT", "", "2", "2024-05-02 10:00:00")});
   Connect();
   Lock();
-  std::int16_t templates = -1, batch = -1;
-  UpdateFileGroup(Ctx(), ModuleByCode("DOC"), templates);
-  UpdatePlainModule(Ctx(), ModuleByCode("BAT"), batch);
+  int templates = Code(UpdateFileGroup(Ctx(), ModuleByCode("DOC")));
+  int batch = Code(UpdatePlainModule(Ctx(), ModuleByCode("BAT")));
   EXPECT_EQ(templates, 9);
   EXPECT_EQ(batch, 9);
   // The walk stops at the first row that meets the lock: one row tried per stage.
@@ -73,8 +72,8 @@ TEST_F(LockedDatabase, EachStageFailsOnceAndTheNextRunWritesEverything) {
 
   Unlock();
   Connect();
-  UpdateFileGroup(Ctx(), ModuleByCode("DOC"), templates);
-  UpdatePlainModule(Ctx(), ModuleByCode("BAT"), batch);
+  templates = Code(UpdateFileGroup(Ctx(), ModuleByCode("DOC")));
+  batch = Code(UpdatePlainModule(Ctx(), ModuleByCode("BAT")));
   EXPECT_EQ(templates, 1);
   EXPECT_EQ(batch, 1);
   EXPECT_EQ(FolderNames(settings.PathShablon),

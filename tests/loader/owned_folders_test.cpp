@@ -71,11 +71,9 @@ class OwnedFolderStages : public UpdateTest {
     Serve(rows);
   }
   // The entry's stage as the loader runs it; the 7-Zip library counts as missing from the system.
-  std::int16_t RunStage(const ModuleEntry& entry) {
-    std::int16_t result = -1;
+  int RunStage(const ModuleEntry& entry) {
     system_folder = dir.Sub("System");
-    UpdateStageModules(Ctx(), entry, result);
-    return result;
+    return Code(UpdateStageModules(Ctx(), entry));
   }
   std::string cwd = dir.Sub("cwd");
 };
@@ -114,8 +112,7 @@ TEST_F(OwnedFolderStages, UnknownFolderFailsEveryStageThatNeedsIt) {
   settings = good;
   settings.PathHelp.clear();
   ui.ClearLog();
-  std::int16_t result = -1;
-  UpdatePlainModule(Ctx(), ModuleByCode("CHM"), result);
+  int result = Code(UpdatePlainModule(Ctx(), ModuleByCode("CHM")));
   EXPECT_EQ(result, 0);
   EXPECT_TRUE(ui.Log().empty());
 }
@@ -148,14 +145,14 @@ TEST_F(OwnedFolderStages, PathsOutsideAreRefused) {
     const std::string destination = Bin(Native("../Outside/") + name);
     const std::string archive = ArchivePath(settings.PathTemp, name);
     ui.ClearLog();
-    std::int16_t result = -1;
+    int result = -1;
     if (entry.form == ModuleForm::Plain) {
-      UpdatePlainFile(Ctx(), entry, destination, result);
+      result = Code(UpdatePlainFile(Ctx(), entry, destination));
       EXPECT_EQ(ui.Log(),
                 (std::vector<std::string>{"ОШИБКА выгрузки файла: " + destination,
                                           "[Путь вне папок комплекса: [" + destination + "]]"}));
     } else {
-      UpdateArchivedFile(Ctx(), entry, destination, result);
+      result = Code(UpdateArchivedFile(Ctx(), entry, destination));
       EXPECT_EQ(ui.Log(),
                 (std::vector<std::string>{"--> ОШИБКА выгрузки файла: [" + archive + "]",
                                           "[Путь вне папок комплекса: [" + destination + "]]"}));
@@ -192,8 +189,7 @@ TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
     return "[Запись заменяет файл загрузчика: [" + path + "]]";
   };
 
-  std::int16_t result = -1;
-  UpdateFileGroup(Ctx(), ModuleByCode("CXP"), result);
+  int result = Code(UpdateFileGroup(Ctx(), ModuleByCode("CXP")));
   EXPECT_EQ(result, 9);
   std::vector<std::string> expected;
   for (const std::string& name : names)
@@ -206,7 +202,7 @@ TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
 
   const std::string own_name = Bin("NurvLoader.exe");
   ui.ClearLog();
-  UpdatePlainFile(Ctx(), ModuleByCode("BAT"), own_name, result);
+  result = Code(UpdatePlainFile(Ctx(), ModuleByCode("BAT"), own_name));
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log(),
             (std::vector<std::string>{"ОШИБКА выгрузки файла: " + own_name, refused(own_name)}));
@@ -214,7 +210,7 @@ TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
   // The update folder is the program folder.
   settings.PathUpdate = dir.Sub("Bin");
   ui.ClearLog();
-  UpdateArchivedModule(Ctx(), ModuleByCode("LDR"), result);
+  result = Code(UpdateArchivedModule(Ctx(), ModuleByCode("LDR")));
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log(),
             (std::vector<std::string>{"--> ОШИБКА выгрузки файла: [" +

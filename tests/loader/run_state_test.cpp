@@ -8,8 +8,8 @@ namespace {
 TEST(RunState, StartValues) {
   const RunState state;
   EXPECT_EQ(state.ForwardedArgs, " /loader");
-  EXPECT_EQ(state.StageResult, 99);
-  EXPECT_EQ(state.UpdateResult, 0);
+  EXPECT_EQ(static_cast<int>(state.StageResult), 99);
+  EXPECT_EQ(static_cast<int>(state.UpdateResult), 0);
   EXPECT_FALSE(state.SwitchDb || state.SwitchWait || state.SwitchInfo || state.SwitchLoadIni ||
                state.SwitchNotUpdate || state.InitFailed || state.IsWindowsXP);
   EXPECT_TRUE(state.LoaderDir.empty() && state.LaunchArgs.empty() &&

@@ -35,11 +35,7 @@ class ArchivedUpdate : public UpdateTest {
     row.fblob = Make7z(dir, item, bytes);
     return row;
   }
-  std::int16_t RunPrg() {
-    std::int16_t result = -1;
-    UpdateArchivedModule(Ctx(), ModuleByCode("PRG"), result);
-    return result;
-  }
+  int RunPrg() { return Code(UpdateArchivedModule(Ctx(), ModuleByCode("PRG"))); }
   void ExpectTempEmpty() {
     EXPECT_TRUE(FolderNames(settings.PathTemp).empty())
         << "left in the temporary folder: "
@@ -216,13 +212,12 @@ TEST_F(ArchivedUpdate, LoaderModuleGoesToTheUpdateFolderOnly) {
   const std::string loader = BuildPeFile(V(6, 3, 0, 1), V(6, 3, 0, 1));
   WriteFile(Bin("NurvLoader.exe"), "running loader");
   Serve({ArchiveRow(1, "LDR", "NurvLoader.exe", loader, "6.3.0.1")});
-  std::int16_t result = -1;
-  UpdateArchivedModule(Ctx(), ModuleByCode("LDR"), result);
+  int result = Code(UpdateArchivedModule(Ctx(), ModuleByCode("LDR")));
   EXPECT_EQ(result, 1);
   EXPECT_EQ(ReadFile(settings.PathUpdate + "/NurvLoader.exe"), loader);
   EXPECT_EQ(ReadFile(Bin("NurvLoader.exe")), "running loader");
   // The version rule reads the copy in the update folder.
-  UpdateArchivedModule(Ctx(), ModuleByCode("LDR"), result);
+  result = Code(UpdateArchivedModule(Ctx(), ModuleByCode("LDR")));
   EXPECT_EQ(result, 0);
 }
 
@@ -230,35 +225,34 @@ TEST_F(ArchivedUpdate, HelpPdfByDateStampedToTheMinute) {
   const std::string pdf = settings.PathHelp + "/HelpNurv.pdf";
   UpdateRow row = ArchiveRow(1, "PDF", "HelpNurv.pdf", "%PDF-1.4 help", "");
   Serve({row});
-  std::int16_t result = -1;
-  UpdateArchivedModule(Ctx(), ModuleByCode("PDF"), result);
+  int result = Code(UpdateArchivedModule(Ctx(), ModuleByCode("PDF")));
   EXPECT_EQ(result, 1);
   EXPECT_EQ(ReadFile(pdf), "%PDF-1.4 help");
   EXPECT_EQ(FileTime(pdf), LocalTime(2024, 5, 1, 10, 15, 0));
-  UpdateArchivedModule(Ctx(), ModuleByCode("PDF"), result);
+  result = Code(UpdateArchivedModule(Ctx(), ModuleByCode("PDF")));
   EXPECT_EQ(result, 0);
   // A NULL updatedate cannot be decided: the error goes to the stage frame.
   row.updatedate.reset();
   Serve({row});
   WriteFile(settings.PathTemp + "/HelpNurv.7z", "leftover");
-  EXPECT_THROW(UpdateArchivedModule(Ctx(), ModuleByCode("PDF"), result), db::ConversionError);
+  EXPECT_THROW(UpdateArchivedModule(Ctx(), ModuleByCode("PDF")), db::ConversionError);
   ExpectTempEmpty();
 }
 
 TEST_F(ArchivedUpdate, SslStageFoldsBothRuns) {
   const std::string lib1 = BuildPeFile(V(1, 0, 2, 0), V(1, 0, 2, 0));
   const std::string lib2 = BuildPeFile(V(1, 0, 2, 0), V(1, 0, 2, 0));
-  std::int16_t result = -1;
+  int result = -1;
   // Both current: 0.
   WriteFile(Bin("libeay32.dll"), lib1);
   WriteFile(Bin("ssleay32.dll"), lib2);
   Serve({ArchiveRow(1, "SSL1", "libeay32.dll", lib1, "1.0.2.0"),
          ArchiveRow(2, "SSL2", "ssleay32.dll", lib2, "1.0.2.0")});
-  UpdateStageModules(Ctx(), ModuleByCode("SSL1"), result);
+  result = Code(UpdateStageModules(Ctx(), ModuleByCode("SSL1")));
   EXPECT_EQ(result, 0);
   // The first written, the second current: 1 (the second run alone would say 0).
   std::filesystem::remove(Bin("libeay32.dll"));
-  UpdateStageModules(Ctx(), ModuleByCode("SSL1"), result);
+  result = Code(UpdateStageModules(Ctx(), ModuleByCode("SSL1")));
   EXPECT_EQ(result, 1);
   // The first failed, the second written: 9.
   std::filesystem::remove(Bin("ssleay32.dll"));
@@ -266,7 +260,7 @@ TEST_F(ArchivedUpdate, SslStageFoldsBothRuns) {
   UpdateRow bad = ArchiveRow(1, "SSL1", "libeay32.dll", lib1, "1.0.2.0");
   bad.caption = std::int64_t{5};
   Serve({bad, ArchiveRow(2, "SSL2", "ssleay32.dll", lib2, "1.0.2.0")});
-  UpdateStageModules(Ctx(), ModuleByCode("SSL1"), result);
+  result = Code(UpdateStageModules(Ctx(), ModuleByCode("SSL1")));
   EXPECT_EQ(result, 9);
   EXPECT_TRUE(platform::FileExists(Bin("ssleay32.dll")));
   ExpectTempEmpty();

@@ -12,9 +12,10 @@ using namespace testing;
 
 class Dispatcher : public UpdateTest {
  protected:
-  std::int16_t Run(std::int16_t update_result) {
-    LoadUpdate(Ctx(), update_result);
-    return update_result;
+  int Run(int update_result) {
+    auto run = static_cast<StageResult>(update_result);
+    LoadUpdate(Ctx(), run);
+    return Code(run);
   }
   // Lines of the log from the heading of `heading` to its stage line.
   std::vector<std::string> StageLines(const std::string& heading) {

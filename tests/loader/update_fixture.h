@@ -18,6 +18,7 @@
 #include "db/database.h"
 #include "loader/catalogue_filter.h"
 #include "loader/update_context.h"
+#include "loader/update_result.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
@@ -25,6 +26,9 @@
 #include "support/sevenzip_fixture.h"
 
 namespace nurv::testing {
+
+// A stage's result as its number, as the tests state it.
+inline int Code(StageResult result) { return static_cast<int>(result); }
 
 // A civil local date-time.
 inline DateTime LocalTime(int y, unsigned mo, unsigned d, int h, int mi, int s) {

@@ -15,12 +15,8 @@ using namespace testing;
 
 class GroupUpdate : public UpdateTest {
  protected:
-  std::int16_t Run(const std::string& code) { return Run(ModuleByCode(code)); }
-  std::int16_t Run(const ModuleEntry& entry) {
-    std::int16_t result = -1;
-    UpdateFileGroup(Ctx(), entry, result);
-    return result;
-  }
+  int Run(const std::string& code) { return Run(ModuleByCode(code)); }
+  int Run(const ModuleEntry& entry) { return Code(UpdateFileGroup(Ctx(), entry)); }
   void Install(const std::string& path, const std::string& bytes, DateTime time) {
     WriteFile(path, bytes);
     SetFileTime(path, time);

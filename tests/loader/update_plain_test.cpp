@@ -15,11 +15,7 @@ class PlainUpdate : public UpdateTest {
  protected:
   std::string bat = Bin("nurvrun.bat");
 
-  std::int16_t RunBat() {
-    std::int16_t result = -1;
-    UpdatePlainModule(Ctx(), ModuleByCode("BAT"), result);
-    return result;
-  }
+  int RunBat() { return Code(UpdatePlainModule(Ctx(), ModuleByCode("BAT"))); }
   // The installed old file, modified at 09:00.
   void InstallOld() {
     WriteFile(bat, "old");
@@ -138,8 +134,7 @@ TEST_F(PlainUpdate, DestinationThatCannotTakeTheFile) {
   std::filesystem::remove(bat);
   settings.PathProgram = dir.Sub("Missing") + platform::kPathDelim;
   ui.ClearLog();
-  std::int16_t result = -1;
-  UpdatePlainModule(Ctx(), ModuleByCode("BAT"), result);
+  int result = Code(UpdatePlainModule(Ctx(), ModuleByCode("BAT")));
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log().front(), "ОШИБКА выгрузки файла: " + settings.PathProgram + "nurvrun.bat");
   EXPECT_FALSE(platform::DirectoryExists(dir.Sub("Missing")));
@@ -180,8 +175,7 @@ TEST_F(PlainUpdate, SevenZipLibraryOfTheSystemFolderIsUsedAsItIs) {
   const std::string installed = platform::SystemFolder() + "/" + SevenZipLibraryName();
   if (!platform::FileExists(installed)) GTEST_SKIP() << "no 7-Zip library at " << installed;
   Serve({PlainRow(1, "7z", "", "library bytes", "2024-05-01 10:00:00")});
-  std::int16_t result = -1;
-  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
+  int result = Code(UpdatePlainModule(Ctx(), ModuleByCode("7z")));
   EXPECT_EQ(result, 0);
   EXPECT_FALSE(platform::FileExists(settings.PathTemp + "/" + SevenZipLibraryName()));
 }
@@ -189,22 +183,22 @@ TEST_F(PlainUpdate, SevenZipLibraryOfTheSystemFolderIsUsedAsItIs) {
 TEST_F(PlainUpdate, SevenZipLibraryOnlyWhenFoundNowhere) {
   const std::string name = SevenZipLibraryName();
   Serve({PlainRow(1, "7z", "", "library bytes", "2024-05-01 10:00:00")});
-  std::int16_t result = -1;
+  int result = -1;
   // A system folder without the library.
   const std::string system = system_folder = dir.Sub("System");
   std::filesystem::create_directory(system);
-  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
+  result = Code(UpdatePlainModule(Ctx(), ModuleByCode("7z")));
   EXPECT_EQ(result, 1);
   EXPECT_EQ(ReadFile(settings.PathTemp + "/" + name), "library bytes");
   // Present in the temporary folder now: not touched again, whatever the row says.
   Serve({PlainRow(1, "7z", "", "newer bytes", "2030-01-01 10:00:00")});
-  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
+  result = Code(UpdatePlainModule(Ctx(), ModuleByCode("7z")));
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadFile(settings.PathTemp + "/" + name), "library bytes");
   // A folder of that name does not count as present.
   std::filesystem::remove(settings.PathTemp + "/" + name);
   std::filesystem::create_directory(system + "/" + name);
-  UpdatePlainModule(Ctx(), ModuleByCode("7z"), result);
+  result = Code(UpdatePlainModule(Ctx(), ModuleByCode("7z")));
   EXPECT_EQ(result, 1);
 }
 

@@ -18,6 +18,7 @@
 namespace nurv {
 namespace {
 
+using testing::Code;
 using testing::FakeUi;
 using testing::LocalTime;
 using testing::Native;
@@ -64,21 +65,21 @@ TEST(DateRule, TrimsBothTimesToTheMinute) {
   EXPECT_TRUE(DateRuleNeedsWrite(LocalTime(2000, 1, 1, 0, 0, 0), dir.path()));
 }
 
+// The result of the number `code`.
+StageResult Result(int code) { return static_cast<StageResult>(code); }
+
 TEST(UpdateResultFold, NineIsFinalOtherwiseTheLatestCode) {
-  std::int16_t run = 0;
-  FoldUpdateResult(run, 1);
-  FoldUpdateResult(run, 0);
-  EXPECT_EQ(run, 0) << "the latest stage's code while nothing failed";
-  FoldUpdateResult(run, 9);
-  FoldUpdateResult(run, 1);
-  FoldUpdateResult(run, 0);
-  EXPECT_EQ(run, 9);
-  std::int16_t stage = 9;
-  MarkStageWritten(stage);
-  EXPECT_EQ(stage, 9);
-  stage = 0;
-  MarkStageWritten(stage);
-  EXPECT_EQ(stage, 1);
+  StageResult run = Result(0);
+  FoldUpdateResult(run, Result(1));
+  FoldUpdateResult(run, Result(0));
+  EXPECT_EQ(Code(run), 0) << "the latest stage's code while nothing failed";
+  FoldUpdateResult(run, Result(9));
+  FoldUpdateResult(run, Result(1));
+  FoldUpdateResult(run, Result(0));
+  EXPECT_EQ(Code(run), 9);
+  // A file written after an error leaves 9; the first written file gives 1.
+  EXPECT_EQ(Code(Combined(Result(9), Result(1))), 9);
+  EXPECT_EQ(Code(Combined(Result(0), Result(1))), 1);
 }
 
 TEST(CatalogueQueries, LiteralsDoubleQuotes) {
@@ -138,44 +139,40 @@ const ModuleEntry& Stage() { return ModuleByCode("BAT"); }
 
 TEST(StageFrame, SuffixByCodeFoldAndProgress) {
   struct Case {
-    std::int16_t code;
+    int code;
     const char* suffix;
   };
   for (const Case& c :
        {Case{1, " - OK"}, Case{9, " - ОШИБКА"}, Case{0, " - НЕ ТРЕБУЕТСЯ"}, Case{5, ""}}) {
     FakeUi ui;
-    std::int16_t stage = 0;
-    std::int16_t run = 1;
-    RunStage(ui, Stage(), stage, run, [&](std::int16_t& r) {
-      r = c.code;
+    StageResult run = Result(1);
+    RunStage(ui, Stage(), run, [&] {
       ui.AddLogLine("--> detail");
+      return Result(c.code);
     });
     const std::vector<std::string> expected{"", "Обновление BAT файла...", "--> detail",
                                             std::string(" -> Выгрузка BAT файла") + c.suffix};
     EXPECT_EQ(ui.Log(), expected);
     EXPECT_EQ(ui.statuses, std::vector<std::string>{"Выгрузка BAT файла..."});
-    EXPECT_EQ(run, c.code);
+    EXPECT_EQ(Code(run), c.code);
     EXPECT_EQ(ui.ProgressPosition(), 1);
   }
 }
 
 TEST(StageFrame, EscapingErrorEndsTheStageAndCountsAsAnError) {
   FakeUi ui;
-  std::int16_t stage = 0;
-  std::int16_t run = 1;
-  // Whatever the operation had stored before it failed, the stage failed.
-  RunStage(ui, Stage(), stage, run, [](std::int16_t& r) {
-    r = 1;
-    throw std::runtime_error("boom");
-  });
+  StageResult run = Result(1);
+  // Whatever the operation had written before it failed, the stage failed.
+  const StageResult stage =
+      RunStage(ui, Stage(), run, []() -> StageResult { throw std::runtime_error("boom"); });
   ASSERT_EQ(ui.Log().size(), 4u);
   EXPECT_EQ(ui.Log()[2], " -> Выгрузка BAT файла - ОШИБКА");
   EXPECT_EQ(ui.Log()[3], "[boom]");
-  EXPECT_EQ(stage, 9);
-  EXPECT_EQ(run, 9);
+  EXPECT_EQ(Code(stage), 9);
+  EXPECT_EQ(Code(run), 9);
   EXPECT_EQ(ui.ProgressPosition(), 1);
-  RunStage(ui, Stage(), stage, run, [](std::int16_t& r) { r = 1; });
-  EXPECT_EQ(run, 9);
+  RunStage(ui, Stage(), run, [] { return Result(1); });
+  EXPECT_EQ(Code(run), 9);
   EXPECT_EQ(ui.Log().back(), " -> Выгрузка BAT файла - OK");
   EXPECT_EQ(ui.ProgressPosition(), 2);
 }
