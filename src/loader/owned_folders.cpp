@@ -74,16 +74,17 @@ bool OwnedFolders::IsKnown(FolderKind kind) const {
   return folders_[static_cast<std::size_t>(kind)].has_value();
 }
 
-void OwnedFolders::Check(const std::string& path) const {
+std::optional<std::string> OwnedFolders::Refusal(const std::string& path) const {
   const std::filesystem::path comparable = Comparable(path);
   const bool inside = std::any_of(folders_.begin(), folders_.end(), [&](const auto& folder) {
     return folder && Below(comparable, *folder);
   });
-  if (!inside) throw ForbiddenPathError("Путь вне папок комплекса: [" + path + "]");
+  if (!inside) return "Путь вне папок комплекса: [" + path + "]";
+  return std::nullopt;
 }
 
-void OwnedFolders::CheckDestination(const std::string& path) const {
-  Check(path);
+std::optional<std::string> OwnedFolders::DestinationRefusal(const std::string& path) const {
+  if (auto refusal = Refusal(path)) return refusal;
   const std::filesystem::path comparable = Comparable(path);
   const auto& program = folders_[static_cast<std::size_t>(FolderKind::Program)];
   const bool loader_name =
@@ -91,7 +92,16 @@ void OwnedFolders::CheckDestination(const std::string& path) const {
       std::any_of(kLoaderFileNames.begin(), kLoaderFileNames.end(),
                   [&](const char* name) { return comparable.filename() == Comparable(name); });
   if (loader_name || IsRunningLoader(path))
-    throw ForbiddenPathError("Запись заменяет файл загрузчика: [" + path + "]");
+    return "Запись заменяет файл загрузчика: [" + path + "]";
+  return std::nullopt;
+}
+
+void OwnedFolders::Check(const std::string& path) const {
+  if (auto refusal = Refusal(path)) throw ForbiddenPathError(*refusal);
+}
+
+void OwnedFolders::CheckDestination(const std::string& path) const {
+  if (auto refusal = DestinationRefusal(path)) throw ForbiddenPathError(*refusal);
 }
 
 std::string_view FolderSettingName(FolderKind kind) {

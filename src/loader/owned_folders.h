@@ -29,11 +29,15 @@ class OwnedFolders {
   // False when the folder's setting is empty or not an absolute path.
   bool IsKnown(FolderKind kind) const;
 
-  // ForbiddenPathError "Путь вне папок комплекса: [<path>]" unless `path` lies below a known
-  // folder.
+  // "Путь вне папок комплекса: [<path>]" unless `path` lies below a known folder.
+  std::optional<std::string> Refusal(const std::string& path) const;
+  // Refusal, then "Запись заменяет файл загрузчика: [<path>]" for the running loader's own file
+  // (by identity) or a file of the loader's names in the program folder.
+  std::optional<std::string> DestinationRefusal(const std::string& path) const;
+
+  // The same as ForbiddenPathError, for a row walk, whose row frame logs it like any error of
+  // the row.
   void Check(const std::string& path) const;
-  // Check, then ForbiddenPathError "Запись заменяет файл загрузчика: [<path>]" for the running
-  // loader's own file (by identity) or a file of the loader's names in the program folder.
   void CheckDestination(const std::string& path) const;
 
  private:

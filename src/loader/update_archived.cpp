@@ -104,17 +104,14 @@ class ArchivedUpdate {
 };
 
 bool ArchivedUpdate::PathsOwned() {
-  try {
-    const OwnedFolders owned(ctx_.settings);
-    owned.Check(archive_);
-    owned.Check(unpacked_);
-    owned.CheckDestination(destination_);
-  } catch (const ForbiddenPathError& e) {
-    result_ = StageResult::Error;
-    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive_ + "]\r\n[" + e.what() + "]");
-    return false;
-  }
-  return true;
+  const OwnedFolders owned(ctx_.settings);
+  std::optional<std::string> refusal = owned.Refusal(archive_);
+  if (!refusal) refusal = owned.Refusal(unpacked_);
+  if (!refusal) refusal = owned.DestinationRefusal(destination_);
+  if (!refusal) return true;
+  result_ = StageResult::Error;
+  ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive_ + "]\r\n[" + *refusal + "]");
+  return false;
 }
 
 void ArchivedUpdate::Run() {

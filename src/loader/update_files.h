@@ -1,8 +1,10 @@
 #pragma once
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/value.h"
 #include "db/database.h"
@@ -18,6 +20,24 @@ namespace nurv {
 // folder the module needs (its own, and the temporary folder for an archive) is unknown, each
 // unknown folder logged, before any file is touched.
 std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry);
+
+// The contents query of one walk over a code's rows: opened on the first row to write, at most
+// once, and released with the object, however the walk ends.
+class ContentsQuery {
+ public:
+  ContentsQuery(db::Connection& connection, std::string sql)
+      : connection_(connection), sql_(std::move(sql)) {}
+
+  db::Dataset& Rows() {
+    if (!rows_) rows_ = connection_.OpenDataset(sql_);
+    return *rows_;
+  }
+
+ private:
+  db::Connection& connection_;
+  std::string sql_;
+  std::unique_ptr<db::Dataset> rows_;
+};
 
 // The date rule's row time: the current row's `updatedate` trimmed to the minute
 // (ConversionError for NULL).

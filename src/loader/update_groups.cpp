@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <memory>
 #include <vector>
 
 #include "base/text_utils.h"
@@ -75,15 +74,13 @@ StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
 // One row of the walk: 0 skipped, 1 written, 9 failed with its log lines. An error raised here
 // ends the row.
 StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
-                          const std::string& destination, std::unique_ptr<db::Dataset>& contents) {
+                          const std::string& destination, ContentsQuery& query) {
   const bool templates = entry.folder == FolderKind::Templates;
   const DateTime row_time = RowTime(ctx.catalogue);
   if (!DateRuleNeedsWrite(row_time, destination)) return StageResult::NotRequired;
-  if (!contents)
-    contents =
-        ctx.connection.OpenDataset(std::string(kGroupContentsQuery) + QuotedLiteral(entry.code));
-  if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
-  if (contents->BlobIsNull("fblob")) return StageResult::NotRequired;
+  db::Dataset& contents = query.Rows();
+  if (!contents.Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
+  if (contents.BlobIsNull("fblob")) return StageResult::NotRequired;
 
   // A template the user set read-only is replaced; a read-only browser file is not (a rename
   // would replace it on POSIX, so the attribute is checked here).
@@ -91,9 +88,9 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
     return RowFailed(ctx, destination, "Отказано в доступе");
   StagedFile staged(destination);
   ctx.ui.WaitMs(100);
-  contents->SaveBlobToFile("fblob", staged.path());
+  contents.SaveBlobToFile("fblob", staged.path());
   ctx.ui.AddLogLine(ctx.catalogue.AsString("name"));
-  const auto expected = static_cast<std::uint32_t>(contents->AsInt64("caption"));
+  const auto expected = static_cast<std::uint32_t>(contents.AsInt64("caption"));
   if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
     ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + destination +
                       "] не верна");
@@ -111,8 +108,7 @@ StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry) {
   const OwnedFolders owned(ctx.settings);
   const std::string prefix = ModuleFolderPrefix(entry, ctx.settings);
   const std::string suffix(entry.name_suffix);
-  // The contents query is opened on the first row to write and released when the walk ends.
-  std::unique_ptr<db::Dataset> contents;
+  ContentsQuery query(ctx.connection, std::string(kGroupContentsQuery) + QuotedLiteral(entry.code));
   StageResult result = StageResult::NotRequired;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     std::string destination;
@@ -121,7 +117,7 @@ StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry) {
       destination = UncheckedDestination(prefix, name, suffix);
       destination = GroupFileDestination(prefix, name, suffix);
       owned.CheckDestination(destination);
-      result = Combined(result, WriteGroupRow(ctx, entry, destination, contents));
+      result = Combined(result, WriteGroupRow(ctx, entry, destination, query));
     } catch (const std::exception& e) {
       result = RowFailed(ctx, destination, e.what());
       // The database stays locked by another connection: every row left would fail alike.

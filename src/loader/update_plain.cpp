@@ -1,7 +1,6 @@
 #include "loader/update_plain.h"
 
 #include <exception>
-#include <memory>
 
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
@@ -42,21 +41,18 @@ StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
 
 // One row of the walk: 0 skipped, 1 written, 9 failed with its log lines. An error raised here
 // ends the row.
-StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
-                     std::unique_ptr<db::Dataset>& contents) {
+StageResult WriteRow(UpdateContext& ctx, const std::string& destination, ContentsQuery& query) {
   const DateTime row_time = RowTime(ctx.catalogue);
   if (!DateRuleNeedsWrite(row_time, destination)) return StageResult::NotRequired;
-  if (!contents)
-    contents =
-        ctx.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(entry.code));
-  if (!contents->Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
-  if (contents->BlobIsNull("fblob")) return StageResult::NotRequired;
+  db::Dataset& contents = query.Rows();
+  if (!contents.Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
+  if (contents.BlobIsNull("fblob")) return StageResult::NotRequired;
 
   ctx.ui.WaitMs(1000);
   StagedFile staged(destination);
   ctx.ui.WaitMs(100);
-  contents->SaveBlobToFile("fblob", staged.path());
-  const auto expected = static_cast<std::uint32_t>(contents->AsInt64("caption"));
+  contents.SaveBlobToFile("fblob", staged.path());
+  const auto expected = static_cast<std::uint32_t>(contents.AsInt64("caption"));
   if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
     ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " + destination +
                       " - ОШИБКА");
@@ -80,13 +76,13 @@ StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
   FilterOffAtEnd filter_off(ctx.catalogue);
   if (const auto done = SelectModuleRows(ctx, entry)) return *done;
   const OwnedFolders owned(ctx.settings);
-  // The contents query is opened on the first row to write and released when the walk ends.
-  std::unique_ptr<db::Dataset> contents;
+  ContentsQuery query(ctx.connection,
+                      std::string(kModuleContentsQuery) + QuotedLiteral(entry.code));
   StageResult result = StageResult::NotRequired;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     try {
       owned.CheckDestination(destination);
-      result = Combined(result, WriteRow(ctx, entry, destination, contents));
+      result = Combined(result, WriteRow(ctx, destination, query));
     } catch (const std::exception& e) {
       result = RowFailed(ctx, destination, e.what());
       // The database stays locked by another connection: every row left would fail alike.
