@@ -63,7 +63,8 @@ void Fill(HDC dc, const RECT& r, COLORREF colour) {
   DeleteObject(brush);
 }
 
-// The green arrow of `ButHist`: down while the log is hidden (picture 0), up while it is shown.
+// The green arrow of the history button: down while the log is hidden (picture 0), up while it is
+// shown.
 void DrawArrow(HDC dc, int left, int top, bool up) {
   auto y = [&](int v) { return top + (up ? 14 - v : v); };
   const POINT shape[] = {{left + 5, y(1)},  {left + 9, y(1)}, {left + 9, y(7)}, {left + 13, y(7)},
@@ -106,8 +107,8 @@ TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
   log_font_ = MakeFont(L"Georgia", 9, true);
   log_brush_ = CreateSolidBrush(kLogGround);
 
-  // As in the original program, the task bar shows the application's title, not the window's:
-  // a visible window of no size carries the button and owns the borderless window.
+  // The task bar shows the application's title, not the window's: a visible window of no size
+  // carries the button and owns the borderless window.
   app_window_ =
       CreateWindowExW(0, kAppClass, kAppTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                       0, 0, 0, 0, nullptr, nullptr, instance_, this);
@@ -162,7 +163,7 @@ void TfLoader::ProcessMessages() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  if (quit_seen_ && !working_) {
+  if (quit_seen_ && !Working()) {
     quit_seen_ = false;
     PostQuitMessage(0);
   }
@@ -289,35 +290,11 @@ void TfLoader::NextBannerFrame() {
   GIFFrameChanged(banner_frame_);
 }
 
-void TfLoader::OnCloseRequested() { Close(); }
-
-void TfLoader::Close() {
-  // The main sequence may be writing files: the window goes when it has finished.
-  if (working_) {
-    close_pending_ = true;
-    return;
-  }
+void TfLoader::OnCloseRequested() {
   if (window_) DestroyWindow(window_);
 }
 
-void TfLoader::Activate() {
-  // Later activations (after the chooser closes, on regaining focus) never run it again.
-  if (activated_) return;
-  activated_ = true;
-  PostMessageW(window_, kRunMessage, 0, 0);
-}
-
-void TfLoader::RunActivateHandler() {
-  if (!activate_handler_) return;
-  working_ = true;
-  activate_handler_();
-  working_ = false;
-  if (close_pending_) {
-    close_pending_ = false;
-    Close();
-  }
-  if (quit_seen_) ProcessMessages();
-}
+void TfLoader::QueueActivateHandler() { PostMessageW(window_, kRunMessage, 0, 0); }
 
 void TfLoader::PaintProgress(HDC dc) {
   if (!ProgressVisible()) return;
@@ -513,9 +490,11 @@ LRESULT TfLoader::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam
       break;
     case kRunMessage:
       RunActivateHandler();
+      // A quit seen while the handler ran was kept back; the program's loop ends on it now.
+      if (quit_seen_) ProcessMessages();
       return 0;
     case WM_CLOSE:
-      Close();
+      if (!DeferCloseWhileWorking()) OnCloseRequested();
       return 0;
     case WM_DESTROY:
       KillTimer(window_, kBannerTimer);

@@ -1,8 +1,6 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "banner.h"
@@ -10,9 +8,9 @@
 
 namespace nurv::winui {
 
-// The main window `fLoader` on Win32: draws the state that LoaderUi keeps and routes the clicks,
-// the timers and the banner's frame changes back to it. Borderless, 501 wide, 100 or 500 high;
-// everything but the log is painted by the window itself.
+// The loader's main window on Win32: draws the state that LoaderUi keeps and routes the clicks,
+// the activations, the timers and the banner's frame changes back to it. Borderless, 501 wide, 100
+// or 500 high; everything but the log is painted by the window itself.
 class TfLoader : public LoaderUi {
  public:
   static constexpr COLORREF kBackground = RGB(0x41, 0x41, 0x41);
@@ -32,11 +30,6 @@ class TfLoader : public LoaderUi {
 
   HWND Handle() const { return window_; }
   void Show();
-  // Runs `handler` once, on the first activation (or first showing), posted so that the window is
-  // drawn first. While it runs the window does not close: a close asked for meanwhile takes effect
-  // when it returns.
-  void SetActivateHandler(std::function<void()> handler) { activate_handler_ = std::move(handler); }
-  bool Working() const { return working_; }
   // The message loop of the program; returns when the window has been closed.
   int RunMessageLoop();
 
@@ -56,6 +49,7 @@ class TfLoader : public LoaderUi {
   void OnGeometryChanged() override;
   void OnAnimationStarted() override;
   void OnCloseRequested() override;
+  void QueueActivateHandler() override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -64,9 +58,6 @@ class TfLoader : public LoaderUi {
   void Paint(HDC dc);
   void PaintProgress(HDC dc);
   void PaintButtons(HDC dc);
-  void Activate();
-  void RunActivateHandler();
-  void Close();
   void OnMouse(UINT message, POINT at);
   int BannerFrames() const;
   void NextBannerFrame();
@@ -95,10 +86,6 @@ class TfLoader : public LoaderUi {
   enum class Hot { None, Close, Hist } hot_ = Hot::None, pressed_ = Hot::None;
   bool tracking_mouse_ = false;
   bool wait_cursor_ = false;
-  std::function<void()> activate_handler_;
-  bool activated_ = false;
-  bool working_ = false;
-  bool close_pending_ = false;
   bool quit_seen_ = false;
 };
 
