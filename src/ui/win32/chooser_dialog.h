@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "dbchooser/chooser_model.h"
+#include "gdi.h"
 
 namespace nurv::winui {
 
@@ -43,7 +44,7 @@ class TFormDB {
   HWND editor_ = nullptr;
   HWND button_edit_ = nullptr;
   HWND button_ok_ = nullptr;
-  HFONT font_ = nullptr;
+  UniqueGdiObject<HFONT> font_ = MakeFont(L"MS Sans Serif", 11, false);
   WNDPROC grid_proc_ = nullptr;
   WNDPROC editor_proc_ = nullptr;
   int edit_row_ = 0;

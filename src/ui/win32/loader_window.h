@@ -4,6 +4,7 @@
 #include <string>
 
 #include "banner.h"
+#include "gdi.h"
 #include "loader/loader_ui.h"
 
 namespace nurv::winui {
@@ -70,10 +71,10 @@ class TfLoader : public LoaderUi {
   HWND app_window_ = nullptr;  // the task-bar button "Загрузчик НУРВ"; owner of the window
   HWND window_ = nullptr;
   HWND memo_ = nullptr;
-  HFONT status_font_ = nullptr;
-  HFONT version_font_ = nullptr;
-  HFONT log_font_ = nullptr;
-  HBRUSH log_brush_ = nullptr;
+  UniqueGdiObject<HFONT> status_font_ = MakeFont(L"MS Sans Serif", 12, false);
+  UniqueGdiObject<HFONT> version_font_ = MakeFont(L"Courier New", 9, true);
+  UniqueGdiObject<HFONT> log_font_ = MakeFont(L"Georgia", 9, true);
+  UniqueGdiObject<HBRUSH> log_brush_{CreateSolidBrush(kLogGround)};
   Banner banner_;
   int banner_frame_ = 0;
   bool banner_running_ = false;
