@@ -62,7 +62,7 @@ bool TFormDB::ShowModal(HWND owner) {
                           2, 2, 497, 305, dialog_, nullptr, instance_, nullptr);
   ListView_SetExtendedListViewStyle(grid_, LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
   SendMessageW(grid_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-  // Rows 18 high, as the grid's: a 1x18 image list sets the item height.
+  // Rows of the model's height: an image list of pictures 1 wide and that high sets it.
   HIMAGELIST rows = ImageList_Create(1, ChooserModel::kRowHeight, ILC_COLOR, 1, 0);
   ListView_SetImageList(grid_, rows, LVSIL_SMALL);
   for (int col = 0; col < kColumns; ++col) {
@@ -228,7 +228,7 @@ bool TFormDB::GridKey(WPARAM key) {
       BeginEdit(nullptr);
       return true;
     case VK_TAB: {
-      // Tab moves between cells in edit mode, like the grid's own.
+      // In edit mode Tab moves to the next cell, Shift+Tab to the one before, across rows.
       if (!model_.EditMode()) return false;
       const bool back = GetKeyState(VK_SHIFT) < 0;
       int col = model_.CurrentCol() + (back ? -1 : 1);
@@ -283,7 +283,7 @@ LRESULT CALLBACK TFormDB::GridProc(HWND window, UINT message, WPARAM wparam, LPA
         self->Sync();
       }
       SetFocus(window);
-      // GridDblClick: OK in either mode, on a row or on the empty area below the rows.
+      // A double click gives OK in either mode, on a row or on the empty area below the rows.
       if (message == WM_LBUTTONDBLCLK) self->End(true);
       return 0;
     }

@@ -8,7 +8,7 @@
 
 namespace nurv::winui {
 
-// The chooser `FormDB` on Win32: a tool window with a report list view for the grid of
+// The database chooser dialog on Win32: a tool window with a report list view for the grid of
 // ChooserModel (in-place editing of a cell in edit mode) and the two buttons. The model holds the
 // logic; this class draws it and routes keys and clicks.
 class TFormDB {
