@@ -16,7 +16,8 @@ LoaderApp::LoaderApp(LoaderUi& ui, std::vector<std::string> args, std::string ex
 LoaderApp::LoaderApp(LoaderUi& ui, std::vector<std::string> args, LoaderEnvironment environment)
     : ui_(ui), args_(std::move(args)), env_(std::move(environment)) {}
 
-LoaderApp::~LoaderApp() = default;
+// The window may outlive the run; its activation must not call into a run that is gone.
+LoaderApp::~LoaderApp() { ui_.SetActivateHandler(nullptr); }
 
 std::string LoaderApp::OsProductName() const {
   return env_.os_product_name ? *env_.os_product_name : platform::OsProductName();
@@ -42,13 +43,10 @@ void LoaderApp::FormCreate(const ScreenGeometry& screen) {
   // Numbers and dates become text through the loader's own formatting with "." as both
   // separators; nothing here depends on the process locale.
   ui_.FormCreate(screen, state_.SwitchWait);
+  ui_.SetActivateHandler([this] { FormActivate(); });
 }
 
 void LoaderApp::FormActivate() {
-  // The window is activated again whenever it regains focus (the chooser closing, the user
-  // switching back, also while the sequence runs): only the first activation starts the run.
-  if (activated_) return;
-  activated_ = true;
   FourPartVersion own{};
   ReadOwnProductVersion(own);
   ui_.SetVersionLabel(VersionText(own));

@@ -26,15 +26,16 @@ enum class RunOutcome {
 // What a run takes from the system; each can be replaced for tests. Empty members mean the
 // system's own.
 struct LoaderEnvironment {
-  std::string executable_path;                 // the loader's own executable, links resolved
-  std::optional<std::string> os_product_name;  // the operating system's product name
+  std::string executable_path;                      // the loader's own executable, links resolved
+  std::optional<std::string> os_product_name;       // the operating system's product name
   std::optional<FourPartVersion> own_file_version;  // instead of the version resource
   std::function<std::unique_ptr<platform::Registry>()> open_registry;
   std::function<int(const std::string&)> start_program;  // WinExec-style result
 };
 
-// One run of the loader: the run-wide state of the main unit and the main sequence
-// `Button5Click`, driving the window through LoaderUi only. Every front end uses this class.
+// One run of the loader: the run-wide state that the main sequence and the update stages share,
+// and the main sequence `Button5Click`, driving the window through LoaderUi only. Every front end
+// uses this class.
 class LoaderApp {
  public:
   LoaderApp(LoaderUi& ui, std::vector<std::string> args, std::string executable_path = {});
@@ -43,11 +44,9 @@ class LoaderApp {
   LoaderApp(const LoaderApp&) = delete;
   LoaderApp& operator=(const LoaderApp&) = delete;
 
-  // Window creation: run-wide state, switches, loader folder, Windows XP test, window state.
+  // Window creation: run-wide state, switches, loader folder, Windows XP test, window state; the
+  // window's first activation (LoaderUi::Activate) then runs FormActivate.
   void FormCreate(const ScreenGeometry& screen);
-  // The first activation shows the version, pauses 500 ms and runs the main sequence; every
-  // later activation (the window regaining focus, also during the run) does nothing.
-  void FormActivate();
   // The main sequence; runs at most once.
   void Button5Click();
 
@@ -59,6 +58,8 @@ class LoaderApp {
   const RunState& State() const { return state_; }
 
  private:
+  // The first activation: shows the version, pauses 500 ms and runs the main sequence.
+  void FormActivate();
   // The halves of the main sequence; each returns false when the run goes to the summary.
   void RunSequence();
   // Waits for the run lock of the complex; false when the window was closed meanwhile.
@@ -91,9 +92,9 @@ class LoaderApp {
   // program is started (or the run has failed).
   std::unique_ptr<platform::RunLock> run_lock_;
   db::Connection connection_;
-  // `DSBLOBVersion`: open from the access check to the end of the run.
+  // The catalogue dataset over every update row without the file contents: open from the access
+  // check to the end of the run.
   std::unique_ptr<db::Dataset> catalogue_;
-  bool activated_ = false;
   bool started_ = false;
   bool finished_ = false;
   RunOutcome outcome_ = RunOutcome::Unexpected;

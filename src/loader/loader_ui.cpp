@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace nurv {
 
@@ -93,10 +94,35 @@ void LoaderUi::StartClosingAnimation() {
 }
 
 void LoaderUi::GIFFrameChanged(int frame) {
-  if (!keep_open_ && frame == kCloseFrame && !close_requested_) {
-    close_requested_ = true;
+  if (keep_open_ || frame != kCloseFrame || close_requested_) return;
+  close_requested_ = true;
+  if (!DeferCloseWhileWorking()) OnCloseRequested();
+}
+
+void LoaderUi::SetActivateHandler(std::function<void()> handler) {
+  activate_handler_ = std::move(handler);
+}
+
+void LoaderUi::Activate() {
+  if (activated_) return;
+  activated_ = true;
+  QueueActivateHandler();
+}
+
+void LoaderUi::RunActivateHandler() {
+  if (!activate_handler_) return;
+  working_ = true;
+  activate_handler_();
+  working_ = false;
+  if (close_pending_) {
+    close_pending_ = false;
     OnCloseRequested();
   }
+}
+
+bool LoaderUi::DeferCloseWhileWorking() {
+  if (working_) close_pending_ = true;
+  return working_;
 }
 
 void LoaderUi::FormCreate(const ScreenGeometry& screen, bool keep_open) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,11 @@ struct ScreenGeometry {
   int screen_height = 0;
 };
 
-// The main window `fLoader` as the main sequence sees it. This class holds the window's logic and
+// The loader's main window as the main sequence sees it. This class holds the window's logic and
 // state (status line, log, progress bar, log toggle and height, placement, close button, closing
-// animation with the keep-open flag); a front end derives from it, draws the state in the hooks
-// below and supplies message processing, the wait cursor, the message box and the chooser dialog.
+// animation with the keep-open flag, the one run on the first activation); a front end derives
+// from it, draws the state in the hooks below and supplies message processing, the wait cursor,
+// the message box and the chooser dialog.
 class LoaderUi : public UiServices {
  public:
   static constexpr int kWidth = 501;
@@ -44,7 +46,8 @@ class LoaderUi : public UiServices {
   // The close button: keep-open flag cleared, bar hidden, log collapsed, animation started.
   void ButCloseClick();
   void StartClosingAnimation();
-  // Closes the window at frame 19 unless the keep-open flag is set.
+  // Closes the window at frame 19 unless the keep-open flag is set; while the activate handler
+  // runs, when it returns.
   void GIFFrameChanged(int frame);
 
   // FormCreate's part of the window: bar 0 of 14, empty log, left and top for a 100-high window.
@@ -52,7 +55,18 @@ class LoaderUi : public UiServices {
   // First appearance: centred on the primary screen.
   void FirstShow(const ScreenGeometry& screen);
 
-  // The version label `LVer`: new caption, and its reveal effect switched to the opposite state.
+  // The window's activation (or its first showing, where the window system activates nothing).
+  // The first one runs the activate handler, the loader's whole run, once; every later one (the
+  // window regaining focus, the chooser closing, also while the handler runs) does nothing.
+  void SetActivateHandler(std::function<void()> handler);
+  void Activate();
+  // True while the activate handler runs.
+  bool Working() const { return working_; }
+  // While the activate handler runs, a close of the window is put off until it returns (the main
+  // sequence may be writing files); true when it was put off.
+  bool DeferCloseWhileWorking();
+
+  // The version label: new caption, and its reveal effect switched to the opposite state.
   void SetVersionLabel(const std::string& text);
 
   // The modal chooser dialog; true for OK, false when closed by its close box.
@@ -85,8 +99,13 @@ class LoaderUi : public UiServices {
   virtual void OnProgressChanged() {}
   virtual void OnGeometryChanged() {}
   virtual void OnAnimationStarted() {}
-  // The window is to close; the loader ends once control is back in the message loop.
+  // The window closes now; the loader ends once control is back in the message loop.
   virtual void OnCloseRequested() {}
+
+  // Runs RunActivateHandler once the window has been drawn: a front end with a message queue
+  // posts it behind the drawing. Without one (the console) it runs at once.
+  virtual void QueueActivateHandler() { RunActivateHandler(); }
+  void RunActivateHandler();
 
  private:
   void SetHeight(int height);
@@ -105,6 +124,10 @@ class LoaderUi : public UiServices {
   bool keep_open_ = false;
   bool animation_started_ = false;
   bool close_requested_ = false;
+  std::function<void()> activate_handler_;
+  bool activated_ = false;
+  bool working_ = false;
+  bool close_pending_ = false;
 };
 
 }  // namespace nurv

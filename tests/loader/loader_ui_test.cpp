@@ -110,6 +110,26 @@ TEST(LoaderUiClosing, KeepOpenFlagHoldsTheWindowAtFrame19) {
   EXPECT_FALSE(ui.CloseRequested());
 }
 
+TEST(LoaderUiActivation, FirstActivationRunsOnceAndACloseWaitsForItsEnd) {
+  FakeUi ui;
+  ui.FormCreate(kFullHd, false);
+  int runs = 0;
+  ui.SetActivateHandler([&] {
+    ++runs;
+    ui.Activate();  // the chooser closing activates the window again
+    ui.StartClosingAnimation();
+    ui.GIFFrameChanged(19);
+    EXPECT_TRUE(ui.CloseRequested());
+    EXPECT_EQ(ui.close_requests, 0) << "the window stays while the run works";
+  });
+  ui.Activate();
+  EXPECT_EQ(runs, 1);
+  EXPECT_FALSE(ui.Working());
+  EXPECT_EQ(ui.close_requests, 1) << "and closes when it has returned";
+  ui.Activate();
+  EXPECT_EQ(runs, 1);
+}
+
 TEST(LoaderUiVersionLabel, EachSettingTogglesTheReveal) {
   FakeUi ui;
   EXPECT_EQ(ui.VersionLabel(), "00.00.00.00");

@@ -68,7 +68,7 @@ class MainSequenceTest : public ::testing::Test {
     };
     app_ = std::make_unique<LoaderApp>(ui_, std::move(args), std::move(env));
     app_->FormCreate(ScreenGeometry{1920, 1080, 1920, 1080});
-    app_->FormActivate();
+    ui_.Activate();
   }
 
   // A registry that knows only the loader's key and connection `number` on `server`.
@@ -170,13 +170,13 @@ TEST_F(MainSequenceTest, LaterActivationsDoNotStartASecondRun) {
   // The chooser closing re-activates the window while the sequence runs.
   RegistryWith(7, Server());
   ui_.chooser = [this](ChooserModel& model) {
-    app_->FormActivate();
+    ui_.Activate();
     app_->Button5Click();
     model.SetCurrent(0, 2);  // connection 51 after connection 7
     return true;
   };
   Run({"/loadini"});
-  app_->FormActivate();
+  ui_.Activate();
   app_->Button5Click();
   EXPECT_EQ(ui_.chooser_shown, 1);
   EXPECT_EQ(Count("ИНИЦИАЛИЗАЦИЯ"), 1);

@@ -39,7 +39,6 @@ TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
   LoaderApp app(window, {}, env);
   app.FormCreate(kScreen);
   window.FirstShow(kScreen);
-  window.SetActivateHandler([&] { app.FormActivate(); });
 
   // The chooser opens in edit mode on an empty list; the user closes it by its close box.
   int dialogs = 0;
@@ -93,7 +92,6 @@ TEST(LoaderRun, MainProgramThatCannotBeStartedKeepsTheWindowOpen) {
   LoaderApp app(window, {"/notupdate"}, env);
   app.FormCreate(kScreen);
   window.FirstShow(kScreen);
-  window.SetActivateHandler([&] { app.FormActivate(); });
   ShowAndAwaitTheRun(window, app);
   ASSERT_TRUE(app.SequenceFinished());
   EXPECT_EQ(app.ExitStatus(), 4);

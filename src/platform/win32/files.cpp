@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
@@ -96,13 +97,14 @@ bool WriteModifiedTime(const std::string& path, DateTime local_time) {
   }
   if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
   // Backup semantics let the same call stamp a folder.
-  HANDLE file = CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const bool written = SetFileTime(file, nullptr, nullptr, &utc) != 0;
+  win32::UniqueKernelHandle file(CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                             nullptr));
+  if (!file) return false;
+  const bool written = SetFileTime(file.Get(), nullptr, nullptr, &utc) != 0;
   const DWORD error = GetLastError();
-  CloseHandle(file);
+  file.Reset();
   if (!written) SetLastError(error);
   return written;
 }

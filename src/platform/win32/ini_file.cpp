@@ -6,8 +6,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/win32/wide_text.h"
 #include "base/utf8.h"
+#include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
 

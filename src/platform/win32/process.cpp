@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
@@ -14,8 +15,8 @@ std::vector<std::string> CommandLineArguments(int, char**) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!wide) return arguments;
+  const win32::UniqueLocalMemory owner(wide);
   for (int i = 1; i < count; ++i) arguments.push_back(win32::Narrow(wide[i]));
-  LocalFree(wide);
   return arguments;
 }
 
@@ -31,8 +32,9 @@ int StartProgram(const std::string& command_line) {
   PROCESS_INFORMATION process{};
   if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                      &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Not waited for: the handles go at once.
+    const win32::UniqueKernelHandle thread(process.hThread);
+    const win32::UniqueKernelHandle started(process.hProcess);
     return 33;
   }
   switch (GetLastError()) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
@@ -30,9 +31,6 @@ std::wstring SubKey(std::string_view key_path) {
 class WinRegistryKey : public RegistryKey {
  public:
   explicit WinRegistryKey(HKEY key) : key_(key) {}
-  ~WinRegistryKey() override { RegCloseKey(key_); }
-  WinRegistryKey(const WinRegistryKey&) = delete;
-  WinRegistryKey& operator=(const WinRegistryKey&) = delete;
 
   std::optional<RegValue> Query(std::string_view name) override {
     const std::wstring wide_name = Widen(name);
@@ -41,7 +39,7 @@ class WinRegistryKey : public RegistryKey {
     LSTATUS status;
     while (true) {
       DWORD size = static_cast<DWORD>(data.size());
-      status = RegQueryValueExW(key_, wide_name.c_str(), nullptr, &type, data.data(), &size);
+      status = RegQueryValueExW(key_.Get(), wide_name.c_str(), nullptr, &type, data.data(), &size);
       if (status == ERROR_MORE_DATA) {
         data.resize(static_cast<std::size_t>(size) + 2);
         continue;
@@ -76,27 +74,27 @@ class WinRegistryKey : public RegistryKey {
   void SetString(std::string_view name, std::string_view text) override {
     const std::wstring wide = Widen(text);
     const DWORD size = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
-    const LSTATUS status = RegSetValueExW(key_, Widen(name).c_str(), 0, REG_SZ,
+    const LSTATUS status = RegSetValueExW(key_.Get(), Widen(name).c_str(), 0, REG_SZ,
                                           reinterpret_cast<const BYTE*>(wide.c_str()), size);
     if (status != ERROR_SUCCESS) Fail("Cannot write the registry value", name, status);
   }
 
   void SetDword(std::string_view name, std::uint32_t number) override {
     const DWORD data = number;
-    const LSTATUS status = RegSetValueExW(key_, Widen(name).c_str(), 0, REG_DWORD,
+    const LSTATUS status = RegSetValueExW(key_.Get(), Widen(name).c_str(), 0, REG_DWORD,
                                           reinterpret_cast<const BYTE*>(&data), sizeof(data));
     if (status != ERROR_SUCCESS) Fail("Cannot write the registry value", name, status);
   }
 
   void DeleteValue(std::string_view name) override {
-    const LSTATUS status = RegDeleteValueW(key_, Widen(name).c_str());
+    const LSTATUS status = RegDeleteValueW(key_.Get(), Widen(name).c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
       Fail("Cannot delete the registry value", name, status);
     }
   }
 
  private:
-  HKEY key_;
+  win32::UniqueRegistryKey key_;
 };
 
 class WinRegistry : public Registry {

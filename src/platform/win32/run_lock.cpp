@@ -8,7 +8,9 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <utility>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
@@ -17,13 +19,10 @@ namespace {
 
 class FileRunLock : public RunLock {
  public:
-  explicit FileRunLock(HANDLE file) : file_(file) {}
-  ~FileRunLock() override { CloseHandle(file_); }
-  FileRunLock(const FileRunLock&) = delete;
-  FileRunLock& operator=(const FileRunLock&) = delete;
+  explicit FileRunLock(win32::UniqueKernelHandle file) : file_(std::move(file)) {}
 
  private:
-  HANDLE file_;
+  win32::UniqueKernelHandle file_;
 };
 
 [[noreturn]] void Refuse(const std::wstring& path, DWORD error) {
@@ -49,18 +48,18 @@ std::unique_ptr<RunLock> TryTakeRunLock(const std::string& loader_dir) {
   CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
   const std::wstring path = folder + L"\\" + win32::Widen(RunLockFileName(win32::Narrow(key)));
   // The file stays: removing a lock file races with a process that has just opened it.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Refuse(path, GetLastError());
+  win32::UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) Refuse(path, GetLastError());
   OVERLAPPED whole{};
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+  if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                  &whole)) {
     const DWORD error = GetLastError();
-    CloseHandle(file);
     if (error == ERROR_LOCK_VIOLATION) return nullptr;
     Refuse(path, error);
   }
-  return std::make_unique<FileRunLock>(file);
+  return std::make_unique<FileRunLock>(std::move(file));
 }
 
 }  // namespace nurv::platform

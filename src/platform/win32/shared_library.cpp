@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
@@ -11,16 +12,13 @@ namespace {
 class WinLibrary : public SharedLibrary {
  public:
   explicit WinLibrary(HMODULE module) : module_(module) {}
-  ~WinLibrary() override { FreeLibrary(module_); }
-  WinLibrary(const WinLibrary&) = delete;
-  WinLibrary& operator=(const WinLibrary&) = delete;
 
   void* Symbol(const char* name) const override {
-    return reinterpret_cast<void*>(GetProcAddress(module_, name));
+    return reinterpret_cast<void*>(GetProcAddress(module_.Get(), name));
   }
 
  private:
-  HMODULE module_;
+  win32::UniqueModule module_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
@@ -24,17 +25,17 @@ std::string OwnExecutablePath() {
 }
 
 std::string OsProductName() {
-  HKEY key = nullptr;
+  HKEY opened = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+                    KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
     return {};
   }
+  const win32::UniqueRegistryKey key(opened);
   wchar_t name[256] = {};
   DWORD size = sizeof(name) - sizeof(wchar_t);  // room kept for a terminating zero
   DWORD type = 0;
-  const LSTATUS status =
-      RegQueryValueExW(key, L"ProductName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size);
-  RegCloseKey(key);
+  const LSTATUS status = RegQueryValueExW(key.Get(), L"ProductName", nullptr, &type,
+                                          reinterpret_cast<BYTE*>(name), &size);
   if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   return Narrow(std::wstring_view(name, wcsnlen(name, size / sizeof(wchar_t))));
 }

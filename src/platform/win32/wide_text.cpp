@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "platform/win32/unique_handle.h"
+
 namespace nurv::platform::win32 {
 
 std::wstring Widen(std::string_view utf8) {
@@ -30,8 +32,8 @@ std::string ErrorText(unsigned long code) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const UniqueLocalMemory owner(buffer);
   std::wstring text = length != 0 && buffer ? std::wstring(buffer, length) : std::wstring();
-  if (buffer) LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
     text.pop_back();
   }

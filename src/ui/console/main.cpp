@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     const nurv::ScreenGeometry screen{};
     app.FormCreate(screen);
     ui.FirstShow(screen);
-    app.FormActivate();
+    ui.Activate();
     // /wait keeps the window open until "Закрыть"; a console has Enter for it, on a terminal.
     if (ui.KeepOpen() && interactive) {
       ui.WaitForEnter("Нажмите Enter, чтобы закрыть загрузчик...");

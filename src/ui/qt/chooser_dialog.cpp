@@ -155,7 +155,7 @@ void TFormDB::done(int result) {
 }
 
 bool TFormDB::eventFilter(QObject* watched, QEvent* event) {
-  // GridDblClick: a double click anywhere on the grid gives OK, in either mode.
+  // A double click anywhere on the grid gives OK, in either mode.
   if (event->type() == QEvent::MouseButtonDblClick && watched == Grid->viewport()) {
     accept();
     return true;
@@ -170,7 +170,7 @@ bool TFormDB::eventFilter(QObject* watched, QEvent* event) {
 bool TFormDB::HandleKey(QObject* watched, QKeyEvent* key) {
   const bool in_grid = watched == Grid || Grid->isAncestorOf(static_cast<QWidget*>(watched));
   switch (key->key()) {
-    case Qt::Key_F4:  // FormKeyDown: anywhere in the dialog
+    case Qt::Key_F4:  // anywhere in the dialog, whichever control has the focus
       Grid->FinishEdit();
       model_.PutF4();
       SyncFromModel();

@@ -19,7 +19,7 @@ class DbGrid : public QTableWidget {
   void FinishEdit();
 };
 
-// The chooser dialog `FormDB` on Qt: draws the ChooserModel and routes keys, edits and clicks to
+// The database chooser dialog on Qt: draws the ChooserModel and routes keys, edits and clicks to
 // it. Modal tool window "Выбор БД", on top, 501×340; OK by "Начать работу", Enter or a double
 // click, cancel by the close box; Esc does nothing.
 class TFormDB : public QDialog {

@@ -37,15 +37,16 @@ QPalette SolidPalette(QPalette palette, QRgb ground, QRgb text) {
 TfLoader::TfLoader(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   InitQtUiResources();
   setObjectName(QStringLiteral("fLoader"));
-  // The form's caption is never seen (no border). The window system's title stays empty so that
-  // Qt names the window by the application's display name alone, which the task bar then shows.
+  // The window's own caption is never seen (no border). The window system's title stays empty so
+  // that Qt names the window by the application's display name alone, which the task bar then
+  // shows.
   setAccessibleName(QString::fromUtf8(kCaption));
   setFont(MsSansSerif(11));
   setAutoFillBackground(true);
   setPalette(SolidPalette(palette(), kBackground, kWindowText));
   setFixedSize(kWidth, kCollapsedHeight);
 
-  // From back to front, as the form stacks them.
+  // From back to front: each control is drawn over those made before it.
   GIF = new QLabel(this);
   GIF->setObjectName(QStringLiteral("GIF"));
   GIF->setGeometry(0, 0, 500, 100);
@@ -157,10 +158,6 @@ ScreenGeometry TfLoader::CurrentScreenGeometry() {
   return screen;
 }
 
-void TfLoader::SetActivateHandler(std::function<void()> handler) {
-  activate_handler_ = std::move(handler);
-}
-
 void TfLoader::OnStatusChanged() { EditR->setText(ToQ(Status())); }
 
 void TfLoader::OnVersionLabelChanged() {
@@ -196,12 +193,10 @@ void TfLoader::OnAnimationStarted() {
   if (banner_.state() == QMovie::NotRunning) banner_.start();
 }
 
-void TfLoader::OnCloseRequested() {
-  if (working_) {
-    close_pending_ = true;
-  } else {
-    close();
-  }
+void TfLoader::OnCloseRequested() { close(); }
+
+void TfLoader::QueueActivateHandler() {
+  QTimer::singleShot(0, this, [this] { RunActivateHandler(); });
 }
 
 void TfLoader::showEvent(QShowEvent* event) {
@@ -215,31 +210,11 @@ void TfLoader::changeEvent(QEvent* event) {
 }
 
 void TfLoader::closeEvent(QCloseEvent* event) {
-  // The main sequence may be writing files: the window goes when it has finished.
-  if (working_) {
-    close_pending_ = true;
+  if (DeferCloseWhileWorking()) {
     event->ignore();
     return;
   }
   QWidget::closeEvent(event);
-}
-
-void TfLoader::Activate() {
-  // Later activations (after the chooser closes, on regaining focus) never run it again.
-  if (activated_) return;
-  activated_ = true;
-  QTimer::singleShot(0, this, &TfLoader::RunActivateHandler);
-}
-
-void TfLoader::RunActivateHandler() {
-  if (!activate_handler_) return;
-  working_ = true;
-  activate_handler_();
-  working_ = false;
-  if (close_pending_) {
-    close_pending_ = false;
-    close();
-  }
 }
 
 }  // namespace nurv::qtui

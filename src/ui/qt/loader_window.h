@@ -4,7 +4,6 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 #include <chrono>
-#include <functional>
 #include <string>
 
 #include "loader/loader_ui.h"
@@ -12,8 +11,8 @@
 
 namespace nurv::qtui {
 
-// The main window `fLoader` on Qt: draws the state that LoaderUi keeps and routes the clicks and
-// the banner's frame changes back to it. Borderless, 501 wide, 100 or 500 high.
+// The loader's main window on Qt: draws the state that LoaderUi keeps and routes the clicks, the
+// activations and the banner's frame changes back to it. Borderless, 501 wide, 100 or 500 high.
 class TfLoader : public QWidget, public LoaderUi {
   Q_OBJECT
  public:
@@ -35,17 +34,10 @@ class TfLoader : public QWidget, public LoaderUi {
   void ShowMessageBox(const std::string& text) override;
   bool ShowChooserDialog(ChooserModel& model) override;
 
-  // Runs `handler` once, on the window's first activation (or first showing, where the window
-  // system activates nothing), queued so that the window is drawn first. While it runs the window
-  // does not close: a close asked for meanwhile takes effect when it returns.
-  void SetActivateHandler(std::function<void()> handler);
-  bool Working() const { return working_; }
-  bool Activated() const { return activated_; }
-
   // The screen figures Qt reports: first monitor's width, virtual desktop's height, primary size.
   static ScreenGeometry CurrentScreenGeometry();
 
-  // The controls, by their names in the form.
+  // The controls, back to front; each widget's object name is its member's name.
   QLabel* GIF = nullptr;
   GradientProgressBar* PB = nullptr;
   FlatTextButton* ButClose = nullptr;
@@ -64,20 +56,14 @@ class TfLoader : public QWidget, public LoaderUi {
   void OnGeometryChanged() override;
   void OnAnimationStarted() override;
   void OnCloseRequested() override;
+  void QueueActivateHandler() override;
 
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void Activate();
-  void RunActivateHandler();
-
   QMovie banner_;
-  std::function<void()> activate_handler_;
-  bool activated_ = false;
-  bool working_ = false;
-  bool close_pending_ = false;
   bool wait_cursor_ = false;
   std::size_t shown_lines_ = 0;
 };

@@ -20,7 +20,6 @@ int main(int argc, char** argv) {
     const nurv::ScreenGeometry screen = nurv::qtui::TfLoader::CurrentScreenGeometry();
     loader.FormCreate(screen);
     window.FirstShow(screen);
-    window.SetActivateHandler([&loader] { loader.FormActivate(); });
     window.show();
     QApplication::exec();
     return loader.ExitStatus();

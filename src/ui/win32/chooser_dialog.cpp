@@ -35,14 +35,11 @@ TFormDB::TFormDB(HINSTANCE instance, ChooserModel& model) : instance_(instance),
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   window_class.lpszClassName = kDialogClass;
   RegisterClassExW(&window_class);
-  font_ = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
 }
 
 TFormDB::~TFormDB() {
+  // The dialog goes before its font.
   if (dialog_) DestroyWindow(dialog_);
-  if (font_) DeleteObject(font_);
 }
 
 bool TFormDB::ShowModal(HWND owner) {
@@ -64,8 +61,8 @@ bool TFormDB::ShowModal(HWND owner) {
                               LVS_SINGLESEL | LVS_NOSORTHEADER,
                           2, 2, 497, 305, dialog_, nullptr, instance_, nullptr);
   ListView_SetExtendedListViewStyle(grid_, LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
-  SendMessageW(grid_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  // Rows 18 high, as the grid's: a 1x18 image list sets the item height.
+  SendMessageW(grid_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  // Rows of the model's height: an image list of pictures 1 wide and that high sets it.
   HIMAGELIST rows = ImageList_Create(1, ChooserModel::kRowHeight, ILC_COLOR, 1, 0);
   ListView_SetImageList(grid_, rows, LVSIL_SMALL);
   for (int col = 0; col < kColumns; ++col) {
@@ -88,8 +85,8 @@ bool TFormDB::ShowModal(HWND owner) {
                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 370, 312, 115,
                                25, dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)),
                                instance_, nullptr);
-  SendMessageW(button_edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  SendMessageW(button_ok_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(button_edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  SendMessageW(button_ok_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   Sync();
 
   if (owner) EnableWindow(owner, FALSE);
@@ -197,7 +194,7 @@ void TFormDB::BeginEdit(const std::wstring* initial) {
   editor_ = CreateWindowExW(
       0, L"EDIT", text.c_str(), WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, cell.left,
       cell.top, cell.right - cell.left, cell.bottom - cell.top, grid_, nullptr, instance_, nullptr);
-  SendMessageW(editor_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(editor_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   SetWindowLongPtrW(editor_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   editor_proc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(editor_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TFormDB::EditorProc)));
@@ -231,7 +228,7 @@ bool TFormDB::GridKey(WPARAM key) {
       BeginEdit(nullptr);
       return true;
     case VK_TAB: {
-      // Tab moves between cells in edit mode, like the grid's own.
+      // In edit mode Tab moves to the next cell, Shift+Tab to the one before, across rows.
       if (!model_.EditMode()) return false;
       const bool back = GetKeyState(VK_SHIFT) < 0;
       int col = model_.CurrentCol() + (back ? -1 : 1);
@@ -286,7 +283,7 @@ LRESULT CALLBACK TFormDB::GridProc(HWND window, UINT message, WPARAM wparam, LPA
         self->Sync();
       }
       SetFocus(window);
-      // GridDblClick: OK in either mode, on a row or on the empty area below the rows.
+      // A double click gives OK in either mode, on a row or on the empty area below the rows.
       if (message == WM_LBUTTONDBLCLK) self->End(true);
       return 0;
     }

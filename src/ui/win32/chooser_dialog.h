@@ -4,10 +4,11 @@
 #include <commctrl.h>
 
 #include "dbchooser/chooser_model.h"
+#include "gdi.h"
 
 namespace nurv::winui {
 
-// The chooser `FormDB` on Win32: a tool window with a report list view for the grid of
+// The database chooser dialog on Win32: a tool window with a report list view for the grid of
 // ChooserModel (in-place editing of a cell in edit mode) and the two buttons. The model holds the
 // logic; this class draws it and routes keys and clicks.
 class TFormDB {
@@ -43,7 +44,7 @@ class TFormDB {
   HWND editor_ = nullptr;
   HWND button_edit_ = nullptr;
   HWND button_ok_ = nullptr;
-  HFONT font_ = nullptr;
+  UniqueGdiObject<HFONT> font_ = MakeFont(L"MS Sans Serif", 11, false);
   WNDPROC grid_proc_ = nullptr;
   WNDPROC editor_proc_ = nullptr;
   int edit_row_ = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "chooser_dialog.h"
+#include "gdi.h"
 #include "message_box.h"
 #include "platform/win32/wide_text.h"
 
@@ -31,12 +32,6 @@ constexpr RECT kStatusRect{2, 64, 2 + 405, 64 + 21};
 constexpr RECT kBevelRect{2, 63, 2 + 404, 63 + 21};
 constexpr RECT kHistRect{475, 63, 475 + 24, 63 + 21};
 
-HFONT MakeFont(const wchar_t* face, int pixel_size, bool bold) {
-  return CreateFontW(-pixel_size, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
 void Line(HDC dc, int x1, int y1, int x2, int y2) {
   MoveToEx(dc, x1, y1, nullptr);
   LineTo(dc, x2, y2);
@@ -44,39 +39,31 @@ void Line(HDC dc, int x1, int y1, int x2, int y2) {
 
 // A one-pixel frame: `top_left` on the upper and left edges, `bottom_right` on the others.
 void Frame3D(HDC dc, const RECT& r, COLORREF top_left, COLORREF bottom_right) {
-  HPEN light = CreatePen(PS_SOLID, 1, top_left);
-  HPEN dark = CreatePen(PS_SOLID, 1, bottom_right);
-  HGDIOBJ old = SelectObject(dc, light);
+  const UniqueGdiObject<HPEN> light(CreatePen(PS_SOLID, 1, top_left));
+  const UniqueGdiObject<HPEN> dark(CreatePen(PS_SOLID, 1, bottom_right));
+  const ScopedSelection pen(dc, light.Get());
   Line(dc, r.left, r.top, r.right - 1, r.top);
   Line(dc, r.left, r.top, r.left, r.bottom - 1);
-  SelectObject(dc, dark);
+  SelectObject(dc, dark.Get());
   Line(dc, r.left, r.bottom - 1, r.right, r.bottom - 1);
   Line(dc, r.right - 1, r.top, r.right - 1, r.bottom - 1);
-  SelectObject(dc, old);
-  DeleteObject(light);
-  DeleteObject(dark);
 }
 
 void Fill(HDC dc, const RECT& r, COLORREF colour) {
-  HBRUSH brush = CreateSolidBrush(colour);
-  FillRect(dc, &r, brush);
-  DeleteObject(brush);
+  FillRect(dc, &r, UniqueGdiObject<HBRUSH>(CreateSolidBrush(colour)).Get());
 }
 
-// The green arrow of `ButHist`: down while the log is hidden (picture 0), up while it is shown.
+// The green arrow of the history button: down while the log is hidden (picture 0), up while it is
+// shown.
 void DrawArrow(HDC dc, int left, int top, bool up) {
   auto y = [&](int v) { return top + (up ? 14 - v : v); };
   const POINT shape[] = {{left + 5, y(1)},  {left + 9, y(1)}, {left + 9, y(7)}, {left + 13, y(7)},
                          {left + 7, y(13)}, {left + 1, y(7)}, {left + 5, y(7)}};
-  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0x0A, 0x5C, 0x10));
-  HBRUSH brush = CreateSolidBrush(RGB(0x2E, 0xD1, 0x3A));
-  HGDIOBJ old_pen = SelectObject(dc, pen);
-  HGDIOBJ old_brush = SelectObject(dc, brush);
+  const UniqueGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, RGB(0x0A, 0x5C, 0x10)));
+  const UniqueGdiObject<HBRUSH> brush(CreateSolidBrush(RGB(0x2E, 0xD1, 0x3A)));
+  const ScopedSelection outline(dc, pen.Get());
+  const ScopedSelection inside(dc, brush.Get());
   Polygon(dc, shape, 7);
-  SelectObject(dc, old_pen);
-  SelectObject(dc, old_brush);
-  DeleteObject(pen);
-  DeleteObject(brush);
 }
 
 bool Inside(const RECT& r, POINT p) { return PtInRect(&r, p) != 0; }
@@ -101,13 +88,8 @@ TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
   window_class.lpszClassName = kAppClass;
   RegisterClassExW(&window_class);
 
-  status_font_ = MakeFont(L"MS Sans Serif", 12, false);
-  version_font_ = MakeFont(L"Courier New", 9, true);
-  log_font_ = MakeFont(L"Georgia", 9, true);
-  log_brush_ = CreateSolidBrush(kLogGround);
-
-  // As in the original program, the task bar shows the application's title, not the window's:
-  // a visible window of no size carries the button and owns the borderless window.
+  // The task bar shows the application's title, not the window's: a visible window of no size
+  // carries the button and owns the borderless window.
   app_window_ =
       CreateWindowExW(0, kAppClass, kAppTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                       0, 0, 0, 0, nullptr, nullptr, instance_, this);
@@ -118,19 +100,16 @@ TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
                               ES_AUTOVSCROLL | ES_NOHIDESEL,
                           0, kMemoTop, 500, kExpandedHeight - kMemoTop, window_, nullptr, instance_,
                           nullptr);
-  SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(log_font_), FALSE);
+  SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(log_font_.Get()), FALSE);
   SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
   version_shown_ = Widen(VersionLabel());
   version_caption_ = version_shown_;
 }
 
 TfLoader::~TfLoader() {
+  // The windows go first: the log still uses its font until then.
   if (window_) DestroyWindow(window_);
   if (app_window_) DestroyWindow(app_window_);
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(status_font_), static_cast<HGDIOBJ>(version_font_),
-                         static_cast<HGDIOBJ>(log_font_), static_cast<HGDIOBJ>(log_brush_)}) {
-    if (object) DeleteObject(object);
-  }
 }
 
 void TfLoader::Show() {
@@ -162,7 +141,7 @@ void TfLoader::ProcessMessages() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  if (quit_seen_ && !working_) {
+  if (quit_seen_ && !Working()) {
     quit_seen_ = false;
     PostQuitMessage(0);
   }
@@ -289,35 +268,11 @@ void TfLoader::NextBannerFrame() {
   GIFFrameChanged(banner_frame_);
 }
 
-void TfLoader::OnCloseRequested() { Close(); }
-
-void TfLoader::Close() {
-  // The main sequence may be writing files: the window goes when it has finished.
-  if (working_) {
-    close_pending_ = true;
-    return;
-  }
+void TfLoader::OnCloseRequested() {
   if (window_) DestroyWindow(window_);
 }
 
-void TfLoader::Activate() {
-  // Later activations (after the chooser closes, on regaining focus) never run it again.
-  if (activated_) return;
-  activated_ = true;
-  PostMessageW(window_, kRunMessage, 0, 0);
-}
-
-void TfLoader::RunActivateHandler() {
-  if (!activate_handler_) return;
-  working_ = true;
-  activate_handler_();
-  working_ = false;
-  if (close_pending_) {
-    close_pending_ = false;
-    Close();
-  }
-  if (quit_seen_) ProcessMessages();
-}
+void TfLoader::QueueActivateHandler() { PostMessageW(window_, kRunMessage, 0, 0); }
 
 void TfLoader::PaintProgress(HDC dc) {
   if (!ProgressVisible()) return;
@@ -331,11 +286,9 @@ void TfLoader::PaintProgress(HDC dc) {
     const COLORREF colour = RGB(mix(GetRValue(kBarFrom), GetRValue(kBarTo)),
                                 mix(GetGValue(kBarFrom), GetGValue(kBarTo)),
                                 mix(GetBValue(kBarFrom), GetBValue(kBarTo)));
-    HPEN pen = CreatePen(PS_SOLID, 1, colour);
-    HGDIOBJ old = SelectObject(dc, pen);
+    const UniqueGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, colour));
+    const ScopedSelection column(dc, pen.Get());
     Line(dc, kBarRect.left + x, kBarRect.top, kBarRect.left + x, kBarRect.bottom);
-    SelectObject(dc, old);
-    DeleteObject(pen);
   }
 }
 
@@ -345,9 +298,11 @@ void TfLoader::PaintButtons(HDC dc) {
   const bool close_hot = hot_ == Hot::Close;
   if (close_hot) Frame3D(dc, close, RGB(0x80, 0x80, 0x80), RGB(0x20, 0x20, 0x20));
   if (pressed_ == Hot::Close && close_hot) OffsetRect(&close, 1, 1);
-  SelectObject(dc, status_font_);
-  SetTextColor(dc, close_hot ? GetSysColor(COLOR_WINDOWTEXT) : kCloseGrey);
-  DrawTextW(dc, L"Закрыть", -1, &close, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  {
+    const ScopedSelection font(dc, status_font_.Get());
+    SetTextColor(dc, close_hot ? GetSysColor(COLOR_WINDOWTEXT) : kCloseGrey);
+    DrawTextW(dc, L"Закрыть", -1, &close, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
 
   Fill(dc, kHistRect, kHistGround);
   const bool hist_hot = hot_ == Hot::Hist;
@@ -367,28 +322,29 @@ void TfLoader::Paint(HDC dc) {
   Fill(dc, client, kBackground);
   if (HBITMAP frame =
           banner_frame_ < banner_.FrameCount() ? banner_.Frame(banner_frame_) : banner_.Frame(0)) {
-    HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(source, frame);
-    BitBlt(dc, 0, 0, 500, 100, source, 0, 0, SRCCOPY);
-    SelectObject(source, old);
-    DeleteDC(source);
+    const UniqueMemoryDc source(CreateCompatibleDC(dc));
+    const ScopedSelection picture(source.Get(), frame);
+    BitBlt(dc, 0, 0, 500, 100, source.Get(), 0, 0, SRCCOPY);
   }
   PaintProgress(dc);
   SetBkMode(dc, TRANSPARENT);
   PaintButtons(dc);
 
-  SelectObject(dc, version_font_);
   SetTextColor(dc, kTextGreen);
-  RECT version = kVersionRect;
-  DrawTextW(dc, version_shown_.c_str(), -1, &version,
-            DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-
-  SelectObject(dc, status_font_);
-  RECT status = kStatusRect;
-  status.left += 3;
-  const std::wstring text = Widen(Status());
-  DrawTextW(dc, text.c_str(), -1, &status,
-            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+  {
+    const ScopedSelection font(dc, version_font_.Get());
+    RECT version = kVersionRect;
+    DrawTextW(dc, version_shown_.c_str(), -1, &version,
+              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  {
+    const ScopedSelection font(dc, status_font_.Get());
+    RECT status = kStatusRect;
+    status.left += 3;
+    const std::wstring text = Widen(Status());
+    DrawTextW(dc, text.c_str(), -1, &status,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+  }
   Frame3D(dc, kBevelRect, RGB(0x80, 0x80, 0x80), RGB(0xFF, 0xFF, 0xFF));
 }
 
@@ -460,20 +416,16 @@ LRESULT CALLBACK TfLoader::WindowProc(HWND window, UINT message, WPARAM wparam, 
 LRESULT TfLoader::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window_, &ps);
+      const WindowPaint paint(window_);
       // Drawn off screen first, so nothing flickers while the bar and the banner change.
       RECT client;
       GetClientRect(window_, &client);
-      HDC buffer = CreateCompatibleDC(dc);
-      HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-      HGDIOBJ old = SelectObject(buffer, bitmap);
-      Paint(buffer);
-      BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
-      SelectObject(buffer, old);
-      DeleteObject(bitmap);
-      DeleteDC(buffer);
-      EndPaint(window_, &ps);
+      const UniqueMemoryDc buffer(CreateCompatibleDC(paint.Dc()));
+      const UniqueGdiObject<HBITMAP> bitmap(
+          CreateCompatibleBitmap(paint.Dc(), client.right, client.bottom));
+      const ScopedSelection canvas(buffer.Get(), bitmap.Get());
+      Paint(buffer.Get());
+      BitBlt(paint.Dc(), 0, 0, client.right, client.bottom, buffer.Get(), 0, 0, SRCCOPY);
       return 0;
     }
     case WM_ERASEBKGND:
@@ -483,7 +435,7 @@ LRESULT TfLoader::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam
       HDC dc = reinterpret_cast<HDC>(wparam);
       SetTextColor(dc, kLogText);
       SetBkColor(dc, kLogGround);
-      return reinterpret_cast<LRESULT>(log_brush_);
+      return reinterpret_cast<LRESULT>(log_brush_.Get());
     }
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
@@ -513,9 +465,11 @@ LRESULT TfLoader::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam
       break;
     case kRunMessage:
       RunActivateHandler();
+      // A quit seen while the handler ran was kept back; the program's loop ends on it now.
+      if (quit_seen_) ProcessMessages();
       return 0;
     case WM_CLOSE:
-      Close();
+      if (!DeferCloseWhileWorking()) OnCloseRequested();
       return 0;
     case WM_DESTROY:
       KillTimer(window_, kBannerTimer);

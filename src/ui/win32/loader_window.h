@@ -1,18 +1,17 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "banner.h"
+#include "gdi.h"
 #include "loader/loader_ui.h"
 
 namespace nurv::winui {
 
-// The main window `fLoader` on Win32: draws the state that LoaderUi keeps and routes the clicks,
-// the timers and the banner's frame changes back to it. Borderless, 501 wide, 100 or 500 high;
-// everything but the log is painted by the window itself.
+// The loader's main window on Win32: draws the state that LoaderUi keeps and routes the clicks,
+// the activations, the timers and the banner's frame changes back to it. Borderless, 501 wide, 100
+// or 500 high; everything but the log is painted by the window itself.
 class TfLoader : public LoaderUi {
  public:
   static constexpr COLORREF kBackground = RGB(0x41, 0x41, 0x41);
@@ -32,11 +31,6 @@ class TfLoader : public LoaderUi {
 
   HWND Handle() const { return window_; }
   void Show();
-  // Runs `handler` once, on the first activation (or first showing), posted so that the window is
-  // drawn first. While it runs the window does not close: a close asked for meanwhile takes effect
-  // when it returns.
-  void SetActivateHandler(std::function<void()> handler) { activate_handler_ = std::move(handler); }
-  bool Working() const { return working_; }
   // The message loop of the program; returns when the window has been closed.
   int RunMessageLoop();
 
@@ -56,6 +50,7 @@ class TfLoader : public LoaderUi {
   void OnGeometryChanged() override;
   void OnAnimationStarted() override;
   void OnCloseRequested() override;
+  void QueueActivateHandler() override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -64,9 +59,6 @@ class TfLoader : public LoaderUi {
   void Paint(HDC dc);
   void PaintProgress(HDC dc);
   void PaintButtons(HDC dc);
-  void Activate();
-  void RunActivateHandler();
-  void Close();
   void OnMouse(UINT message, POINT at);
   int BannerFrames() const;
   void NextBannerFrame();
@@ -79,10 +71,10 @@ class TfLoader : public LoaderUi {
   HWND app_window_ = nullptr;  // the task-bar button "Загрузчик НУРВ"; owner of the window
   HWND window_ = nullptr;
   HWND memo_ = nullptr;
-  HFONT status_font_ = nullptr;
-  HFONT version_font_ = nullptr;
-  HFONT log_font_ = nullptr;
-  HBRUSH log_brush_ = nullptr;
+  UniqueGdiObject<HFONT> status_font_ = MakeFont(L"MS Sans Serif", 12, false);
+  UniqueGdiObject<HFONT> version_font_ = MakeFont(L"Courier New", 9, true);
+  UniqueGdiObject<HFONT> log_font_ = MakeFont(L"Georgia", 9, true);
+  UniqueGdiObject<HBRUSH> log_brush_{CreateSolidBrush(kLogGround)};
   Banner banner_;
   int banner_frame_ = 0;
   bool banner_running_ = false;
@@ -95,10 +87,6 @@ class TfLoader : public LoaderUi {
   enum class Hot { None, Close, Hist } hot_ = Hot::None, pressed_ = Hot::None;
   bool tracking_mouse_ = false;
   bool wait_cursor_ = false;
-  std::function<void()> activate_handler_;
-  bool activated_ = false;
-  bool working_ = false;
-  bool close_pending_ = false;
   bool quit_seen_ = false;
 };
 

@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
     nurv::LoaderApp app(window, nurv::platform::CommandLineArguments(argc, argv));
     const nurv::ScreenGeometry screen = nurv::winui::TfLoader::CurrentScreenGeometry();
     app.FormCreate(screen);
-    window.SetActivateHandler([&app] { app.FormActivate(); });
     window.FirstShow(screen);
     window.Show();
     window.RunMessageLoop();
