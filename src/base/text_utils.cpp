@@ -1,5 +1,7 @@
 #include "base/text_utils.h"
 
+#include <algorithm>
+
 namespace nurv {
 
 namespace {
@@ -73,6 +75,24 @@ std::string EscapeControlBytes(std::string_view text) {
     out += kHex[byte & 0x0F];
   }
   return out;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string AsciiLowerText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
 }
 
 }  // namespace nurv

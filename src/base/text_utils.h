@@ -24,6 +24,19 @@ constexpr bool IsControlByte(char c) {
   return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7F;
 }
 
+// Space, tab, CR or LF.
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// `text` without the blanks at either end.
+std::string_view TrimBlanks(std::string_view text);
+
+// ASCII case, for SQL texts, column names and keywords: A–Z only, every other byte unchanged
+// (a Russian text is lowered by LowerCaseText of base/utf8.h).
+constexpr char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string AsciiLowerText(std::string_view text);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // `text` with every control byte written as \xNN (two upper-case hex digits), so that it shows
 // on one line of the log as it is.
 std::string EscapeControlBytes(std::string_view text);

@@ -84,4 +84,25 @@ char32_t LowerCaseCodePoint(char32_t cp) {
   return cp;
 }
 
+std::string LowerCaseText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    char32_t c = 0;
+    const std::size_t length = DecodeUtf8(text, i, c);
+    if (length == 0) {  // a malformed byte is kept as it is
+      out += text[i++];
+      continue;
+    }
+    AppendUtf8(out, LowerCaseCodePoint(c));
+    i += length;
+  }
+  return out;
+}
+
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 }  // namespace nurv

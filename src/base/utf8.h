@@ -1,6 +1,7 @@
 #pragma once
 // UTF-8 building blocks shared by the text converters and the case-blind name comparisons.
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -24,6 +25,14 @@ bool IsValidUtf8(std::string_view bytes);
 // The lower case of the letters Windows lowers for Russian texts: Latin, Latin-1 and Cyrillic
 // (Ё, Ґ and the other letters of Windows-1251 among them); any other character unchanged.
 char32_t LowerCaseCodePoint(char32_t cp);
+
+// Lower case of a UTF-8 text: ASCII, Latin-1 letters and Cyrillic (Ё and Ѐ–Я included); any other
+// character, and bytes that are not valid UTF-8, stay as they are.
+std::string LowerCaseText(std::string_view text);
+
+// A UTF-8 path as std::filesystem takes it: a plain string would be read in the ANSI code page on
+// Windows.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
 
 // UTF-16 code units (of whatever unit type an interface uses) to UTF-8; an unpaired surrogate
 // becomes U+FFFD and sets `*damaged`.

@@ -23,8 +23,9 @@ inline bool IsNull(const Value& value) { return std::holds_alternative<NullValue
 // NULL gives a copy of `fallback`; anything else (the unassigned value too) is returned as it is.
 Value Coalesce(const Value& value, const Value& fallback);
 
-// The text of a string or number value, "." as the decimal separator whatever the locale;
-// nullopt for NULL, the unassigned value and date-times, whose text depends on where it is shown.
-std::optional<std::string> ScalarText(const Value& value);
+// The text a value shows as and compares as in a filter: a string as it is, a number with "." as
+// the decimal separator and a date-time as "DD.MM.YYYY HH:MM:SS" whatever the locale; nullopt for
+// NULL and the unassigned value.
+std::optional<std::string> ValueText(const Value& value);
 
 }  // namespace nurv

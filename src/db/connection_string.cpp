@@ -3,19 +3,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/text_utils.h"
 #include "db/db_internal.h"
 
 namespace nurv::db {
 
 namespace {
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // OLE DB keywords of the SQL Server provider. The loader writes its values unquoted, so a
 // value (a server name such as "odbc:Driver={...};Port=5432") may contain ';' and '=': a
@@ -45,7 +38,7 @@ constexpr std::array<std::string_view, 18> kKeywords = {
 
 bool IsKeyword(std::string_view key) {
   for (const auto keyword : kKeywords)
-    if (SameName(key, keyword)) return true;
+    if (EqualsIgnoringAsciiCase(key, keyword)) return true;
   return false;
 }
 
@@ -68,12 +61,13 @@ std::vector<Pair> SplitPairs(std::string_view text) {
     const std::size_t end = text.find(';', i);
     std::string_view segment = text.substr(i, end == std::string_view::npos ? text.npos : end - i);
     const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
-    if (Trim(segment).empty()) {
+    if (TrimBlanks(segment).empty()) {
       i = next;
       continue;
     }
     const std::size_t equals = segment.find('=');
-    const std::string_view key = equals == segment.npos ? segment : Trim(segment.substr(0, equals));
+    const std::string_view key =
+        equals == segment.npos ? segment : TrimBlanks(segment.substr(0, equals));
     if (equals == segment.npos || key.empty() || !IsKeyword(key)) {
       // Part of the previous unquoted value (see kKeywords), or an unknown keyword that we keep
       // so that it is ignored like any other.
@@ -84,13 +78,13 @@ std::vector<Pair> SplitPairs(std::string_view text) {
         continue;
       }
       if (equals == segment.npos)
-        Malformed("\"" + std::string(Trim(segment)) + "\" is not of the form keyword=value");
+        Malformed("\"" + std::string(TrimBlanks(segment)) + "\" is not of the form keyword=value");
       if (key.empty()) Malformed("a value without a keyword");
     }
     Pair pair;
     pair.key = std::string(key);
     std::size_t v = i + equals + 1;
-    while (v < text.size() && IsSpace(text[v]) && text[v] != ';') ++v;
+    while (v < text.size() && IsBlank(text[v]) && text[v] != ';') ++v;
     if (v < text.size() && (text[v] == '"' || text[v] == '\'')) {
       const char quote = text[v];
       std::size_t j = v + 1;
@@ -107,7 +101,7 @@ std::vector<Pair> SplitPairs(std::string_view text) {
         pair.value += text[j];
       }
       ++j;
-      while (j < text.size() && IsSpace(text[j])) ++j;
+      while (j < text.size() && IsBlank(text[j])) ++j;
       if (j < text.size() && text[j] != ';')
         Malformed("unexpected text after the quoted value of \"" + pair.key + "\"");
       pair.quoted = true;
@@ -138,21 +132,21 @@ ConnectParams ParseConnectionString(std::string_view text) {
   ConnectParams params;
   bool has_server = false;
   for (Pair& pair : SplitPairs(text)) {
-    const std::string value = pair.quoted ? pair.value : std::string(Trim(pair.value));
-    if (SameName(pair.key, "Provider")) {
+    const std::string value = pair.quoted ? pair.value : std::string(TrimBlanks(pair.value));
+    if (EqualsIgnoringAsciiCase(pair.key, "Provider")) {
       params.provider = value;
-    } else if (SameName(pair.key, "Data Source")) {
+    } else if (EqualsIgnoringAsciiCase(pair.key, "Data Source")) {
       params.server = value;
       has_server = true;
-    } else if (SameName(pair.key, "Initial Catalog")) {
+    } else if (EqualsIgnoringAsciiCase(pair.key, "Initial Catalog")) {
       params.database = value;
-    } else if (SameName(pair.key, "User ID")) {
+    } else if (EqualsIgnoringAsciiCase(pair.key, "User ID")) {
       params.user = value;
-    } else if (SameName(pair.key, "Password")) {
+    } else if (EqualsIgnoringAsciiCase(pair.key, "Password")) {
       // Blanks may belong to a password: kept as written.
       params.password = pair.value;
       params.has_password = true;
-    } else if (SameName(pair.key, "Connect Timeout")) {
+    } else if (EqualsIgnoringAsciiCase(pair.key, "Connect Timeout")) {
       params.timeout_seconds = TimeoutSeconds(value);
     }
   }
@@ -164,7 +158,7 @@ std::string QuoteOdbcValue(std::string_view value) {
   // Braces only where needed: psqlODBC honours them when splitting but keeps them as part of
   // UID and DATABASE, so plain names must go bare to stay usable there.
   const bool plain = value.find_first_of(";{}=") == value.npos &&
-                     (value.empty() || (!IsSpace(value.front()) && !IsSpace(value.back())));
+                     (value.empty() || (!IsBlank(value.front()) && !IsBlank(value.back())));
   if (plain) return std::string(value);
   std::string quoted = "{";
   for (const char c : value) {
@@ -190,8 +184,8 @@ std::string BuildOdbcConnectionString(const ConnectParams& params) {
     if (part->find('\0') != std::string::npos) Malformed("a value contains a NUL character");
   std::string result;
   std::string_view server = params.server;
-  if (server.size() >= 5 && SameName(server.substr(0, 5), "odbc:")) {
-    std::string_view base = Trim(server.substr(5));
+  if (server.size() >= 5 && EqualsIgnoringAsciiCase(server.substr(0, 5), "odbc:")) {
+    std::string_view base = TrimBlanks(server.substr(5));
     while (!base.empty() && base.back() == ';') base.remove_suffix(1);
     if (base.empty()) Malformed("the ODBC data source after \"odbc:\" is empty");
     result = base.find('=') == base.npos ? "DSN=" + QuoteOdbcValue(base) : std::string(base);
@@ -209,7 +203,6 @@ std::string BuildOdbcConnectionString(const ConnectParams& params) {
 std::string StripNolockHint(std::string_view sql) {
   std::string out;
   out.reserve(sql.size());
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
   std::size_t i = 0;
   const auto copy_until = [&](std::size_t from, char close, bool doubled) {
     std::size_t j = from + 1;
@@ -245,13 +238,14 @@ std::string StripNolockHint(std::string_view sql) {
       i = stop;
     } else if (c == '(') {
       std::size_t j = i + 1;
-      while (j < sql.size() && IsSpace(sql[j])) ++j;
+      while (j < sql.size() && IsBlank(sql[j])) ++j;
       constexpr std::string_view kHint = "nolock";
       bool hint = j + kHint.size() <= sql.size();
-      for (std::size_t k = 0; hint && k < kHint.size(); ++k) hint = lower(sql[j + k]) == kHint[k];
+      for (std::size_t k = 0; hint && k < kHint.size(); ++k)
+        hint = AsciiLower(sql[j + k]) == kHint[k];
       if (hint) {
         j += kHint.size();
-        while (j < sql.size() && IsSpace(sql[j])) ++j;
+        while (j < sql.size() && IsBlank(sql[j])) ++j;
         hint = j < sql.size() && sql[j] == ')';
       }
       if (hint) {

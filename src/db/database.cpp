@@ -3,26 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 
+#include "base/text_utils.h"
+#include "base/utf8.h"
 #include "db/db_internal.h"
 
 namespace nurv::db {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::optional<std::int64_t> ParseInt64(std::string_view text) {
   text = TrimBlanks(text);
@@ -46,25 +36,6 @@ std::optional<double> ParseDouble(std::string_view text) {
 std::string Quoted(const std::string& text) {
   constexpr std::size_t kShown = 60;
   return "'" + (text.size() > kShown ? text.substr(0, kShown) + "..." : text) + "'";
-}
-
-std::string DateTimeText(DateTime value) {
-  const auto day = std::chrono::floor<std::chrono::days>(value);
-  const std::chrono::year_month_day date{day};
-  const std::chrono::hh_mm_ss time{value - day};
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04d %02d:%02d:%02d",
-                static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()),
-                static_cast<int>(date.year()), static_cast<int>(time.hours().count()),
-                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()));
-  return buffer;
-}
-
-// The text a value compares as in a filter and shows as.
-std::optional<std::string> TextOf(const Value& value) {
-  if (auto text = ScalarText(value)) return text;
-  if (const auto* time = std::get_if<DateTime>(&value)) return DateTimeText(*time);
-  return std::nullopt;
 }
 
 // Equality as Locate sees it: numbers by value, texts exactly, a text against a number by the
@@ -111,16 +82,10 @@ bool ValuesMatch(const Value& cell, const Value& wanted) {
 bool FilterTextMatches(std::string_view cell, std::string_view wanted) {
   while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
   while (!wanted.empty() && wanted.back() == ' ') wanted.remove_suffix(1);
-  return SameName(cell, wanted);
+  return EqualsIgnoringAsciiCase(cell, wanted);
 }
 
 }  // namespace
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         });
-}
 
 std::optional<DateTime> ParseDateTimeText(std::string_view text) {
   text = TrimBlanks(text);
@@ -161,7 +126,7 @@ std::optional<DateTime> ParseDateTimeText(std::string_view text) {
 
 std::string Dataset::AsString(const std::string& name) const {
   const Value value = Field(name);
-  if (auto text = TextOf(value)) return *text;
+  if (auto text = ValueText(value)) return *text;
   throw ConversionError("Field '" + name + "' is NULL and cannot be read as text");
 }
 
@@ -205,7 +170,7 @@ RowsetDataset::RowsetDataset(std::vector<std::string> columns, std::vector<Row> 
 
 std::size_t RowsetDataset::ColumnIndex(const std::string& name) const {
   for (std::size_t i = 0; i < columns_.size(); ++i)
-    if (SameName(columns_[i], name)) return i;
+    if (EqualsIgnoringAsciiCase(columns_[i], name)) return i;
   throw DbError("Field '" + name + "' not found");
 }
 
@@ -213,8 +178,8 @@ void RowsetDataset::ApplyFilter() {
   visible_.clear();
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     if (filtered_ && filter_column_) {
-      const auto text =
-          rows_[i].blob[*filter_column_] ? std::nullopt : TextOf(rows_[i].cells[*filter_column_]);
+      const auto text = rows_[i].blob[*filter_column_] ? std::nullopt
+                                                       : ValueText(rows_[i].cells[*filter_column_]);
       if (!text || !FilterTextMatches(*text, filter_value_)) continue;
     }
     visible_.push_back(i);
@@ -318,7 +283,7 @@ void RowsetDataset::SaveBlobToFile(const std::string& field, const std::string& 
     return;
   }
   // A short value that the engine kept as text or number: its bytes are already here.
-  const auto text = TextOf(row.cells[column]);
+  const auto text = ValueText(row.cells[column]);
   if (!text) throw DbError("Field '" + field + "' is NULL: there is no BLOB to save");
   BlobFileWriter writer(path);
   writer.Write(text->data(), text->size());
@@ -333,14 +298,8 @@ struct BlobFileWriter::Impl {
   bool finished = false;
 };
 
-namespace {
-std::filesystem::path Utf8Path(const std::string& path) {
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
-}  // namespace
-
 BlobFileWriter::BlobFileWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
-  impl_->path = Utf8Path(path);
+  impl_->path = PathFromUtf8(path);
   impl_->out.open(impl_->path, std::ios::binary | std::ios::trunc);
   if (!impl_->out) throw DbError("Cannot create the file " + Quoted(path));
 }
@@ -381,7 +340,8 @@ void Connection::Open() {
   const ConnectParams params = ParseConnectionString(connection_string_);
   const auto starts_with = [&](std::string_view prefix) {
     return params.server.size() >= prefix.size() &&
-           SameName(std::string_view(params.server).substr(0, prefix.size()), prefix);
+           EqualsIgnoringAsciiCase(std::string_view(params.server).substr(0, prefix.size()),
+                                   prefix);
   };
   backend_ = starts_with("sqlite:") ? OpenSqliteBackend(params) : OpenOdbcBackend(params);
 }

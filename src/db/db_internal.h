@@ -44,9 +44,6 @@ std::string StripNolockHint(std::string_view sql);
 // "YYYY-MM-DD HH:MM:SS" with an optional fraction of up to nine digits (milliseconds kept).
 std::optional<DateTime> ParseDateTimeText(std::string_view text);
 
-// The case-insensitive comparison of column names (ASCII).
-bool SameName(std::string_view a, std::string_view b);
-
 // Message texts carrying the classifying substrings.
 inline constexpr char kUnreachableTag[] = "[ConnectionOpen (Connect()).]";
 inline constexpr char kLoginFailed[] = "Login failed for user";

@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "db/db_internal.h"
+#include "base/text_utils.h"
 #include "base/utf8.h"
+#include "db/db_internal.h"
 
 namespace nurv::db {
 
@@ -81,15 +82,9 @@ std::string JoinDiagnostics(const std::vector<Diagnostic>& records, const std::s
   return message.empty() ? fallback : message;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return text;
-}
-
 bool AnyText(const std::vector<Diagnostic>& records, std::initializer_list<const char*> needles) {
   for (const Diagnostic& record : records) {
-    const std::string text = Lower(record.text);
+    const std::string text = AsciiLowerText(record.text);
     for (const char* needle : needles)
       if (text.find(needle) != std::string::npos) return true;
   }

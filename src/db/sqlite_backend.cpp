@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text_utils.h"
+#include "base/utf8.h"
 #include "db/db_internal.h"
 
 namespace nurv::db {
@@ -19,10 +21,6 @@ namespace {
 constexpr int kBlobChunk = 1 << 20;
 // Between two looks at a database that another connection keeps locked.
 constexpr std::chrono::milliseconds kBusyPause{20};
-
-std::filesystem::path Utf8Path(const std::string& path) {
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
 
 // The engine's text, with the classifying words the loader looks for where they apply.
 [[noreturn]] void Fail(sqlite3* db, int rc, const std::string& context) {
@@ -78,7 +76,7 @@ class Statement {
     if (rc != SQLITE_OK) Fail(session.db, rc, "");
     if (!stmt_) throw DbError("[SQLite] the SQL text holds no statement");
     for (; tail && *tail; ++tail)
-      if (*tail != ' ' && *tail != '\t' && *tail != '\r' && *tail != '\n' && *tail != ';') {
+      if (!IsBlank(*tail) && *tail != ';') {
         // The destructor does not run for a constructor that throws.
         sqlite3_finalize(stmt_);
         throw DbError("[SQLite] only one statement can be run at a time");
@@ -256,19 +254,20 @@ class SqliteBackend : public Connection::Backend {
                                           const std::vector<std::string>& names) {
     std::size_t i = 0;
     while (i < inner.size() && std::isspace(static_cast<unsigned char>(inner[i]))) ++i;
-    if (inner.size() < i + 7 || !SameName(std::string_view(inner).substr(i, 6), "select") ||
+    if (inner.size() < i + 7 ||
+        !EqualsIgnoringAsciiCase(std::string_view(inner).substr(i, 6), "select") ||
         !std::isspace(static_cast<unsigned char>(inner[i + 6])))
       return std::nullopt;
     std::size_t j = i + 6;
     while (j < inner.size() && std::isspace(static_cast<unsigned char>(inner[j]))) ++j;
     for (const std::string_view word : {"distinct", "all"})
       if (inner.size() >= j + word.size() &&
-          SameName(std::string_view(inner).substr(j, word.size()), word))
+          EqualsIgnoringAsciiCase(std::string_view(inner).substr(j, word.size()), word))
         return std::nullopt;
     for (std::size_t a = 0; a < names.size(); ++a) {
-      if (SameName(names[a], kRowidName)) return std::nullopt;
+      if (EqualsIgnoringAsciiCase(names[a], kRowidName)) return std::nullopt;
       for (std::size_t b = a + 1; b < names.size(); ++b)
-        if (SameName(names[a], names[b])) return std::nullopt;
+        if (EqualsIgnoringAsciiCase(names[a], names[b])) return std::nullopt;
     }
     std::string sql = "SELECT " + QuoteName(kRowidName);
     for (const std::string& name : names) {
@@ -294,7 +293,7 @@ std::unique_ptr<Connection::Backend> OpenSqliteBackend(const ConnectParams& para
   if (params.database.empty())
     throw DbError("[SQLite] Initial Catalog is empty: a database name is required");
   std::error_code error;
-  const auto status = std::filesystem::status(Utf8Path(path), error);
+  const auto status = std::filesystem::status(PathFromUtf8(path), error);
   if (path.empty() || !std::filesystem::is_regular_file(status))
     throw DbError(std::string("[SQLite]") + kUnreachableTag +
                   "The database file does not exist or is not a file: \"" + path + "\"");

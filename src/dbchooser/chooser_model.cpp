@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "base/utf8.h"
 #include "settings/registry_layout.h"
 
 namespace nurv {
@@ -36,41 +37,6 @@ std::string ReadListValue(platform::RegistryKey* key, const std::string& name) {
   if (!value) return {};
   if (value->type != platform::RegType::Sz && value->type != platform::RegType::ExpandSz) return {};
   return value->text;
-}
-
-// Lower case for Latin and Cyrillic letters (the database names the complex uses); every other
-// byte, valid UTF-8 or not, stays as it is.
-std::string LowerCaseName(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 'A' && byte <= 'Z') {
-      out += static_cast<char>(byte + 32);
-      continue;
-    }
-    if ((byte == 0xD0 || byte == 0xD2) && i + 1 < text.size()) {
-      const auto next = static_cast<unsigned char>(text[i + 1]);
-      const char32_t code = ((byte & 0x1F) << 6) | (next & 0x3F);
-      if ((next & 0xC0) == 0x80) {
-        char32_t lower = code;
-        if (code >= 0x0410 && code <= 0x042F)
-          lower = code + 0x20;  // А..Я
-        else if (code >= 0x0400 && code <= 0x040F)
-          lower = code + 0x50;  // Ѐ..Џ, Ё among them
-        else if (code == 0x0490)
-          lower = 0x0491;  // Ґ
-        if (lower != code) {
-          out += static_cast<char>(0xC0 | (lower >> 6));
-          out += static_cast<char>(0x80 | (lower & 0x3F));
-          ++i;
-          continue;
-        }
-      }
-    }
-    out += static_cast<char>(byte);
-  }
-  return out;
 }
 
 }  // namespace
@@ -212,7 +178,7 @@ DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db, Ui
   }
   // Read also after a cancel, as the main sequence expects.
   choice.server = model.Cell(1, row);
-  choice.database = LowerCaseName(model.Cell(2, row));
+  choice.database = LowerCaseText(model.Cell(2, row));
   choice.caption = model.Cell(0, row);
   return choice;
 }

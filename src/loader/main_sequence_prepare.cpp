@@ -1,16 +1,15 @@
 // The main sequence, first half: settings, choice of the database, connection, access check,
 // available and installed versions, version lines.
-#include <cstdio>
 #include <exception>
-#include <variant>
 
 #include "dbchooser/chooser_model.h"
 #include "dbchooser/connect_server.h"
+#include "dbchooser/loader_login.h"
+#include "loader/catalogue_filter.h"
 #include "loader/loader_app.h"
 #include "platform/files.h"
 #include "settings/ini_settings.h"
 #include "settings/registry_settings.h"
-#include "dbchooser/loader_login.h"
 #include "support/product_version.h"
 
 namespace nurv {
@@ -18,30 +17,8 @@ namespace nurv {
 namespace {
 
 constexpr char kNoVersion[] = "00.00.00.00";
-constexpr char kCatalogueQuery[] =
-    "SELECT vcode, icode, tdoc, version, name, caption, result, wdate, updatedate, repl "
-    "FROM UpdatesBLOB (nolock)";
-constexpr char kVersionQuery[] = "select version from UpdatesBLOB where tdoc = ";
 // Between two tries for the run lock, with the window's messages processed.
 constexpr std::int32_t kRunLockRetryMs = 250;
-
-// A query value as text, with "." as the decimal and the date separator whatever the locale.
-std::string ValueText(const Value& value) {
-  if (auto text = ScalarText(value)) return *text;
-  if (const auto* time = std::get_if<DateTime>(&value)) {
-    const auto day = std::chrono::floor<std::chrono::days>(*time);
-    const std::chrono::year_month_day ymd{std::chrono::sys_days{day.time_since_epoch()}};
-    const std::chrono::hh_mm_ss clock{std::chrono::floor<std::chrono::seconds>(*time - day)};
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04d %02d:%02d:%02d",
-                  static_cast<unsigned>(ymd.day()), static_cast<unsigned>(ymd.month()),
-                  static_cast<int>(ymd.year()), static_cast<int>(clock.hours().count()),
-                  static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()));
-    return buffer;
-  }
-  return {};  // the unassigned value
-}
 
 // The SQL wait cursor for one scope: taken back however the scope is left.
 class WaitCursor {
@@ -161,7 +138,7 @@ void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
 
 void LoaderApp::CheckUpdateAccess() {
   try {
-    catalogue_ = connection_.OpenDataset(kCatalogueQuery);
+    catalogue_ = connection_.OpenDataset(std::string(kCatalogueQuery));
   } catch (const std::exception& error) {
     state_.InitFailed = true;
     const std::string message = error.what();
@@ -180,9 +157,9 @@ void LoaderApp::ReadAvailableVersions() {
                            const char* error_line) {
     try {
       const Value value =
-          Coalesce(connection_.ExecuteScalar(std::string(kVersionQuery) + "'" + code + "'"),
+          Coalesce(connection_.ExecuteScalar(std::string(kVersionQuery) + QuotedLiteral(code)),
                    std::string(kNoVersion));
-      into = ValueText(value);
+      into = ValueText(value).value_or(std::string());
       ui_.AddLogLine(ok_line);
     } catch (const std::exception&) {
       ui_.AddLogLine(error_line);
@@ -195,8 +172,7 @@ void LoaderApp::ReadAvailableVersions() {
 }
 
 void LoaderApp::ReadInstalledVersions() {
-  const auto read = [](const std::string& path, FourPartVersion& numbers,
-                       std::string& text) {
+  const auto read = [](const std::string& path, FourPartVersion& numbers, std::string& text) {
     numbers = {};
     if (ReadFileProductVersion(path, numbers)) {
       text = VersionText(numbers);

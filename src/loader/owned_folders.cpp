@@ -27,9 +27,9 @@ constexpr std::array kLoaderFileNames{
 // `utf8` made comparable: normalised, without a final separator, lower case on Windows.
 std::filesystem::path Comparable(const std::string& utf8) {
 #ifdef _WIN32
-  std::filesystem::path path = FsPath(LowerCaseText(utf8)).lexically_normal();
+  std::filesystem::path path = PathFromUtf8(LowerCaseText(utf8)).lexically_normal();
 #else
-  std::filesystem::path path = FsPath(utf8).lexically_normal();
+  std::filesystem::path path = PathFromUtf8(utf8).lexically_normal();
 #endif
   if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
   return path;
@@ -53,7 +53,7 @@ bool IsRunningLoader(const std::string& path) {
     return false;  // nothing to compare with; its names still protect the program folder
   }
   std::error_code error;
-  return std::filesystem::equivalent(FsPath(path), FsPath(own), error) && !error;
+  return std::filesystem::equivalent(PathFromUtf8(path), PathFromUtf8(own), error) && !error;
 }
 
 }  // namespace

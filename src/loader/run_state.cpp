@@ -7,23 +7,6 @@
 
 namespace nurv {
 
-std::string LowerCaseText(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    char32_t c = 0;
-    const std::size_t length = DecodeUtf8(text, i, c);
-    if (length == 0) {  // a malformed byte is kept as it is
-      out += text[i++];
-      continue;
-    }
-    AppendUtf8(out, LowerCaseCodePoint(c));
-    i += length;
-  }
-  return out;
-}
-
 void ApplySwitches(RunState& state, const std::vector<std::string>& args) {
   struct Switch {
     std::string_view text;

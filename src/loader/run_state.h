@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "loader/update_result.h"
 #include "platform/version_info.h"
 #include "settings/record_registry.h"
@@ -38,12 +39,8 @@ struct RunState {
   bool InitFailed = false;
 };
 
-// Lower case of a UTF-8 text: ASCII, Latin-1 letters and Cyrillic (Ё and Ѐ–Я included); any other
-// character, and bytes that are not valid UTF-8, stay as they are.
-std::string LowerCaseText(const std::string& text);
-
-// Every argument is forwarded in lower case; each switch text found anywhere inside the
-// lower-cased argument sets its flag, and nothing clears one.
+// Every argument is forwarded in lower case (LowerCaseText); each switch text found anywhere
+// inside the lower-cased argument sets its flag, and nothing clears one.
 void ApplySwitches(RunState& state, const std::vector<std::string>& args);
 
 // Folder part of the executable's full path, with its final separator ("/" or "\").

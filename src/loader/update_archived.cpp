@@ -51,7 +51,7 @@ bool SameFileName(const std::string& a, const std::string& b) {
 
 std::uintmax_t SizeOf(const std::string& path) {
   std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(FsPath(path), error);
+  const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), error);
   return error ? static_cast<std::uintmax_t>(-1) : size;
 }
 
@@ -124,8 +124,8 @@ void ArchivedUpdate::Run() {
   Unpack();
   // Only a file is the update; a folder or anything else of its name is not.
   std::error_code error;
-  const bool unpacked_exists =
-      std::filesystem::is_regular_file(std::filesystem::symlink_status(FsPath(unpacked_), error));
+  const bool unpacked_exists = std::filesystem::is_regular_file(
+      std::filesystem::symlink_status(PathFromUtf8(unpacked_), error));
   if (!unpacked_exists) {
     result_ = StageResult::Error;
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Файл обновления не найден: [" + unpacked_ + "]");
@@ -213,7 +213,7 @@ StageResult ArchivedUpdate::Finish() {
   RemoveTemporary(unpacked_, "--> ОШИБКА очистки временного файла: [" + unpacked_ + "]");
   if (!foreign_item_.empty()) {
     std::error_code ignored;
-    std::filesystem::remove_all(FsPath(foreign_item_), ignored);
+    std::filesystem::remove_all(PathFromUtf8(foreign_item_), ignored);
   }
   return result_;
 }

@@ -77,15 +77,15 @@ std::optional<std::string> StagedFile::Replace(const std::optional<DateTime>& st
 
 bool EntryExists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), error));
+  return std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), error));
 }
 
 bool RemoveEntry(const std::string& path) {
   std::error_code error;
-  const auto status = std::filesystem::symlink_status(FsPath(path), error);
+  const auto status = std::filesystem::symlink_status(PathFromUtf8(path), error);
   if (!std::filesystem::exists(status)) return true;
   if (!std::filesystem::is_directory(status)) return ForceDeleteFile(path);
-  std::filesystem::remove_all(FsPath(path), error);
+  std::filesystem::remove_all(PathFromUtf8(path), error);
   return !error;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/utf8.h"
 #include "base/value.h"
 #include "db/database.h"
 #include "loader/module_catalogue.h"
@@ -85,12 +86,6 @@ bool EntryExists(const std::string& path);
 // Removes whatever is at `path`: a file whatever its attributes, a link itself (never what it
 // points to), a folder with everything in it. False when something is left.
 bool RemoveEntry(const std::string& path);
-
-// A UTF-8 path for std::filesystem (which would read a plain string in the ANSI code page on
-// Windows).
-inline std::filesystem::path FsPath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 // The CRC-32 of a file the stage wrote or unpacked. A failure to read it is shown in a message box
 // naming the file and the platform's text, and the checksum is then what FileCrc32 gives (0 for a

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/text_utils.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 
@@ -17,8 +18,6 @@ int HexValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 std::int32_t ReadInteger(const std::string& path, const char* key, std::int32_t fallback) {
   return ParseIniInteger(platform::ReadProfileString(path, kSection, key, ""), fallback);
@@ -62,7 +61,7 @@ std::string DeriveFolder(const std::string& path_program, std::string_view marke
                          std::string_view folder_word) {
   const auto found =
       std::search(path_program.begin(), path_program.end(), marker.begin(), marker.end(),
-                  [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
+                  [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
   if (found == path_program.end() || marker.empty()) return path_program;
   std::string result = path_program;
   result.replace(static_cast<std::size_t>(found - path_program.begin()), marker.size(),

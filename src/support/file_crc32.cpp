@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "base/crc32.h"
+#include "base/utf8.h"
 
 namespace nurv {
 
@@ -21,7 +22,7 @@ struct FileCloser {
 using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 std::FILE* OpenForReading(const std::string& path) {
-  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
+  const std::filesystem::path native = PathFromUtf8(path);
 #ifdef _WIN32
   return _wfopen(native.c_str(), L"rb");
 #else

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/utf8.h"
 #include "platform/files.h"
 #include "platform/system_info.h"
 
@@ -36,10 +37,6 @@ constexpr std::array<std::string_view, 19> kManifestLines = {
     R"(</assembly>)",
 };
 
-std::filesystem::path NativePath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 std::string ManifestPath(const std::string& executable_path) {
   return executable_path + ".manifest";
 }
@@ -51,7 +48,7 @@ bool WriteThemeManifestFor(const std::string& executable_path) {
   if (platform::FileExists(path)) return true;
   bool written = false;
   {
-    std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     if (!out) return false;
     for (const std::string_view line : kManifestLines) {
       out.write(line.data(), static_cast<std::streamsize>(line.size()));
@@ -63,7 +60,7 @@ bool WriteThemeManifestFor(const std::string& executable_path) {
   // A half-written manifest would keep Windows from starting the program at all.
   if (!written) {
     std::error_code ignored;
-    std::filesystem::remove(NativePath(path), ignored);
+    std::filesystem::remove(PathFromUtf8(path), ignored);
   }
   return written;
 }

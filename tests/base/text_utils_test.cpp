@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/date_utils.h"
+#include "base/utf8.h"
 #include "base/value.h"
 
 namespace nurv {
@@ -59,6 +60,15 @@ TEST(NextToken, MovesThePositionPastTheDelimiter) {
   EXPECT_EQ(position, 6);
   position = 0;  // out of range starts at the beginning
   EXPECT_EQ(NextToken("x", position, "."), "x");
+}
+
+TEST(LowerCaseText, CyrillicLatinAndInvalidBytes) {
+  EXPECT_EQ(LowerCaseText("-Caption=БАЗА Ёлка ЯЩИК"), "-caption=база ёлка ящик");
+  EXPECT_EQ(LowerCaseText("ÀÉÖ×Þ"), "àéö×þ");
+  EXPECT_EQ(LowerCaseText("ЀЏҐ"), "ѐџґ");
+  EXPECT_EQ(LowerCaseText("日本 €"), "日本 €");
+  // Not UTF-8 (a Windows-1251 "Б" and a cut sequence): bytes pass unchanged.
+  EXPECT_EQ(LowerCaseText(std::string("\xC1X\xD0", 3)), std::string("\xC1x\xD0", 3));
 }
 
 TEST(TruncToMinute, DropsSecondsAndMilliseconds) {

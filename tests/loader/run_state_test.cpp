@@ -49,15 +49,6 @@ TEST(ApplySwitches, NoArgumentClearsAFlag) {
   EXPECT_TRUE(state.SwitchDb);
 }
 
-TEST(LowerCaseText, CyrillicLatinAndInvalidBytes) {
-  EXPECT_EQ(LowerCaseText("-Caption=БАЗА Ёлка ЯЩИК"), "-caption=база ёлка ящик");
-  EXPECT_EQ(LowerCaseText("ÀÉÖ×Þ"), "àéö×þ");
-  EXPECT_EQ(LowerCaseText("ЀЏҐ"), "ѐџґ");
-  EXPECT_EQ(LowerCaseText("日本 €"), "日本 €");
-  // Not UTF-8 (a Windows-1251 "Б" and a cut sequence): bytes pass unchanged.
-  EXPECT_EQ(LowerCaseText(std::string("\xC1X\xD0", 3)), std::string("\xC1x\xD0", 3));
-}
-
 TEST(LoaderDirOf, KeepsTheFinalSeparator) {
   EXPECT_EQ(LoaderDirOf("/opt/complex/Bin/nurvloader-cli"), "/opt/complex/Bin/");
   EXPECT_EQ(LoaderDirOf(R"(C:\NURV\Bin\NurvLoader.exe)"), R"(C:\NURV\Bin\)");
