@@ -101,10 +101,8 @@ Fixture& Files() {
   return fixture;
 }
 
-std::string Ado(const std::string& path) {
-  return "Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=NurvLoader;Initial "
-         "Catalog=nurv;Data Source=sqlite:" +
-         path + ";use procedure for prepare=0";
+nurv::db::ConnectParams Login(const std::string& path) {
+  return {"sqlite:" + path, "nurv", "NurvLoader", "x"};
 }
 
 void BM_SqliteBlobToFile(benchmark::State& state) {
@@ -115,7 +113,7 @@ void BM_SqliteBlobToFile(benchmark::State& state) {
     const std::int64_t idle = StatusKiB("VmRSS:");
     ResetPeak();
     nurv::db::Connection connection;
-    connection.SetConnectionString(Ado(files.blob_db));
+    connection.SetParams(Login(files.blob_db));
     auto data = connection.OpenDataset("select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
     data->SaveBlobToFile("fblob", out);
     growth_kib = std::max(growth_kib, StatusKiB("VmHWM:") - idle);
@@ -138,7 +136,7 @@ BENCHMARK(BM_CpSameBytes)->Unit(benchmark::kMillisecond)->Iterations(3)->UseReal
 void BM_OpenCatalogue10k(benchmark::State& state) {
   Fixture& files = Files();
   nurv::db::Connection connection;
-  connection.SetConnectionString(Ado(files.catalogue_db));
+  connection.SetParams(Login(files.catalogue_db));
   connection.Open();
   for (auto _ : state) {
     auto data = connection.OpenDataset(

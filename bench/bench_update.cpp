@@ -120,10 +120,7 @@ struct Site {
   }
   std::string Db() const { return (root / "updates.db").string(); }
   void Open() {
-    connection.SetConnectionString(
-        "Provider=SQLOLEDB.1;Password=x;User ID=u;Initial Catalog=n;"
-        "Data Source=sqlite:" +
-        Db() + ";use procedure for prepare=0");
+    connection.SetParams({"sqlite:" + Db(), "n", "u", "x"});
     connection.Open();
     catalogue = connection.OpenDataset(std::string(nurv::kCatalogueQuery));
     ctx = std::make_unique<nurv::UpdateContext>(

@@ -329,21 +329,20 @@ void BlobFileWriter::Finish() {
 Connection::Connection() = default;
 Connection::~Connection() = default;
 
-void Connection::SetConnectionString(const std::string& connection_string) {
-  if (connection_string != connection_string_) Close();
-  connection_string_ = connection_string;
+void Connection::SetParams(const ConnectParams& params) {
+  if (!(params == params_)) Close();
+  params_ = params;
 }
 
 void Connection::Open() {
   if (backend_) return;
-  if (connection_string_.empty()) throw DbError("The connection string is empty");
-  const ConnectParams params = ParseConnectionString(connection_string_);
-  const auto starts_with = [&](std::string_view prefix) {
-    return params.server.size() >= prefix.size() &&
-           EqualsIgnoringAsciiCase(std::string_view(params.server).substr(0, prefix.size()),
-                                   prefix);
-  };
-  backend_ = starts_with("sqlite:") ? OpenSqliteBackend(params) : OpenOdbcBackend(params);
+  if (params_.server.empty()) throw DbError("No server is given");
+  if (params_.timeout_seconds < 0) throw DbError("The connection time-out is negative");
+  const std::string_view server = params_.server;
+  constexpr std::string_view kSqlite = "sqlite:";
+  const bool sqlite = server.size() >= kSqlite.size() &&
+                      EqualsIgnoringAsciiCase(server.substr(0, kSqlite.size()), kSqlite);
+  backend_ = sqlite ? OpenSqliteBackend(params_) : OpenOdbcBackend(params_);
 }
 
 void Connection::Close() { backend_.reset(); }

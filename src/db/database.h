@@ -1,15 +1,16 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "base/value.h"
 
 // The loader's database access layer: one connection, datasets on it with a client-side filter,
-// typed field reads and BLOBs streamed to files. The backend follows the server name of the
-// connection string: "sqlite:PATH" (SQLite, read-only), "odbc:CONNECTION" (ODBC), anything else
-// SQL Server through ODBC.
+// typed field reads and BLOBs streamed to files. The backend follows the server name:
+// "sqlite:PATH" (SQLite, read-only), "odbc:CONNECTION" (ODBC), anything else SQL Server through
+// ODBC.
 namespace nurv::db {
 
 // Every failure of the layer; what() is the provider's message. For an unreachable server it
@@ -68,6 +69,19 @@ class Dataset {
   virtual void SaveBlobToFile(const std::string& field, const std::string& path) = 0;
 };
 
+// Where and as whom a connection logs in.
+struct ConnectParams {
+  std::string server;  // "sqlite:PATH", "odbc:CONNECTION" or an SQL Server name
+  std::string database;
+  std::string user;
+  std::optional<std::string> password;  // none: the login is made without a password attribute
+  // How long the connection waits for the server, in seconds; 0 for no limit. On SQLite, what
+  // all reads of the connection may wait, in all, for another connection's lock.
+  int timeout_seconds = 30;
+
+  bool operator==(const ConnectParams&) const = default;
+};
+
 class Connection {
  public:
   Connection();
@@ -75,10 +89,8 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // The loader's ADO-style string: "Provider=SQLOLEDB.1;Password=...;Persist Security
-  // Info=True;User ID=...;Initial Catalog=...;Data Source=...;use procedure for prepare=0".
-  void SetConnectionString(const std::string& connection_string);
-  // Connects with the string's "Connect Timeout" in seconds (30 when not given, 0 for no limit);
+  // Closes the connection when they differ from the parameters in use.
+  void SetParams(const ConnectParams& params);
   // DbError with the provider's message on failure.
   void Open();
   void Close();
@@ -92,7 +104,7 @@ class Connection {
   class Backend;
 
  private:
-  std::string connection_string_;
+  ConnectParams params_;
   std::unique_ptr<Backend> backend_;
 };
 

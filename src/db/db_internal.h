@@ -12,22 +12,6 @@
 
 namespace nurv::db {
 
-// What the loader's ADO-style connection string says.
-struct ConnectParams {
-  std::string provider;
-  std::string server;    // Data Source
-  std::string database;  // Initial Catalog
-  std::string user;      // User ID
-  std::string password;  // Password
-  bool has_password = false;
-  // Connect Timeout: how long the connection waits for the server, in seconds; 0 for no limit.
-  int timeout_seconds = 30;
-};
-
-// Accepts the loader's two forms (values unquoted, a server name may itself hold ';' and '=')
-// and the general OLE DB form with quoted values; DbError on malformed text.
-ConnectParams ParseConnectionString(std::string_view text);
-
 // An ODBC attribute value as it can stand after "KEY=": bare when it holds no separator, else in
 // braces with a "}" inside doubled, so nothing in it can end the attribute or start another.
 std::string QuoteOdbcValue(std::string_view value);

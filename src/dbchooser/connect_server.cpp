@@ -2,14 +2,15 @@
 
 #include <exception>
 
+#include "base/text_utils.h"
+
 namespace nurv {
 
 namespace {
 
-bool OnlyBlanks(const std::string& text) {
-  for (const char c : text)
-    if (c != ' ') return false;
-  return true;
+// The provider leaves the password out of a login whose password is blanks alone.
+bool PasswordGiven(const std::string& password) {
+  return password.find_first_not_of(' ') != std::string::npos;
 }
 
 }  // namespace
@@ -17,10 +18,20 @@ bool OnlyBlanks(const std::string& text) {
 std::string LoaderConnectionString(const std::string& server, const std::string& database,
                                    const std::string& user, const std::string& password) {
   std::string text = "Provider=SQLOLEDB.1;";
-  if (!OnlyBlanks(password)) text += "Password=" + password + ";";
+  if (PasswordGiven(password)) text += "Password=" + password + ";";
   text += "Persist Security Info=True;User ID=" + user + ";Initial Catalog=" + database +
           ";Data Source=" + server + ";use procedure for prepare=0";
   return text;
+}
+
+db::ConnectParams LoaderConnectParams(const std::string& server, const std::string& database,
+                                      const std::string& user, const std::string& password) {
+  db::ConnectParams params;
+  params.server = TrimBlanks(server);
+  params.database = TrimBlanks(database);
+  params.user = TrimBlanks(user);
+  if (PasswordGiven(password)) params.password = password;
+  return params;
 }
 
 void ConnectServer(db::Connection& connection, const std::string& server,
@@ -32,7 +43,7 @@ void ConnectServer(db::Connection& connection, const std::string& server,
     failed = true;
     return;
   }
-  connection.SetConnectionString(LoaderConnectionString(server, database, user, password));
+  connection.SetParams(LoaderConnectParams(server, database, user, password));
   ui.SetWaitCursor(true);
   loader_settings.User = user;
   loader_settings.Password = password;

@@ -12,6 +12,11 @@ namespace nurv {
 std::string LoaderConnectionString(const std::string& server, const std::string& database,
                                    const std::string& user, const std::string& password);
 
+// What that string says, as the connection takes it: the names without blanks around them, no
+// password attribute when the password is blanks alone.
+db::ConnectParams LoaderConnectParams(const std::string& server, const std::string& database,
+                                      const std::string& user, const std::string& password);
+
 // Opens `connection` on `server`/`database` under the login `user`/`password`. `failed` is set
 // (false on entry) when an argument is empty, the open fails or leaves the connection closed; a
 // failed open adds one log entry that says whether the network or the login was at fault.

@@ -22,10 +22,8 @@ constexpr char kCatalogue[] =
     "SELECT vcode, icode, tdoc, version, name, caption, result, wdate, updatedate, repl FROM "
     "UpdatesBLOB (nolock)";
 
-std::string Ado(const std::string& server, const std::string& database = "nurv") {
-  return "Provider=SQLOLEDB.1;Password=NurvUpd#6300;Persist Security Info=True;User "
-         "ID=NurvLoader;Initial Catalog=" +
-         database + ";Data Source=" + server + ";use procedure for prepare=0";
+db::ConnectParams Login(const std::string& server, const std::string& database = "nurv") {
+  return {server, database, "NurvLoader", "NurvUpd#6300"};
 }
 
 std::string ErrorOf(const std::function<void()>& action) {
@@ -74,7 +72,7 @@ class SqliteTest : public ::testing::Test {
                    {4, "O'K", "2", "q", std::monostate{}, "2024-13-01 00:00:00", {}, {}},
                    {5, "doc  ", "3", "padded", std::int64_t{5}, "bad", {}, {}},
                });
-    connection_.SetConnectionString(Ado(testing::SqliteServerName(path_)));
+    connection_.SetParams(Login(testing::SqliteServerName(path_)));
   }
 
   testing::TempDir dir_;
@@ -222,27 +220,27 @@ TEST_F(SqliteTest, LargeBlobRoundTripsByCrc) {
 
 TEST_F(SqliteTest, UnreachableAndBrokenDatabasesGiveClearMessages) {
   db::Connection missing;
-  missing.SetConnectionString(Ado(testing::SqliteServerName(dir_.Sub("missing.db"))));
+  missing.SetParams(Login(testing::SqliteServerName(dir_.Sub("missing.db"))));
   EXPECT_NE(ErrorOf([&] { missing.Open(); }).find("ConnectionOpen (Connect())"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir_.Sub("missing.db"))) << "never created";
   EXPECT_FALSE(missing.IsOpen());
 
   db::Connection folder;
-  folder.SetConnectionString(Ado(testing::SqliteServerName(dir_.path())));
+  folder.SetParams(Login(testing::SqliteServerName(dir_.path())));
   EXPECT_NE(ErrorOf([&] { folder.Open(); }).find("ConnectionOpen (Connect())"), std::string::npos);
 
   db::Connection no_database;
-  no_database.SetConnectionString(Ado(testing::SqliteServerName(path_), ""));
+  no_database.SetParams(Login(testing::SqliteServerName(path_), ""));
   EXPECT_NE(ErrorOf([&] { no_database.Open(); }).find("Initial Catalog"), std::string::npos);
 
   testing::WriteFile(dir_.Sub("text.db"), std::string(4096, 'x'));
   db::Connection not_sqlite;
-  not_sqlite.SetConnectionString(Ado(testing::SqliteServerName(dir_.Sub("text.db"))));
+  not_sqlite.SetParams(Login(testing::SqliteServerName(dir_.Sub("text.db"))));
   EXPECT_NE(ErrorOf([&] { not_sqlite.Open(); }).find("not a database"), std::string::npos);
 
   Exec(dir_.Sub("other.db"), "CREATE TABLE UpdatesBLOB (vcode INTEGER, tdoc TEXT)");
   db::Connection other;
-  other.SetConnectionString(Ado(testing::SqliteServerName(dir_.Sub("other.db"))));
+  other.SetParams(Login(testing::SqliteServerName(dir_.Sub("other.db"))));
   EXPECT_NE(ErrorOf([&] { other.OpenDataset(kCatalogue); }).find("no such column"),
             std::string::npos);
   EXPECT_NE(ErrorOf([&] { other.OpenDataset("select * from Missing"); }).find("no such table"),

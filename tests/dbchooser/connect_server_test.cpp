@@ -76,6 +76,10 @@ TEST_F(ConnectServerTest, ABlankPasswordUsesTheFormWithoutPassword) {
   EXPECT_EQ(LoaderConnectionString("S", "d", "U", "   "),
             "Provider=SQLOLEDB.1;Persist Security Info=True;User ID=U;Initial Catalog=d;Data "
             "Source=S;use procedure for prepare=0");
+  EXPECT_FALSE(LoaderConnectParams("S", "d", "U", "   ").password);
+  EXPECT_EQ(LoaderConnectParams("S", "d", "U", " P ").password, " P ") << "kept as typed";
+  // As the provider reads the string: blanks around a name are not part of it.
+  EXPECT_EQ(LoaderConnectParams(" S ", " d", "U ", "P"), (db::ConnectParams{"S", "d", "U", "P"}));
   EXPECT_FALSE(Run(testing::SqliteServerName(path_), "nurv", "NurvLoader", "   "));
   EXPECT_EQ(settings_.Password, "   ");
 }

@@ -22,10 +22,7 @@ class LockedDatabase : public UpdateTest {
   void Connect() {
     catalogue.reset();
     connection = std::make_unique<db::Connection>();
-    connection->SetConnectionString(
-        "Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=NurvLoader;Initial "
-        "Catalog=nurv;Data Source=" +
-        SqliteServerName(db_path) + ";use procedure for prepare=0;Connect Timeout=1");
+    connection->SetParams({SqliteServerName(db_path), "nurv", "NurvLoader", "x", 1});
     connection->Open();
     catalogue = connection->OpenDataset(std::string(kCatalogueQuery));
   }

@@ -96,10 +96,7 @@ class UpdateTest : public ::testing::Test {
     catalogue.reset();
     connection = std::make_unique<db::Connection>();
     CreateUpdateDatabase(db_path, rows);
-    connection->SetConnectionString(
-        "Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=NurvLoader;Initial "
-        "Catalog=nurv;Data Source=" +
-        SqliteServerName(db_path) + ";use procedure for prepare=0");
+    connection->SetParams({SqliteServerName(db_path), "nurv", "NurvLoader", "x"});
     connection->Open();
     catalogue = connection->OpenDataset(std::string(kCatalogueQuery));
   }
