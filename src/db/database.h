@@ -13,21 +13,34 @@
 // ODBC.
 namespace nurv::db {
 
-// Every failure of the layer; what() is the provider's message. For an unreachable server it
-// contains "ConnectionOpen (Connect())", for a rejected login "Login failed for user", for a
-// refused read of a table "permission", whatever the backend.
-class DbError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+// What went wrong, as the backend knows it.
+enum class ErrorKind {
+  Unreachable,    // the server, or the database file, cannot be reached
+  LoginRejected,  // the login is refused (a database that is not there counts as one)
+  NoPermission,   // the login may not do what was asked (read a table, open a file)
+  // Another connection keeps the database locked and this connection's wait for it is spent (one
+  // budget of the connection's time-out for all its reads): every further read fails the same
+  // way at once until the lock is gone.
+  Busy,
+  Other,
 };
 
-// Another connection keeps the database locked and this connection's wait for it is spent (one
-// budget of the connection's time-out for all its reads): every further read fails the same way
-// at once until the lock is gone.
-class BusyError : public DbError {
+// Every failure of the layer. what() is the provider's message; it says what the kind is in the
+// words the loader's log has always shown, whatever the backend: "ConnectionOpen (Connect())"
+// for an unreachable server, "Login failed for user" for a rejected login, "permission" for a
+// refused read.
+class DbError : public std::runtime_error {
  public:
-  using DbError::DbError;
+  explicit DbError(const std::string& message, ErrorKind kind = ErrorKind::Other)
+      : std::runtime_error(message), kind_(kind) {}
+  ErrorKind kind() const { return kind_; }
+
+ private:
+  ErrorKind kind_;
 };
+
+// The kind of any error: Other for one that does not come from this layer.
+ErrorKind KindOf(const std::exception& error);
 
 // A NULL or a value that cannot be converted to the type asked for.
 class ConversionError : public DbError {

@@ -28,9 +28,11 @@ std::string StripNolockHint(std::string_view sql);
 // "YYYY-MM-DD HH:MM:SS" with an optional fraction of up to nine digits (milliseconds kept).
 std::optional<DateTime> ParseDateTimeText(std::string_view text);
 
-// Message texts carrying the classifying substrings.
-inline constexpr char kUnreachableTag[] = "[ConnectionOpen (Connect()).]";
-inline constexpr char kLoginFailed[] = "Login failed for user";
+// The error of a failure of `kind` for the login `user`: the backend's `marker` and the engine's
+// `text`, with the words of the kind (DbError) between them where the text does not hold them
+// already.
+DbError ClassifiedError(ErrorKind kind, std::string_view marker, const std::string& text,
+                        std::string_view user = {});
 
 class Connection::Backend {
  public:

@@ -98,43 +98,44 @@ bool AnyState(const std::vector<Diagnostic>& records, std::initializer_list<cons
   return false;
 }
 
-// A failed connect as the loader classifies it: a rejected login (a missing database counts
-// as one, as on SQL Server) before an unreachable server, engine texts mapped to the
-// classifying words where the engine has its own.
-[[noreturn]] void FailConnect(SQLSMALLINT type, SQLHANDLE handle, const ConnectParams& params) {
-  const auto records = Diagnostics(type, handle);
-  std::string message = JoinDiagnostics(records, "The connection could not be opened");
+// A failed connect: a rejected login (a missing database counts as one, as on SQL Server)
+// before an unreachable server, unless SQL Server says in its own words that it cannot be
+// reached.
+ErrorKind ConnectFailureKind(const std::vector<Diagnostic>& records) {
   // SQL Server's classic text for an unknown server says "does not exist" too.
-  const bool classic_unreachable = AnyText(records, {"does not exist or access denied"});
+  const bool said_unreachable =
+      AnyText(records, {"does not exist or access denied", "connectionopen (connect())"});
   const bool missing_name =
       AnyText(records, {"does not exist"}) && AnyText(records, {"database \"", "role \""});
   const bool login =
-      !classic_unreachable && (AnyState(records, {"28"}) || missing_name ||
-                               AnyText(records, {"login failed", "authentication failed",
-                                                 "no password supplied", "cannot open database"}));
+      !said_unreachable && (AnyState(records, {"28"}) || missing_name ||
+                            AnyText(records, {"login failed", "authentication failed",
+                                              "no password supplied", "cannot open database"}));
+  if (login) return ErrorKind::LoginRejected;
   const bool unreachable =
-      classic_unreachable || AnyState(records, {"08001", "08S01", "HYT00", "HYT01"}) ||
+      said_unreachable || AnyState(records, {"08001", "08S01", "HYT00", "HYT01"}) ||
       AnyText(records, {"could not connect", "connection refused", "no such file or directory",
                         "could not translate host name", "unable to connect", "timeout expired",
                         "server is not found"});
-  if (login) {
-    if (message.find(kLoginFailed) == std::string::npos)
-      message = std::string(kLoginFailed) + " '" + params.user + "'.\r\n" + message;
-  } else if (unreachable) {
-    if (message.find("ConnectionOpen (Connect())") == std::string::npos)
-      message = kUnreachableTag + message;
-  }
-  throw DbError(message);
+  return unreachable ? ErrorKind::Unreachable : ErrorKind::Other;
 }
 
-// A failed statement; a refused read always says "permission".
+[[noreturn]] void FailConnect(SQLSMALLINT type, SQLHANDLE handle, const ConnectParams& params) {
+  const auto records = Diagnostics(type, handle);
+  throw ClassifiedError(ConnectFailureKind(records), "",
+                        JoinDiagnostics(records, "The connection could not be opened"),
+                        params.user);
+}
+
+// A failed statement: a refused read by its SQLSTATE, or by the word every engine's text for it
+// holds (SQL Server reports it under 42000).
 [[noreturn]] void FailStatement(SQLHANDLE stmt, SQLHANDLE dbc) {
   auto records = Diagnostics(SQL_HANDLE_STMT, stmt);
   if (records.empty()) records = Diagnostics(SQL_HANDLE_DBC, dbc);
-  std::string message = JoinDiagnostics(records, "The statement failed");
-  if (AnyState(records, {"42501"}) && message.find("permission") == std::string::npos)
-    message = "permission denied: " + message;
-  throw DbError(message);
+  const std::string message = JoinDiagnostics(records, "The statement failed");
+  const bool refused =
+      AnyState(records, {"42501"}) || message.find("permission") != std::string::npos;
+  throw ClassifiedError(refused ? ErrorKind::NoPermission : ErrorKind::Other, "", message);
 }
 
 class Handle {

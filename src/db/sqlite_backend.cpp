@@ -22,23 +22,24 @@ constexpr int kBlobChunk = 1 << 20;
 // Between two looks at a database that another connection keeps locked.
 constexpr std::chrono::milliseconds kBusyPause{20};
 
-// The engine's text, with the classifying words the loader looks for where they apply.
-[[noreturn]] void Fail(sqlite3* db, int rc, const std::string& context) {
-  const std::string engine = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  std::string message = "[SQLite] ";
+ErrorKind KindOfResult(int rc) {
   switch (rc & 0xff) {
     case SQLITE_AUTH:
     case SQLITE_PERM:
     case SQLITE_READONLY:
-      message += "permission denied: ";
-      break;
+      return ErrorKind::NoPermission;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return ErrorKind::Busy;
     default:
-      break;
+      return ErrorKind::Other;
   }
-  message += engine;
-  if (!context.empty()) message += " (" + context + ")";
-  if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) throw BusyError(message);
-  throw DbError(message);
+}
+
+[[noreturn]] void Fail(sqlite3* db, int rc, const std::string& context) {
+  std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  if (!context.empty()) text += " (" + context + ")";
+  throw ClassifiedError(KindOfResult(rc), "[SQLite] ", text);
 }
 
 struct Session {
@@ -295,8 +296,8 @@ std::unique_ptr<Connection::Backend> OpenSqliteBackend(const ConnectParams& para
   std::error_code error;
   const auto status = std::filesystem::status(PathFromUtf8(path), error);
   if (path.empty() || !std::filesystem::is_regular_file(status))
-    throw DbError(std::string("[SQLite]") + kUnreachableTag +
-                  "The database file does not exist or is not a file: \"" + path + "\"");
+    throw ClassifiedError(ErrorKind::Unreachable, "[SQLite]",
+                          "The database file does not exist or is not a file: \"" + path + "\"");
   auto session = std::make_shared<Session>();
   session->path = path;
   const int rc = sqlite3_open_v2(path.c_str(), &session->db,
@@ -304,8 +305,8 @@ std::unique_ptr<Connection::Backend> OpenSqliteBackend(const ConnectParams& para
   if (rc != SQLITE_OK) {
     const bool denied = session->db && sqlite3_system_errno(session->db) == EACCES;
     const std::string engine = session->db ? sqlite3_errmsg(session->db) : sqlite3_errstr(rc);
-    throw DbError(std::string("[SQLite]") + (denied ? "permission denied: " : kUnreachableTag) +
-                  engine + " (\"" + path + "\")");
+    throw ClassifiedError(denied ? ErrorKind::NoPermission : ErrorKind::Unreachable, "[SQLite]",
+                          engine + " (\"" + path + "\")");
   }
   sqlite3_extended_result_codes(session->db, 1);
   session->busy_budget = std::chrono::seconds(params.timeout_seconds);
@@ -316,8 +317,9 @@ std::unique_ptr<Connection::Backend> OpenSqliteBackend(const ConnectParams& para
     probe.Step();
   } catch (const DbError& e) {
     if (sqlite3_system_errno(session->db) == EACCES)
-      throw DbError("[SQLite] permission denied: " + std::string(e.what()) + " (\"" + path + "\")");
-    throw DbError(std::string(e.what()) + " (\"" + path + "\")");
+      throw ClassifiedError(ErrorKind::NoPermission, "[SQLite] ",
+                            std::string(e.what()) + " (\"" + path + "\")");
+    throw DbError(std::string(e.what()) + " (\"" + path + "\")", e.kind());
   }
   return std::make_unique<SqliteBackend>(std::move(session));
 }

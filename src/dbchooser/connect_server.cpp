@@ -53,9 +53,9 @@ void ConnectServer(db::Connection& connection, const std::string& server,
     failed = true;
     const std::string message = error.what();
     std::string text = message;
-    if (message.find("ConnectionOpen (Connect())") != std::string::npos)
+    if (db::KindOf(error) == db::ErrorKind::Unreachable)
       text = "Сеть не найдена...\r\n" + message;
-    else if (message.find("Login failed for user") != std::string::npos)
+    else if (db::KindOf(error) == db::ErrorKind::LoginRejected)
       text = "Ошибка аунтификации...\r\n" + message;
     ui.ProcessMessages();
     ui.SetWaitCursor(false);

@@ -142,7 +142,7 @@ void LoaderApp::CheckUpdateAccess() {
   } catch (const std::exception& error) {
     state_.InitFailed = true;
     const std::string message = error.what();
-    if (message.find("permission") != std::string::npos) {
+    if (db::KindOf(error) == db::ErrorKind::NoPermission) {
       ui_.AddLogLine("--> ОШИБКА! Нет прав на обновление...\r\n" + message);
     } else {
       ui_.AddLogLine("--> ОШИБКА открытия набора данных...\r\n" + message);

@@ -121,7 +121,7 @@ StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry) {
     } catch (const std::exception& e) {
       result = RowFailed(ctx, destination, e.what());
       // The database stays locked by another connection: every row left would fail alike.
-      if (dynamic_cast<const db::BusyError*>(&e)) break;
+      if (db::KindOf(e) == db::ErrorKind::Busy) break;
     }
   }
   return result;

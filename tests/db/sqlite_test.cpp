@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "common/temp_dir.h"
@@ -33,6 +34,15 @@ std::string ErrorOf(const std::function<void()>& action) {
     return error.what();
   }
   return "(no error)";
+}
+
+std::optional<db::ErrorKind> KindOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const db::DbError& error) {
+    return error.kind();
+  }
+  return std::nullopt;
 }
 
 void Exec(const std::string& path, const std::string& sql) {
@@ -222,6 +232,7 @@ TEST_F(SqliteTest, UnreachableAndBrokenDatabasesGiveClearMessages) {
   db::Connection missing;
   missing.SetParams(Login(testing::SqliteServerName(dir_.Sub("missing.db"))));
   EXPECT_NE(ErrorOf([&] { missing.Open(); }).find("ConnectionOpen (Connect())"), std::string::npos);
+  EXPECT_EQ(KindOf([&] { missing.Open(); }), db::ErrorKind::Unreachable);
   EXPECT_FALSE(std::filesystem::exists(dir_.Sub("missing.db"))) << "never created";
   EXPECT_FALSE(missing.IsOpen());
 
@@ -237,6 +248,7 @@ TEST_F(SqliteTest, UnreachableAndBrokenDatabasesGiveClearMessages) {
   db::Connection not_sqlite;
   not_sqlite.SetParams(Login(testing::SqliteServerName(dir_.Sub("text.db"))));
   EXPECT_NE(ErrorOf([&] { not_sqlite.Open(); }).find("not a database"), std::string::npos);
+  EXPECT_EQ(KindOf([&] { not_sqlite.Open(); }), db::ErrorKind::Other);
 
   Exec(dir_.Sub("other.db"), "CREATE TABLE UpdatesBLOB (vcode INTEGER, tdoc TEXT)");
   db::Connection other;
@@ -269,6 +281,8 @@ TEST_F(SqliteTest, OpenedReadOnly) {
   const std::string message =
       ErrorOf([&] { connection_.ExecuteScalar("DELETE FROM UpdatesBLOB RETURNING vcode"); });
   EXPECT_NE(message.find("permission"), std::string::npos) << message;
+  EXPECT_EQ(KindOf([&] { connection_.ExecuteScalar("DELETE FROM UpdatesBLOB RETURNING vcode"); }),
+            db::ErrorKind::NoPermission);
   auto data = connection_.OpenDataset(kCatalogue);
   EXPECT_EQ(data->RecordCount(), 5);
 }

@@ -121,6 +121,15 @@ TEST_F(ConnectServerTest, NetworkWinsWhenBothPhrasesAppear) {
   EXPECT_EQ(ui_.log[0].find("Ошибка аунтификации"), std::string::npos);
 }
 
+TEST_F(ConnectServerTest, APhraseInTheServerNameDoesNotClassify) {
+  // Only the failure itself says whether the login was at fault, never the text around it.
+  const std::string odd = dir_.Sub("Login failed for user.db");
+  testing::WriteFile(odd, std::string(2048, 'j'));
+  EXPECT_TRUE(Run(testing::SqliteServerName(odd), "nurv", "NurvLoader", "secret"));
+  ASSERT_EQ(ui_.log.size(), 1u);
+  EXPECT_NE(ui_.log[0].find("--> ТЕКСТ ОШИБКИ: \"[SQLite]"), std::string::npos) << ui_.log[0];
+}
+
 #ifndef _WIN32
 // A plain server name goes to SQL Server through the platform's driver (FreeTDS here).
 TEST_F(ConnectServerTest, SqlServerWhereNothingListensIsNetworkNotFound) {

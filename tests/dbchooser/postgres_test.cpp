@@ -203,6 +203,7 @@ TEST_F(PostgresTest, RefusedReadSaysPermission) {
     ADD_FAILURE() << "the read was not refused";
   } catch (const db::DbError& error) {
     EXPECT_NE(std::string(error.what()).find("permission"), std::string::npos) << error.what();
+    EXPECT_EQ(error.kind(), db::ErrorKind::NoPermission);
   }
 
   server_->Execute(std::string("REVOKE SELECT ON UpdatesBLOB FROM \"") + kLoaderLogin + "\"");
