@@ -147,7 +147,7 @@ void ChooserModel::SaveList() {
   }
 }
 
-int ChooserModel::FillDatabaseList(UiServices& ui) {
+int ChooserModel::FillDatabaseList(const std::function<void()>& on_number_read) {
   std::array<std::unique_ptr<platform::RegistryKey>, kColumns> keys;
   for (std::size_t i = 0; i < kLists.size(); ++i) keys[i] = registry_.Open(kLists[i].key);
   int count = 0;
@@ -155,19 +155,17 @@ int ChooserModel::FillDatabaseList(UiServices& ui) {
     std::array<std::string, kColumns> texts;
     for (std::size_t i = 0; i < kLists.size(); ++i)
       texts[i] = ReadListValue(keys[i].get(), reglayout::NumberedValueName(kLists[i].prefix, n));
-    ui.ShowStatus("Заполнение таблицы серверов...");
+    if (on_number_read) on_number_read();
     if (texts[0].empty() && texts[1].empty() && texts[2].empty()) continue;
     ++count;
     rows_.resize(static_cast<std::size_t>(count) + 1, {"", "", ""});
     rows_[static_cast<std::size_t>(count)] = {texts[0], texts[1], texts[2]};
   }
-  ui.AddLogLine("Заполнение таблицы серверов - OK");
   return count;
 }
 
-DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db, UiServices& ui,
+DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db,
                               const std::function<bool(ChooserModel&)>& show_modal) {
-  ui.ShowStatus("Выбор базы данных для подключения...");
   DatabaseChoice choice;
   choice.accepted = true;
   int row = 1;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "platform/registry.h"
-#include "support/ui_services.h"
 
 namespace nurv {
 
@@ -42,8 +41,9 @@ class ChooserModel {
   // success; when the registry refuses the save, the text to show the user.
   [[nodiscard]] std::optional<std::string> ButtonEditClick();
 
-  // Fills the grid from the registry; returns the number of connections.
-  int FillDatabaseList(UiServices& ui);
+  // Fills the grid from the registry; returns the number of connections. `on_number_read` (if
+  // any) runs after each of the numbers 1..kMaxConnections is read.
+  int FillDatabaseList(const std::function<void()>& on_number_read);
 
  private:
   void SaveList();
@@ -64,7 +64,7 @@ struct DatabaseChoice {
 
 // Shows the dialog when needed through `show_modal` (true = OK, false = closed by its close box)
 // and reads the choice from the current row, also after a cancel.
-DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db, UiServices& ui,
+DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db,
                               const std::function<bool(ChooserModel&)>& show_modal);
 
 }  // namespace nurv

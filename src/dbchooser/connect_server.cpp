@@ -34,37 +34,28 @@ db::ConnectParams LoaderConnectParams(const std::string& server, const std::stri
   return params;
 }
 
-void ConnectServer(db::Connection& connection, const std::string& server,
-                   const std::string& database, const std::string& user,
-                   const std::string& password, bool& failed, TRecordRegistry& loader_settings,
-                   UiServices& ui) {
-  failed = false;
-  if (server.empty() || database.empty() || user.empty() || password.empty()) {
-    failed = true;
-    return;
-  }
+bool LoginComplete(const std::string& server, const std::string& database, const std::string& user,
+                   const std::string& password) {
+  return !server.empty() && !database.empty() && !user.empty() && !password.empty();
+}
+
+ConnectResult ConnectServer(db::Connection& connection, const std::string& server,
+                            const std::string& database, const std::string& user,
+                            const std::string& password) {
+  ConnectResult result;
+  if (!LoginComplete(server, database, user, password)) return result;
   connection.SetParams(LoaderConnectParams(server, database, user, password));
-  ui.SetWaitCursor(true);
-  loader_settings.User = user;
-  loader_settings.Password = password;
   try {
     connection.Open();
-  } catch (const std::exception& error) {
-    failed = true;
-    const std::string message = error.what();
-    std::string text = message;
-    if (db::KindOf(error) == db::ErrorKind::Unreachable)
-      text = "Сеть не найдена...\r\n" + message;
-    else if (db::KindOf(error) == db::ErrorKind::LoginRejected)
-      text = "Ошибка аунтификации...\r\n" + message;
-    ui.ProcessMessages();
-    ui.SetWaitCursor(false);
+  } catch (const db::DbError& error) {
+    result.error = error;
     connection.Close();
-    ui.AddLogLine("--> ОШИБКА подключения: Сервер: [" + server + "], " + "БД: [" + database + "]" +
-                  "\r\n" + "--> ТЕКСТ ОШИБКИ: " + '"' + text + '"');
+  } catch (const std::exception& error) {
+    result.error = db::DbError(error.what());
+    connection.Close();
   }
-  if (!connection.IsOpen()) failed = true;
-  ui.SetWaitCursor(false);
+  result.open = connection.IsOpen();
+  return result;
 }
 
 }  // namespace nurv

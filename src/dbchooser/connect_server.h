@@ -1,9 +1,8 @@
 #pragma once
+#include <optional>
 #include <string>
 
 #include "db/database.h"
-#include "settings/record_registry.h"
-#include "support/ui_services.h"
 
 namespace nurv {
 
@@ -17,13 +16,20 @@ std::string LoaderConnectionString(const std::string& server, const std::string&
 db::ConnectParams LoaderConnectParams(const std::string& server, const std::string& database,
                                       const std::string& user, const std::string& password);
 
-// Opens `connection` on `server`/`database` under the login `user`/`password`. `failed` is set
-// (false on entry) when an argument is empty, the open fails or leaves the connection closed; a
-// failed open adds one log entry that says whether the network or the login was at fault.
-// `loader_settings` receives the login used.
-void ConnectServer(db::Connection& connection, const std::string& server,
-                   const std::string& database, const std::string& user,
-                   const std::string& password, bool& failed, TRecordRegistry& loader_settings,
-                   UiServices& ui);
+// A login is tried only when none of its parts is empty.
+bool LoginComplete(const std::string& server, const std::string& database, const std::string& user,
+                   const std::string& password);
+
+struct ConnectResult {
+  bool open = false;
+  // What the open raised; none when it was not tried or returned without opening.
+  std::optional<db::DbError> error;
+};
+
+// Opens `connection` on `server`/`database` under the login `user`/`password`; an incomplete
+// login is not tried. A failed open leaves the connection closed.
+[[nodiscard]] ConnectResult ConnectServer(db::Connection& connection, const std::string& server,
+                                          const std::string& database, const std::string& user,
+                                          const std::string& password);
 
 }  // namespace nurv

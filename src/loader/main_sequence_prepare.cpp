@@ -1,12 +1,16 @@
 // The main sequence, first half: settings, choice of the database, connection, access check,
 // available and installed versions, version lines.
 #include <exception>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "dbchooser/chooser_model.h"
-#include "dbchooser/connect_server.h"
 #include "dbchooser/loader_login.h"
 #include "loader/catalogue_filter.h"
 #include "loader/loader_app.h"
+#include "loader/prepare_texts.h"
+#include "loader/server_connection.h"
 #include "platform/files.h"
 #include "settings/ini_settings.h"
 #include "settings/registry_settings.h"
@@ -19,6 +23,10 @@ namespace {
 constexpr char kNoVersion[] = "00.00.00.00";
 // Between two tries for the run lock, with the window's messages processed.
 constexpr std::int32_t kRunLockRetryMs = 250;
+
+void AddLogLines(UiServices& ui, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) ui.AddLogLine(line);
+}
 
 // The SQL wait cursor for one scope: taken back however the scope is left.
 class WaitCursor {
@@ -91,14 +99,16 @@ void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
   // One write: another program of the complex never reads a key that is there but not yet
   // filled.
   registry.Batch([&] {
-    const bool key_was_missing = EnsureRegistryKeys(registry, ui_);
+    const bool key_was_missing = EnsureRegistryKeys(registry);
+    ui_.AddLogLine(RegistryKeyLine(key_was_missing));
     if (key_was_missing || state_.SwitchLoadIni) {
-      WriteRegistrySettings(registry, state_.IniSettings, state_.LoaderSettings, ui_,
-                            env_.executable_path);
+      AddLogLines(ui_,
+                  RegistryWriteLines(WriteRegistrySettings(
+                      registry, state_.IniSettings, state_.LoaderSettings, env_.executable_path)));
     }
   });
-  ReadRegistrySettings(registry, state_.LoaderSettings, ui_, state_.LoaderDir,
-                       env_.executable_path);
+  AddLogLines(ui_, RegistryReadLines(ReadRegistrySettings(registry, state_.LoaderSettings,
+                                                          state_.LoaderDir, env_.executable_path)));
   ui_.ShowStatus("Считывание реестра...");
 }
 
@@ -107,9 +117,13 @@ void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
   {
     // The chooser lives only for the choice.
     ChooserModel chooser(registry);
-    const int count = chooser.FillDatabaseList(ui_);
+    // The status of every number read keeps the window alive while the list is read.
+    const int count =
+        chooser.FillDatabaseList([this] { ui_.ShowStatus("Заполнение таблицы серверов..."); });
+    ui_.AddLogLine("Заполнение таблицы серверов - OK");
     state_.InitFailed = false;
-    choice = ChooseDatabase(chooser, count, state_.SwitchDb, ui_,
+    ui_.ShowStatus("Выбор базы данных для подключения...");
+    choice = ChooseDatabase(chooser, count, state_.SwitchDb,
                             [this](ChooserModel& model) { return ui_.ShowChooserDialog(model); });
   }
   if (!choice.accepted) state_.InitFailed = true;
@@ -128,10 +142,9 @@ void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
                      state_.SelectedDataBase + "]";
   const std::string password = LoaderPassword();
   ui_.ShowStatus("Установка соединения...");
-  bool failed = false;
-  ConnectServer(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin, password,
-                failed, state_.LoaderSettings, ui_);
-  if (failed) state_.InitFailed = true;
+  if (!ConnectToServer(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin,
+                       password, state_.LoaderSettings, ui_))
+    state_.InitFailed = true;
   line += state_.InitFailed ? " - ОШИБКА" : " - OK";
   ui_.AddLogLine(line);
 }
@@ -141,49 +154,54 @@ void LoaderApp::CheckUpdateAccess() {
     catalogue_ = connection_.OpenDataset(std::string(kCatalogueQuery));
   } catch (const std::exception& error) {
     state_.InitFailed = true;
-    const std::string message = error.what();
-    if (db::KindOf(error) == db::ErrorKind::NoPermission) {
-      ui_.AddLogLine("--> ОШИБКА! Нет прав на обновление...\r\n" + message);
-    } else {
-      ui_.AddLogLine("--> ОШИБКА открытия набора данных...\r\n" + message);
-    }
+    ui_.AddLogLine(AccessFailureEntry(error));
   }
 }
 
 void LoaderApp::ReadAvailableVersions() {
   ui_.ShowStatus("Считывание номера доступной версии...");
   WaitCursor cursor(ui_);
-  const auto read = [this](const char* code, std::string& into, const char* ok_line,
-                           const char* error_line) {
+  // The version the server offers for `code`; nothing when it cannot be read.
+  const auto read = [this](const char* code) -> std::optional<std::string> {
     try {
       const Value value =
           Coalesce(connection_.ExecuteScalar(std::string(kVersionQuery) + QuotedLiteral(code)),
                    std::string(kNoVersion));
-      into = ValueText(value).value_or(std::string());
-      ui_.AddLogLine(ok_line);
+      return ValueText(value).value_or(std::string());
     } catch (const std::exception&) {
-      ui_.AddLogLine(error_line);
+      return std::nullopt;
     }
   };
-  read("PRG", state_.AvailableVersion, "Считывание номера доступной версии - OK",
-       "Считывание номера доступной версии - ОШИБКА");
-  read("LDR", state_.AvailableLoaderVersion, "Считывание номера доступной версии загрузчика- OK",
-       "Считывание номера доступной версии загрузчика - ОШИБКА");
+  if (const auto version = read("PRG")) {
+    state_.AvailableVersion = *version;
+    ui_.AddLogLine("Считывание номера доступной версии - OK");
+  } else {
+    ui_.AddLogLine("Считывание номера доступной версии - ОШИБКА");
+  }
+  if (const auto version = read("LDR")) {
+    state_.AvailableLoaderVersion = *version;
+    ui_.AddLogLine("Считывание номера доступной версии загрузчика- OK");
+  } else {
+    ui_.AddLogLine("Считывание номера доступной версии загрузчика - ОШИБКА");
+  }
 }
 
 void LoaderApp::ReadInstalledVersions() {
-  const auto read = [](const std::string& path, FourPartVersion& numbers, std::string& text) {
-    numbers = {};
-    if (ReadFileProductVersion(path, numbers)) {
-      text = VersionText(numbers);
-    } else {
-      numbers = {};
-      text = kNoVersion;
-    }
+  struct Installed {
+    FourPartVersion numbers;
+    std::string text;
   };
-  read(state_.LoaderDir + "nurv.exe", state_.InstalledNumbers, state_.InstalledVersion);
-  read(state_.LoaderDir + "NurvLoader.exe", state_.InstalledLoaderNumbers,
-       state_.InstalledLoaderVersion);
+  const auto read = [](const std::string& path) {
+    FourPartVersion numbers{};
+    if (ReadFileProductVersion(path, numbers)) return Installed{numbers, VersionText(numbers)};
+    return Installed{{}, kNoVersion};
+  };
+  const Installed program = read(state_.LoaderDir + "nurv.exe");
+  state_.InstalledNumbers = program.numbers;
+  state_.InstalledVersion = program.text;
+  const Installed loader = read(state_.LoaderDir + "NurvLoader.exe");
+  state_.InstalledLoaderNumbers = loader.numbers;
+  state_.InstalledLoaderVersion = loader.text;
 }
 
 void LoaderApp::WriteVersionLines() {

@@ -67,7 +67,7 @@ std::string FolderOf(const std::string& executable_path) {
 
 }  // namespace
 
-bool EnsureRegistryKeys(platform::Registry& registry, UiServices& ui) {
+bool EnsureRegistryKeys(platform::Registry& registry) {
   bool missing = false;
   if (registry.Open(layout::kNurvKey) == nullptr) {
     registry.Create(layout::kNurvKey);
@@ -77,160 +77,109 @@ bool EnsureRegistryKeys(platform::Registry& registry, UiServices& ui) {
                                          layout::kDataBaseNamesKey, layout::kServerNamesKey}) {
     if (registry.Open(sub_key) == nullptr) registry.Create(sub_key);
   }
-  ui.AddLogLine(missing ? "Наличие записи в реестре - Отсутствует"
-                        : "Наличие записи НУРВ в реестре - OK");
   return missing;
 }
 
-void WriteRegistrySettings(platform::Registry& registry, TRecordRegistry ini_settings,
-                           TRecordRegistry& loader_settings, UiServices& ui,
-                           const std::string& executable_path) {
-  bool failed = false;
-  auto unit = [&](std::string_view key_path, const std::function<void(RegistryKey&)>& work,
-                  const char* error_line) {
-    RunUnit(registry, key_path, work, [&] {
-      ui.AddLogLine(error_line);
-      failed = true;
-    });
+std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
+                                             TRecordRegistry ini_settings,
+                                             TRecordRegistry& loader_settings,
+                                             const std::string& executable_path) {
+  std::vector<WriteUnit> failed;
+  auto unit = [&](WriteUnit which, std::string_view key_path,
+                  const std::function<void(RegistryKey&)>& work) {
+    RunUnit(registry, key_path, work, [&] { failed.push_back(which); });
   };
   const TRecordRegistry& ini = ini_settings;
   TRecordRegistry& out = loader_settings;
 
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetDword(layout::kRegion, ini.Region);
-        out.Region = ini.Region;
-      },
-      "Запись территориальной привязки (1) - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetDword(layout::kRegion2, ini.Region2);
-        out.Region2 = ini.Region2;
-      },
-      "Запись территориальной привязки (2) - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetString(layout::kPathProgram, ini.PathProgram);
-        // The loader always works from its own folder, whatever the file says.
-        out.PathProgram = FolderOf(executable_path);
-      },
-      "Запись пути программы - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetString(layout::kPathUpdate, ini.PathUpdate);
-        out.PathUpdate = ini.PathUpdate;
-      },
-      "Запись пути обновлений - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetString(layout::kPathHelp, ini.PathHelp);
-        out.PathHelp = ini.PathHelp;
-      },
-      "Запись пути файла справки - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetString(layout::kPathShablon, ini.PathShablon);
-        out.PathShablon = ini.PathShablon;
-      },
-      "Запись пути шаблона - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetString(layout::kPathReport, ini.PathReport);
-        out.PathReport = ini.PathReport;
-      },
-      "Запись пути бланка - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetDword(layout::kShowWordProces, ini.ShowWordProces ? 1 : 0);
-        out.ShowWordProces = ini.ShowWordProces;
-      },
-      "Запись процесса формирования бланка - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetDword(layout::kThemeXP, ini.ThemeXP ? 1 : 0);
-        if (ini.ThemeXP) {
-          WriteThemeManifestFor(executable_path);
-        } else {
-          DeleteThemeManifestFor(executable_path);
-        }
-        out.ThemeXP = ini.ThemeXP;
-      },
-      "Запись слиля Windows - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetDword(layout::kRefreshRepl, ini.RefreshRepl);
-        out.RefreshRepl = ini.RefreshRepl;
-      },
-      "Запись времени обновления отображаемой информации - ОШИБКА");
-  unit(
-      layout::kNurvKey,
-      [&](RegistryKey& key) {
-        key.SetString(layout::kLastUser, ini.User);
-        out.User = ini.User;
-      },
-      "Запись последнего пользователя - ОШИБКА");
+  unit(WriteUnit::Region, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetDword(layout::kRegion, ini.Region);
+    out.Region = ini.Region;
+  });
+  unit(WriteUnit::Region2, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetDword(layout::kRegion2, ini.Region2);
+    out.Region2 = ini.Region2;
+  });
+  unit(WriteUnit::PathProgram, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetString(layout::kPathProgram, ini.PathProgram);
+    // The loader always works from its own folder, whatever the file says.
+    out.PathProgram = FolderOf(executable_path);
+  });
+  unit(WriteUnit::PathUpdate, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetString(layout::kPathUpdate, ini.PathUpdate);
+    out.PathUpdate = ini.PathUpdate;
+  });
+  unit(WriteUnit::PathHelp, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetString(layout::kPathHelp, ini.PathHelp);
+    out.PathHelp = ini.PathHelp;
+  });
+  unit(WriteUnit::PathShablon, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetString(layout::kPathShablon, ini.PathShablon);
+    out.PathShablon = ini.PathShablon;
+  });
+  unit(WriteUnit::PathReport, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetString(layout::kPathReport, ini.PathReport);
+    out.PathReport = ini.PathReport;
+  });
+  unit(WriteUnit::ShowWordProces, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetDword(layout::kShowWordProces, ini.ShowWordProces ? 1 : 0);
+    out.ShowWordProces = ini.ShowWordProces;
+  });
+  unit(WriteUnit::ThemeXP, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetDword(layout::kThemeXP, ini.ThemeXP ? 1 : 0);
+    if (ini.ThemeXP) {
+      WriteThemeManifestFor(executable_path);
+    } else {
+      DeleteThemeManifestFor(executable_path);
+    }
+    out.ThemeXP = ini.ThemeXP;
+  });
+  unit(WriteUnit::RefreshRepl, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetDword(layout::kRefreshRepl, ini.RefreshRepl);
+    out.RefreshRepl = ini.RefreshRepl;
+  });
+  unit(WriteUnit::LastUser, layout::kNurvKey, [&](RegistryKey& key) {
+    key.SetString(layout::kLastUser, ini.User);
+    out.User = ini.User;
+  });
   const auto connection_value = [](std::string_view prefix) {
     return layout::NumberedValueName(prefix, layout::kIniConnection);
   };
-  unit(
-      layout::kDataBaseCaptionsKey,
-      [&](RegistryKey& key) {
-        key.SetString(connection_value(layout::kDataBaseCaptionPrefix), ini.Caption);
-        out.Caption = ini.Caption;
-      },
-      "Запись описания БД - ОШИБКА");
-  unit(
-      layout::kDataBaseNamesKey,
-      [&](RegistryKey& key) {
-        key.SetString(connection_value(layout::kDataBaseNamePrefix), ini.DataBase);
-        out.DataBase = ini.DataBase;
-      },
-      "Запись имени БД - ОШИБКА");
-  unit(
-      layout::kServerNamesKey,
-      [&](RegistryKey& key) {
-        key.SetString(connection_value(layout::kServerNamePrefix), ini.Server);
-        out.Server = ini.Server;
-      },
-      "Запись имени сервера - ОШИБКА");
-  unit(
-      layout::kUsersKey,
-      [&](RegistryKey& key) {
-        key.SetString(connection_value(layout::kUserPrefix), ini.User);
-        out.User = ini.User;
-      },
-      "Запись имени пользователя - ОШИБКА");
-
-  if (!failed) ui.AddLogLine("Запись в реестр файла инициализации - OK");
+  unit(WriteUnit::DataBaseCaption51, layout::kDataBaseCaptionsKey, [&](RegistryKey& key) {
+    key.SetString(connection_value(layout::kDataBaseCaptionPrefix), ini.Caption);
+    out.Caption = ini.Caption;
+  });
+  unit(WriteUnit::DataBaseName51, layout::kDataBaseNamesKey, [&](RegistryKey& key) {
+    key.SetString(connection_value(layout::kDataBaseNamePrefix), ini.DataBase);
+    out.DataBase = ini.DataBase;
+  });
+  unit(WriteUnit::ServerName51, layout::kServerNamesKey, [&](RegistryKey& key) {
+    key.SetString(connection_value(layout::kServerNamePrefix), ini.Server);
+    out.Server = ini.Server;
+  });
+  unit(WriteUnit::User51, layout::kUsersKey, [&](RegistryKey& key) {
+    key.SetString(connection_value(layout::kUserPrefix), ini.User);
+    out.User = ini.User;
+  });
+  return failed;
 }
 
-void ReadRegistrySettings(platform::Registry& registry, TRecordRegistry& loader_settings,
-                          UiServices& ui, const std::string& loader_dir,
-                          const std::string& executable_path) {
-  bool failed = false;
+std::vector<ReadUnit> ReadRegistrySettings(platform::Registry& registry,
+                                           TRecordRegistry& loader_settings,
+                                           const std::string& loader_dir,
+                                           const std::string& executable_path) {
+  std::vector<ReadUnit> failed;
   TRecordRegistry& out = loader_settings;
-  auto unit = [&](const std::function<void(RegistryKey&)>& work,
-                  const std::function<void()>& on_error) {
-    RunUnit(registry, layout::kNurvKey, work, on_error);
-  };
-  auto logged = [&](const char* error_line, bool marks) {
-    return [&ui, &failed, error_line, marks] {
-      ui.AddLogLine(error_line);
-      if (marks) failed = true;
-    };
+  // `repair` runs when the unit fails, before the failure is recorded.
+  auto unit = [&](ReadUnit which, const std::function<void(RegistryKey&)>& work,
+                  const std::function<void()>& repair = {}) {
+    RunUnit(registry, layout::kNurvKey, work, [&] {
+      if (repair) repair();
+      failed.push_back(which);
+    });
   };
   // A repair reopens the key: the unit's own key may be the one that failed.
-  auto repair = [&](std::string_view name, std::uint32_t number) {
+  auto rewrite = [&](std::string_view name, std::uint32_t number) {
     try {
       if (const auto key = registry.Open(layout::kNurvKey)) TryWriteDword(*key, name, number);
     } catch (const std::exception&) {
@@ -238,15 +187,17 @@ void ReadRegistrySettings(platform::Registry& registry, TRecordRegistry& loader_
   };
 
   unit(
+      ReadUnit::Region,
       [&](RegistryKey& key) {
         out.Region = static_cast<std::uint16_t>(ReadDword(key, layout::kRegion));
       },
-      [&] { repair(layout::kRegion, 550); });
+      [&] { rewrite(layout::kRegion, 550); });
   unit(
+      ReadUnit::Region2,
       [&](RegistryKey& key) {
         out.Region2 = static_cast<std::uint16_t>(ReadDword(key, layout::kRegion2));
       },
-      [&] { repair(layout::kRegion2, 1); });
+      [&] { rewrite(layout::kRegion2, 1); });
 
   // The program and temporary folders do not come from the registry; they are set even when the
   // key cannot be opened, since every update stage writes below them.
@@ -254,39 +205,36 @@ void ReadRegistrySettings(platform::Registry& registry, TRecordRegistry& loader_
     out.PathProgram = loader_dir;
     out.PathTemp = platform::UserTempFolder();
   } catch (const std::exception&) {
-    logged("Считывание пути программы - ОШИБКА", true)();
+    failed.push_back(ReadUnit::Folders);
   }
 
-  unit([&](RegistryKey& key) { out.PathUpdate = ReadString(key, layout::kPathUpdate); },
-       logged("Считывание пути обновлений - ОШИБКА", false));
-  unit([&](RegistryKey& key) { out.PathHelp = ReadString(key, layout::kPathHelp); },
-       logged("Считывание пути файла справки - ОШИБКА", true));
-  unit([&](RegistryKey& key) { out.PathShablon = ReadString(key, layout::kPathShablon); },
-       logged("Считывание пути шаблона - ОШИБКА", true));
-  unit([&](RegistryKey& key) { out.PathReport = ReadString(key, layout::kPathReport); },
-       logged("Считывание пути бланка - ОШИБКА", true));
-  unit([&](RegistryKey& key) { out.ShowWordProces = ReadDword(key, layout::kShowWordProces) == 1; },
-       [&] {
-         out.ShowWordProces = false;
-         logged("Считывание процесса формирования бланка - ОШИБКА", true)();
-       });
-  unit([&](RegistryKey& key) { out.ThemeXP = ReadDword(key, layout::kThemeXP) == 1; },
-       [&] {
-         out.ThemeXP = true;
-         repair(layout::kThemeXP, 1);
-         WriteThemeManifestFor(executable_path);
-         logged("Считывание стиля Windows - ОШИБКА", true)();
-       });
+  unit(ReadUnit::PathUpdate,
+       [&](RegistryKey& key) { out.PathUpdate = ReadString(key, layout::kPathUpdate); });
+  unit(ReadUnit::PathHelp,
+       [&](RegistryKey& key) { out.PathHelp = ReadString(key, layout::kPathHelp); });
+  unit(ReadUnit::PathShablon,
+       [&](RegistryKey& key) { out.PathShablon = ReadString(key, layout::kPathShablon); });
+  unit(ReadUnit::PathReport,
+       [&](RegistryKey& key) { out.PathReport = ReadString(key, layout::kPathReport); });
   unit(
+      ReadUnit::ShowWordProces,
+      [&](RegistryKey& key) { out.ShowWordProces = ReadDword(key, layout::kShowWordProces) == 1; },
+      [&] { out.ShowWordProces = false; });
+  unit(
+      ReadUnit::ThemeXP,
+      [&](RegistryKey& key) { out.ThemeXP = ReadDword(key, layout::kThemeXP) == 1; },
+      [&] {
+        out.ThemeXP = true;
+        rewrite(layout::kThemeXP, 1);
+        WriteThemeManifestFor(executable_path);
+      });
+  unit(
+      ReadUnit::RefreshRepl,
       [&](RegistryKey& key) {
         out.RefreshRepl = static_cast<std::uint16_t>(ReadDword(key, layout::kRefreshRepl));
       },
-      [&] {
-        repair(layout::kRefreshRepl, 5);
-        logged("Считывание времени обновления отображаемой информации - ОШИБКА", true)();
-      });
-
-  if (!failed) ui.AddLogLine("Считывание реестра  - OK");
+      [&] { rewrite(layout::kRefreshRepl, 5); });
+  return failed;
 }
 
 }  // namespace nurv

@@ -148,6 +148,15 @@ TEST_F(MainSequenceTest, FirstStartWithNothingToUpdateStartsTheMainProgram) {
       kStars,
   };
   EXPECT_EQ(ui_.Log(), expected);
+  // Reading the connection list shows its status once per number read, each time processing the
+  // window's messages; the only connection is then taken without the dialog.
+  const Lines& statuses = ui_.statuses;
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Заполнение таблицы серверов..."), 200);
+  const auto choosing =
+      std::find(statuses.begin(), statuses.end(), "Выбор базы данных для подключения...");
+  ASSERT_NE(choosing, statuses.end());
+  EXPECT_EQ(*(choosing - 1), "Заполнение таблицы серверов...");
+  EXPECT_EQ(*(choosing + 1), "Установка соединения...");
   EXPECT_EQ(started_, Lines{ExpectedLaunch()});
   EXPECT_EQ(app_->ExitStatus(), 0);
   EXPECT_EQ(ui_.VersionLabel(), VersionLabelOfThisBuild());
@@ -187,8 +196,14 @@ TEST_F(MainSequenceTest, LaterActivationsDoNotStartASecondRun) {
 TEST_F(MainSequenceTest, CancelledChooserEndsWithTheInitialisationBanner) {
   // Connection 51 from nurv.ini and a second one already known: the chooser is shown.
   RegistryWith(3, "other");
+  std::string status_under_dialog;
+  ui_.chooser = [&](ChooserModel&) {
+    status_under_dialog = ui_.Status();
+    return false;
+  };
   Run({"/LoadIni"});
   EXPECT_EQ(ui_.chooser_shown, 1);
+  EXPECT_EQ(status_under_dialog, "Выбор базы данных для подключения...");
   const Lines& log = ui_.Log();
   const Lines tail(log.end() - 6, log.end());
   EXPECT_EQ(

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 
-#include "common/recording_services.h"
 #include "common/temp_dir.h"
 #include "loader_window.h"
 #include "message_box_closer.h"
@@ -53,7 +52,7 @@ class ChooserTest : public ::testing::Test {
     return value->text;
   }
 
-  int Fill() { return model.FillDatabaseList(services); }
+  int Fill() { return model.FillDatabaseList({}); }
 
   // Shows the dialog modally through the window, does `act` on it once it is up, and returns the
   // dialog's result.
@@ -79,7 +78,6 @@ class ChooserTest : public ::testing::Test {
   testing::TempDir dir;
   std::unique_ptr<platform::Registry> registry;
   ChooserModel model;
-  testing::RecordingServices services;
   TfLoader window;
 };
 

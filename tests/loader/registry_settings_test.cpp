@@ -1,4 +1,5 @@
-// The settings store against the POSIX registry file (Windows has the real registry).
+// The settings store against the POSIX registry file (Windows has the real registry), with the
+// lines the main sequence logs from what each operation returns.
 #ifndef _WIN32
 #include "settings/registry_settings.h"
 
@@ -8,8 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "common/recording_services.h"
 #include "common/temp_dir.h"
+#include "loader/prepare_texts.h"
 #include "platform/posix/reg_file.h"
 #include "platform/posix/reg_file_registry.h"
 #include "platform/system_info.h"
@@ -20,7 +21,6 @@ namespace {
 
 using platform::RegType;
 using testing::ReadFile;
-using testing::RecordingServices;
 using testing::TempDir;
 using testing::WriteFile;
 namespace fs = std::filesystem;
@@ -73,12 +73,28 @@ class RegistrySettingsTest : public ::testing::Test {
   TRecordRegistry ReadBack() {
     TRecordRegistry settings;
     auto registry = Registry();
-    ReadRegistrySettings(*registry, settings, ui_, loader_dir_, exe_);
+    Read(*registry, settings);
     return settings;
   }
 
+  // The operations as the main sequence runs them, each with its lines logged.
+  bool Ensure(platform::Registry& registry) {
+    const bool missing = EnsureRegistryKeys(registry);
+    log_.push_back(RegistryKeyLine(missing));
+    return missing;
+  }
+  void Write(platform::Registry& registry, const TRecordRegistry& ini, TRecordRegistry& loader) {
+    for (std::string& line : RegistryWriteLines(WriteRegistrySettings(registry, ini, loader, exe_)))
+      log_.push_back(std::move(line));
+  }
+  void Read(platform::Registry& registry, TRecordRegistry& settings) {
+    for (std::string& line :
+         RegistryReadLines(ReadRegistrySettings(registry, settings, loader_dir_, exe_)))
+      log_.push_back(std::move(line));
+  }
+
   bool Logged(const std::string& line) const {
-    return std::find(ui_.log.begin(), ui_.log.end(), line) != ui_.log.end();
+    return std::find(log_.begin(), log_.end(), line) != log_.end();
   }
 
   TempDir dir_;
@@ -86,13 +102,13 @@ class RegistrySettingsTest : public ::testing::Test {
   std::string loader_dir_ = dir_.Sub("Complex/Bin/");
   std::string exe_ = loader_dir_ + "NurvLoader.exe";
   std::string manifest_ = exe_ + ".manifest";
-  RecordingServices ui_;
+  Log log_;
 };
 
 TEST_F(RegistrySettingsTest, FirstRunWithoutKeyAndWithoutIniFile) {
   WriteFile(manifest_, "old manifest");
   auto registry = Registry();
-  EXPECT_TRUE(EnsureRegistryKeys(*registry, ui_));
+  EXPECT_TRUE(Ensure(*registry));
   for (auto key : {layout::kNurvKey, layout::kUsersKey, layout::kDataBaseCaptionsKey,
                    layout::kDataBaseNamesKey, layout::kServerNamesKey}) {
     EXPECT_NE(Registry()->Open(key), nullptr) << key;
@@ -100,7 +116,7 @@ TEST_F(RegistrySettingsTest, FirstRunWithoutKeyAndWithoutIniFile) {
 
   const TRecordRegistry empty_ini;  // no nurv.ini: the record stays in its start state
   TRecordRegistry loader;
-  WriteRegistrySettings(*registry, empty_ini, loader, ui_, exe_);
+  Write(*registry, empty_ini, loader);
   EXPECT_FALSE(fs::exists(manifest_));  // ThemeXP = 0 deletes it
   EXPECT_EQ(Stored(layout::kNurvKey, "ThemeXP")->number, 0u);
   EXPECT_EQ(Stored(layout::kNurvKey, "Region")->type, RegType::Dword);
@@ -113,7 +129,7 @@ TEST_F(RegistrySettingsTest, FirstRunWithoutKeyAndWithoutIniFile) {
   EXPECT_EQ(loader.PathProgram, loader_dir_);
 
   TRecordRegistry read;
-  ReadRegistrySettings(*Registry(), read, ui_, loader_dir_, exe_);
+  Read(*Registry(), read);
   EXPECT_EQ(read.PathUpdate, "");
   EXPECT_EQ(read.PathHelp, "");
   EXPECT_EQ(read.PathShablon, "");
@@ -125,12 +141,12 @@ TEST_F(RegistrySettingsTest, FirstRunWithoutKeyAndWithoutIniFile) {
   EXPECT_FALSE(read.ShowWordProces);
   EXPECT_EQ(read.PathProgram, loader_dir_);
   EXPECT_EQ(read.PathTemp, platform::UserTempFolder());
-  EXPECT_EQ(ui_.log, (Log{"Наличие записи в реестре - Отсутствует", kWriteOk, kReadOk}));
+  EXPECT_EQ(log_, (Log{"Наличие записи в реестре - Отсутствует", kWriteOk, kReadOk}));
 
   // The next run finds the key.
-  ui_.log.clear();
-  EXPECT_FALSE(EnsureRegistryKeys(*Registry(), ui_));
-  EXPECT_EQ(ui_.log, (Log{"Наличие записи НУРВ в реестре - OK"}));
+  log_.clear();
+  EXPECT_FALSE(Ensure(*Registry()));
+  EXPECT_EQ(log_, (Log{"Наличие записи НУРВ в реестре - OK"}));
 }
 
 TEST_F(RegistrySettingsTest, MissingSubKeysAreAddedBesideForeignValues) {
@@ -139,7 +155,7 @@ TEST_F(RegistrySettingsTest, MissingSubKeysAreAddedBesideForeignValues) {
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL]\n\"Other\"=hex(7):61,00,00,00,00,00\n\n"
             "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\ServerNames]\n\"ServerName3\"=\"s3\"\n\n");
-  EXPECT_FALSE(EnsureRegistryKeys(*Registry(), ui_));
+  EXPECT_FALSE(Ensure(*Registry()));
   EXPECT_NE(Registry()->Open(layout::kUsersKey), nullptr);
   EXPECT_EQ(Stored(layout::kServerNamesKey, "ServerName3")->text, "s3");
   EXPECT_EQ(Stored(layout::kNurvKey, "Other")->type, RegType::MultiSz);
@@ -147,14 +163,14 @@ TEST_F(RegistrySettingsTest, MissingSubKeysAreAddedBesideForeignValues) {
 
 TEST_F(RegistrySettingsTest, KeyThatCannotBeCreatedRaises) {
   WriteFile(dir_.Sub("cfg"), "a file where the folder should be");
-  EXPECT_THROW(EnsureRegistryKeys(*Registry(), ui_), platform::RegistryError);
-  EXPECT_TRUE(ui_.log.empty());
+  EXPECT_THROW(Ensure(*Registry()), platform::RegistryError);
+  EXPECT_TRUE(log_.empty());
 }
 
 TEST_F(RegistrySettingsTest, WritesEveryValueAndTakesItIntoTheSettingsInForce) {
   auto registry = Registry();
-  EnsureRegistryKeys(*registry, ui_);
-  ui_.log.clear();
+  Ensure(*registry);
+  log_.clear();
   TRecordRegistry ini;
   ini.PathProgram = "/elsewhere/Bin";
   ini.PathUpdate = "/c/Update";
@@ -172,8 +188,8 @@ TEST_F(RegistrySettingsTest, WritesEveryValueAndTakesItIntoTheSettingsInForce) {
   ini.RefreshRepl = 10;
   TRecordRegistry loader;
   loader.Password = "kept";
-  WriteRegistrySettings(*registry, ini, loader, ui_, exe_);
-  EXPECT_EQ(ui_.log, (Log{kWriteOk}));
+  Write(*registry, ini, loader);
+  EXPECT_EQ(log_, (Log{kWriteOk}));
   EXPECT_TRUE(fs::exists(manifest_));
 
   EXPECT_EQ(Stored(layout::kNurvKey, "Region")->number, 4464u);
@@ -210,8 +226,8 @@ TEST_F(RegistrySettingsTest, UnitsOfAKeyThatDoesNotOpenAreSkippedSilently) {
   ini.Region = 7;
   TRecordRegistry loader;
   loader.Server = "before";
-  WriteRegistrySettings(*Registry(), ini, loader, ui_, exe_);
-  EXPECT_EQ(ui_.log, (Log{kWriteOk}));
+  Write(*Registry(), ini, loader);
+  EXPECT_EQ(log_, (Log{kWriteOk}));
   EXPECT_EQ(loader.Server, "before");
   EXPECT_EQ(loader.Region, 7);
   EXPECT_EQ(Registry()->Open(layout::kServerNamesKey), nullptr);
@@ -228,24 +244,24 @@ TEST_F(RegistrySettingsTest, EveryFailedWriteIsLoggedAndTheRestGoOn) {
   ini.Server = "new";
   TRecordRegistry loader;
   loader.Server = "old";
-  WriteRegistrySettings(*Registry(), ini, loader, ui_, exe_);
-  EXPECT_EQ(ui_.log, (Log{
-                         "Запись территориальной привязки (1) - ОШИБКА",
-                         "Запись территориальной привязки (2) - ОШИБКА",
-                         "Запись пути программы - ОШИБКА",
-                         "Запись пути обновлений - ОШИБКА",
-                         "Запись пути файла справки - ОШИБКА",
-                         "Запись пути шаблона - ОШИБКА",
-                         "Запись пути бланка - ОШИБКА",
-                         "Запись процесса формирования бланка - ОШИБКА",
-                         "Запись слиля Windows - ОШИБКА",
-                         "Запись времени обновления отображаемой информации - ОШИБКА",
-                         "Запись последнего пользователя - ОШИБКА",
-                         "Запись описания БД - ОШИБКА",
-                         "Запись имени БД - ОШИБКА",
-                         "Запись имени сервера - ОШИБКА",
-                         "Запись имени пользователя - ОШИБКА",
-                     }));
+  Write(*Registry(), ini, loader);
+  EXPECT_EQ(log_, (Log{
+                      "Запись территориальной привязки (1) - ОШИБКА",
+                      "Запись территориальной привязки (2) - ОШИБКА",
+                      "Запись пути программы - ОШИБКА",
+                      "Запись пути обновлений - ОШИБКА",
+                      "Запись пути файла справки - ОШИБКА",
+                      "Запись пути шаблона - ОШИБКА",
+                      "Запись пути бланка - ОШИБКА",
+                      "Запись процесса формирования бланка - ОШИБКА",
+                      "Запись слиля Windows - ОШИБКА",
+                      "Запись времени обновления отображаемой информации - ОШИБКА",
+                      "Запись последнего пользователя - ОШИБКА",
+                      "Запись описания БД - ОШИБКА",
+                      "Запись имени БД - ОШИБКА",
+                      "Запись имени сервера - ОШИБКА",
+                      "Запись имени пользователя - ОШИБКА",
+                  }));
   EXPECT_EQ(loader.Server, "old");
   EXPECT_EQ(loader.PathProgram, "");
   EXPECT_TRUE(fs::exists(manifest_));  // the failed ThemeXP unit does not touch it
@@ -256,7 +272,7 @@ TEST_F(RegistrySettingsTest, SettledStoreReadsBackWithoutErrors) {
   PrepareSettledStore();
   Registry()->Open(layout::kNurvKey)->SetDword("Region", 70000);
   const TRecordRegistry s = ReadBack();
-  EXPECT_EQ(ui_.log, (Log{kReadOk}));
+  EXPECT_EQ(log_, (Log{kReadOk}));
   EXPECT_EQ(s.Region, 4464);
   EXPECT_EQ(s.Region2, 2);
   EXPECT_EQ(s.PathUpdate, "/c/Update");
@@ -276,8 +292,8 @@ TEST_F(RegistrySettingsTest, MissingRegionsAreRepairedWithoutALogLine) {
   TRecordRegistry s;
   s.Region = 123;
   s.Region2 = 456;
-  ReadRegistrySettings(*Registry(), s, ui_, loader_dir_, exe_);
-  EXPECT_EQ(ui_.log, (Log{kReadOk}));
+  Read(*Registry(), s);
+  EXPECT_EQ(log_, (Log{kReadOk}));
   EXPECT_EQ(s.Region, 123);
   EXPECT_EQ(s.Region2, 456);
   EXPECT_EQ(Stored(layout::kNurvKey, "Region")->number, 550u);
@@ -293,7 +309,7 @@ TEST_F(RegistrySettingsTest, MissingThemeIsRepairedWithManifest) {
   EXPECT_TRUE(s.ThemeXP);
   EXPECT_EQ(Stored(layout::kNurvKey, "ThemeXP")->number, 1u);
   EXPECT_TRUE(fs::exists(manifest_));
-  EXPECT_EQ(ui_.log, (Log{"Считывание стиля Windows - ОШИБКА"}));
+  EXPECT_EQ(log_, (Log{"Считывание стиля Windows - ОШИБКА"}));
 }
 
 TEST_F(RegistrySettingsTest, BooleansAreTrueOnlyForOne) {
@@ -303,7 +319,7 @@ TEST_F(RegistrySettingsTest, BooleansAreTrueOnlyForOne) {
   const TRecordRegistry s = ReadBack();
   EXPECT_FALSE(s.ShowWordProces);
   EXPECT_FALSE(s.ThemeXP);
-  EXPECT_EQ(ui_.log, (Log{kReadOk}));
+  EXPECT_EQ(log_, (Log{kReadOk}));
 }
 
 TEST_F(RegistrySettingsTest, ValueErrorsLogTheirLinesAndWithholdTheOkLine) {
@@ -318,14 +334,14 @@ TEST_F(RegistrySettingsTest, ValueErrorsLogTheirLinesAndWithholdTheOkLine) {
   s.ShowWordProces = true;
   s.RefreshRepl = 77;
   s.PathHelp = "unchanged";
-  ReadRegistrySettings(*Registry(), s, ui_, loader_dir_, exe_);
-  EXPECT_EQ(ui_.log, (Log{
-                         "Считывание пути файла справки - ОШИБКА",
-                         "Считывание пути шаблона - ОШИБКА",
-                         "Считывание пути бланка - ОШИБКА",
-                         "Считывание процесса формирования бланка - ОШИБКА",
-                         "Считывание времени обновления отображаемой информации - ОШИБКА",
-                     }));
+  Read(*Registry(), s);
+  EXPECT_EQ(log_, (Log{
+                      "Считывание пути файла справки - ОШИБКА",
+                      "Считывание пути шаблона - ОШИБКА",
+                      "Считывание пути бланка - ОШИБКА",
+                      "Считывание процесса формирования бланка - ОШИБКА",
+                      "Считывание времени обновления отображаемой информации - ОШИБКА",
+                  }));
   EXPECT_FALSE(s.ShowWordProces);
   EXPECT_EQ(s.RefreshRepl, 77);
   EXPECT_EQ(s.PathHelp, "unchanged");
@@ -337,7 +353,7 @@ TEST_F(RegistrySettingsTest, FailedUpdateFolderReadDoesNotWithholdTheOkLine) {
   PrepareSettledStore();
   Registry()->Open(layout::kNurvKey)->SetDword("PathUpdate", 9);
   const TRecordRegistry s = ReadBack();
-  EXPECT_EQ(ui_.log, (Log{"Считывание пути обновлений - ОШИБКА", kReadOk}));
+  EXPECT_EQ(log_, (Log{"Считывание пути обновлений - ОШИБКА", kReadOk}));
   EXPECT_EQ(s.PathUpdate, "");
 }
 
@@ -354,26 +370,26 @@ TEST_F(RegistrySettingsTest, TextsOfOtherStringTypesAndMissingTextsRead) {
   const TRecordRegistry s = ReadBack();
   EXPECT_EQ(s.PathHelp, "/h");
   EXPECT_EQ(s.PathReport, "");
-  EXPECT_EQ(ui_.log, (Log{kReadOk}));
+  EXPECT_EQ(log_, (Log{kReadOk}));
 }
 
 TEST_F(RegistrySettingsTest, ReadingWithoutTheKeyOrWithUnwritableStoreNeverRaises) {
   // No key at all: every unit is skipped, the folders are still the loader's.
   TRecordRegistry s;
-  ReadRegistrySettings(*Registry(), s, ui_, loader_dir_, exe_);
-  EXPECT_EQ(ui_.log, (Log{kReadOk}));
+  Read(*Registry(), s);
+  EXPECT_EQ(log_, (Log{kReadOk}));
   EXPECT_EQ(s.PathProgram, loader_dir_);
   EXPECT_FALSE(s.PathTemp.empty());
 
   // Repairs that cannot be written are left to the next run.
-  ui_.log.clear();
+  log_.clear();
   PrepareSettledStore();
   Registry()->Open(layout::kNurvKey)->DeleteValue("Region");
   Registry()->Open(layout::kNurvKey)->DeleteValue("RefreshRepl");
   fs::remove(store_ + ".lock");
   fs::create_directory(store_ + ".lock");
   const TRecordRegistry t = ReadBack();
-  EXPECT_EQ(ui_.log, (Log{"Считывание времени обновления отображаемой информации - ОШИБКА"}));
+  EXPECT_EQ(log_, (Log{"Считывание времени обновления отображаемой информации - ОШИБКА"}));
   EXPECT_FALSE(Stored(layout::kNurvKey, "Region"));
   EXPECT_EQ(t.Region2, 2);
 }
@@ -393,7 +409,7 @@ TEST_F(RegistrySettingsTest, UnusableTemporaryFolderIsLogged) {
   } else {
     ::unsetenv("TMPDIR");
   }
-  EXPECT_EQ(ui_.log, (Log{"Считывание пути программы - ОШИБКА"}));
+  EXPECT_EQ(log_, (Log{"Считывание пути программы - ОШИБКА"}));
   EXPECT_EQ(s.PathProgram, loader_dir_);
   EXPECT_EQ(s.PathTemp, "");
 }

@@ -1,0 +1,26 @@
+#include "loader/server_connection.h"
+
+#include "dbchooser/connect_server.h"
+#include "loader/prepare_texts.h"
+
+namespace nurv {
+
+bool ConnectToServer(db::Connection& connection, const std::string& server,
+                     const std::string& database, const std::string& user,
+                     const std::string& password, TRecordRegistry& loader_settings,
+                     UiServices& ui) {
+  if (!LoginComplete(server, database, user, password)) return false;
+  ui.SetWaitCursor(true);
+  loader_settings.User = user;
+  loader_settings.Password = password;
+  const ConnectResult result = ConnectServer(connection, server, database, user, password);
+  if (result.error) {
+    ui.ProcessMessages();
+    ui.SetWaitCursor(false);
+    ui.AddLogLine(ConnectFailureEntry(server, database, *result.error));
+  }
+  ui.SetWaitCursor(false);
+  return result.open;
+}
+
+}  // namespace nurv

@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+#include "db/database.h"
+#include "settings/record_registry.h"
+#include "support/ui_services.h"
+
+namespace nurv {
+
+// The main sequence's connect to the chosen server and database under the loader's login: the
+// wait cursor while the login is tried, the login taken into `loader_settings`, and the log entry
+// of a failed open once the window's messages are processed. An incomplete login is not tried
+// and logs nothing. True when the connection is open.
+bool ConnectToServer(db::Connection& connection, const std::string& server,
+                     const std::string& database, const std::string& user,
+                     const std::string& password, TRecordRegistry& loader_settings, UiServices& ui);
+
+}  // namespace nurv
