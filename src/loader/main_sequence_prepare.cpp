@@ -28,18 +28,6 @@ void AddLogLines(UiServices& ui, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) ui.AddLogLine(line);
 }
 
-// The SQL wait cursor for one scope: taken back however the scope is left.
-class WaitCursor {
- public:
-  explicit WaitCursor(UiServices& ui) : ui_(ui) { ui_.SetWaitCursor(true); }
-  ~WaitCursor() { ui_.SetWaitCursor(false); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  UiServices& ui_;
-};
-
 }  // namespace
 
 bool LoaderApp::Prepare() {

@@ -10,16 +10,16 @@ bool ConnectToServer(db::Connection& connection, const std::string& server,
                      const std::string& password, TRecordRegistry& loader_settings,
                      UiServices& ui) {
   if (!LoginComplete(server, database, user, password)) return false;
-  ui.SetWaitCursor(true);
+  WaitCursor cursor(ui);
   loader_settings.User = user;
   loader_settings.Password = password;
   const ConnectResult result = ConnectServer(connection, server, database, user, password);
   if (result.error) {
+    // The window catches up and shows the normal cursor before the failure is logged.
     ui.ProcessMessages();
     ui.SetWaitCursor(false);
     ui.AddLogLine(ConnectFailureEntry(server, database, *result.error));
   }
-  ui.SetWaitCursor(false);
   return result.open;
 }
 

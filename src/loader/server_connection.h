@@ -3,7 +3,7 @@
 
 #include "db/database.h"
 #include "settings/record_registry.h"
-#include "support/ui_services.h"
+#include "loader/ui_services.h"
 
 namespace nurv {
 

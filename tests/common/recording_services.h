@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support/ui_services.h"
+#include "loader/ui_services.h"
 
 namespace nurv::testing {
 

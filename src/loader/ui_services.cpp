@@ -1,4 +1,4 @@
-#include "support/ui_services.h"
+#include "loader/ui_services.h"
 
 namespace nurv {
 
