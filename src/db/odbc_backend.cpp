@@ -245,9 +245,48 @@ class Statement {
 
   const std::vector<ColumnInfo>& columns() const { return columns_; }
 
-  // Column `index` (0-based) of the current row; a BLOB only says whether it is NULL.
-  Value Read(std::size_t index, bool& blob) {
-    blob = false;
+  // A cell of the current row: its value, or for a BLOB left on the server only whether it is
+  // NULL.
+  struct Cell {
+    Value value;
+    bool blob = false;
+  };
+
+  // Column `index` (0-based) of the current row.
+  Cell Read(std::size_t index) {
+    if (columns_[index].kind != Kind::Binary) return {ReadScalar(index)};
+    SQLLEN indicator = 0;
+    unsigned char probe = 0;
+    const SQLRETURN rc = SQLGetData(handle_.get(), static_cast<SQLUSMALLINT>(index + 1),
+                                    SQL_C_BINARY, &probe, 0, &indicator);
+    if (rc != SQL_NO_DATA) Check(rc);
+    if (indicator == SQL_NULL_DATA) return {NullValue{}};
+    return {Value{}, true};
+  }
+
+  // Streams column `index` of the current row to `writer` in chunks.
+  void StreamBinary(std::size_t index, BlobFileWriter& writer) {
+    const auto column = static_cast<SQLUSMALLINT>(index + 1);
+    std::vector<unsigned char> buffer(kBlobChunk);
+    for (;;) {
+      SQLLEN indicator = 0;
+      const SQLRETURN rc = SQLGetData(handle_.get(), column, SQL_C_BINARY, buffer.data(),
+                                      static_cast<SQLLEN>(buffer.size()), &indicator);
+      if (rc == SQL_NO_DATA) break;
+      Check(rc);
+      if (indicator == SQL_NULL_DATA) throw DbError("The BLOB is NULL");
+      const std::size_t got =
+          (indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(buffer.size()))
+              ? buffer.size()
+              : static_cast<std::size_t>(indicator);
+      writer.Write(buffer.data(), got);
+      if (rc == SQL_SUCCESS) break;
+    }
+  }
+
+ private:
+  // Column `index` of the current row, not a BLOB.
+  Value ReadScalar(std::size_t index) {
     const auto column = static_cast<SQLUSMALLINT>(index + 1);
     SQLLEN indicator = 0;
     switch (columns_[index].kind) {
@@ -276,14 +315,8 @@ class Statement {
                std::chrono::seconds(stamp.second) +
                std::chrono::milliseconds(stamp.fraction / 1000000);
       }
-      case Kind::Binary: {
-        unsigned char probe = 0;
-        const SQLRETURN rc = SQLGetData(handle_.get(), column, SQL_C_BINARY, &probe, 0, &indicator);
-        if (rc != SQL_NO_DATA) Check(rc);
-        if (indicator == SQL_NULL_DATA) return NullValue{};
-        blob = true;
-        return Value{};
-      }
+      case Kind::Binary:  // Read's own
+        break;
       case Kind::Numeric:
       case Kind::Text: {
         auto text = ReadText(column);
@@ -302,27 +335,6 @@ class Statement {
     return Value{};
   }
 
-  // Streams column `index` of the current row to `writer` in chunks.
-  void StreamBinary(std::size_t index, BlobFileWriter& writer) {
-    const auto column = static_cast<SQLUSMALLINT>(index + 1);
-    std::vector<unsigned char> buffer(kBlobChunk);
-    for (;;) {
-      SQLLEN indicator = 0;
-      const SQLRETURN rc = SQLGetData(handle_.get(), column, SQL_C_BINARY, buffer.data(),
-                                      static_cast<SQLLEN>(buffer.size()), &indicator);
-      if (rc == SQL_NO_DATA) break;
-      Check(rc);
-      if (indicator == SQL_NULL_DATA) throw DbError("The BLOB is NULL");
-      const std::size_t got =
-          (indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(buffer.size()))
-              ? buffer.size()
-              : static_cast<std::size_t>(indicator);
-      writer.Write(buffer.data(), got);
-      if (rc == SQL_SUCCESS) break;
-    }
-  }
-
- private:
   std::optional<std::string> ReadText(SQLUSMALLINT column) {
     std::vector<SQLWCHAR> buffer(kTextChunk + 1);
     WString text;
@@ -385,9 +397,7 @@ class OdbcDataset : public RowsetDataset {
   static bool SameLeadingFields(Statement& stmt, const Row& row, std::size_t column) {
     for (std::size_t i = 0; i < column; ++i) {
       if (stmt.columns()[i].kind == Kind::Binary) continue;  // skipped forward, never read
-      bool blob = false;
-      const Value value = stmt.Read(i, blob);
-      if (!(value == row.cells[i])) return false;
+      if (!(stmt.Read(i).value == row.cells[i])) return false;
     }
     return true;
   }
@@ -404,10 +414,9 @@ class OdbcBackend : public Connection::Backend {
     Statement stmt(*session_);
     stmt.Execute(Translate(sql));
     if (stmt.columns().empty() || !stmt.Fetch()) throw DbError("The query returned no records");
-    bool blob = false;
-    const Value value = stmt.Read(0, blob);
-    if (blob) throw DbError("The first field of the query is a BLOB");
-    return value;
+    Statement::Cell cell = stmt.Read(0);
+    if (cell.blob) throw DbError("The first field of the query is a BLOB");
+    return std::move(cell.value);
   }
 
   std::unique_ptr<Dataset> OpenDataset(const std::string& sql) override {
@@ -422,9 +431,9 @@ class OdbcBackend : public Connection::Backend {
       RowsetDataset::Row row;
       row.locator = ordinal;
       for (std::size_t i = 0; i < names.size(); ++i) {
-        bool blob = false;
-        row.cells.push_back(stmt.Read(i, blob));
-        row.blob.push_back(blob);
+        Statement::Cell cell = stmt.Read(i);
+        row.cells.push_back(std::move(cell.value));
+        row.blob.push_back(cell.blob);
       }
       rows.push_back(std::move(row));
     }
