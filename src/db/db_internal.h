@@ -1,6 +1,6 @@
 #pragma once
-// Private to the database layer: connection parameters, the backend interface and the in-memory
-// result set that both backends fill.
+// Private to the database layer: the ODBC connection string, the classified errors, the backend
+// interface and the in-memory result set that both backends fill.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -2,8 +2,8 @@
 #include <string>
 
 #include "db/database.h"
-#include "settings/record_registry.h"
 #include "loader/ui_services.h"
+#include "settings/record_registry.h"
 
 namespace nurv {
 
