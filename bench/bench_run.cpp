@@ -138,7 +138,7 @@ void BM_EverydayStart(benchmark::State& state) {
     env.start_program = [](const std::string&) { return 33; };
     nurv::LoaderApp app(ui, {}, env);
     ui.start = Clock::now();
-    app.FormCreate(nurv::ScreenGeometry{1920, 1080, 1920, 1080});
+    app.Initialise(nurv::ScreenGeometry{1920, 1080, 1920, 1080});
     ui.Activate();
     started_ok = started_ok && app.ExitStatus() == 0 && ui.groups != Clock::time_point{};
     settings += Ms(ui.settings - ui.start);

@@ -101,7 +101,7 @@ void MakeTable(const std::string& path, const std::vector<Row>& rows) {
 // The loader's folders and an open catalogue on `db_path`.
 struct Site {
   fs::path root;
-  nurv::TRecordRegistry settings;
+  nurv::SettingsRecord settings;
   FakeUi ui;
   nurv::db::Connection connection;
   std::unique_ptr<nurv::db::Dataset> catalogue;

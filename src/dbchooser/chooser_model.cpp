@@ -79,12 +79,12 @@ std::vector<int> ChooserModel::ColumnWidths() const {
   return {476};
 }
 
-void ChooserModel::PutF4() {
+void ChooserModel::ToggleEditMode() {
   edit_mode_ = !edit_mode_;
   if (!edit_mode_) current_col_ = 0;
 }
 
-void ChooserModel::GridKeyDown(Key key) {
+void ChooserModel::HandleArrowKey(Key key) {
   const int last = RowCount() - 1;
   if (edit_mode_) {
     if (key == Key::Down && !IsBlankText(Cell(0, last)) && current_row_ == last) {
@@ -114,7 +114,7 @@ void ChooserModel::GridKeyDown(Key key) {
   }
 }
 
-std::optional<std::string> ChooserModel::ButtonEditClick() {
+std::optional<std::string> ChooserModel::SaveToRegistry() {
   try {
     SaveList();
   } catch (const platform::RegistryError& error) {
@@ -170,7 +170,7 @@ DatabaseChoice ChooseDatabase(ChooserModel& model, int count, bool switch_db,
   choice.accepted = true;
   int row = 1;
   if (count != 1 || switch_db) {
-    if (switch_db || count == 0) model.PutF4();
+    if (switch_db || count == 0) model.ToggleEditMode();
     choice.accepted = show_modal ? show_modal(model) : false;
     row = model.CurrentRow();
   }

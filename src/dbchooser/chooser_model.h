@@ -16,7 +16,7 @@ class ChooserModel {
   static constexpr int kMaxConnections = 200;
   static constexpr int kRowHeight = 18;
 
-  // FormCreate: header texts, one header row and one empty connection row, view mode.
+  // A new chooser: header texts, one header row and one empty connection row, view mode.
   explicit ChooserModel(platform::Registry& registry);
 
   int RowCount() const;  // the header row included
@@ -31,15 +31,15 @@ class ChooserModel {
   // Widths of the visible columns: {476} in view mode, {282, 96, 96} in edit mode.
   std::vector<int> ColumnWidths() const;
 
-  void PutF4();
+  void ToggleEditMode();
 
   enum class Key { Up, Down, Left, Right };
   // The row rules of edit mode, then the key's usual movement of the current cell.
-  void GridKeyDown(Key key);
+  void HandleArrowKey(Key key);
 
   // "Сохранить в реестре": rewrites the three numbered lists from the described rows. Nothing on
   // success; when the registry refuses the save, the text to show the user.
-  [[nodiscard]] std::optional<std::string> ButtonEditClick();
+  [[nodiscard]] std::optional<std::string> SaveToRegistry();
 
   // Fills the grid from the registry; returns the number of connections. `on_number_read` (if
   // any) runs after each of the numbers 1..kMaxConnections is read.

@@ -6,12 +6,12 @@
 namespace nurv {
 
 void LoadUpdate(UpdateContext& ctx, StageResult& update_result) {
-  ctx.ui.PBStep();
+  ctx.ui.StepProgress();
   ctx.ui.AddLogLine("");
   ctx.ui.AddLogLine("ЗАГРУЗКА ОБНОВЛЕНИЯ...");
   for (const ModuleEntry& stage : ModuleCatalogue())
     if (stage.owner == StageOwner::Dispatcher) RunModuleStage(ctx, stage, update_result);
-  ctx.ui.PBSetPosition(LoaderUi::kProgressMax);
+  ctx.ui.SetProgress(LoaderUi::kProgressMax);
 }
 
 }  // namespace nurv

@@ -32,7 +32,7 @@ int LoaderApp::Start(const std::string& command_line) const {
                             : platform::StartProgram(command_line);
 }
 
-void LoaderApp::FormCreate(const ScreenGeometry& screen) {
+void LoaderApp::Initialise(const ScreenGeometry& screen) {
   state_ = RunState{};
   state_.SwitchDb = false;
   if (env_.executable_path.empty()) env_.executable_path = platform::OwnExecutablePath();
@@ -42,20 +42,20 @@ void LoaderApp::FormCreate(const ScreenGeometry& screen) {
   ApplySwitches(state_, args_);
   // Numbers and dates become text through the loader's own formatting with "." as both
   // separators; nothing here depends on the process locale.
-  ui_.FormCreate(screen, state_.SwitchWait);
-  ui_.SetActivateHandler([this] { FormActivate(); });
+  ui_.Initialise(screen, state_.SwitchWait);
+  ui_.SetActivateHandler([this] { OnActivated(); });
 }
 
-void LoaderApp::FormActivate() {
+void LoaderApp::OnActivated() {
   FourPartVersion own{};
   ReadOwnProductVersion(own);
   ui_.SetVersionLabel(VersionText(own));
   ui_.ProcessMessages();
   ui_.WaitMs(500);
-  Button5Click();
+  RunUpdate();
 }
 
-void LoaderApp::Button5Click() {
+void LoaderApp::RunUpdate() {
   if (started_) return;
   started_ = true;
   try {

@@ -34,7 +34,7 @@ struct LoaderEnvironment {
 };
 
 // One run of the loader: the run-wide state that the main sequence and the update stages share,
-// and the main sequence `Button5Click`, driving the window through LoaderUi only. Every front end
+// and the main sequence `RunUpdate`, driving the window through LoaderUi only. Every front end
 // uses this class.
 class LoaderApp {
  public:
@@ -45,10 +45,10 @@ class LoaderApp {
   LoaderApp& operator=(const LoaderApp&) = delete;
 
   // Window creation: run-wide state, switches, loader folder, Windows XP test, window state; the
-  // window's first activation (LoaderUi::Activate) then runs FormActivate.
-  void FormCreate(const ScreenGeometry& screen);
+  // window's first activation (LoaderUi::Activate) then runs OnActivated.
+  void Initialise(const ScreenGeometry& screen);
   // The main sequence; runs at most once.
-  void Button5Click();
+  void RunUpdate();
 
   // The outcome as a number: 0 success, 1 initialisation error, 2 update errors, 3 unexpected
   // end, 4 start error.
@@ -59,7 +59,7 @@ class LoaderApp {
 
  private:
   // The first activation: shows the version, pauses 500 ms and runs the main sequence.
-  void FormActivate();
+  void OnActivated();
   // The halves of the main sequence; each returns false when the run goes to the summary.
   void RunSequence();
   // Waits for the run lock of the complex; false when the window was closed meanwhile.

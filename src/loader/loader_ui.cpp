@@ -48,13 +48,13 @@ void LoaderUi::ClearLog() {
   OnLogChanged();
 }
 
-void LoaderUi::PBStep() {
+void LoaderUi::StepProgress() {
   progress_ = std::min(progress_ + 1, kProgressMax);
   OnProgressChanged();
   ProcessMessages();
 }
 
-void LoaderUi::PBSetPosition(int position) {
+void LoaderUi::SetProgress(int position) {
   progress_ = std::clamp(position, 0, kProgressMax);
   OnProgressChanged();
 }
@@ -70,7 +70,7 @@ void LoaderUi::SetHeight(int height) {
   OnGeometryChanged();
 }
 
-void LoaderUi::ButHistClick() {
+void LoaderUi::ToggleLog() {
   if (height_ < kExpandedHeight) {
     hist_picture_ = 1;
     SetHeight(kExpandedHeight);
@@ -80,10 +80,10 @@ void LoaderUi::ButHistClick() {
   }
 }
 
-void LoaderUi::ButCloseClick() {
+void LoaderUi::PressClose() {
   keep_open_ = false;
   HideProgressBar();
-  if (height_ == kExpandedHeight) ButHistClick();
+  if (height_ == kExpandedHeight) ToggleLog();
   ProcessMessages();
   StartClosingAnimation();
 }
@@ -93,7 +93,7 @@ void LoaderUi::StartClosingAnimation() {
   OnAnimationStarted();
 }
 
-void LoaderUi::GIFFrameChanged(int frame) {
+void LoaderUi::OnBannerFrame(int frame) {
   if (keep_open_ || frame != kCloseFrame || close_requested_) return;
   close_requested_ = true;
   if (!DeferCloseWhileWorking()) OnCloseRequested();
@@ -125,7 +125,7 @@ bool LoaderUi::DeferCloseWhileWorking() {
   return working_;
 }
 
-void LoaderUi::FormCreate(const ScreenGeometry& screen, bool keep_open) {
+void LoaderUi::Initialise(const ScreenGeometry& screen, bool keep_open) {
   progress_ = 0;
   progress_visible_ = true;
   log_.clear();

@@ -37,21 +37,21 @@ class LoaderUi : public UiServices {
   void ClearLog();
 
   // One step of the progress bar (stays at 14), then pending messages processed.
-  void PBStep();
-  void PBSetPosition(int position);
+  void StepProgress();
+  void SetProgress(int position);
   void HideProgressBar();
 
   // Toggles the log between 100 and 500 high and moves the window by the placement rule.
-  void ButHistClick();
+  void ToggleLog();
   // The close button: keep-open flag cleared, bar hidden, log collapsed, animation started.
-  void ButCloseClick();
+  void PressClose();
   void StartClosingAnimation();
   // Closes the window at frame 19 unless the keep-open flag is set; while the activate handler
   // runs, when it returns.
-  void GIFFrameChanged(int frame);
+  void OnBannerFrame(int frame);
 
-  // FormCreate's part of the window: bar 0 of 14, empty log, left and top for a 100-high window.
-  void FormCreate(const ScreenGeometry& screen, bool keep_open);
+  // Initialise's part of the window: bar 0 of 14, empty log, left and top for a 100-high window.
+  void Initialise(const ScreenGeometry& screen, bool keep_open);
   // First appearance: centred on the primary screen.
   void FirstShow(const ScreenGeometry& screen);
 
@@ -82,7 +82,7 @@ class LoaderUi : public UiServices {
   int Left() const { return left_; }
   int Top() const { return top_; }
   // 0: arrow down (log hidden), 1: arrow up (log shown).
-  int HistPicture() const { return hist_picture_; }
+  int LogButtonPicture() const { return hist_picture_; }
   bool KeepOpen() const { return keep_open_; }
   void SetKeepOpen(bool keep_open) { keep_open_ = keep_open; }
   bool AnimationStarted() const { return animation_started_; }

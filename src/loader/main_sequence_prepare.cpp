@@ -32,7 +32,7 @@ void AddLogLines(UiServices& ui, const std::vector<std::string>& lines) {
 
 bool LoaderApp::Prepare() {
   ui_.ClearLog();
-  if (state_.SwitchInfo && ui_.Height() < LoaderUi::kExpandedHeight) ui_.ButHistClick();
+  if (state_.SwitchInfo && ui_.Height() < LoaderUi::kExpandedHeight) ui_.ToggleLog();
   ui_.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
 
   std::unique_ptr<platform::Registry> registry = OpenRegistry();

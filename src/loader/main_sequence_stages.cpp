@@ -53,7 +53,7 @@ void LoaderApp::RunGroupStages() {
       if (!browser_reached) PrepareBrowserStages(ui_, state_);
       browser_reached = true;
       if (state_.IsWindowsXP) {
-        ui_.PBStep();  // the stage's step, without the stage
+        ui_.StepProgress();  // the stage's step, without the stage
         continue;
       }
     }

@@ -64,13 +64,13 @@ void LoaderApp::EndOfRun() {
   const bool had_error = outcome_ != RunOutcome::Success;
   if (had_error && ui_.Height() < LoaderUi::kExpandedHeight) {
     // The log stays in view until the user closes the window.
-    ui_.ButHistClick();
+    ui_.ToggleLog();
     return;
   }
   ui_.HideProgressBar();
   // The keep-open flag is `SwitchWait`; the close button may have cleared it meanwhile.
   const bool keep_open = ui_.KeepOpen();
-  if (!keep_open && ui_.Height() == LoaderUi::kExpandedHeight) ui_.ButHistClick();
+  if (!keep_open && ui_.Height() == LoaderUi::kExpandedHeight) ui_.ToggleLog();
   ui_.ProcessMessages();
   if (!keep_open) ui_.StartClosingAnimation();
   ui_.ProcessMessages();

@@ -87,7 +87,7 @@ std::span<const ModuleEntry> StageModules(const ModuleEntry& first) {
   return {&first, 1};
 }
 
-std::string ModuleFolderPrefix(const ModuleEntry& entry, const TRecordRegistry& settings) {
+std::string ModuleFolderPrefix(const ModuleEntry& entry, const SettingsRecord& settings) {
   std::string prefix;
   switch (entry.folder) {
     case FolderKind::Program:
@@ -113,7 +113,7 @@ std::string ModuleFolderPrefix(const ModuleEntry& entry, const TRecordRegistry& 
   return prefix;
 }
 
-std::string ModulePath(const ModuleEntry& entry, const TRecordRegistry& settings) {
+std::string ModulePath(const ModuleEntry& entry, const SettingsRecord& settings) {
   return ModuleFolderPrefix(entry, settings) + std::string(entry.file_name);
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 
 // The modules of the update table as plain data: which code is installed under which name, in
 // which folder, in which form, by which rule, and whose stage runs it. Nothing here depends on the
@@ -61,8 +61,8 @@ std::span<const ModuleEntry> StageModules(const ModuleEntry& first);
 // The folder of `entry` from the settings, ready to take a file name: the program folder as it
 // stands (it ends in the separator), every other folder + separator; a group's sub-folder and its
 // separator appended.
-std::string ModuleFolderPrefix(const ModuleEntry& entry, const TRecordRegistry& settings);
+std::string ModuleFolderPrefix(const ModuleEntry& entry, const SettingsRecord& settings);
 // The installed file of a single module: ModuleFolderPrefix + its file name.
-std::string ModulePath(const ModuleEntry& entry, const TRecordRegistry& settings);
+std::string ModulePath(const ModuleEntry& entry, const SettingsRecord& settings);
 
 }  // namespace nurv

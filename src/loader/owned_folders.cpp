@@ -58,7 +58,7 @@ bool IsRunningLoader(const std::string& path) {
 
 }  // namespace
 
-OwnedFolders::OwnedFolders(const TRecordRegistry& settings) {
+OwnedFolders::OwnedFolders(const SettingsRecord& settings) {
   const auto set = [this](FolderKind kind, const std::string& folder) {
     std::filesystem::path path = Comparable(folder);
     if (path.is_absolute()) folders_[static_cast<std::size_t>(kind)] = std::move(path);

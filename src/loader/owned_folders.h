@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "loader/module_catalogue.h"
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 
 namespace nurv {
 
@@ -24,7 +24,7 @@ class ForbiddenPathError : public std::runtime_error {
 // normalisation (no ".." leads out; without case on Windows); a link inside is a file inside.
 class OwnedFolders {
  public:
-  explicit OwnedFolders(const TRecordRegistry& settings);
+  explicit OwnedFolders(const SettingsRecord& settings);
 
   // False when the folder's setting is empty or not an absolute path.
   bool IsKnown(FolderKind kind) const;

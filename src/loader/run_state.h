@@ -6,7 +6,7 @@
 #include "base/utf8.h"
 #include "loader/update_result.h"
 #include "platform/version_info.h"
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 
 namespace nurv {
 
@@ -34,8 +34,8 @@ struct RunState {
   // The four numbers behind the two installed version texts; the update decision compares them.
   FourPartVersion InstalledNumbers;
   FourPartVersion InstalledLoaderNumbers;
-  TRecordRegistry LoaderSettings;
-  TRecordRegistry IniSettings;
+  SettingsRecord LoaderSettings;
+  SettingsRecord IniSettings;
   bool InitFailed = false;
 };
 

@@ -7,8 +7,7 @@ namespace nurv {
 
 bool ConnectToServer(db::Connection& connection, const std::string& server,
                      const std::string& database, const std::string& user,
-                     const std::string& password, TRecordRegistry& loader_settings,
-                     UiServices& ui) {
+                     const std::string& password, SettingsRecord& loader_settings, UiServices& ui) {
   if (!LoginComplete(server, database, user, password)) return false;
   WaitCursor cursor(ui);
   loader_settings.User = user;

@@ -3,7 +3,7 @@
 
 #include "db/database.h"
 #include "loader/ui_services.h"
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 
 namespace nurv {
 
@@ -13,6 +13,6 @@ namespace nurv {
 // and logs nothing. True when the connection is open.
 bool ConnectToServer(db::Connection& connection, const std::string& server,
                      const std::string& database, const std::string& user,
-                     const std::string& password, TRecordRegistry& loader_settings, UiServices& ui);
+                     const std::string& password, SettingsRecord& loader_settings, UiServices& ui);
 
 }  // namespace nurv

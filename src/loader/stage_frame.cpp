@@ -26,7 +26,7 @@ StageResult RunStage(LoaderUi& ui, const ModuleEntry& stage, StageResult& update
   line += error ? " - ОШИБКА\r\n[" + *error + "]" : std::string(StageLineSuffix(result));
   FoldUpdateResult(update_result, result);
   ui.AddLogLine(line);
-  ui.PBStep();
+  ui.StepProgress();
   return result;
 }
 

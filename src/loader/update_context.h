@@ -3,7 +3,7 @@
 
 #include "db/database.h"
 #include "loader/loader_ui.h"
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 
 namespace nurv {
 
@@ -15,7 +15,7 @@ struct UpdateContext {
   LoaderUi& ui;
   db::Connection& connection;
   db::Dataset& catalogue;
-  const TRecordRegistry& settings;
+  const SettingsRecord& settings;
   std::string system_folder;
 };
 

@@ -69,8 +69,8 @@ std::string DeriveFolder(const std::string& path_program, std::string_view marke
   return result;
 }
 
-TRecordRegistry ReadIniFile(const std::string& path, const std::string& loader_dir) {
-  TRecordRegistry settings;
+SettingsRecord ReadIniFile(const std::string& path, const std::string& loader_dir) {
+  SettingsRecord settings;
   settings.Server = platform::ReadProfileString(path, kSection, "Server", "");
   settings.DataBase = platform::ReadProfileString(path, kSection, "DataBase", "");
   settings.Caption = platform::ReadProfileString(path, kSection, "Caption", "");

@@ -3,14 +3,14 @@
 #include <string>
 #include <string_view>
 
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 
 namespace nurv {
 
 // The settings of section "ConfigUser51" of the initialisation file at `path`; the folders are
 // derived from `loader_dir` (the loader's folder, ending in the path separator). Missing keys
 // and values that are not numbers take their defaults silently.
-TRecordRegistry ReadIniFile(const std::string& path, const std::string& loader_dir);
+SettingsRecord ReadIniFile(const std::string& path, const std::string& loader_dir);
 
 // An integer key's text as the profile functions read it: "0x"/"0X" followed by hexadecimal
 // digits when longer than two characters, otherwise a signed decimal number or "$" and

@@ -81,16 +81,16 @@ bool EnsureRegistryKeys(platform::Registry& registry) {
 }
 
 std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
-                                             TRecordRegistry ini_settings,
-                                             TRecordRegistry& loader_settings,
+                                             SettingsRecord ini_settings,
+                                             SettingsRecord& loader_settings,
                                              const std::string& executable_path) {
   std::vector<WriteUnit> failed;
   auto unit = [&](WriteUnit which, std::string_view key_path,
                   const std::function<void(RegistryKey&)>& work) {
     RunUnit(registry, key_path, work, [&] { failed.push_back(which); });
   };
-  const TRecordRegistry& ini = ini_settings;
-  TRecordRegistry& out = loader_settings;
+  const SettingsRecord& ini = ini_settings;
+  SettingsRecord& out = loader_settings;
 
   unit(WriteUnit::Region, layout::kNurvKey, [&](RegistryKey& key) {
     key.SetDword(layout::kRegion, ini.Region);
@@ -165,11 +165,11 @@ std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
 }
 
 std::vector<ReadUnit> ReadRegistrySettings(platform::Registry& registry,
-                                           TRecordRegistry& loader_settings,
+                                           SettingsRecord& loader_settings,
                                            const std::string& loader_dir,
                                            const std::string& executable_path) {
   std::vector<ReadUnit> failed;
-  TRecordRegistry& out = loader_settings;
+  SettingsRecord& out = loader_settings;
   // `repair` runs when the unit fails, before the failure is recorded.
   auto unit = [&](ReadUnit which, const std::function<void(RegistryKey&)>& work,
                   const std::function<void()>& repair = {}) {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/registry.h"
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 
 namespace nurv {
 
@@ -35,8 +35,8 @@ enum class WriteUnit {
 // not keep the rest from being written. `executable_path` is the loader's own file, beside which
 // the theme manifest is written or deleted. Returns the values that could not be written.
 [[nodiscard]] std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
-                                                           TRecordRegistry ini_settings,
-                                                           TRecordRegistry& loader_settings,
+                                                           SettingsRecord ini_settings,
+                                                           SettingsRecord& loader_settings,
                                                            const std::string& executable_path);
 
 // What ReadRegistrySettings reads, in its order; Folders are the program and temporary folders,
@@ -59,7 +59,7 @@ enum class ReadUnit {
 // temporary folder. Returns what could not be read (and was repaired where the complex expects
 // it).
 [[nodiscard]] std::vector<ReadUnit> ReadRegistrySettings(platform::Registry& registry,
-                                                         TRecordRegistry& loader_settings,
+                                                         SettingsRecord& loader_settings,
                                                          const std::string& loader_dir,
                                                          const std::string& executable_path);
 

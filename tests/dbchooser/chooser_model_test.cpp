@@ -140,10 +140,10 @@ TEST_F(ChooserTest, SaveRenumbersDescribedRowsAndLeavesUsersAlone) {
   OpenThreeConnections();
   ChooserModel model(*registry_);
   model.FillDatabaseList(count_reads_);
-  model.PutF4();
+  model.ToggleEditMode();
   // Row 3 has a server and a database but a blank description: not saved.
   model.SetCell(0, 3, "   ");
-  EXPECT_EQ(model.ButtonEditClick(), std::nullopt);
+  EXPECT_EQ(model.SaveToRegistry(), std::nullopt);
 
   EXPECT_EQ(Numbers(kCaptions, "DataBaseCaption"), (std::vector<int>{1, 2}));
   EXPECT_EQ(Numbers(kServers, "ServerName"), (std::vector<int>{1, 2}));
@@ -166,7 +166,7 @@ TEST_F(ChooserTest, SaveNeverCreatesKeysJustToEmptyThem) {
   Reopen()->Create(kRoot)->SetDword("Region", 550);
   Open();
   ChooserModel model(*registry_);
-  EXPECT_EQ(model.ButtonEditClick(), std::nullopt);  // one empty row: nothing to write
+  EXPECT_EQ(model.SaveToRegistry(), std::nullopt);  // one empty row: nothing to write
   EXPECT_EQ(registry_->Open(kCaptions), nullptr);
   EXPECT_EQ(registry_->Open(kUsers), nullptr);
 }
@@ -175,9 +175,9 @@ TEST_F(ChooserTest, ASaveTheRegistryRefusesIsReportedNotRaised) {
   OpenThreeConnections();
   ChooserModel model(*registry_);
   model.FillDatabaseList(count_reads_);
-  model.PutF4();
+  model.ToggleEditMode();
   test_registry_.MakeUnwritable();
-  const std::optional<std::string> error = model.ButtonEditClick();
+  const std::optional<std::string> error = model.SaveToRegistry();
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->rfind("Сохранение в реестре - ОШИБКА\n[", 0), 0u) << *error;
   EXPECT_GT(error->size(), std::string("Сохранение в реестре - ОШИБКА\n[]").size()) << *error;
@@ -231,16 +231,16 @@ TEST(ChooserLargeListTest, MoreThanTwoHundredRowsAreSavedWhole) {
   MemoryRegistry registry;
   registry.keys[kCaptions]["DataBaseCaption250"].text = "stale";
   ChooserModel model(registry);
-  model.PutF4();
+  model.ToggleEditMode();
   model.SetCell(0, 1, "c1");
   for (int n = 2; n <= 205; ++n) {
     model.SetCurrent(0, model.RowCount() - 1);
-    model.GridKeyDown(ChooserModel::Key::Down);
+    model.HandleArrowKey(ChooserModel::Key::Down);
     model.SetCell(0, model.RowCount() - 1, "c" + std::to_string(n));
     model.SetCell(2, model.RowCount() - 1, "DB" + std::to_string(n));
   }
   ASSERT_EQ(model.RowCount(), 206);
-  EXPECT_EQ(model.ButtonEditClick(), std::nullopt);
+  EXPECT_EQ(model.SaveToRegistry(), std::nullopt);
   auto& captions = registry.keys[kCaptions];
   EXPECT_EQ(captions.size(), 206u) << "205 rows and the number above 200 that was there";
   EXPECT_EQ(captions["DataBaseCaption205"].text, "c205");
@@ -254,11 +254,11 @@ TEST(ChooserLargeListTest, MoreThanTwoHundredRowsAreSavedWhole) {
 TEST_F(ChooserTest, F4TogglesModes) {
   Open();
   ChooserModel model(*registry_);
-  model.PutF4();
+  model.ToggleEditMode();
   EXPECT_TRUE(model.EditMode());
   EXPECT_EQ(model.ColumnWidths(), (std::vector<int>{282, 96, 96}));
   model.SetCurrent(2, 1);
-  model.PutF4();
+  model.ToggleEditMode();
   EXPECT_FALSE(model.EditMode());
   EXPECT_EQ(model.ColumnWidths(), std::vector<int>{476});
   EXPECT_EQ(model.CurrentCol(), 0) << "one column is shown";
@@ -272,48 +272,48 @@ TEST_F(ChooserTest, ArrowRowRulesActOnlyInEditMode) {
   using Key = ChooserModel::Key;
 
   model.SetCell(0, 1, "described");
-  model.GridKeyDown(Key::Down);
+  model.HandleArrowKey(Key::Down);
   EXPECT_EQ(model.RowCount(), 2) << "view mode adds no row";
 
-  model.PutF4();
+  model.ToggleEditMode();
   model.SetCurrent(2, 1);
-  model.GridKeyDown(Key::Down);
+  model.HandleArrowKey(Key::Down);
   ASSERT_EQ(model.RowCount(), 3);
   EXPECT_EQ(model.CurrentRow(), 2);
   EXPECT_EQ(model.CurrentCol(), 0);
-  model.GridKeyDown(Key::Down);
+  model.HandleArrowKey(Key::Down);
   EXPECT_EQ(model.RowCount(), 3) << "the new last row has no description";
 
   model.SetCell(0, 2, "  ");
   model.SetCurrent(1, 1);
-  model.GridKeyDown(Key::Up);
+  model.HandleArrowKey(Key::Up);
   EXPECT_EQ(model.RowCount(), 2) << "a blank last row goes, wherever the current row is";
   EXPECT_EQ(model.CurrentRow(), 1);
   EXPECT_EQ(model.CurrentCol(), 1);
 
   model.SetCell(0, 1, "");
-  model.GridKeyDown(Key::Up);
+  model.HandleArrowKey(Key::Up);
   EXPECT_EQ(model.RowCount(), 2) << "the only connection row stays";
 
-  model.GridKeyDown(Key::Right);
-  model.GridKeyDown(Key::Right);
-  model.GridKeyDown(Key::Right);
+  model.HandleArrowKey(Key::Right);
+  model.HandleArrowKey(Key::Right);
+  model.HandleArrowKey(Key::Right);
   EXPECT_EQ(model.CurrentCol(), 2);
-  model.GridKeyDown(Key::Left);
+  model.HandleArrowKey(Key::Left);
   EXPECT_EQ(model.CurrentCol(), 1);
 }
 
 TEST_F(ChooserTest, UpFromABlankLastRowMovesAboveIt) {
   Open();
   ChooserModel model(*registry_);
-  model.PutF4();
+  model.ToggleEditMode();
   model.SetCell(0, 1, "a");
-  model.GridKeyDown(ChooserModel::Key::Down);
+  model.HandleArrowKey(ChooserModel::Key::Down);
   model.SetCell(0, 2, "b");
-  model.GridKeyDown(ChooserModel::Key::Down);
+  model.HandleArrowKey(ChooserModel::Key::Down);
   ASSERT_EQ(model.RowCount(), 4);
   ASSERT_EQ(model.CurrentRow(), 3);
-  model.GridKeyDown(ChooserModel::Key::Up);
+  model.HandleArrowKey(ChooserModel::Key::Up);
   EXPECT_EQ(model.RowCount(), 3);
   EXPECT_EQ(model.CurrentRow(), 1) << "removed, then the usual move up";
 }

@@ -15,31 +15,31 @@ constexpr ScreenGeometry kFullHd{1920, 1080, 1920, 1080};
 
 TEST(LoaderUiPlacement, FullHdScreenFigures) {
   FakeUi ui;
-  ui.FormCreate(kFullHd, false);
+  ui.Initialise(kFullHd, false);
   EXPECT_EQ(ui.Left(), 705);  // round(960 - 255)
   EXPECT_EQ(ui.Top(), 365);
   ui.FirstShow(kFullHd);
   EXPECT_EQ(ui.Left(), 709);
   EXPECT_EQ(ui.Top(), 490);
-  ui.ButHistClick();
+  ui.ToggleLog();
   EXPECT_EQ(ui.Height(), 500);
   EXPECT_EQ(ui.Top(), 165);
   EXPECT_EQ(ui.Left(), 709) << "only the top moves after the first appearance";
-  ui.ButHistClick();
+  ui.ToggleLog();
   EXPECT_EQ(ui.Height(), 100);
   EXPECT_EQ(ui.Top(), 365);
 }
 
 TEST(LoaderUiPlacement, MonitorWidthsAndBankersRounding) {
   FakeUi ui;
-  ui.FormCreate({1280, 1024, 1280, 1024}, false);
+  ui.Initialise({1280, 1024, 1280, 1024}, false);
   EXPECT_EQ(ui.Left(), 385);
-  ui.FormCreate({1366, 768, 1366, 768}, false);
+  ui.Initialise({1366, 768, 1366, 768}, false);
   EXPECT_EQ(ui.Left(), 428);
   // 1367 / 2 - 255 = 428.5: halves go to the even neighbour.
-  ui.FormCreate({1367, 768, 1367, 768}, false);
+  ui.Initialise({1367, 768, 1367, 768}, false);
   EXPECT_EQ(ui.Left(), 428);
-  ui.FormCreate({1369, 768, 1369, 768}, false);
+  ui.Initialise({1369, 768, 1369, 768}, false);
   EXPECT_EQ(ui.Left(), 430);
   // Odd desktop height: 1081 / 2 = 540.5 rounds to 540.
   EXPECT_EQ(LoaderUi::PlacementTop(1081, 100), 365);
@@ -64,11 +64,11 @@ TEST(LoaderUiLog, CrLfSplitsIntoLinesAndEmptyTextAddsEmptyLine) {
 
 TEST(LoaderUiStatusAndProgress, PumpMessagesAndClampAtFourteen) {
   FakeUi ui;
-  ui.FormCreate(kFullHd, false);
+  ui.Initialise(kFullHd, false);
   ui.ShowStatus("Инициализация...");
   EXPECT_EQ(ui.Status(), "Инициализация...");
   EXPECT_EQ(ui.processed, 1);
-  for (int i = 0; i < 20; ++i) ui.PBStep();
+  for (int i = 0; i < 20; ++i) ui.StepProgress();
   EXPECT_EQ(ui.ProgressPosition(), 14);
   EXPECT_EQ(ui.processed, 21);
   EXPECT_TRUE(ui.Log().empty()) << "status and progress add nothing to the log";
@@ -76,49 +76,49 @@ TEST(LoaderUiStatusAndProgress, PumpMessagesAndClampAtFourteen) {
 
 TEST(LoaderUiToggle, PicturesFollowHeight) {
   FakeUi ui;
-  ui.FormCreate(kFullHd, false);
-  EXPECT_EQ(ui.HistPicture(), 0);
-  ui.ButHistClick();
-  EXPECT_EQ(ui.HistPicture(), 1);
-  ui.ButHistClick();
-  EXPECT_EQ(ui.HistPicture(), 0);
+  ui.Initialise(kFullHd, false);
+  EXPECT_EQ(ui.LogButtonPicture(), 0);
+  ui.ToggleLog();
+  EXPECT_EQ(ui.LogButtonPicture(), 1);
+  ui.ToggleLog();
+  EXPECT_EQ(ui.LogButtonPicture(), 0);
 }
 
 TEST(LoaderUiClosing, CloseButtonCollapsesHidesBarAndStartsAnimation) {
   FakeUi ui;
-  ui.FormCreate(kFullHd, true);
-  ui.ButHistClick();
-  ui.ButCloseClick();
+  ui.Initialise(kFullHd, true);
+  ui.ToggleLog();
+  ui.PressClose();
   EXPECT_FALSE(ui.KeepOpen());
   EXPECT_FALSE(ui.ProgressVisible());
   EXPECT_EQ(ui.Height(), 100);
   EXPECT_EQ(ui.animations, 1);
-  ui.GIFFrameChanged(18);
+  ui.OnBannerFrame(18);
   EXPECT_EQ(ui.close_requests, 0);
-  ui.GIFFrameChanged(19);
+  ui.OnBannerFrame(19);
   EXPECT_EQ(ui.close_requests, 1);
-  ui.GIFFrameChanged(19);
+  ui.OnBannerFrame(19);
   EXPECT_EQ(ui.close_requests, 1) << "one close request is enough";
 }
 
 TEST(LoaderUiClosing, KeepOpenFlagHoldsTheWindowAtFrame19) {
   FakeUi ui;
-  ui.FormCreate(kFullHd, true);
+  ui.Initialise(kFullHd, true);
   ui.StartClosingAnimation();
-  for (int frame = 0; frame < 25; ++frame) ui.GIFFrameChanged(frame);
+  for (int frame = 0; frame < 25; ++frame) ui.OnBannerFrame(frame);
   EXPECT_EQ(ui.close_requests, 0);
   EXPECT_FALSE(ui.CloseRequested());
 }
 
 TEST(LoaderUiActivation, FirstActivationRunsOnceAndACloseWaitsForItsEnd) {
   FakeUi ui;
-  ui.FormCreate(kFullHd, false);
+  ui.Initialise(kFullHd, false);
   int runs = 0;
   ui.SetActivateHandler([&] {
     ++runs;
     ui.Activate();  // the chooser closing activates the window again
     ui.StartClosingAnimation();
-    ui.GIFFrameChanged(19);
+    ui.OnBannerFrame(19);
     EXPECT_TRUE(ui.CloseRequested());
     EXPECT_EQ(ui.close_requests, 0) << "the window stays while the run works";
   });

@@ -67,7 +67,7 @@ class MainSequenceTest : public ::testing::Test {
       return start_result_;
     };
     app_ = std::make_unique<LoaderApp>(ui_, std::move(args), std::move(env));
-    app_->FormCreate(ScreenGeometry{1920, 1080, 1920, 1080});
+    app_->Initialise(ScreenGeometry{1920, 1080, 1920, 1080});
     ui_.Activate();
   }
 
@@ -180,13 +180,13 @@ TEST_F(MainSequenceTest, LaterActivationsDoNotStartASecondRun) {
   RegistryWith(7, Server());
   ui_.chooser = [this](ChooserModel& model) {
     ui_.Activate();
-    app_->Button5Click();
+    app_->RunUpdate();
     model.SetCurrent(0, 2);  // connection 51 after connection 7
     return true;
   };
   Run({"/loadini"});
   ui_.Activate();
-  app_->Button5Click();
+  app_->RunUpdate();
   EXPECT_EQ(ui_.chooser_shown, 1);
   EXPECT_EQ(Count("ИНИЦИАЛИЗАЦИЯ"), 1);
   EXPECT_EQ(ui_.waits, (std::vector<std::int32_t>{500}));
@@ -461,8 +461,8 @@ TEST_F(MainSequenceTest, ClosedWhileWaitingForAnotherLoaderDoesNothing) {
   ui_.on_wait = [this](std::int32_t) {
     if (ui_.Status() != "Ожидание завершения другого загрузчика..." || ui_.AnimationStarted())
       return;
-    ui_.ButCloseClick();
-    ui_.GIFFrameChanged(LoaderUi::kCloseFrame);
+    ui_.PressClose();
+    ui_.OnBannerFrame(LoaderUi::kCloseFrame);
   };
   Run();
   EXPECT_TRUE(ui_.CloseRequested());
@@ -492,7 +492,7 @@ TEST(LoaderAppCreate, StateFromSwitchesPathAndProductName) {
   env.executable_path = "/opt/НУРВ/Bin/NurvLoader.exe";
   env.os_product_name = "Microsoft Windows Server 2003 R2";
   LoaderApp app(ui, {"/DB", "/Wait"}, env);
-  app.FormCreate(ScreenGeometry{1366, 768, 1366, 768});
+  app.Initialise(ScreenGeometry{1366, 768, 1366, 768});
   EXPECT_EQ(app.State().LoaderDir, "/opt/НУРВ/Bin/");
   EXPECT_TRUE(app.State().IsWindowsXP);
   EXPECT_TRUE(app.State().SwitchDb && app.State().SwitchWait);

@@ -40,7 +40,7 @@ class CurrentFolder {
   std::filesystem::path saved_;
 };
 
-std::string& Setting(TRecordRegistry& settings, FolderKind kind) {
+std::string& Setting(SettingsRecord& settings, FolderKind kind) {
   switch (kind) {
     case FolderKind::Program:
       return settings.PathProgram;
@@ -83,7 +83,7 @@ TEST_F(OwnedFolderStages, UnknownFolderFailsEveryStageThatNeedsIt) {
   std::filesystem::create_directories(Utf8Path(cwd));
   CurrentFolder in_cwd(cwd);
   ServeEveryCode();
-  const TRecordRegistry good = settings;
+  const SettingsRecord good = settings;
   const std::vector<std::string> complex = Tree(dir.path());
   const std::vector<std::string> root = FolderNames(Native("/"));
   for (const ModuleEntry& entry : ModuleCatalogue()) {

@@ -70,8 +70,8 @@ class RegistrySettingsTest : public ::testing::Test {
               "[HKEY_CURRENT_USER\\SOFTWARE\\NURVSQL\\ServerNames]\n\n");
   }
 
-  TRecordRegistry ReadBack() {
-    TRecordRegistry settings;
+  SettingsRecord ReadBack() {
+    SettingsRecord settings;
     auto registry = Registry();
     Read(*registry, settings);
     return settings;
@@ -83,11 +83,11 @@ class RegistrySettingsTest : public ::testing::Test {
     log_.push_back(RegistryKeyLine(missing));
     return missing;
   }
-  void Write(platform::Registry& registry, const TRecordRegistry& ini, TRecordRegistry& loader) {
+  void Write(platform::Registry& registry, const SettingsRecord& ini, SettingsRecord& loader) {
     for (std::string& line : RegistryWriteLines(WriteRegistrySettings(registry, ini, loader, exe_)))
       log_.push_back(std::move(line));
   }
-  void Read(platform::Registry& registry, TRecordRegistry& settings) {
+  void Read(platform::Registry& registry, SettingsRecord& settings) {
     for (std::string& line :
          RegistryReadLines(ReadRegistrySettings(registry, settings, loader_dir_, exe_)))
       log_.push_back(std::move(line));
@@ -114,8 +114,8 @@ TEST_F(RegistrySettingsTest, FirstRunWithoutKeyAndWithoutIniFile) {
     EXPECT_NE(Registry()->Open(key), nullptr) << key;
   }
 
-  const TRecordRegistry empty_ini;  // no nurv.ini: the record stays in its start state
-  TRecordRegistry loader;
+  const SettingsRecord empty_ini;  // no nurv.ini: the record stays in its start state
+  SettingsRecord loader;
   Write(*registry, empty_ini, loader);
   EXPECT_FALSE(fs::exists(manifest_));  // ThemeXP = 0 deletes it
   EXPECT_EQ(Stored(layout::kNurvKey, "ThemeXP")->number, 0u);
@@ -128,7 +128,7 @@ TEST_F(RegistrySettingsTest, FirstRunWithoutKeyAndWithoutIniFile) {
   EXPECT_EQ(Stored(layout::kUsersKey, "User51")->text, "");
   EXPECT_EQ(loader.PathProgram, loader_dir_);
 
-  TRecordRegistry read;
+  SettingsRecord read;
   Read(*Registry(), read);
   EXPECT_EQ(read.PathUpdate, "");
   EXPECT_EQ(read.PathHelp, "");
@@ -171,7 +171,7 @@ TEST_F(RegistrySettingsTest, WritesEveryValueAndTakesItIntoTheSettingsInForce) {
   auto registry = Registry();
   Ensure(*registry);
   log_.clear();
-  TRecordRegistry ini;
+  SettingsRecord ini;
   ini.PathProgram = "/elsewhere/Bin";
   ini.PathUpdate = "/c/Update";
   ini.PathHelp = "/c/Help";
@@ -186,7 +186,7 @@ TEST_F(RegistrySettingsTest, WritesEveryValueAndTakesItIntoTheSettingsInForce) {
   ini.Region = 4464;
   ini.Region2 = 65535;
   ini.RefreshRepl = 10;
-  TRecordRegistry loader;
+  SettingsRecord loader;
   loader.Password = "kept";
   Write(*registry, ini, loader);
   EXPECT_EQ(log_, (Log{kWriteOk}));
@@ -205,7 +205,7 @@ TEST_F(RegistrySettingsTest, WritesEveryValueAndTakesItIntoTheSettingsInForce) {
   EXPECT_EQ(Stored(layout::kServerNamesKey, "ServerName51")->text, "sqlite:/c/db.sqlite");
   EXPECT_EQ(Stored(layout::kUsersKey, "User51")->text, "Петров");
 
-  TRecordRegistry expected = ini;
+  SettingsRecord expected = ini;
   expected.PathProgram = loader_dir_;  // the loader's own folder, not the file's value
   expected.Password = "kept";
   EXPECT_EQ(loader.PathProgram, expected.PathProgram);
@@ -221,10 +221,10 @@ TEST_F(RegistrySettingsTest, WritesEveryValueAndTakesItIntoTheSettingsInForce) {
 
 TEST_F(RegistrySettingsTest, UnitsOfAKeyThatDoesNotOpenAreSkippedSilently) {
   Registry()->Create(layout::kNurvKey);  // no sub-keys
-  TRecordRegistry ini;
+  SettingsRecord ini;
   ini.Server = "srv";
   ini.Region = 7;
-  TRecordRegistry loader;
+  SettingsRecord loader;
   loader.Server = "before";
   Write(*Registry(), ini, loader);
   EXPECT_EQ(log_, (Log{kWriteOk}));
@@ -239,10 +239,10 @@ TEST_F(RegistrySettingsTest, EveryFailedWriteIsLoggedAndTheRestGoOn) {
   // The store stays readable but refuses every write.
   fs::remove(store_ + ".lock");
   fs::create_directory(store_ + ".lock");
-  TRecordRegistry ini;
+  SettingsRecord ini;
   ini.ThemeXP = false;
   ini.Server = "new";
-  TRecordRegistry loader;
+  SettingsRecord loader;
   loader.Server = "old";
   Write(*Registry(), ini, loader);
   EXPECT_EQ(log_, (Log{
@@ -271,7 +271,7 @@ TEST_F(RegistrySettingsTest, EveryFailedWriteIsLoggedAndTheRestGoOn) {
 TEST_F(RegistrySettingsTest, SettledStoreReadsBackWithoutErrors) {
   PrepareSettledStore();
   Registry()->Open(layout::kNurvKey)->SetDword("Region", 70000);
-  const TRecordRegistry s = ReadBack();
+  const SettingsRecord s = ReadBack();
   EXPECT_EQ(log_, (Log{kReadOk}));
   EXPECT_EQ(s.Region, 4464);
   EXPECT_EQ(s.Region2, 2);
@@ -289,7 +289,7 @@ TEST_F(RegistrySettingsTest, MissingRegionsAreRepairedWithoutALogLine) {
   PrepareSettledStore();
   Registry()->Open(layout::kNurvKey)->DeleteValue("Region");
   Registry()->Open(layout::kNurvKey)->SetString("Region2", "2");  // wrong type
-  TRecordRegistry s;
+  SettingsRecord s;
   s.Region = 123;
   s.Region2 = 456;
   Read(*Registry(), s);
@@ -305,7 +305,7 @@ TEST_F(RegistrySettingsTest, MissingThemeIsRepairedWithManifest) {
   PrepareSettledStore();
   Registry()->Open(layout::kNurvKey)->DeleteValue("ThemeXP");
   fs::remove(manifest_);
-  const TRecordRegistry s = ReadBack();
+  const SettingsRecord s = ReadBack();
   EXPECT_TRUE(s.ThemeXP);
   EXPECT_EQ(Stored(layout::kNurvKey, "ThemeXP")->number, 1u);
   EXPECT_TRUE(fs::exists(manifest_));
@@ -316,7 +316,7 @@ TEST_F(RegistrySettingsTest, BooleansAreTrueOnlyForOne) {
   PrepareSettledStore();
   SetStored("ShowWordProces", 2);
   SetStored("ThemeXP", 0);
-  const TRecordRegistry s = ReadBack();
+  const SettingsRecord s = ReadBack();
   EXPECT_FALSE(s.ShowWordProces);
   EXPECT_FALSE(s.ThemeXP);
   EXPECT_EQ(log_, (Log{kReadOk}));
@@ -330,7 +330,7 @@ TEST_F(RegistrySettingsTest, ValueErrorsLogTheirLinesAndWithholdTheOkLine) {
   key->SetDword("PathHelp", 1);
   key->SetDword("PathShablon", 1);
   key->SetDword("PathReport", 1);
-  TRecordRegistry s;
+  SettingsRecord s;
   s.ShowWordProces = true;
   s.RefreshRepl = 77;
   s.PathHelp = "unchanged";
@@ -352,7 +352,7 @@ TEST_F(RegistrySettingsTest, ValueErrorsLogTheirLinesAndWithholdTheOkLine) {
 TEST_F(RegistrySettingsTest, FailedUpdateFolderReadDoesNotWithholdTheOkLine) {
   PrepareSettledStore();
   Registry()->Open(layout::kNurvKey)->SetDword("PathUpdate", 9);
-  const TRecordRegistry s = ReadBack();
+  const SettingsRecord s = ReadBack();
   EXPECT_EQ(log_, (Log{"Считывание пути обновлений - ОШИБКА", kReadOk}));
   EXPECT_EQ(s.PathUpdate, "");
 }
@@ -367,7 +367,7 @@ TEST_F(RegistrySettingsTest, TextsOfOtherStringTypesAndMissingTextsRead) {
   const std::string report_line = "\"PathReport\"=\"/c/Report\"\n";
   store.erase(store.find(report_line), report_line.size());
   WriteFile(store_, store);
-  const TRecordRegistry s = ReadBack();
+  const SettingsRecord s = ReadBack();
   EXPECT_EQ(s.PathHelp, "/h");
   EXPECT_EQ(s.PathReport, "");
   EXPECT_EQ(log_, (Log{kReadOk}));
@@ -375,7 +375,7 @@ TEST_F(RegistrySettingsTest, TextsOfOtherStringTypesAndMissingTextsRead) {
 
 TEST_F(RegistrySettingsTest, ReadingWithoutTheKeyOrWithUnwritableStoreNeverRaises) {
   // No key at all: every unit is skipped, the folders are still the loader's.
-  TRecordRegistry s;
+  SettingsRecord s;
   Read(*Registry(), s);
   EXPECT_EQ(log_, (Log{kReadOk}));
   EXPECT_EQ(s.PathProgram, loader_dir_);
@@ -388,7 +388,7 @@ TEST_F(RegistrySettingsTest, ReadingWithoutTheKeyOrWithUnwritableStoreNeverRaise
   Registry()->Open(layout::kNurvKey)->DeleteValue("RefreshRepl");
   fs::remove(store_ + ".lock");
   fs::create_directory(store_ + ".lock");
-  const TRecordRegistry t = ReadBack();
+  const SettingsRecord t = ReadBack();
   EXPECT_EQ(log_, (Log{"Считывание времени обновления отображаемой информации - ОШИБКА"}));
   EXPECT_FALSE(Stored(layout::kNurvKey, "Region"));
   EXPECT_EQ(t.Region2, 2);
@@ -403,7 +403,7 @@ TEST_F(RegistrySettingsTest, UnusableTemporaryFolderIsLogged) {
   // A link in place of the private folder is refused.
   fs::create_directory_symlink(dir_.path(), tmp + "/nurv-" + std::to_string(::getuid()));
   ::setenv("TMPDIR", tmp.c_str(), 1);
-  const TRecordRegistry s = ReadBack();
+  const SettingsRecord s = ReadBack();
   if (old) {
     ::setenv("TMPDIR", saved.c_str(), 1);
   } else {

@@ -44,7 +44,7 @@ class ServerConnectionTest : public ::testing::Test {
   testing::TempDir dir_;
   std::string path_;
   db::Connection connection_;
-  TRecordRegistry settings_;
+  SettingsRecord settings_;
   testing::RecordingServices ui_;
 };
 
@@ -134,7 +134,7 @@ class ServerConnectionPostgresTest : public ::testing::Test {
   }
 
   testing::PgServer* server_ = nullptr;
-  TRecordRegistry settings_;
+  SettingsRecord settings_;
   testing::RecordingServices ui_;
 };
 

@@ -22,7 +22,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
-#include "settings/record_registry.h"
+#include "settings/settings_record.h"
 #include "support/sevenzip_fixture.h"
 
 namespace nurv::testing {
@@ -123,7 +123,7 @@ class UpdateTest : public ::testing::Test {
 
   TempDir dir;
   std::string db_path = dir.Sub("updates.db");
-  TRecordRegistry settings;
+  SettingsRecord settings;
   std::string system_folder = platform::SystemFolder();
   FakeUi ui;
   std::unique_ptr<db::Connection> connection;

@@ -109,7 +109,7 @@ TEST(ModuleCatalogue, OrderOwnersAndPaths) {
   EXPECT_EQ(ModuleByCode("SWI").heading, "Обновление библиотек визуализация ...");
   EXPECT_EQ(ModuleByCode("SWI").status, "Выгрузка библиотек визуализация...");
 
-  TRecordRegistry settings;
+  SettingsRecord settings;
   settings.PathProgram = Native("/opt/c/Bin/");
   settings.PathUpdate = Native("/opt/c/Update");
   settings.PathTemp = Native("/tmp/u");

@@ -58,7 +58,7 @@ TEST(ReadIniFile, ReadsSectionConfigUser51WithDefaultsAndLow16Bits) {
             "[ConfigUser51]\r\n"
             "Server=SRV\\SQL2019\r\nDataBase= Complex \r\nCaption=\"Основная база\"\r\n"
             "User=Петров\r\nRegion=70000\r\nRegion2=-1\r\nShowWordProces=2\r\nThemeXP=0\r\n");
-  const TRecordRegistry s = ReadIniFile(ini, "/Complex/Bin/");
+  const SettingsRecord s = ReadIniFile(ini, "/Complex/Bin/");
   EXPECT_EQ(s.Server, "SRV\\SQL2019");
   EXPECT_EQ(s.DataBase, "Complex");
   EXPECT_EQ(s.Caption, "Основная база");
@@ -73,7 +73,7 @@ TEST(ReadIniFile, ReadsSectionConfigUser51WithDefaultsAndLow16Bits) {
 
   WriteFile(ini,
             "[configuser51]\nThemeXP=yes\nShowWordProces=true\nRegion=0x1F\nRefreshRepl=$14\n");
-  const TRecordRegistry t = ReadIniFile(ini, "/Complex/Bin/");
+  const SettingsRecord t = ReadIniFile(ini, "/Complex/Bin/");
   EXPECT_TRUE(t.ThemeXP);
   EXPECT_FALSE(t.ShowWordProces);
   EXPECT_EQ(t.Region, 31);
@@ -83,7 +83,7 @@ TEST(ReadIniFile, ReadsSectionConfigUser51WithDefaultsAndLow16Bits) {
 TEST(ReadIniFile, FileWithoutTheSectionOrUnreadableGivesDefaults) {
   TempDir dir;
   for (const std::string& path : {dir.Sub("absent.ini"), dir.path()}) {
-    const TRecordRegistry s = ReadIniFile(path, Native("/opt/Bin/"));
+    const SettingsRecord s = ReadIniFile(path, Native("/opt/Bin/"));
     EXPECT_EQ(s.Server, "");
     EXPECT_EQ(s.Region, 0);
     EXPECT_EQ(s.RefreshRepl, 10);
@@ -119,7 +119,7 @@ TEST(ReadIniFile, DerivesTheSiblingFolders) {
   };
   TempDir dir;
   for (const Case& c : cases) {
-    const TRecordRegistry s = ReadIniFile(dir.Sub("absent.ini"), Native(c.loader_dir));
+    const SettingsRecord s = ReadIniFile(dir.Sub("absent.ini"), Native(c.loader_dir));
     EXPECT_EQ(s.PathProgram, Native(c.program)) << c.loader_dir;
     EXPECT_EQ(s.PathUpdate, Native(c.update)) << c.loader_dir;
     EXPECT_EQ(s.PathHelp, Native(c.help)) << c.loader_dir;

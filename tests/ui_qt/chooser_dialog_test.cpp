@@ -56,11 +56,12 @@ class ChooserTest : public ::testing::Test {
 
   // Shows the dialog modally through the window, does `act` on it once it is up, and returns the
   // dialog's result.
-  bool RunModal(const std::function<void(TFormDB&)>& act) {
+  bool RunModal(const std::function<void(ChooserDialog&)>& act) {
     QTimer::singleShot(0, [&] {
-      TFormDB* dialog = nullptr;
+      ChooserDialog* dialog = nullptr;
       for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (auto* found = qobject_cast<TFormDB*>(top); found && found->isVisible()) dialog = found;
+        if (auto* found = qobject_cast<ChooserDialog*>(top); found && found->isVisible())
+          dialog = found;
       }
       if (dialog == nullptr) {
         ADD_FAILURE() << "no dialog shown";
@@ -78,11 +79,11 @@ class ChooserTest : public ::testing::Test {
   testing::TempDir dir;
   std::unique_ptr<platform::Registry> registry;
   ChooserModel model;
-  TfLoader window;
+  LoaderWindow window;
 };
 
 TEST_F(ChooserTest, ViewAndEditModesAndF4AnywhereInTheDialog) {
-  TFormDB dialog(model);
+  ChooserDialog dialog(model);
   dialog.show();
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Выбор БД"));
   EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
@@ -96,7 +97,7 @@ TEST_F(ChooserTest, ViewAndEditModesAndF4AnywhereInTheDialog) {
 
   auto expect_view = [&] {
     EXPECT_FALSE(model.EditMode());
-    EXPECT_FALSE(dialog.ButtonEdit->isVisible());
+    EXPECT_FALSE(dialog.SaveButton->isVisible());
     EXPECT_EQ(dialog.Grid->columnWidth(0), 476);
     EXPECT_TRUE(dialog.Grid->isColumnHidden(1));
     EXPECT_TRUE(dialog.Grid->isColumnHidden(2));
@@ -106,8 +107,8 @@ TEST_F(ChooserTest, ViewAndEditModesAndF4AnywhereInTheDialog) {
   expect_view();
   QTest::keyClick(dialog.Grid, Qt::Key_F4);
   EXPECT_TRUE(model.EditMode());
-  EXPECT_TRUE(dialog.ButtonEdit->isVisible());
-  EXPECT_EQ(dialog.ButtonEdit->geometry(), QRect(10, 311, 143, 25));
+  EXPECT_TRUE(dialog.SaveButton->isVisible());
+  EXPECT_EQ(dialog.SaveButton->geometry(), QRect(10, 311, 143, 25));
   for (int col = 0; col < 3; ++col) EXPECT_FALSE(dialog.Grid->isColumnHidden(col));
   EXPECT_EQ(dialog.Grid->columnWidth(0), 282);
   EXPECT_EQ(dialog.Grid->columnWidth(1), 96);
@@ -115,13 +116,13 @@ TEST_F(ChooserTest, ViewAndEditModesAndF4AnywhereInTheDialog) {
   EXPECT_EQ(dialog.Grid->selectionBehavior(), QAbstractItemView::SelectItems);
   EXPECT_NE(dialog.Grid->editTriggers(), QAbstractItemView::NoEditTriggers);
   // F4 on another control of the dialog switches back.
-  QTest::keyClick(dialog.BitBtn1, Qt::Key_F4);
+  QTest::keyClick(dialog.StartButton, Qt::Key_F4);
   expect_view();
 }
 
 TEST_F(ChooserTest, TypedCellsReachTheModelAndArrowKeysAddAndDropRows) {
-  model.PutF4();
-  TFormDB dialog(model);
+  model.ToggleEditMode();
+  ChooserDialog dialog(model);
   dialog.show();
   dialog.Grid->setFocus();
   dialog.Grid->setCurrentCell(0, 0);
@@ -152,7 +153,7 @@ TEST_F(ChooserTest, ArrowKeysInViewModeAddNoRows) {
   PutConnection(1, "Один", "s1", "d1");
   PutConnection(2, "Два", "s2", "d2");
   ASSERT_EQ(Fill(), 2);
-  TFormDB dialog(model);
+  ChooserDialog dialog(model);
   dialog.show();
   dialog.Grid->setFocus();
   QTest::keyClick(dialog.Grid, Qt::Key_Down);
@@ -167,14 +168,14 @@ TEST_F(ChooserTest, SaveRenumbersTheDescribedRowsInTheRegistryFile) {
   PutConnection(51, "Из ini", "srv51", "db51");
   PutConnection(120, "Сто двадцатая", "srv120", "db120");
   ASSERT_EQ(Fill(), 3);
-  TFormDB dialog(model);
+  ChooserDialog dialog(model);
   dialog.show();
   EXPECT_EQ(dialog.Grid->rowCount(), 3);
   EXPECT_EQ(dialog.Grid->item(1, 0)->text(), QStringLiteral("Из ini"));
   QTest::keyClick(dialog.Grid, Qt::Key_F4);
   // A blank description drops its row from the saved list, whatever its server says.
   dialog.Grid->item(1, 0)->setText(QStringLiteral("   "));
-  QTest::mouseClick(dialog.ButtonEdit, Qt::LeftButton);
+  QTest::mouseClick(dialog.SaveButton, Qt::LeftButton);
 
   EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open";
   EXPECT_TRUE(model.EditMode());
@@ -192,11 +193,11 @@ TEST_F(ChooserTest, SaveRenumbersTheDescribedRowsInTheRegistryFile) {
 TEST_F(ChooserTest, EnterPressesTheFocusedSaveButtonAndElsewhereTheDefault) {
   PutConnection(3, "Третья", "srv3", "db3");
   ASSERT_EQ(Fill(), 1);
-  model.PutF4();
+  model.ToggleEditMode();
   bool open_after_save = false;
-  EXPECT_TRUE(RunModal([&](TFormDB& dialog) {
-    dialog.ButtonEdit->setFocus();
-    QTest::keyClick(dialog.ButtonEdit, Qt::Key_Return);
+  EXPECT_TRUE(RunModal([&](ChooserDialog& dialog) {
+    dialog.SaveButton->setFocus();
+    QTest::keyClick(dialog.SaveButton, Qt::Key_Return);
     open_after_save = dialog.isVisible();
     // Once the focus has left the button, Enter is "Начать работу"'s again.
     dialog.Grid->setFocus();
@@ -208,15 +209,15 @@ TEST_F(ChooserTest, EnterPressesTheFocusedSaveButtonAndElsewhereTheDefault) {
 }
 
 TEST_F(ChooserTest, AFailedSaveIsShownAndTheDialogStaysOpen) {
-  model.PutF4();
+  model.ToggleEditMode();
   model.SetCell(0, 1, "Главная");
   // A folder where the store's file belongs: it can be neither read nor replaced.
   std::filesystem::create_directory(dir.Sub("registry.reg"));
   QString shown;
   bool open_after_save = false;
-  EXPECT_FALSE(RunModal([&](TFormDB& dialog) {
+  EXPECT_FALSE(RunModal([&](ChooserDialog& dialog) {
     CloseNextMessageBox(shown);
-    QTest::mouseClick(dialog.ButtonEdit, Qt::LeftButton);
+    QTest::mouseClick(dialog.SaveButton, Qt::LeftButton);
     open_after_save = dialog.isVisible();
     dialog.close();
   }));
@@ -231,7 +232,7 @@ TEST_F(ChooserTest, EnterAcceptsWithTheCurrentRow) {
   PutConnection(1, "Один", "s1", "d1");
   PutConnection(2, "Два", "s2", "d2");
   ASSERT_EQ(Fill(), 2);
-  EXPECT_TRUE(RunModal([](TFormDB& dialog) {
+  EXPECT_TRUE(RunModal([](ChooserDialog& dialog) {
     dialog.Grid->setCurrentCell(1, 0);
     QTest::keyClick(dialog.Grid, Qt::Key_Return);
   }));
@@ -239,8 +240,8 @@ TEST_F(ChooserTest, EnterAcceptsWithTheCurrentRow) {
 }
 
 TEST_F(ChooserTest, EnterInAnOpenEditorKeepsWhatWasTyped) {
-  model.PutF4();
-  EXPECT_TRUE(RunModal([](TFormDB& dialog) {
+  model.ToggleEditMode();
+  EXPECT_TRUE(RunModal([](ChooserDialog& dialog) {
     dialog.Grid->setFocus();
     dialog.Grid->setCurrentCell(0, 2);
     QWidget* editor = TypeInto(*dialog.Grid, "Work");
@@ -254,8 +255,8 @@ TEST_F(ChooserTest, DoubleClickAcceptsInEitherMode) {
   PutConnection(1, "Один", "s1", "d1");
   ASSERT_EQ(Fill(), 1);
   for (bool edit : {false, true}) {
-    if (edit) model.PutF4();
-    EXPECT_TRUE(RunModal([](TFormDB& dialog) {
+    if (edit) model.ToggleEditMode();
+    EXPECT_TRUE(RunModal([](ChooserDialog& dialog) {
       QTableWidget* grid = dialog.Grid;
       const QRect cell = grid->visualItemRect(grid->item(0, 0));
       QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
@@ -263,14 +264,14 @@ TEST_F(ChooserTest, DoubleClickAcceptsInEitherMode) {
     })) << (edit ? "edit mode" : "view mode");
   }
   // Below the last row counts too: the grid, not a cell, takes the double click.
-  EXPECT_TRUE(RunModal([](TFormDB& dialog) {
+  EXPECT_TRUE(RunModal([](ChooserDialog& dialog) {
     QTest::mouseDClick(dialog.Grid->viewport(), Qt::LeftButton, {}, QPoint(100, 250));
   }));
 }
 
 TEST_F(ChooserTest, CloseBoxCancelsAndEscapeDoesNothing) {
   bool open_after_escape = false;
-  EXPECT_FALSE(RunModal([&](TFormDB& dialog) {
+  EXPECT_FALSE(RunModal([&](ChooserDialog& dialog) {
     QTest::keyClick(dialog.Grid, Qt::Key_Escape);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     open_after_escape = dialog.isVisible();

@@ -19,7 +19,7 @@ const ScreenGeometry kScreen{1920, 1080, 1920, 1080};
 
 // Shows the window, whose first activation runs the sequence, and processes messages until the
 // sequence has finished.
-void ShowAndAwaitTheRun(TfLoader& window, LoaderApp& app) {
+void ShowAndAwaitTheRun(LoaderWindow& window, LoaderApp& app) {
   window.show();
   for (int i = 0; i < 2000 && !app.SequenceFinished(); ++i) {
     window.WaitForMessages(std::chrono::milliseconds(20));
@@ -35,9 +35,9 @@ TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
   int starts = 0;
   env.start_program = [&](const std::string&) { return ++starts, 33; };
 
-  TfLoader window;
+  LoaderWindow window;
   LoaderApp app(window, {}, env);
-  app.FormCreate(kScreen);
+  app.Initialise(kScreen);
   window.FirstShow(kScreen);
 
   // The chooser opens in edit mode on an empty list; the user closes it by its close box.
@@ -46,9 +46,9 @@ TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
   QTimer closer;
   QObject::connect(&closer, &QTimer::timeout, [&] {
     for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (auto* dialog = qobject_cast<TFormDB*>(top); dialog && dialog->isVisible()) {
+      if (auto* dialog = qobject_cast<ChooserDialog*>(top); dialog && dialog->isVisible()) {
         ++dialogs;
-        edit_mode = dialog->ButtonEdit->isVisible();
+        edit_mode = dialog->SaveButton->isVisible();
         dialog->close();
       }
     }
@@ -60,18 +60,18 @@ TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
   EXPECT_TRUE(edit_mode);
   EXPECT_EQ(app.ExitStatus(), 1);
   EXPECT_EQ(starts, 0);
-  EXPECT_EQ(window.LVer->Timer().interval(), 20);
+  EXPECT_EQ(window.VersionCaption->Timer().interval(), 20);
   // An error with a collapsed log: the log opens and the window waits.
   EXPECT_EQ(window.height(), 500);
   EXPECT_EQ(window.y(), 165);
-  EXPECT_TRUE(window.PB->isVisible());
+  EXPECT_TRUE(window.ProgressBar->isVisible());
   EXPECT_FALSE(window.AnimationStarted());
-  EXPECT_EQ(window.Memo->document()->lastBlock().text(),
+  EXPECT_EQ(window.LogView->document()->lastBlock().text(),
             QStringLiteral("****************************************************************"));
-  EXPECT_EQ(window.EditR->text(), QStringLiteral("Обнаружены ошибки инициализации:"));
+  EXPECT_EQ(window.StatusLine->text(), QStringLiteral("Обнаружены ошибки инициализации:"));
   EXPECT_TRUE(window.isVisible());
 
-  window.ButClose->click();
+  window.CloseButton->click();
   EXPECT_EQ(window.height(), 100);
   window.Banner()->setSpeed(1000);
   for (int i = 0; i < 2000 && window.isVisible(); ++i) {
@@ -88,16 +88,16 @@ TEST(LoaderRun, MainProgramThatCannotBeStartedKeepsTheWindowOpen) {
   env.executable_path = complex.Bin() + "NurvLoader";
   env.os_product_name = "Debian GNU/Linux 12 (bookworm)";
 
-  TfLoader window;
+  LoaderWindow window;
   LoaderApp app(window, {"/notupdate"}, env);
-  app.FormCreate(kScreen);
+  app.Initialise(kScreen);
   window.FirstShow(kScreen);
   ShowAndAwaitTheRun(window, app);
   ASSERT_TRUE(app.SequenceFinished());
   EXPECT_EQ(app.ExitStatus(), 4);
   EXPECT_EQ(window.height(), 500);
   EXPECT_FALSE(window.AnimationStarted());
-  EXPECT_EQ(window.EditR->text(), QStringLiteral("Не удалось запустить НУРВ-Комплекс:"));
+  EXPECT_EQ(window.StatusLine->text(), QStringLiteral("Не удалось запустить НУРВ-Комплекс:"));
   EXPECT_TRUE(window.isVisible());
 }
 

@@ -47,7 +47,7 @@ std::pair<int, int> GreenHalves(FlatPictureButton& button) {
 
 // Runs the message loop until `done` holds; a bound keeps a fault from hanging the suite.
 template <typename Pred>
-bool PumpUntil(TfLoader& window, Pred done) {
+bool PumpUntil(LoaderWindow& window, Pred done) {
   for (int i = 0; i < 2000 && !done(); ++i) window.WaitForMessages(std::chrono::milliseconds(20));
   return done();
 }
@@ -55,10 +55,10 @@ bool PumpUntil(TfLoader& window, Pred done) {
 class LoaderWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window.FormCreate(kFullHd, false);
+    window.Initialise(kFullHd, false);
     window.FirstShow(kFullHd);
   }
-  TfLoader window;
+  LoaderWindow window;
 };
 
 TEST_F(LoaderWindowTest, BorderlessWindowAndControlsAtTheirPlaces) {
@@ -66,10 +66,10 @@ TEST_F(LoaderWindowTest, BorderlessWindowAndControlsAtTheirPlaces) {
   EXPECT_EQ(window.accessibleName(), QStringLiteral("Загрузчик НУРВ-Комплекс"));
   EXPECT_TRUE(window.windowTitle().isEmpty()) << "the task bar shows the application's title";
   const std::vector<std::pair<QWidget*, QRect>> places = {
-      {window.GIF, {0, 0, 500, 100}},       {window.PB, {2, 87, 497, 11}},
-      {window.ButClose, {409, 63, 63, 21}}, {window.LVer, {3, 2, 83, 18}},
-      {window.EditR, {2, 64, 405, 21}},     {window.Bevel1, {2, 63, 404, 21}},
-      {window.Memo, {0, 103, 500, 397}},    {window.ButHist, {475, 63, 24, 21}}};
+      {window.BannerView, {0, 0, 500, 100}},   {window.ProgressBar, {2, 87, 497, 11}},
+      {window.CloseButton, {409, 63, 63, 21}}, {window.VersionCaption, {3, 2, 83, 18}},
+      {window.StatusLine, {2, 64, 405, 21}},   {window.StatusFrame, {2, 63, 404, 21}},
+      {window.LogView, {0, 103, 500, 397}},    {window.LogButton, {475, 63, 24, 21}}};
   for (const auto& [control, place] : places) {
     EXPECT_EQ(control->geometry(), place) << control->objectName().toStdString();
   }
@@ -77,7 +77,7 @@ TEST_F(LoaderWindowTest, BorderlessWindowAndControlsAtTheirPlaces) {
 }
 
 TEST(LoaderWindowBanner, TwentyFiveFramesOf50MsPlayedOnce) {
-  TfLoader window;  // registers the resources
+  LoaderWindow window;  // registers the resources
   QImageReader reader(QStringLiteral(":/nurv/banner.gif"));
   ASSERT_TRUE(reader.canRead()) << reader.errorString().toStdString();
   EXPECT_EQ(reader.size(), QSize(500, 100));
@@ -93,50 +93,50 @@ TEST(LoaderWindowBanner, TwentyFiveFramesOf50MsPlayedOnce) {
 
 TEST_F(LoaderWindowTest, PlacementOnAFullHdScreenFollowsTheHeight) {
   EXPECT_EQ(window.geometry(), QRect(709, 490, 501, 100));
-  window.ButHistClick();
+  window.ToggleLog();
   EXPECT_EQ(window.geometry(), QRect(709, 165, 501, 500));
-  window.ButHistClick();
+  window.ToggleLog();
   EXPECT_EQ(window.geometry(), QRect(709, 365, 501, 100));
 }
 
 TEST_F(LoaderWindowTest, HistoryButtonTogglesLogAndArrowPicture) {
   window.show();
-  auto [upper, lower] = GreenHalves(*window.ButHist);
+  auto [upper, lower] = GreenHalves(*window.LogButton);
   EXPECT_GT(lower, upper) << "arrow down while the log is hidden";
-  QTest::mouseClick(window.ButHist, Qt::LeftButton);
+  QTest::mouseClick(window.LogButton, Qt::LeftButton);
   EXPECT_EQ(window.Height(), 500);
   EXPECT_EQ(window.height(), 500);
-  std::tie(upper, lower) = GreenHalves(*window.ButHist);
+  std::tie(upper, lower) = GreenHalves(*window.LogButton);
   EXPECT_GT(upper, lower) << "arrow up while the log is shown";
-  QTest::mouseClick(window.ButHist, Qt::LeftButton);
+  QTest::mouseClick(window.LogButton, Qt::LeftButton);
   EXPECT_EQ(window.height(), 100);
 }
 
 TEST_F(LoaderWindowTest, CloseCaptionTakesTheWindowTextColourUnderThePointer) {
   window.show();
   auto caption_pixels = [&](QRgb colour) {
-    const QImage image = window.ButClose->grab().toImage();
+    const QImage image = window.CloseButton->grab().toImage();
     int count = 0;
     for (int y = 4; y < image.height() - 4; ++y)
       for (int x = 4; x < image.width() - 4; ++x) count += Near(image.pixelColor(x, y), colour, 8);
     return count;
   };
-  EXPECT_GT(caption_pixels(TfLoader::kCloseGrey), 10);
+  EXPECT_GT(caption_pixels(LoaderWindow::kCloseGrey), 10);
   QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(414, 68));
-  QApplication::sendEvent(window.ButClose, &enter);
-  EXPECT_TRUE(window.ButClose->Hovered());
-  EXPECT_GT(caption_pixels(TfLoader::kWindowText), 10);
-  EXPECT_EQ(caption_pixels(TfLoader::kCloseGrey), 0);
+  QApplication::sendEvent(window.CloseButton, &enter);
+  EXPECT_TRUE(window.CloseButton->Hovered());
+  EXPECT_GT(caption_pixels(LoaderWindow::kWindowText), 10);
+  EXPECT_EQ(caption_pixels(LoaderWindow::kCloseGrey), 0);
 }
 
 TEST_F(LoaderWindowTest, ColoursOfTheRenderedWindow) {
-  window.ButHistClick();
+  window.ToggleLog();
   window.show();
-  EXPECT_TRUE(Near(PixelAt(window, 500, 50), TfLoader::kBackground));
-  EXPECT_TRUE(Near(PixelAt(window, 250, 450), TfLoader::kLogGround));
-  EXPECT_TRUE(Near(PixelAt(window, 480, 66), TfLoader::kHistGround));
+  EXPECT_TRUE(Near(PixelAt(window, 500, 50), LoaderWindow::kBackground));
+  EXPECT_TRUE(Near(PixelAt(window, 250, 450), LoaderWindow::kLogGround));
+  EXPECT_TRUE(Near(PixelAt(window, 480, 66), LoaderWindow::kHistGround));
   EXPECT_TRUE(Near(PixelAt(window, 100, 92), GradientProgressBar::kGround)) << "empty bar";
-  for (int i = 0; i < 7; ++i) window.PBStep();
+  for (int i = 0; i < 7; ++i) window.StepProgress();
   EXPECT_TRUE(Near(PixelAt(window, 3, 92), GradientProgressBar::kBarFrom, 10));
   EXPECT_TRUE(Near(PixelAt(window, 400, 92), GradientProgressBar::kGround)) << "half way";
 
@@ -149,44 +149,45 @@ TEST_F(LoaderWindowTest, ColoursOfTheRenderedWindow) {
         if (Near(image.pixelColor(x, y), colour, 30)) return true;
     return false;
   };
-  EXPECT_TRUE(has_colour({4, 66, 200, 16}, TfLoader::kTextGreen)) << "status text";
-  EXPECT_TRUE(has_colour({0, 103, 200, 20}, TfLoader::kLogText)) << "log text";
-  EXPECT_TRUE(has_colour({410, 64, 60, 19}, TfLoader::kCloseGrey)) << "close caption";
+  EXPECT_TRUE(has_colour({4, 66, 200, 16}, LoaderWindow::kTextGreen)) << "status text";
+  EXPECT_TRUE(has_colour({0, 103, 200, 20}, LoaderWindow::kLogText)) << "log text";
+  EXPECT_TRUE(has_colour({410, 64, 60, 19}, LoaderWindow::kCloseGrey)) << "close caption";
 }
 
 TEST_F(LoaderWindowTest, ProgressBarStaysFullAfterMoreThanFourteenSteps) {
   window.show();
-  for (int i = 0; i < 20; ++i) window.PBStep();
-  EXPECT_EQ(window.PB->Value(), 14);
+  for (int i = 0; i < 20; ++i) window.StepProgress();
+  EXPECT_EQ(window.ProgressBar->Value(), 14);
   EXPECT_TRUE(Near(PixelAt(window, 497, 92), GradientProgressBar::kBarTo, 10));
   window.HideProgressBar();
-  EXPECT_FALSE(window.PB->isVisible());
+  EXPECT_FALSE(window.ProgressBar->isVisible());
 }
 
 TEST_F(LoaderWindowTest, LogSplitsLinesKeepsNewestInViewAndClears) {
-  window.ButHistClick();
+  window.ToggleLog();
   window.show();
   window.AddLogLine("первая\r\nвторая");
-  ASSERT_EQ(window.Memo->document()->blockCount(), 2);
-  EXPECT_EQ(window.Memo->document()->findBlockByNumber(1).text(), QStringLiteral("вторая"));
+  ASSERT_EQ(window.LogView->document()->blockCount(), 2);
+  EXPECT_EQ(window.LogView->document()->findBlockByNumber(1).text(), QStringLiteral("вторая"));
   for (int i = 0; i < 200; ++i) window.AddLogLine("строка " + std::to_string(i));
   window.AddLogLine("<b>not markup</b>");
-  QScrollBar* bar = window.Memo->verticalScrollBar();
+  QScrollBar* bar = window.LogView->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
-  EXPECT_EQ(window.Memo->document()->lastBlock().text(), QStringLiteral("<b>not markup</b>"));
+  EXPECT_EQ(window.LogView->document()->lastBlock().text(), QStringLiteral("<b>not markup</b>"));
   window.ClearLog();
   window.AddLogLine("после очистки");
-  EXPECT_EQ(window.Memo->toPlainText(), QStringLiteral("после очистки"));
+  EXPECT_EQ(window.LogView->toPlainText(), QStringLiteral("после очистки"));
 }
 
 TEST_F(LoaderWindowTest, StandInFontsAreRealFontsNotFallbacks) {
-  EXPECT_EQ(window.EditR->font().pixelSize(), 12);
-  EXPECT_EQ(window.LVer->font().pixelSize(), 9);
-  EXPECT_TRUE(window.LVer->font().bold());
-  EXPECT_TRUE(QFontInfo(window.LVer->font()).fixedPitch());
-  for (QWidget* control : {static_cast<QWidget*>(window.EditR), static_cast<QWidget*>(window.LVer),
-                           static_cast<QWidget*>(window.Memo)}) {
+  EXPECT_EQ(window.StatusLine->font().pixelSize(), 12);
+  EXPECT_EQ(window.VersionCaption->font().pixelSize(), 9);
+  EXPECT_TRUE(window.VersionCaption->font().bold());
+  EXPECT_TRUE(QFontInfo(window.VersionCaption->font()).fixedPitch());
+  for (QWidget* control :
+       {static_cast<QWidget*>(window.StatusLine), static_cast<QWidget*>(window.VersionCaption),
+        static_cast<QWidget*>(window.LogView)}) {
     const QString family = QFontInfo(control->font()).family();
     EXPECT_EQ(family, control->font().family()) << control->objectName().toStdString();
   }
@@ -195,11 +196,11 @@ TEST_F(LoaderWindowTest, StandInFontsAreRealFontsNotFallbacks) {
 TEST_F(LoaderWindowTest, CloseButtonDuringWorkClosesOnlyAfterTheSequence) {
   bool seen_visible_after_frame19 = false;
   bool ran = false;
-  window.ButHistClick();
+  window.ToggleLog();
   window.SetActivateHandler([&] {
-    QTest::mouseClick(window.ButClose, Qt::LeftButton);
+    QTest::mouseClick(window.CloseButton, Qt::LeftButton);
     EXPECT_EQ(window.Height(), 100) << "an expanded log collapses first";
-    EXPECT_FALSE(window.PB->isVisible());
+    EXPECT_FALSE(window.ProgressBar->isVisible());
     EXPECT_TRUE(window.AnimationStarted());
     window.Banner()->jumpToFrame(19);
     EXPECT_TRUE(window.CloseRequested());
@@ -226,8 +227,8 @@ TEST_F(LoaderWindowTest, ActivationRunsTheHandlerOnce) {
 }
 
 TEST(LoaderWindowWait, KeepOpenIgnoresFrame19UntilClosePressed) {
-  TfLoader window;
-  window.FormCreate(kFullHd, true);
+  LoaderWindow window;
+  window.Initialise(kFullHd, true);
   window.FirstShow(kFullHd);
   window.show();
   window.StartClosingAnimation();
@@ -235,15 +236,15 @@ TEST(LoaderWindowWait, KeepOpenIgnoresFrame19UntilClosePressed) {
   window.ProcessMessages();
   EXPECT_TRUE(window.isVisible());
   window.Banner()->stop();
-  QTest::mouseClick(window.ButClose, Qt::LeftButton);
+  QTest::mouseClick(window.CloseButton, Qt::LeftButton);
   EXPECT_FALSE(window.KeepOpen());
   window.Banner()->jumpToFrame(19);
   EXPECT_FALSE(window.isVisible());
 }
 
 TEST(LoaderWindowBanner, PlayedAnimationClosesTheWindowAtFrame19) {
-  TfLoader window;
-  window.FormCreate(kFullHd, false);
+  LoaderWindow window;
+  window.Initialise(kFullHd, false);
   window.show();
   // Each frame with whether the window was still open after the window itself handled it.
   std::vector<std::pair<int, bool>> frames;
@@ -258,7 +259,7 @@ TEST(LoaderWindowBanner, PlayedAnimationClosesTheWindowAtFrame19) {
 }
 
 TEST(LoaderWindowPump, WaitForMessagesWakesForAPostedEventAndBlocksOtherwise) {
-  TfLoader window;
+  LoaderWindow window;
   bool delivered = false;
   QTimer::singleShot(0, &window, [&] { delivered = true; });
   // A long time-out: only the posted event can end this wait early.
@@ -276,15 +277,15 @@ TEST(LoaderWindowPump, WaitForMessagesWakesForAPostedEventAndBlocksOtherwise) {
 }
 
 TEST(LoaderWindowVersion, RevealCyclesEachCharacterUpFromABlank) {
-  TfLoader window;
+  LoaderWindow window;
   window.SetVersionLabel("6.2.0.15");
-  EXPECT_EQ(window.LVer->Timer().interval(), 20);
-  ASSERT_TRUE(window.LVer->Revealing());
+  EXPECT_EQ(window.VersionCaption->Timer().interval(), 20);
+  ASSERT_TRUE(window.VersionCaption->Revealing());
   const QString target = QStringLiteral("6.2.0.15");
-  std::vector<QString> shown{window.LVer->text()};
-  while (window.LVer->Revealing() && shown.size() < 1000) {
-    window.LVer->Step();
-    shown.push_back(window.LVer->text());
+  std::vector<QString> shown{window.VersionCaption->text()};
+  while (window.VersionCaption->Revealing() && shown.size() < 1000) {
+    window.VersionCaption->Step();
+    shown.push_back(window.VersionCaption->text());
   }
   EXPECT_EQ(shown.front(), QStringLiteral(" "));
   EXPECT_EQ(shown.back(), target);
@@ -298,21 +299,21 @@ TEST(LoaderWindowVersion, RevealCyclesEachCharacterUpFromABlank) {
     EXPECT_LE(text.back(), target.at(std::min<int>(settled, target.size() - 1)));
   }
   // Switched again mid-way: the effect stops and the whole caption stands.
-  window.LVer->SetRevealOn(true);
+  window.VersionCaption->SetRevealOn(true);
   window.SetVersionLabel("6.2.0.16");
-  EXPECT_FALSE(window.LVer->Revealing());
-  EXPECT_EQ(window.LVer->text(), QStringLiteral("6.2.0.16"));
+  EXPECT_FALSE(window.VersionCaption->Revealing());
+  EXPECT_EQ(window.VersionCaption->text(), QStringLiteral("6.2.0.16"));
 }
 
 TEST(LoaderWindowVersion, RevealRunsOnItsTimer) {
-  TfLoader window;
+  LoaderWindow window;
   window.SetVersionLabel("1.0");
-  ASSERT_TRUE(PumpUntil(window, [&] { return !window.LVer->Revealing(); }));
-  EXPECT_EQ(window.LVer->text(), QStringLiteral("1.0"));
+  ASSERT_TRUE(PumpUntil(window, [&] { return !window.VersionCaption->Revealing(); }));
+  EXPECT_EQ(window.VersionCaption->text(), QStringLiteral("1.0"));
 }
 
 TEST(LoaderWindowServices, WaitCursorIsBalanced) {
-  TfLoader window;
+  LoaderWindow window;
   window.SetWaitCursor(true);
   window.SetWaitCursor(true);
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
@@ -323,7 +324,7 @@ TEST(LoaderWindowServices, WaitCursorIsBalanced) {
 }
 
 TEST(LoaderWindowServices, MessageBoxShowsTheTextAndReturnsWhenClosed) {
-  TfLoader window;
+  LoaderWindow window;
   QString seen;
   CloseNextMessageBox(seen);
   window.ShowMessageBox("Ошибка контрольной суммы <файл>");
@@ -334,7 +335,7 @@ TEST(LoaderWindowServices, AnErrorBeforeTheRunIsShownInAMessageBoxAndGivesThree)
   QString seen;
   CloseNextMessageBox(seen);
   EXPECT_EQ(RunShowingErrors([]() -> int {
-              TfLoader window;
+              LoaderWindow window;
               throw std::runtime_error("cannot resolve the executable's path");
             }),
             3);

@@ -16,7 +16,7 @@ namespace {
 // Handles messages until `done` holds or ten seconds have passed; the window's own timers
 // (banner, version reveal) run meanwhile.
 template <typename Done>
-bool PumpUntil(TfLoader& window, Done done) {
+bool PumpUntil(LoaderWindow& window, Done done) {
   const ULONGLONG give_up = GetTickCount64() + 10000;
   while (!done() && GetTickCount64() < give_up) {
     window.ProcessMessages();
@@ -52,7 +52,7 @@ RECT WindowRect(HWND window) {
   return r;
 }
 
-std::wstring MemoText(HWND window) {
+std::wstring LogViewText(HWND window) {
   HWND memo = FindWindowExW(window, nullptr, L"EDIT", nullptr);
   const int length = GetWindowTextLengthW(memo);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
@@ -64,8 +64,8 @@ std::wstring MemoText(HWND window) {
 const ScreenGeometry kScreen{1920, 1080, 1920, 1080};
 
 TEST_F(Win32UiTest, BorderlessWindowPlacedAndToggledByTheHistoryButton) {
-  TfLoader window(GetModuleHandleW(nullptr));
-  window.FormCreate(kScreen, false);
+  LoaderWindow window(GetModuleHandleW(nullptr));
+  window.Initialise(kScreen, false);
   window.FirstShow(kScreen);
   HWND handle = window.Handle();
   EXPECT_EQ(GetWindowLongW(handle, GWL_STYLE) & WS_CAPTION, 0);
@@ -75,38 +75,38 @@ TEST_F(Win32UiTest, BorderlessWindowPlacedAndToggledByTheHistoryButton) {
   EXPECT_EQ(r.left, 709);
   EXPECT_EQ(r.top, 490);
 
-  Click(handle, 480, 70);  // ButHist
+  Click(handle, 480, 70);  // LogButton
   r = WindowRect(handle);
   EXPECT_EQ(window.Height(), 500);
   EXPECT_EQ(r.bottom - r.top, 500);
   EXPECT_EQ(r.top, 165);
-  EXPECT_EQ(window.HistPicture(), 1);
+  EXPECT_EQ(window.LogButtonPicture(), 1);
   Click(handle, 480, 70);
   EXPECT_EQ(WindowRect(handle).top, 365);
-  EXPECT_EQ(window.HistPicture(), 0);
+  EXPECT_EQ(window.LogButtonPicture(), 0);
   Click(handle, 300, 30);  // the banner is no button
   EXPECT_EQ(window.Height(), 100);
 }
 
 TEST_F(Win32UiTest, LogShowsEveryLineAndIsClearedWithTheModel) {
-  TfLoader window(GetModuleHandleW(nullptr));
-  window.FormCreate(kScreen, false);
+  LoaderWindow window(GetModuleHandleW(nullptr));
+  window.Initialise(kScreen, false);
   window.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
   window.AddLogLine("first\r\nsecond");
   window.AddLogLine("");
-  EXPECT_EQ(MemoText(window.Handle()), L"ИНИЦИАЛИЗАЦИЯ\r\nfirst\r\nsecond\r\n");
+  EXPECT_EQ(LogViewText(window.Handle()), L"ИНИЦИАЛИЗАЦИЯ\r\nfirst\r\nsecond\r\n");
   window.ClearLog();
-  EXPECT_EQ(MemoText(window.Handle()), L"");
+  EXPECT_EQ(LogViewText(window.Handle()), L"");
   window.AddLogLine("again");
-  EXPECT_EQ(MemoText(window.Handle()), L"again");
+  EXPECT_EQ(LogViewText(window.Handle()), L"again");
 }
 
 TEST_F(Win32UiTest, CloseButtonPlaysTheBannerAndClosesTheWindow) {
-  TfLoader window(GetModuleHandleW(nullptr));
-  window.FormCreate(kScreen, true);  // /wait: the close button still closes
+  LoaderWindow window(GetModuleHandleW(nullptr));
+  window.Initialise(kScreen, true);  // /wait: the close button still closes
   window.Show();
   Click(window.Handle(), 480, 70);
-  Click(window.Handle(), 440, 73);  // ButClose
+  Click(window.Handle(), 440, 73);  // CloseButton
   EXPECT_FALSE(window.KeepOpen());
   EXPECT_FALSE(window.ProgressVisible());
   EXPECT_EQ(window.Height(), 100);
@@ -116,13 +116,13 @@ TEST_F(Win32UiTest, CloseButtonPlaysTheBannerAndClosesTheWindow) {
 }
 
 TEST_F(Win32UiTest, CloseDuringTheWorkWaitsForItsEnd) {
-  TfLoader window(GetModuleHandleW(nullptr));
-  window.FormCreate(kScreen, false);
+  LoaderWindow window(GetModuleHandleW(nullptr));
+  window.Initialise(kScreen, false);
   bool alive_at_end = false;
   int runs = 0;
   window.SetActivateHandler([&] {
     ++runs;
-    window.ButCloseClick();
+    window.PressClose();
     PumpUntil(window, [&] { return window.CloseRequested(); });
     alive_at_end = IsWindow(window.Handle()) != 0;
   });
@@ -133,7 +133,7 @@ TEST_F(Win32UiTest, CloseDuringTheWorkWaitsForItsEnd) {
 }
 
 TEST_F(Win32UiTest, WaitForMessagesReturnsForAPostedMessage) {
-  TfLoader window(GetModuleHandleW(nullptr));
+  LoaderWindow window(GetModuleHandleW(nullptr));
   PostMessageW(window.Handle(), WM_NULL, 0, 0);
   // Would block for a minute if the posted message did not wake it.
   const DWORD before = GetTickCount();
@@ -155,7 +155,7 @@ struct DialogDriver {
         [](HWND window, LPARAM found) -> BOOL {
           wchar_t name[16] = {};
           GetClassNameW(window, name, 16);
-          if (std::wstring(name) != L"TFormDB") return TRUE;
+          if (std::wstring(name) != L"ChooserDialog") return TRUE;
           *reinterpret_cast<HWND*>(found) = window;
           return FALSE;
         },
@@ -173,7 +173,7 @@ bool RunDialog(ChooserModel& model, std::vector<std::function<void(HWND)>> steps
   DialogDriver::steps = std::move(steps);
   DialogDriver::next = 0;
   SetTimer(nullptr, 0, 20, &DialogDriver::Tick);
-  TFormDB dialog(GetModuleHandleW(nullptr), model);
+  ChooserDialog dialog(GetModuleHandleW(nullptr), model);
   const bool ok = dialog.ShowModal(nullptr);
   DropQuitMessage();
   return ok;
@@ -270,7 +270,7 @@ TEST_F(Win32UiTest, ChooserDoubleClickBelowTheRowsAccepts) {
   ChooserModel model(*registry);
   model.SetCell(0, 1, "Главная");
   for (bool edit : {false, true}) {
-    if (edit) model.PutF4();
+    if (edit) model.ToggleEditMode();
     EXPECT_TRUE(RunDialog(model, {[](HWND dialog) { DoubleClick(Grid(dialog), 100, 250); },
                                   // Still open: the double click was lost.
                                   [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }}))
@@ -282,7 +282,7 @@ TEST_F(Win32UiTest, ChooserShowsAFailedSaveAndStaysOpen) {
   testing::ScopedTestRegistry test_registry("");
   auto registry = platform::OpenCurrentUserRegistry();
   ChooserModel model(*registry);
-  model.PutF4();
+  model.ToggleEditMode();
   model.SetCell(0, 1, "Главная");
   test_registry.MakeUnwritable();
   std::wstring shown;

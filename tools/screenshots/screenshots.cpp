@@ -52,13 +52,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  nurv::qtui::TfLoader window;
+  nurv::qtui::LoaderWindow window;
   const nurv::ScreenGeometry screen{1920, 1080, 1920, 1080};
-  window.FormCreate(screen, false);
+  window.Initialise(screen, false);
   window.FirstShow(screen);
   window.SetVersionLabel("6.3.0.0");
-  window.LVer->SetRevealOn(false);  // the settled label, as it stands after its reveal
-  window.ButHistClick();
+  window.VersionCaption->SetRevealOn(false);  // the settled label, as it stands after its reveal
+  window.ToggleLog();
   for (const char* line :
        {"ИНИЦИАЛИЗАЦИЯ",
         "Файл инициализации [/opt/complex/Bin/nurv.ini] - OK",
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         "Обновление библиотек браузера..."}) {
     window.AddLogLine(line);
   }
-  for (int i = 0; i < 7; ++i) window.PBStep();
+  for (int i = 0; i < 7; ++i) window.StepProgress();
   window.ShowStatus("Выгрузка библиотек браузера...");
   window.show();
   window.ProcessMessages();
@@ -99,16 +99,16 @@ int main(int argc, char** argv) {
                            {"Локальная копия", "sqlite:/opt/complex/updates.db", "local"}};
   for (int i = 0; i < 3; ++i) {
     if (i > 0) {
-      model.PutF4();
+      model.ToggleEditMode();
       model.SetCurrent(0, model.RowCount() - 1);
-      model.GridKeyDown(nurv::ChooserModel::Key::Down);  // adds the next row, as the user would
-      model.PutF4();
+      model.HandleArrowKey(nurv::ChooserModel::Key::Down);  // adds the next row, as the user would
+      model.ToggleEditMode();
     }
     for (int col = 0; col < 3; ++col) model.SetCell(col, i + 1, rows[i][col]);
   }
-  model.PutF4();
+  model.ToggleEditMode();
   model.SetCurrent(0, 1);
-  nurv::qtui::TFormDB dialog(model);
+  nurv::qtui::ChooserDialog dialog(model);
   dialog.SyncFromModel();
   dialog.show();
   window.ProcessMessages();

@@ -24,13 +24,13 @@ int main(int argc, char** argv) {
   try {
     nurv::LoaderApp app(ui, nurv::platform::CommandLineArguments(argc, argv));
     const nurv::ScreenGeometry screen{};
-    app.FormCreate(screen);
+    app.Initialise(screen);
     ui.FirstShow(screen);
     ui.Activate();
     // /wait keeps the window open until "Закрыть"; a console has Enter for it, on a terminal.
     if (ui.KeepOpen() && interactive) {
       ui.WaitForEnter("Нажмите Enter, чтобы закрыть загрузчик...");
-      ui.ButCloseClick();
+      ui.PressClose();
     }
     return app.ExitStatus();
   } catch (const std::exception& error) {

@@ -29,7 +29,7 @@ void DbGrid::FinishEdit() {
   }
 }
 
-TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
+ChooserDialog::ChooserDialog(ChooserModel& model, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       model_(model) {
@@ -39,12 +39,12 @@ TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
   setFont(MsSansSerif(11));
   setModal(true);
 
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setGeometry(0, 0, 501, 340);
-  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel = new QFrame(this);
+  Panel->setObjectName(QStringLiteral("Panel"));
+  Panel->setGeometry(0, 0, 501, 340);
+  Panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-  Grid = new DbGrid(Panel1);
+  Grid = new DbGrid(Panel);
   Grid->setObjectName(QStringLiteral("Grid"));
   Grid->setGeometry(2, 2, 497, 305);
   Grid->setColumnCount(kColumns);
@@ -65,38 +65,38 @@ TFormDB::TFormDB(ChooserModel& model, QWidget* parent)
   Grid->setTabKeyNavigation(true);
   Grid->setWordWrap(false);
   Grid->setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(Grid, &QTableWidget::itemChanged, this, &TFormDB::CellEdited);
+  connect(Grid, &QTableWidget::itemChanged, this, &ChooserDialog::CellEdited);
   connect(Grid, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) { CurrentCellMoved(row, column); });
 
-  ButtonEdit = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
-                               QStringLiteral("Сохранить в реестре"), Panel1);
-  ButtonEdit->setObjectName(QStringLiteral("ButtonEdit"));
-  ButtonEdit->setGeometry(10, 311, 143, 25);
+  SaveButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                               QStringLiteral("Сохранить в реестре"), Panel);
+  SaveButton->setObjectName(QStringLiteral("SaveButton"));
+  SaveButton->setGeometry(10, 311, 143, 25);
   // Focused, it takes Enter for itself; elsewhere Enter stays with "Начать работу".
-  ButtonEdit->setAutoDefault(true);
-  connect(ButtonEdit, &QPushButton::clicked, this, [this] {
+  SaveButton->setAutoDefault(true);
+  connect(SaveButton, &QPushButton::clicked, this, [this] {
     Grid->FinishEdit();
-    const std::optional<std::string> error = model_.ButtonEditClick();
+    const std::optional<std::string> error = model_.SaveToRegistry();
     SyncFromModel();
     if (error) ShowLoaderMessage(this, QMessageBox::Critical, *error);
   });
 
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),
-                            QStringLiteral("Начать работу"), Panel1);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-  BitBtn1->setGeometry(370, 312, 115, 25);
-  BitBtn1->setDefault(true);
-  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+  StartButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),
+                                QStringLiteral("Начать работу"), Panel);
+  StartButton->setObjectName(QStringLiteral("StartButton"));
+  StartButton->setGeometry(370, 312, 115, 25);
+  StartButton->setDefault(true);
+  connect(StartButton, &QPushButton::clicked, this, &QDialog::accept);
 
   SyncFromModel();
   Grid->setFocus();
   qApp->installEventFilter(this);
 }
 
-TFormDB::~TFormDB() { qApp->removeEventFilter(this); }
+ChooserDialog::~ChooserDialog() { qApp->removeEventFilter(this); }
 
-void TFormDB::SyncFromModel() {
+void ChooserDialog::SyncFromModel() {
   syncing_ = true;
   const bool edit = model_.EditMode();
   const int rows = std::max(0, model_.RowCount() - 1);
@@ -123,7 +123,7 @@ void TFormDB::SyncFromModel() {
                             ? QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
                                   QAbstractItemView::SelectedClicked
                             : QAbstractItemView::NoEditTriggers);
-  ButtonEdit->setVisible(edit);
+  SaveButton->setVisible(edit);
   const int row = model_.CurrentRow() - 1;
   // A hidden column cannot hold the cursor: view mode shows the row on its description.
   const int col = edit ? model_.CurrentCol() : 0;
@@ -135,26 +135,26 @@ void TFormDB::SyncFromModel() {
   syncing_ = false;
 }
 
-void TFormDB::CellEdited(QTableWidgetItem* item) {
+void ChooserDialog::CellEdited(QTableWidgetItem* item) {
   // Only cells of connection rows that the model holds; the model refuses anything else.
   if (syncing_ || item->row() + 1 >= model_.RowCount() || item->column() >= kColumns) return;
   model_.SetCell(item->column(), item->row() + 1, FromQ(item->text()));
 }
 
-void TFormDB::CurrentCellMoved(int row, int column) {
+void ChooserDialog::CurrentCellMoved(int row, int column) {
   if (syncing_ || row < 0 || column < 0 || row + 1 >= model_.RowCount()) return;
   // View mode keeps the model on its one shown column.
   const int col = model_.EditMode() ? std::min(column, kColumns - 1) : 0;
   model_.SetCurrent(col, row + 1);
 }
 
-void TFormDB::done(int result) {
+void ChooserDialog::done(int result) {
   // Whatever is typed in an open cell counts, also when the dialog is cancelled.
   Grid->FinishEdit();
   QDialog::done(result);
 }
 
-bool TFormDB::eventFilter(QObject* watched, QEvent* event) {
+bool ChooserDialog::eventFilter(QObject* watched, QEvent* event) {
   // A double click anywhere on the grid gives OK, in either mode.
   if (event->type() == QEvent::MouseButtonDblClick && watched == Grid->viewport()) {
     accept();
@@ -167,12 +167,12 @@ bool TFormDB::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-bool TFormDB::HandleKey(QObject* watched, QKeyEvent* key) {
+bool ChooserDialog::HandleKey(QObject* watched, QKeyEvent* key) {
   const bool in_grid = watched == Grid || Grid->isAncestorOf(static_cast<QWidget*>(watched));
   switch (key->key()) {
     case Qt::Key_F4:  // anywhere in the dialog, whichever control has the focus
       Grid->FinishEdit();
-      model_.PutF4();
+      model_.ToggleEditMode();
       SyncFromModel();
       return true;
     case Qt::Key_Return:
@@ -196,7 +196,7 @@ bool TFormDB::HandleKey(QObject* watched, QKeyEvent* key) {
       static constexpr ChooserModel::Key kKeys[] = {ChooserModel::Key::Left, ChooserModel::Key::Up,
                                                     ChooserModel::Key::Right,
                                                     ChooserModel::Key::Down};
-      model_.GridKeyDown(kKeys[key->key() - Qt::Key_Left]);
+      model_.HandleArrowKey(kKeys[key->key() - Qt::Key_Left]);
       SyncFromModel();
       return true;
     }
@@ -205,7 +205,7 @@ bool TFormDB::HandleKey(QObject* watched, QKeyEvent* key) {
   }
 }
 
-void TFormDB::keyPressEvent(QKeyEvent* event) {
+void ChooserDialog::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
     event->accept();
     return;
@@ -213,7 +213,7 @@ void TFormDB::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void TFormDB::showEvent(QShowEvent* event) {
+void ChooserDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();

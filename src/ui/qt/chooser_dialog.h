@@ -22,16 +22,16 @@ class DbGrid : public QTableWidget {
 // The database chooser dialog on Qt: draws the ChooserModel and routes keys, edits and clicks to
 // it. Modal tool window "Выбор БД", on top, 501×340; OK by "Начать работу", Enter or a double
 // click, cancel by the close box; Esc does nothing.
-class TFormDB : public QDialog {
+class ChooserDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit TFormDB(ChooserModel& model, QWidget* parent = nullptr);
-  ~TFormDB() override;
+  explicit ChooserDialog(ChooserModel& model, QWidget* parent = nullptr);
+  ~ChooserDialog() override;
 
-  QFrame* Panel1 = nullptr;
+  QFrame* Panel = nullptr;
   DbGrid* Grid = nullptr;
-  QPushButton* ButtonEdit = nullptr;
-  QPushButton* BitBtn1 = nullptr;
+  QPushButton* SaveButton = nullptr;
+  QPushButton* StartButton = nullptr;
 
   // Redraws the grid, the mode and the current cell from the model.
   void SyncFromModel();

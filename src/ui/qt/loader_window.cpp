@@ -22,7 +22,7 @@ namespace nurv::qtui {
 
 namespace {
 
-constexpr int kMemoTop = 103;
+constexpr int kLogTop = 103;
 
 QPalette SolidPalette(QPalette palette, QRgb ground, QRgb text) {
   for (auto role : {QPalette::Window, QPalette::Base})
@@ -34,7 +34,8 @@ QPalette SolidPalette(QPalette palette, QRgb ground, QRgb text) {
 
 }  // namespace
 
-TfLoader::TfLoader(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+LoaderWindow::LoaderWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   InitQtUiResources();
   setObjectName(QStringLiteral("fLoader"));
   // The window's own caption is never seen (no border). The window system's title stays empty so
@@ -47,73 +48,73 @@ TfLoader::TfLoader(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
   setFixedSize(kWidth, kCollapsedHeight);
 
   // From back to front: each control is drawn over those made before it.
-  GIF = new QLabel(this);
-  GIF->setObjectName(QStringLiteral("GIF"));
-  GIF->setGeometry(0, 0, 500, 100);
+  BannerView = new QLabel(this);
+  BannerView->setObjectName(QStringLiteral("BannerView"));
+  BannerView->setGeometry(0, 0, 500, 100);
   banner_.setFileName(QStringLiteral(":/nurv/banner.gif"));
   banner_.setCacheMode(QMovie::CacheAll);
-  GIF->setMovie(&banner_);
+  BannerView->setMovie(&banner_);
   banner_.jumpToFrame(0);  // still on its first frame until the closing animation
-  connect(&banner_, &QMovie::frameChanged, this, [this](int frame) { GIFFrameChanged(frame); });
+  connect(&banner_, &QMovie::frameChanged, this, [this](int frame) { OnBannerFrame(frame); });
 
-  PB = new GradientProgressBar(this);
-  PB->setObjectName(QStringLiteral("PB"));
-  PB->setGeometry(2, 87, 497, 11);
-  PB->SetRange(kProgressMax);
+  ProgressBar = new GradientProgressBar(this);
+  ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+  ProgressBar->setGeometry(2, 87, 497, 11);
+  ProgressBar->SetRange(kProgressMax);
 
-  ButClose = new FlatTextButton(QStringLiteral("Закрыть"), QColor::fromRgb(kCloseGrey),
-                                QColor::fromRgb(kWindowText), this);
-  ButClose->setObjectName(QStringLiteral("ButClose"));
-  ButClose->setGeometry(409, 63, 63, 21);
-  ButClose->setFont(MsSansSerif(12));
-  connect(ButClose, &QAbstractButton::clicked, this, [this] { ButCloseClick(); });
+  CloseButton = new FlatTextButton(QStringLiteral("Закрыть"), QColor::fromRgb(kCloseGrey),
+                                   QColor::fromRgb(kWindowText), this);
+  CloseButton->setObjectName(QStringLiteral("CloseButton"));
+  CloseButton->setGeometry(409, 63, 63, 21);
+  CloseButton->setFont(MsSansSerif(12));
+  connect(CloseButton, &QAbstractButton::clicked, this, [this] { PressClose(); });
 
-  LVer = new RevealLabel(this);
-  LVer->setObjectName(QStringLiteral("LVer"));
-  LVer->setGeometry(3, 2, 83, 18);
-  LVer->setTextFormat(Qt::PlainText);
-  LVer->setFont(CourierNewBold(9));
-  LVer->setPalette(SolidPalette(LVer->palette(), kBackground, kTextGreen));
-  LVer->SetCaption(ToQ(VersionLabel()));
+  VersionCaption = new RevealLabel(this);
+  VersionCaption->setObjectName(QStringLiteral("VersionCaption"));
+  VersionCaption->setGeometry(3, 2, 83, 18);
+  VersionCaption->setTextFormat(Qt::PlainText);
+  VersionCaption->setFont(CourierNewBold(9));
+  VersionCaption->setPalette(SolidPalette(VersionCaption->palette(), kBackground, kTextGreen));
+  VersionCaption->SetCaption(ToQ(VersionLabel()));
 
-  EditR = new QLabel(this);
-  EditR->setObjectName(QStringLiteral("EditR"));
-  EditR->setGeometry(2, 64, 405, 21);
-  EditR->setTextFormat(Qt::PlainText);  // texts from files and servers are never markup
-  EditR->setFont(MsSansSerif(12));
-  EditR->setPalette(SolidPalette(EditR->palette(), kBackground, kTextGreen));
-  EditR->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  EditR->setIndent(3);
+  StatusLine = new QLabel(this);
+  StatusLine->setObjectName(QStringLiteral("StatusLine"));
+  StatusLine->setGeometry(2, 64, 405, 21);
+  StatusLine->setTextFormat(Qt::PlainText);  // texts from files and servers are never markup
+  StatusLine->setFont(MsSansSerif(12));
+  StatusLine->setPalette(SolidPalette(StatusLine->palette(), kBackground, kTextGreen));
+  StatusLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  StatusLine->setIndent(3);
 
-  Bevel1 = new SunkenBevel(this);
-  Bevel1->setObjectName(QStringLiteral("Bevel1"));
-  Bevel1->setGeometry(2, 63, 404, 21);
+  StatusFrame = new SunkenBevel(this);
+  StatusFrame->setObjectName(QStringLiteral("StatusFrame"));
+  StatusFrame->setGeometry(2, 63, 404, 21);
 
-  Memo = new QPlainTextEdit(this);
-  Memo->setObjectName(QStringLiteral("Memo"));
-  Memo->setGeometry(0, kMemoTop, 500, kExpandedHeight - kMemoTop);
-  Memo->setReadOnly(true);
-  Memo->setFrameShape(QFrame::NoFrame);
-  Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo->setFont(GeorgiaBold(9));
-  Memo->setPalette(SolidPalette(Memo->palette(), kLogGround, kLogText));
-  Memo->setUndoRedoEnabled(false);
+  LogView = new QPlainTextEdit(this);
+  LogView->setObjectName(QStringLiteral("LogView"));
+  LogView->setGeometry(0, kLogTop, 500, kExpandedHeight - kLogTop);
+  LogView->setReadOnly(true);
+  LogView->setFrameShape(QFrame::NoFrame);
+  LogView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  LogView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  LogView->setFont(GeorgiaBold(9));
+  LogView->setPalette(SolidPalette(LogView->palette(), kLogGround, kLogText));
+  LogView->setUndoRedoEnabled(false);
 
-  ButHist = new FlatPictureButton(QColor::fromRgb(kHistGround), this);
-  ButHist->setObjectName(QStringLiteral("ButHist"));
-  ButHist->setGeometry(475, 63, 24, 21);
-  ButHist->SetPicture(HistArrow(false));
-  connect(ButHist, &QAbstractButton::clicked, this, [this] { ButHistClick(); });
+  LogButton = new FlatPictureButton(QColor::fromRgb(kHistGround), this);
+  LogButton->setObjectName(QStringLiteral("LogButton"));
+  LogButton->setGeometry(475, 63, 24, 21);
+  LogButton->SetPicture(HistArrow(false));
+  connect(LogButton, &QAbstractButton::clicked, this, [this] { ToggleLog(); });
 }
 
-TfLoader::~TfLoader() {
+LoaderWindow::~LoaderWindow() {
   if (wait_cursor_) QApplication::restoreOverrideCursor();
 }
 
-void TfLoader::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void LoaderWindow::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void TfLoader::WaitForMessages(std::chrono::milliseconds timeout) {
+void LoaderWindow::WaitForMessages(std::chrono::milliseconds timeout) {
   if (timeout.count() <= 0) {
     ProcessMessages();
     return;
@@ -127,7 +128,7 @@ void TfLoader::WaitForMessages(std::chrono::milliseconds timeout) {
   QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
-void TfLoader::SetWaitCursor(bool on) {
+void LoaderWindow::SetWaitCursor(bool on) {
   if (on == wait_cursor_) return;
   wait_cursor_ = on;
   if (on) {
@@ -137,16 +138,16 @@ void TfLoader::SetWaitCursor(bool on) {
   }
 }
 
-void TfLoader::ShowMessageBox(const std::string& text) {
+void LoaderWindow::ShowMessageBox(const std::string& text) {
   ShowLoaderMessage(isVisible() ? this : nullptr, QMessageBox::NoIcon, text);
 }
 
-bool TfLoader::ShowChooserDialog(ChooserModel& model) {
-  TFormDB dialog(model, isVisible() ? this : nullptr);
+bool LoaderWindow::ShowChooserDialog(ChooserModel& model) {
+  ChooserDialog dialog(model, isVisible() ? this : nullptr);
   return dialog.exec() == QDialog::Accepted;
 }
 
-ScreenGeometry TfLoader::CurrentScreenGeometry() {
+ScreenGeometry LoaderWindow::CurrentScreenGeometry() {
   ScreenGeometry screen;
   const auto screens = QGuiApplication::screens();
   if (!screens.isEmpty()) screen.first_monitor_width = screens.first()->geometry().width();
@@ -158,58 +159,58 @@ ScreenGeometry TfLoader::CurrentScreenGeometry() {
   return screen;
 }
 
-void TfLoader::OnStatusChanged() { EditR->setText(ToQ(Status())); }
+void LoaderWindow::OnStatusChanged() { StatusLine->setText(ToQ(Status())); }
 
-void TfLoader::OnVersionLabelChanged() {
-  LVer->SetCaption(ToQ(VersionLabel()));
-  LVer->SetRevealOn(VersionRevealOn());
+void LoaderWindow::OnVersionLabelChanged() {
+  VersionCaption->SetCaption(ToQ(VersionLabel()));
+  VersionCaption->SetRevealOn(VersionRevealOn());
 }
 
-void TfLoader::OnLogChanged() {
+void LoaderWindow::OnLogChanged() {
   const auto& lines = Log();
   if (lines.size() < shown_lines_) {
-    Memo->clear();
+    LogView->clear();
     shown_lines_ = 0;
   }
   for (; shown_lines_ < lines.size(); ++shown_lines_)
-    Memo->appendPlainText(ToQ(lines[shown_lines_]));
+    LogView->appendPlainText(ToQ(lines[shown_lines_]));
   // The newest line stays in view.
-  Memo->verticalScrollBar()->setValue(Memo->verticalScrollBar()->maximum());
+  LogView->verticalScrollBar()->setValue(LogView->verticalScrollBar()->maximum());
 }
 
-void TfLoader::OnProgressChanged() {
-  PB->SetValue(ProgressPosition());
-  PB->setVisible(ProgressVisible());
+void LoaderWindow::OnProgressChanged() {
+  ProgressBar->SetValue(ProgressPosition());
+  ProgressBar->setVisible(ProgressVisible());
 }
 
-void TfLoader::OnGeometryChanged() {
-  ButHist->SetPicture(HistArrow(HistPicture() == 1));
+void LoaderWindow::OnGeometryChanged() {
+  LogButton->SetPicture(HistArrow(LogButtonPicture() == 1));
   setFixedSize(kWidth, Height());
   move(Left(), Top());
   update();
 }
 
-void TfLoader::OnAnimationStarted() {
+void LoaderWindow::OnAnimationStarted() {
   if (banner_.state() == QMovie::NotRunning) banner_.start();
 }
 
-void TfLoader::OnCloseRequested() { close(); }
+void LoaderWindow::OnCloseRequested() { close(); }
 
-void TfLoader::QueueActivateHandler() {
+void LoaderWindow::QueueActivateHandler() {
   QTimer::singleShot(0, this, [this] { RunActivateHandler(); });
 }
 
-void TfLoader::showEvent(QShowEvent* event) {
+void LoaderWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   Activate();
 }
 
-void TfLoader::changeEvent(QEvent* event) {
+void LoaderWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) Activate();
 }
 
-void TfLoader::closeEvent(QCloseEvent* event) {
+void LoaderWindow::closeEvent(QCloseEvent* event) {
   if (DeferCloseWhileWorking()) {
     event->ignore();
     return;

@@ -13,7 +13,7 @@ namespace nurv::qtui {
 
 // The loader's main window on Qt: draws the state that LoaderUi keeps and routes the clicks, the
 // activations and the banner's frame changes back to it. Borderless, 501 wide, 100 or 500 high.
-class TfLoader : public QWidget, public LoaderUi {
+class LoaderWindow : public QWidget, public LoaderUi {
   Q_OBJECT
  public:
   static constexpr QRgb kBackground = 0x414141;
@@ -25,8 +25,8 @@ class TfLoader : public QWidget, public LoaderUi {
   static constexpr QRgb kWindowText = 0x000000;
   static inline const char* const kCaption = "Загрузчик НУРВ-Комплекс";
 
-  explicit TfLoader(QWidget* parent = nullptr);
-  ~TfLoader() override;
+  explicit LoaderWindow(QWidget* parent = nullptr);
+  ~LoaderWindow() override;
 
   void ProcessMessages() override;
   void WaitForMessages(std::chrono::milliseconds timeout) override;
@@ -38,14 +38,14 @@ class TfLoader : public QWidget, public LoaderUi {
   static ScreenGeometry CurrentScreenGeometry();
 
   // The controls, back to front; each widget's object name is its member's name.
-  QLabel* GIF = nullptr;
-  GradientProgressBar* PB = nullptr;
-  FlatTextButton* ButClose = nullptr;
-  RevealLabel* LVer = nullptr;
-  QLabel* EditR = nullptr;
-  SunkenBevel* Bevel1 = nullptr;
-  QPlainTextEdit* Memo = nullptr;
-  FlatPictureButton* ButHist = nullptr;
+  QLabel* BannerView = nullptr;
+  GradientProgressBar* ProgressBar = nullptr;
+  FlatTextButton* CloseButton = nullptr;
+  RevealLabel* VersionCaption = nullptr;
+  QLabel* StatusLine = nullptr;
+  SunkenBevel* StatusFrame = nullptr;
+  QPlainTextEdit* LogView = nullptr;
+  FlatPictureButton* LogButton = nullptr;
   QMovie* Banner() { return &banner_; }
 
  protected:

@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
   // The task bar's title; the window's own caption stays invisible without a border.
   QApplication::setApplicationDisplayName(QStringLiteral("Загрузчик НУРВ"));
   return nurv::qtui::RunShowingErrors([&args] {
-    nurv::qtui::TfLoader window;
+    nurv::qtui::LoaderWindow window;
     nurv::LoaderApp loader(window, std::move(args));
-    const nurv::ScreenGeometry screen = nurv::qtui::TfLoader::CurrentScreenGeometry();
-    loader.FormCreate(screen);
+    const nurv::ScreenGeometry screen = nurv::qtui::LoaderWindow::CurrentScreenGeometry();
+    loader.Initialise(screen);
     window.FirstShow(screen);
     window.show();
     QApplication::exec();

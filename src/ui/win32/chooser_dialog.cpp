@@ -15,21 +15,22 @@ using platform::win32::Widen;
 
 namespace {
 
-constexpr wchar_t kDialogClass[] = L"TFormDB";
+constexpr wchar_t kDialogClass[] = L"ChooserDialog";
 constexpr int kClientWidth = 501;
 constexpr int kClientHeight = 340;
 constexpr int kColumns = 3;
-constexpr int kButtonEditId = 101;
+constexpr int kSaveButtonId = 101;
 constexpr int kOkId = IDOK;
 
 }  // namespace
 
-TFormDB::TFormDB(HINSTANCE instance, ChooserModel& model) : instance_(instance), model_(model) {
+ChooserDialog::ChooserDialog(HINSTANCE instance, ChooserModel& model)
+    : instance_(instance), model_(model) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = &TFormDB::DialogProc;
+  window_class.lpfnWndProc = &ChooserDialog::DialogProc;
   window_class.hInstance = instance_;
   window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -37,12 +38,12 @@ TFormDB::TFormDB(HINSTANCE instance, ChooserModel& model) : instance_(instance),
   RegisterClassExW(&window_class);
 }
 
-TFormDB::~TFormDB() {
+ChooserDialog::~ChooserDialog() {
   // The dialog goes before its font.
   if (dialog_) DestroyWindow(dialog_);
 }
 
-bool TFormDB::ShowModal(HWND owner) {
+bool ChooserDialog::ShowModal(HWND owner) {
   // A tool window that stays on top, client 501x340, centred on the screen.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const DWORD ex_style = WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_DLGMODALFRAME;
@@ -76,11 +77,11 @@ bool TFormDB::ShowModal(HWND owner) {
   }
   SetWindowLongPtrW(grid_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   grid_proc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(grid_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TFormDB::GridProc)));
+      SetWindowLongPtrW(grid_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChooserDialog::GridProc)));
 
   button_edit_ = CreateWindowExW(
       0, L"BUTTON", L"Сохранить в реестре", WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 10, 311, 143, 25,
-      dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonEditId)), instance_, nullptr);
+      dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kSaveButtonId)), instance_, nullptr);
   button_ok_ = CreateWindowExW(0, L"BUTTON", L"Начать работу",
                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 370, 312, 115,
                                25, dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)),
@@ -105,7 +106,7 @@ bool TFormDB::ShowModal(HWND owner) {
     // F4 anywhere in the dialog, before any control sees it.
     if (message.message == WM_KEYDOWN && message.wParam == VK_F4 &&
         (message.hwnd == dialog_ || IsChild(dialog_, message.hwnd))) {
-      PutF4();
+      ToggleEditMode();
       continue;
     }
     TranslateMessage(&message);
@@ -120,20 +121,20 @@ bool TFormDB::ShowModal(HWND owner) {
   return ok_;
 }
 
-void TFormDB::End(bool ok) {
+void ChooserDialog::End(bool ok) {
   // Whatever is typed in an open cell counts, also when the dialog is cancelled.
   FinishEdit(true);
   ok_ = ok;
   done_ = true;
 }
 
-void TFormDB::PutF4() {
+void ChooserDialog::ToggleEditMode() {
   FinishEdit(true);
-  model_.PutF4();
+  model_.ToggleEditMode();
   Sync();
 }
 
-void TFormDB::Sync() {
+void ChooserDialog::Sync() {
   const int rows = std::max(0, model_.RowCount() - 1);
   if (ListView_GetItemCount(grid_) != rows) {
     ListView_DeleteAllItems(grid_);
@@ -161,7 +162,7 @@ void TFormDB::Sync() {
   InvalidateRect(grid_, nullptr, FALSE);
 }
 
-LRESULT TFormDB::CustomDraw(NMLVCUSTOMDRAW* draw) {
+LRESULT ChooserDialog::CustomDraw(NMLVCUSTOMDRAW* draw) {
   switch (draw->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
       return CDRF_NOTIFYITEMDRAW;
@@ -182,7 +183,7 @@ LRESULT TFormDB::CustomDraw(NMLVCUSTOMDRAW* draw) {
   }
 }
 
-void TFormDB::BeginEdit(const std::wstring* initial) {
+void ChooserDialog::BeginEdit(const std::wstring* initial) {
   if (!model_.EditMode() || editor_) return;
   edit_row_ = model_.CurrentRow();
   edit_col_ = model_.CurrentCol();
@@ -196,14 +197,14 @@ void TFormDB::BeginEdit(const std::wstring* initial) {
       cell.top, cell.right - cell.left, cell.bottom - cell.top, grid_, nullptr, instance_, nullptr);
   SendMessageW(editor_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   SetWindowLongPtrW(editor_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  editor_proc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(editor_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TFormDB::EditorProc)));
+  editor_proc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      editor_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChooserDialog::EditorProc)));
   const int length = GetWindowTextLengthW(editor_);
   SendMessageW(editor_, EM_SETSEL, initial ? length : 0, length);
   SetFocus(editor_);
 }
 
-void TFormDB::FinishEdit(bool keep) {
+void ChooserDialog::FinishEdit(bool keep) {
   if (!editor_) return;
   HWND editor = editor_;
   editor_ = nullptr;  // first: destroying the editor moves the focus, which calls here again
@@ -219,7 +220,7 @@ void TFormDB::FinishEdit(bool keep) {
   Sync();
 }
 
-bool TFormDB::GridKey(WPARAM key) {
+bool ChooserDialog::GridKey(WPARAM key) {
   switch (key) {
     case VK_RETURN:
       End(true);  // the default button
@@ -246,7 +247,7 @@ bool TFormDB::GridKey(WPARAM key) {
       static constexpr ChooserModel::Key kKeys[] = {ChooserModel::Key::Left, ChooserModel::Key::Up,
                                                     ChooserModel::Key::Right,
                                                     ChooserModel::Key::Down};
-      model_.GridKeyDown(kKeys[key - VK_LEFT]);
+      model_.HandleArrowKey(kKeys[key - VK_LEFT]);
       Sync();
       return true;
     }
@@ -255,8 +256,8 @@ bool TFormDB::GridKey(WPARAM key) {
   }
 }
 
-LRESULT CALLBACK TFormDB::GridProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = reinterpret_cast<TFormDB*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+LRESULT CALLBACK ChooserDialog::GridProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* self = reinterpret_cast<ChooserDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case WM_GETDLGCODE:
       return DLGC_WANTALLKEYS;
@@ -293,8 +294,9 @@ LRESULT CALLBACK TFormDB::GridProc(HWND window, UINT message, WPARAM wparam, LPA
   return CallWindowProcW(self->grid_proc_, window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK TFormDB::EditorProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = reinterpret_cast<TFormDB*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+LRESULT CALLBACK ChooserDialog::EditorProc(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam) {
+  auto* self = reinterpret_cast<ChooserDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   const WNDPROC proc = self->editor_proc_;
   switch (message) {
     case WM_GETDLGCODE:
@@ -326,26 +328,27 @@ LRESULT CALLBACK TFormDB::EditorProc(HWND window, UINT message, WPARAM wparam, L
   return CallWindowProcW(proc, window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK TFormDB::DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK ChooserDialog::DialogProc(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<TFormDB*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<ChooserDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wparam, lparam);
   return self->Handle(window, message, wparam, lparam);
 }
 
-LRESULT TFormDB::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT ChooserDialog::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       if (LOWORD(wparam) == kOkId) {
         End(true);
         return 0;
       }
-      if (LOWORD(wparam) == kButtonEditId) {
+      if (LOWORD(wparam) == kSaveButtonId) {
         FinishEdit(true);
-        const std::optional<std::string> error = model_.ButtonEditClick();
+        const std::optional<std::string> error = model_.SaveToRegistry();
         Sync();
         if (error) ShowLoaderMessage(dialog_, *error, MB_ICONERROR);
         SetFocus(grid_);

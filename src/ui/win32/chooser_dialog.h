@@ -11,12 +11,12 @@ namespace nurv::winui {
 // The database chooser dialog on Win32: a tool window with a report list view for the grid of
 // ChooserModel (in-place editing of a cell in edit mode) and the two buttons. The model holds the
 // logic; this class draws it and routes keys and clicks.
-class TFormDB {
+class ChooserDialog {
  public:
-  TFormDB(HINSTANCE instance, ChooserModel& model);
-  ~TFormDB();
-  TFormDB(const TFormDB&) = delete;
-  TFormDB& operator=(const TFormDB&) = delete;
+  ChooserDialog(HINSTANCE instance, ChooserModel& model);
+  ~ChooserDialog();
+  ChooserDialog(const ChooserDialog&) = delete;
+  ChooserDialog& operator=(const ChooserDialog&) = delete;
 
   // Modal over `owner`: true for OK ("Начать работу", Enter, a double click), false for the
   // close box.
@@ -34,7 +34,7 @@ class TFormDB {
   void Sync();
   void BeginEdit(const std::wstring* initial);
   void FinishEdit(bool keep);
-  void PutF4();
+  void ToggleEditMode();
   void End(bool ok);
 
   HINSTANCE instance_;

@@ -15,14 +15,14 @@ using platform::win32::Widen;
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"TfLoader";
+constexpr wchar_t kWindowClass[] = L"LoaderWindow";
 constexpr wchar_t kAppClass[] = L"TApplication";
 constexpr wchar_t kCaption[] = L"Загрузчик НУРВ-Комплекс";
 constexpr UINT kRunMessage = WM_APP + 1;
 constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT_PTR kRevealTimer = 2;
 constexpr UINT kRevealStepMs = 20;
-constexpr int kMemoTop = 103;
+constexpr int kLogTop = 103;
 
 constexpr RECT kGifRect{0, 0, 500, 100};
 constexpr RECT kBarRect{2, 87, 2 + 497, 87 + 11};
@@ -76,15 +76,15 @@ BOOL CALLBACK FirstMonitorWidth(HMONITOR, HDC, LPRECT rect, LPARAM data) {
 
 }  // namespace
 
-TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
+LoaderWindow::LoaderWindow(HINSTANCE instance) : instance_(instance) {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = &TfLoader::WindowProc;
+  window_class.lpfnWndProc = &LoaderWindow::WindowProc;
   window_class.hInstance = instance_;
   window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   window_class.lpszClassName = kWindowClass;
   RegisterClassExW(&window_class);
-  window_class.lpfnWndProc = &TfLoader::AppWindowProc;
+  window_class.lpfnWndProc = &LoaderWindow::AppWindowProc;
   window_class.lpszClassName = kAppClass;
   RegisterClassExW(&window_class);
 
@@ -98,7 +98,7 @@ TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
   memo_ = CreateWindowExW(0, L"EDIT", L"",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                               ES_AUTOVSCROLL | ES_NOHIDESEL,
-                          0, kMemoTop, 500, kExpandedHeight - kMemoTop, window_, nullptr, instance_,
+                          0, kLogTop, 500, kExpandedHeight - kLogTop, window_, nullptr, instance_,
                           nullptr);
   SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(log_font_.Get()), FALSE);
   SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
@@ -106,13 +106,13 @@ TfLoader::TfLoader(HINSTANCE instance) : instance_(instance) {
   version_caption_ = version_shown_;
 }
 
-TfLoader::~TfLoader() {
+LoaderWindow::~LoaderWindow() {
   // The windows go first: the log still uses its font until then.
   if (window_) DestroyWindow(window_);
   if (app_window_) DestroyWindow(app_window_);
 }
 
-void TfLoader::Show() {
+void LoaderWindow::Show() {
   ShowWindow(app_window_, SW_SHOWNOACTIVATE);
   ShowWindow(window_, SW_SHOW);
   SetForegroundWindow(window_);
@@ -121,7 +121,7 @@ void TfLoader::Show() {
   Activate();
 }
 
-int TfLoader::RunMessageLoop() {
+int LoaderWindow::RunMessageLoop() {
   MSG message;
   while (window_ && GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
@@ -130,7 +130,7 @@ int TfLoader::RunMessageLoop() {
   return 0;
 }
 
-void TfLoader::ProcessMessages() {
+void LoaderWindow::ProcessMessages() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -147,7 +147,7 @@ void TfLoader::ProcessMessages() {
   }
 }
 
-void TfLoader::WaitForMessages(std::chrono::milliseconds timeout) {
+void LoaderWindow::WaitForMessages(std::chrono::milliseconds timeout) {
   const DWORD ms = timeout.count() <= 0
                        ? 0
                        : static_cast<DWORD>(std::min<long long>(timeout.count(), INFINITE - 1));
@@ -155,21 +155,21 @@ void TfLoader::WaitForMessages(std::chrono::milliseconds timeout) {
   MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
-void TfLoader::SetWaitCursor(bool on) {
+void LoaderWindow::SetWaitCursor(bool on) {
   wait_cursor_ = on;
   SetCursor(LoadCursorW(nullptr, on ? MAKEINTRESOURCEW(32514) : MAKEINTRESOURCEW(32512)));
 }
 
-void TfLoader::ShowMessageBox(const std::string& text) {
+void LoaderWindow::ShowMessageBox(const std::string& text) {
   ShowLoaderMessage(IsWindowVisible(window_) ? window_ : nullptr, text, MB_TASKMODAL);
 }
 
-bool TfLoader::ShowChooserDialog(ChooserModel& model) {
-  TFormDB dialog(instance_, model);
+bool LoaderWindow::ShowChooserDialog(ChooserModel& model) {
+  ChooserDialog dialog(instance_, model);
   return dialog.ShowModal(IsWindowVisible(window_) ? window_ : nullptr);
 }
 
-ScreenGeometry TfLoader::CurrentScreenGeometry() {
+ScreenGeometry LoaderWindow::CurrentScreenGeometry() {
   ScreenGeometry screen;
   // The first monitor of the system's list.
   EnumDisplayMonitors(nullptr, nullptr, &FirstMonitorWidth, reinterpret_cast<LPARAM>(&screen));
@@ -180,11 +180,11 @@ ScreenGeometry TfLoader::CurrentScreenGeometry() {
   return screen;
 }
 
-void TfLoader::Invalidate(const RECT& area) { InvalidateRect(window_, &area, FALSE); }
+void LoaderWindow::Invalidate(const RECT& area) { InvalidateRect(window_, &area, FALSE); }
 
-void TfLoader::OnStatusChanged() { Invalidate(kStatusRect); }
+void LoaderWindow::OnStatusChanged() { Invalidate(kStatusRect); }
 
-void TfLoader::OnVersionLabelChanged() {
+void LoaderWindow::OnVersionLabelChanged() {
   version_caption_ = Widen(VersionLabel());
   if (VersionRevealOn()) {
     // Revealed from left to right: the next character cycles upward from a blank until it settles.
@@ -201,7 +201,7 @@ void TfLoader::OnVersionLabelChanged() {
   Invalidate(kVersionRect);
 }
 
-void TfLoader::RevealStep() {
+void LoaderWindow::RevealStep() {
   const int length = static_cast<int>(version_caption_.size());
   if (reveal_settled_ < length) {
     const wchar_t target = version_caption_[reveal_settled_];
@@ -221,7 +221,7 @@ void TfLoader::RevealStep() {
   Invalidate(kVersionRect);
 }
 
-void TfLoader::OnLogChanged() {
+void LoaderWindow::OnLogChanged() {
   const auto& lines = Log();
   if (lines.size() < shown_lines_) {
     SetWindowTextW(memo_, L"");
@@ -240,41 +240,41 @@ void TfLoader::OnLogChanged() {
   SendMessageW(memo_, WM_VSCROLL, SB_BOTTOM, 0);
 }
 
-void TfLoader::OnProgressChanged() { Invalidate(kBarRect); }
+void LoaderWindow::OnProgressChanged() { Invalidate(kBarRect); }
 
-void TfLoader::OnGeometryChanged() {
+void LoaderWindow::OnGeometryChanged() {
   SetWindowPos(window_, nullptr, Left(), Top(), kWidth, Height(), SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(window_, nullptr, FALSE);
 }
 
-int TfLoader::BannerFrames() const {
+int LoaderWindow::BannerFrames() const {
   // Without a usable picture the animation still runs its course, so the window still closes.
   return banner_.FrameCount() > kCloseFrame ? banner_.FrameCount() : kFallbackFrames;
 }
 
-void TfLoader::OnAnimationStarted() {
+void LoaderWindow::OnAnimationStarted() {
   if (banner_running_) return;
   banner_running_ = true;
   banner_frame_ = 0;
   SetTimer(window_, kBannerTimer, banner_.Delay(0), nullptr);
 }
 
-void TfLoader::NextBannerFrame() {
+void LoaderWindow::NextBannerFrame() {
   KillTimer(window_, kBannerTimer);
   if (banner_frame_ + 1 >= BannerFrames()) return;  // played once, no loop
   ++banner_frame_;
   Invalidate(kGifRect);
   SetTimer(window_, kBannerTimer, banner_.Delay(banner_frame_), nullptr);
-  GIFFrameChanged(banner_frame_);
+  OnBannerFrame(banner_frame_);
 }
 
-void TfLoader::OnCloseRequested() {
+void LoaderWindow::OnCloseRequested() {
   if (window_) DestroyWindow(window_);
 }
 
-void TfLoader::QueueActivateHandler() { PostMessageW(window_, kRunMessage, 0, 0); }
+void LoaderWindow::QueueActivateHandler() { PostMessageW(window_, kRunMessage, 0, 0); }
 
-void TfLoader::PaintProgress(HDC dc) {
+void LoaderWindow::PaintProgress(HDC dc) {
   if (!ProgressVisible()) return;
   Fill(dc, kBarRect, kBarGround);
   const int width = kBarRect.right - kBarRect.left;
@@ -292,7 +292,7 @@ void TfLoader::PaintProgress(HDC dc) {
   }
 }
 
-void TfLoader::PaintButtons(HDC dc) {
+void LoaderWindow::PaintButtons(HDC dc) {
   // "Закрыть": flat and transparent; framed and in the window-text colour under the pointer.
   RECT close = kCloseRect;
   const bool close_hot = hot_ == Hot::Close;
@@ -313,10 +313,10 @@ void TfLoader::PaintButtons(HDC dc) {
   }
   const int shift = hist_down ? 1 : 0;
   DrawArrow(dc, kHistRect.left + (24 - 15) / 2 + shift, kHistRect.top + (21 - 15) / 2 + shift,
-            HistPicture() == 1);
+            LogButtonPicture() == 1);
 }
 
-void TfLoader::Paint(HDC dc) {
+void LoaderWindow::Paint(HDC dc) {
   RECT client;
   GetClientRect(window_, &client);
   Fill(dc, client, kBackground);
@@ -348,7 +348,7 @@ void TfLoader::Paint(HDC dc) {
   Frame3D(dc, kBevelRect, RGB(0x80, 0x80, 0x80), RGB(0xFF, 0xFF, 0xFF));
 }
 
-void TfLoader::OnMouse(UINT message, POINT at) {
+void LoaderWindow::OnMouse(UINT message, POINT at) {
   const Hot under = Inside(kCloseRect, at)  ? Hot::Close
                     : Inside(kHistRect, at) ? Hot::Hist
                                             : Hot::None;
@@ -371,19 +371,20 @@ void TfLoader::OnMouse(UINT message, POINT at) {
     ReleaseCapture();
     Invalidate(kCloseRect);
     Invalidate(kHistRect);
-    if (clicked == Hot::Close) ButCloseClick();
-    if (clicked == Hot::Hist) ButHistClick();
+    if (clicked == Hot::Close) PressClose();
+    if (clicked == Hot::Hist) ToggleLog();
   } else if (message == WM_LBUTTONDOWN) {
     Invalidate(under == Hot::Close ? kCloseRect : kHistRect);
   }
 }
 
-LRESULT CALLBACK TfLoader::AppWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK LoaderWindow::AppWindowProc(HWND window, UINT message, WPARAM wparam,
+                                             LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<TfLoader*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<LoaderWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   switch (message) {
     case WM_ACTIVATE:
@@ -401,19 +402,19 @@ LRESULT CALLBACK TfLoader::AppWindowProc(HWND window, UINT message, WPARAM wpara
   }
 }
 
-LRESULT CALLBACK TfLoader::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK LoaderWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<TfLoader*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<LoaderWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   if (!self || message == WM_NCDESTROY) return DefWindowProcW(window, message, wparam, lparam);
   if (self->window_ == nullptr && message == WM_NCCREATE) self->window_ = window;
   return self->Handle(window, message, wparam, lparam);
 }
 
-LRESULT TfLoader::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT LoaderWindow::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PAINT: {
       const WindowPaint paint(window_);

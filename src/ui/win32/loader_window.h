@@ -12,7 +12,7 @@ namespace nurv::winui {
 // The loader's main window on Win32: draws the state that LoaderUi keeps and routes the clicks,
 // the activations, the timers and the banner's frame changes back to it. Borderless, 501 wide, 100
 // or 500 high; everything but the log is painted by the window itself.
-class TfLoader : public LoaderUi {
+class LoaderWindow : public LoaderUi {
  public:
   static constexpr COLORREF kBackground = RGB(0x41, 0x41, 0x41);
   static constexpr COLORREF kTextGreen = RGB(0x00, 0xBB, 0x00);
@@ -24,10 +24,10 @@ class TfLoader : public LoaderUi {
   static constexpr COLORREF kBarFrom = RGB(0x29, 0xD3, 0x31);
   static constexpr COLORREF kBarTo = RGB(0xAD, 0xEF, 0xAD);
 
-  explicit TfLoader(HINSTANCE instance);
-  ~TfLoader() override;
-  TfLoader(const TfLoader&) = delete;
-  TfLoader& operator=(const TfLoader&) = delete;
+  explicit LoaderWindow(HINSTANCE instance);
+  ~LoaderWindow() override;
+  LoaderWindow(const LoaderWindow&) = delete;
+  LoaderWindow& operator=(const LoaderWindow&) = delete;
 
   HWND Handle() const { return window_; }
   void Show();

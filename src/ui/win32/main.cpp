@@ -10,10 +10,10 @@
 
 int main(int argc, char** argv) {
   try {
-    nurv::winui::TfLoader window(GetModuleHandleW(nullptr));
+    nurv::winui::LoaderWindow window(GetModuleHandleW(nullptr));
     nurv::LoaderApp app(window, nurv::platform::CommandLineArguments(argc, argv));
-    const nurv::ScreenGeometry screen = nurv::winui::TfLoader::CurrentScreenGeometry();
-    app.FormCreate(screen);
+    const nurv::ScreenGeometry screen = nurv::winui::LoaderWindow::CurrentScreenGeometry();
+    app.Initialise(screen);
     window.FirstShow(screen);
     window.Show();
     window.RunMessageLoop();

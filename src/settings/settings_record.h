@@ -6,7 +6,7 @@ namespace nurv {
 
 // The settings record; two instances: `IniSettings` (from nurv.ini) and `LoaderSettings` (the
 // settings in force, read back from the registry). Fields in their declared order.
-struct TRecordRegistry {
+struct SettingsRecord {
   std::string PathProgram;
   std::string PathShablon;
   std::string PathReport;
