@@ -1,4 +1,4 @@
-// Starting programs, profile files and the theme manifest against the real Windows API.
+// Starting programs and profile files against the real Windows API.
 #ifdef _WIN32
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -9,7 +9,6 @@
 #include "platform/process.h"
 #include "platform/system_info.h"
 #include "platform/win32/wide_text.h"
-#include "support/theme_manifest.h"
 
 namespace nurv::platform {
 namespace {
@@ -71,29 +70,6 @@ TEST(WinProfile, EncodingsOfTheFile) {
   EXPECT_EQ(ReadProfileString(ini, "ConfigUser51", "", "dflt"), "dflt");
   EXPECT_EQ(ReadProfileString(ini, "", "Server", "dflt"), "dflt");
   EXPECT_EQ(ReadProfileString(dir.Sub("absent.ini"), "ConfigUser51", "Server", "dflt"), "dflt");
-}
-
-// The manifest that the loader writes must be one that Windows accepts for the common controls.
-TEST(WinThemeManifest, WindowsAcceptsTheWrittenManifest) {
-  TempDir dir;
-  const std::string exe = dir.Sub("NurvLoader.exe");
-  ASSERT_TRUE(CopyFileReplacing(OwnExecutablePath(), exe));
-  ASSERT_TRUE(WriteThemeManifestFor(exe));
-  const std::string manifest = exe + ".manifest";
-  ASSERT_TRUE(FileExists(manifest));
-  EXPECT_EQ(ReadFile(manifest).rfind("</assembly>\r\n"), ReadFile(manifest).size() - 13);
-
-  const std::wstring wide = win32::Widen(manifest);
-  ACTCTXW context{};
-  context.cbSize = sizeof(context);
-  context.lpSource = wide.c_str();
-  HANDLE handle = CreateActCtxW(&context);
-  ASSERT_NE(handle, INVALID_HANDLE_VALUE) << LastErrorText();
-  ReleaseActCtx(handle);
-
-  EXPECT_TRUE(DeleteThemeManifestFor(exe));
-  EXPECT_FALSE(FileExists(manifest));
-  EXPECT_TRUE(DeleteThemeManifestFor(exe));
 }
 
 }  // namespace
