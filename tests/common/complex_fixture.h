@@ -1,13 +1,15 @@
 #pragma once
 // A complex on disk for one test: Bin/Update/Help/Shablon/Report folders, nurv.ini, an update
-// database, and the user's settings, Trash and temporary folder inside the test's own folder, or
-// inside a sub-folder of it with the given name (one with blanks, as "Program Files" has).
+// database, and the user's settings, Trash and temporary folder (Windows: the temporary folder)
+// inside the test's own folder, or inside a sub-folder of it with the given name (one with blanks,
+// as "Program Files" has). Paths have the platform's separator, as the loader builds them.
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/native_path.h"
 #include "common/scoped_env.h"
 #include "common/temp_dir.h"
 #include "common/test_registry.h"
@@ -18,19 +20,25 @@ namespace nurv::testing {
 
 class ComplexOnDisk {
  public:
-  explicit ComplexOnDisk(std::string folder = {}) : folder_(std::move(folder)) {
+  explicit ComplexOnDisk(std::string folder = {},
+                         ScopedTestRegistry::Reach reach = ScopedTestRegistry::Reach::kThisProcess)
+      : folder_(std::move(folder)), registry_(Path("config"), reach) {
     namespace fs = std::filesystem;
     for (const char* sub :
          {"Bin", "Update", "Help", "Shablon", "Report", "config", "data", "tmp"}) {
-      fs::create_directories(Path(sub));
+      fs::create_directories(Utf8Path(Path(sub)));
     }
+#ifdef _WIN32
+    env_.Set("TMP", Path("tmp"));
+#else
     env_.Set("XDG_DATA_HOME", Path("data"));
     env_.Set("TMPDIR", Path("tmp"));
+#endif
   }
 
-  std::string Bin() const { return Path("Bin") + "/"; }
+  std::string Bin() const { return Path("Bin/"); }
   std::string Path(const std::string& rel) const {
-    return root_.Sub(folder_.empty() ? rel : folder_ + "/" + rel);
+    return Native(root_.Sub(folder_.empty() ? rel : folder_ + "/" + rel));
   }
   std::string Db() const { return Path("updates.db"); }
   // POSIX: the file that holds the registry (ScopedTestRegistry).
@@ -81,7 +89,7 @@ class ComplexOnDisk {
   inline static const std::string kNurvKey = "\\SOFTWARE\\NURVSQL";
   TempDir root_;
   std::string folder_;
-  ScopedTestRegistry registry_{Path("config")};
+  ScopedTestRegistry registry_;
   ScopedEnv env_;
 };
 

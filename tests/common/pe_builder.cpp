@@ -1,6 +1,12 @@
 #include "common/pe_builder.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "base/utf8.h"
+#else
 #include <sys/stat.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -60,16 +66,10 @@ std::string StringEntry(std::string_view key, const std::string& text) {
   return Node(key, 1, value, static_cast<int>(text.size() + 1));
 }
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 }  // namespace
 
-std::string BuildVersionInfoBlock(const FourPartVersion& product,
-                                  const FourPartVersion& file, bool with_strings) {
+std::string BuildVersionInfoBlock(const FourPartVersion& product, const FourPartVersion& file,
+                                  bool with_strings) {
   std::string fixed;
   Append(fixed, 0xFEEF04BD, 4);
   Append(fixed, 0x00010000, 4);
@@ -96,8 +96,8 @@ std::string BuildVersionInfoBlock(const FourPartVersion& product,
   return Node("VS_VERSION_INFO", 0, fixed, 52, children);
 }
 
-std::string BuildPeFile(const FourPartVersion& product,
-                        const FourPartVersion& file, bool pe32_plus) {
+std::string BuildPeFile(const FourPartVersion& product, const FourPartVersion& file,
+                        bool pe32_plus) {
   constexpr std::uint32_t kPe = 0x40, kRawStart = 0x200, kRva = 0x1000;
   const std::uint32_t optional_size = pe32_plus ? 240 : 224;
 
@@ -160,6 +160,36 @@ std::string BuildPeFile(const FourPartVersion& product,
   return image + rsrc;
 }
 
+#ifdef _WIN32
+
+void AttachVersionSection(const std::string& program_path, const FourPartVersion& product,
+                          const FourPartVersion& file) {
+  std::string block = BuildVersionInfoBlock(product, file);
+  const HANDLE update = BeginUpdateResourceW(Utf8ToUtf16<wchar_t>(program_path).c_str(), FALSE);
+  if (update == nullptr) throw std::runtime_error("cannot open the resources of " + program_path);
+  const bool added =
+      UpdateResourceW(update, MAKEINTRESOURCEW(16) /* RT_VERSION */, MAKEINTRESOURCEW(1),
+                      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), block.data(),
+                      static_cast<DWORD>(block.size())) != 0;
+  // Discarded unless the resource was added: the program stays as it was.
+  if (!EndUpdateResourceW(update, added ? FALSE : TRUE) || !added) {
+    throw std::runtime_error("cannot add a version resource to " + program_path);
+  }
+}
+
+#else
+
+namespace {
+
+// `text` as one word of the shell's command line.
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
 void AttachVersionSection(const std::string& elf_path, const FourPartVersion& product,
                           const FourPartVersion& file) {
   namespace fs = std::filesystem;
@@ -189,5 +219,7 @@ void AttachVersionSection(const std::string& elf_path, const FourPartVersion& pr
     throw std::runtime_error("cannot replace " + elf_path);
   }
 }
+
+#endif
 
 }  // namespace nurv::testing

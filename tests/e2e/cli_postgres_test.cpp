@@ -1,3 +1,5 @@
+// The test server runs on POSIX only (tests/common/pg_server.cpp): not built for Windows.
+#ifndef _WIN32
 #include <gtest/gtest.h>
 
 #include "common/pg_server.h"
@@ -56,3 +58,5 @@ TEST_F(CliPostgresTest, LoginWithoutTheSelectRightCannotUpdate) {
 
 }  // namespace
 }  // namespace nurv::testing
+
+#endif  // _WIN32

@@ -1,3 +1,5 @@
+// A pseudo-terminal is POSIX's: not built for Windows.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -70,3 +72,5 @@ TEST_F(CliTest, TerminalChooserMenuAndWaitForEnter) {
 
 }  // namespace
 }  // namespace nurv::testing
+
+#endif  // _WIN32

@@ -2,28 +2,33 @@
 // Runs the built nurvloader-cli on a complex laid out in a temporary folder: the CLI is copied
 // into the complex's Bin (its folder is the loader's folder), the user's settings, Trash and
 // temporary folder point into the test's folder, and the demo main program stands in for nurv.exe.
-#include <fcntl.h>
+// The same fixture runs the Windows build under Wine; there the user's registry key is the real one
+// (ScopedTestRegistry::Reach::kStartedPrograms).
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "child_process.h"
 #include "common/complex_fixture.h"
 #include "common/pe_builder.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
+#include "support/sevenzip_fixture.h"
 
-extern char** environ;
+#ifdef _WIN32
+#include "base/utf8.h"
+#endif
 
 namespace nurv::testing {
 
@@ -42,8 +47,39 @@ inline Lines SplitLines(const std::string& text) {
   Lines lines;
   std::istringstream in(text);
   std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
+  while (std::getline(in, line)) {
+#ifdef _WIN32
+    // Windows' text-mode output ends each line with CR LF.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+#endif
+    lines.push_back(line);
+  }
   return lines;
+}
+
+// A program built beside nurvloader-cli, by its bare name; the path is made absolute while the
+// tests run on the build tree's drive (Windows sees the build tree's path without a drive).
+inline std::string BuiltProgram(const std::string& name) {
+  const fs::path cli = fs::absolute(Utf8Path(NURV_CLI_PATH)).make_preferred();
+  return Utf8Text(cli.parent_path() / Utf8Path(name + Utf8Text(cli.extension())));
+}
+
+// The file's modification time in local time, as the platform's C library tells it.
+inline std::optional<std::tm> LocalModificationTime(const std::string& path) {
+  std::tm local{};
+#ifdef _WIN32
+  struct _stat64 info {};
+  if (_wstat64(Utf8ToUtf16<wchar_t>(path).c_str(), &info) != 0 ||
+      _localtime64_s(&local, &info.st_mtime) != 0) {
+    return std::nullopt;
+  }
+#else
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || localtime_r(&info.st_mtime, &local) == nullptr) {
+    return std::nullopt;
+  }
+#endif
+  return local;
 }
 
 // The main program in two versions, prepared once: the demo main program with a version attached.
@@ -61,19 +97,18 @@ class MainPrograms {
 
  private:
   MainPrograms() {
-    const std::string demo_main = fs::path(NURV_CLI_PATH).parent_path() / "nurv-demo-main";
-    if (!fs::exists(demo_main)) throw std::runtime_error("missing " + demo_main);
-    fs::copy_file(demo_main, Old());
+    const std::string demo_main = BuiltProgram("nurv-demo-main");
+    if (!fs::exists(Utf8Path(demo_main))) throw std::runtime_error("missing " + demo_main);
+    fs::copy_file(Utf8Path(demo_main), Utf8Path(Old()));
     AttachVersionSection(Old(), {5, 1, 9, 2}, {5, 1, 9, 2});
-    fs::create_directories(dir_.Sub("pack"));
+    fs::create_directories(Utf8Path(dir_.Sub("pack")));
     const std::string packed = dir_.Sub("pack/nurv.exe");
-    fs::copy_file(demo_main, packed);
+    fs::copy_file(Utf8Path(demo_main), Utf8Path(packed));
     AttachVersionSection(packed, {5, 1, 10, 2}, {5, 1, 10, 2});
-    fs::copy_file(packed, New());
+    fs::copy_file(Utf8Path(packed), Utf8Path(New()));
     new_bytes_ = ReadFile(packed);
-    const std::string command =
-        "cd '" + dir_.Sub("pack") + "' && 7z a -t7z -bd -y nurv.7z nurv.exe >/dev/null";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("7z failed");
+    if (!Run7z(dir_.Sub("pack"), "a -t7z -y nurv.7z nurv.exe"))
+      throw std::runtime_error("7z failed");
     new_archive_ = ReadFile(dir_.Sub("pack/nurv.7z"));
   }
   TempDir dir_;
@@ -105,15 +140,20 @@ inline UpdateRow FileRow(std::int64_t vcode, const std::string& tdoc, const std:
 class CliTest : public ::testing::Test {
  protected:
   // The complex in `folder` of the test's folder, or in the test's folder itself.
-  explicit CliTest(std::string folder = {}) : complex_(std::move(folder)) {}
+  explicit CliTest(std::string folder = {})
+      : complex_(std::move(folder), ScopedTestRegistry::Reach::kStartedPrograms) {}
 
-  // Prepared before any test points TMPDIR into its own folder.
+  // Prepared before any test points the temporary folder into its own folder.
   static void SetUpTestSuite() { MainPrograms::Get(); }
 
   void SetUp() override {
     const std::string bin = complex_.Bin();
-    fs::copy_file(NURV_CLI_PATH, bin + "nurvloader-cli");
-    fs::copy_file(MainPrograms::Get().Old(), bin + "nurv.exe");
+    fs::copy_file(Utf8Path(BuiltProgram("nurvloader-cli")), Utf8Path(Cli()));
+#ifdef _WIN32
+    // 7-Zip's library beside the loader, where it looks first: Windows' system folder has none.
+    fs::copy_file(Utf8Path(kSystemSevenZip), Utf8Path(bin + "7za.dll"));
+#endif
+    fs::copy_file(Utf8Path(MainPrograms::Get().Old()), Utf8Path(bin + "nurv.exe"));
     // The installed loader and its copy in the update folder, as the update table knows them.
     const std::string loader = BuildPeFile({6, 3, 0, 0}, {6, 3, 0, 0});
     WriteFile(bin + "NurvLoader.exe", loader);
@@ -124,46 +164,32 @@ class CliTest : public ::testing::Test {
     complex_.WriteRegistryForDb();
   }
 
+  // The CLI in the complex's program folder, by its built name.
+  std::string Cli() const {
+    return complex_.Bin() + Utf8Text(Utf8Path(BuiltProgram("nurvloader-cli")).filename());
+  }
+
   CliRun RunCli(const Lines& args = {}) { return FinishCli(StartCli(args)); }
 
   struct StartedCli {
-    pid_t pid = -1;
+    ProcessRef process = kNoProcess;
     std::string out_path;
     std::string err_path;
   };
 
   // Starts the CLI without waiting for it; its stdout and stderr go to `name`.out and .err.
   StartedCli StartCli(const Lines& args = {}, const std::string& name = "cli") {
-    const std::string program = complex_.Bin() + "nurvloader-cli";
-    StartedCli started{-1, complex_.Path(name + ".out"), complex_.Path(name + ".err")};
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, started.out_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, started.err_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int spawned =
-        posix_spawn(&started.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << program;
-      started.pid = -1;
-    }
+    StartedCli started{kNoProcess, complex_.Path(name + ".out"), complex_.Path(name + ".err")};
+    started.process = StartProcess(Cli(), args, started.out_path, started.err_path);
+    if (started.process == kNoProcess) ADD_FAILURE() << "cannot start " << Cli();
     return started;
   }
 
   // Waits for a started CLI and collects what it wrote.
   CliRun FinishCli(const StartedCli& started) {
     CliRun run;
-    if (started.pid < 0) return run;
-    int status = 0;
-    while (waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (started.process == kNoProcess) return run;
+    run.status = WaitForProcess(started.process);
     run.out = SplitLines(ReadFile(started.out_path));
     run.err = ReadFile(started.err_path);
     return run;
@@ -171,16 +197,19 @@ class CliTest : public ::testing::Test {
 
   // The arguments the main program was started with; waits for its record (it is not waited
   // for by the loader), empty when it never appears.
-  // Waits only when the run reported the start as done.
+  // Waits only when the run reported the start as done. The record is never empty (its first line
+  // is the program's path): under Wine a file just renamed into place can read empty for a moment.
   Lines AwaitLaunch(const CliRun& run) const {
     const std::string path = complex_.Bin() + "nurv-launch.txt";
     const bool started = std::find(run.out.begin(), run.out.end(), "OK") != run.out.end();
-    for (int i = 0; started && i < 2000 && !fs::exists(path); ++i) {
+    std::string record = ReadFile(path);
+    for (int i = 0; started && i < 2000 && record.empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      record = ReadFile(path);
     }
-    return SplitLines(ReadFile(path));
+    return SplitLines(record);
   }
-  bool Launched() const { return fs::exists(complex_.Bin() + "nurv-launch.txt"); }
+  bool Launched() const { return fs::exists(Utf8Path(complex_.Bin() + "nurv-launch.txt")); }
 
   std::string Server() const { return SqliteServerName(complex_.Db()); }
   // The started main program's arguments after its path for a run without switches.
