@@ -142,6 +142,30 @@ TEST_F(Win32UiTest, WaitForMessagesReturnsForAPostedMessage) {
   window.ProcessMessages();
 }
 
+// The first window of this thread of class `class_name` (and visible, when asked), or null. A named
+// callback: the i686 build takes no lambda for WNDENUMPROC's stdcall convention.
+struct WindowSearch {
+  const wchar_t* class_name;
+  bool visible_only;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM search_address) {
+  auto& search = *reinterpret_cast<WindowSearch*>(search_address);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (std::wstring(name) != search.class_name) return TRUE;
+  if (search.visible_only && !IsWindowVisible(window)) return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
+HWND ThreadWindow(const wchar_t* class_name, bool visible_only) {
+  WindowSearch search{class_name, visible_only};
+  EnumThreadWindows(GetCurrentThreadId(), &MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 // Drives the chooser once it is up: one step per timer tick, so that the dialog's own loop handles
 // what a step posts before the next step runs.
 struct DialogDriver {
@@ -149,17 +173,7 @@ struct DialogDriver {
   static inline std::size_t next = 0;
   static void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
     // This thread's chooser: other test processes may show theirs at the same time.
-    HWND dialog = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM found) -> BOOL {
-          wchar_t name[16] = {};
-          GetClassNameW(window, name, 16);
-          if (std::wstring(name) != L"ChooserDialog") return TRUE;
-          *reinterpret_cast<HWND*>(found) = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&dialog));
+    HWND dialog = ThreadWindow(L"ChooserDialog", false);
     if (!dialog || !IsWindowVisible(dialog)) return;
     if (next >= steps.size()) {
       KillTimer(nullptr, timer);
@@ -195,20 +209,7 @@ void DoubleClick(HWND window, int x, int y) {
 }
 
 // This thread's visible message box, or null.
-HWND MessageBoxUp() {
-  HWND box = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM found) -> BOOL {
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, 16);
-        if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&box));
-  return box;
-}
+HWND MessageBoxUp() { return ThreadWindow(L"#32770", true); }
 
 TEST_F(Win32UiTest, ChooserCloseBoxCancelsOkAccepts) {
   auto registry = platform::OpenCurrentUserRegistry();
