@@ -77,11 +77,13 @@ std::string EscapeControlBytes(std::string_view text) {
   return out;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
+std::string_view TrimAny(std::string_view text, std::string_view blanks) {
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
+
+std::string_view TrimBlanks(std::string_view text) { return TrimAny(text, " \t\r\n"); }
 
 std::string AsciiLowerText(std::string_view text) {
   std::string out(text);

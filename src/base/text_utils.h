@@ -28,6 +28,8 @@ constexpr bool IsControlByte(char c) {
 constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // `text` without the blanks at either end.
 std::string_view TrimBlanks(std::string_view text);
+// `text` without any of the characters of `blanks` at either end.
+std::string_view TrimAny(std::string_view text, std::string_view blanks);
 
 // ASCII case, for SQL texts, column names and keywords: A–Z only, every other byte unchanged
 // (a Russian text is lowered by LowerCaseText of base/utf8.h).

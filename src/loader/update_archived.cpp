@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "base/text_utils.h"
 #include "base/version_key.h"
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
@@ -38,12 +39,7 @@ std::string RowVersionText(const db::Dataset& row) {
 
 bool SameFileName(const std::string& a, const std::string& b) {
 #ifdef _WIN32
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return EqualsIgnoringAsciiCase(a, b);
 #else
   return a == b;
 #endif

@@ -1,6 +1,7 @@
 #include "platform/posix/ini_parser.h"
 
 #include "base/cp1251.h"
+#include "base/text_utils.h"
 #include "base/utf8.h"
 
 namespace nurv::platform {
@@ -8,37 +9,8 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-// Folds ASCII and the Cyrillic letters of Windows-1251 (all names here are either).
-std::string FoldCase(std::string_view utf8) {
-  std::string out(utf8);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    auto& c = reinterpret_cast<unsigned char&>(out[i]);
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<unsigned char>(c + 32);
-    } else if (i + 1 < out.size() && (c == 0xD0)) {
-      auto& n = reinterpret_cast<unsigned char&>(out[i + 1]);
-      if (n >= 0x90 && n <= 0x9F) {  // А..П -> а..п
-        n = static_cast<unsigned char>(n + 0x20);
-      } else if (n >= 0xA0 && n <= 0xAF) {  // Р..Я -> р..я (lead byte changes)
-        c = 0xD1;
-        n = static_cast<unsigned char>(n - 0x20);
-      } else if (n >= 0x80 && n <= 0x8F) {  // Ѐ..Џ -> ѐ..џ
-        c = 0xD1;
-        n = static_cast<unsigned char>(n + 0x10);
-      }
-      ++i;
-    }
-  }
-  return out;
-}
+// The blanks the profile functions trim around names and values.
+std::string_view Trim(std::string_view s) { return TrimAny(s, " \t\v\f"); }
 
 // A file that declares UTF-8 by its BOM stays UTF-8; a byte that breaks it becomes U+FFFD, as
 // the system's conversion does.
@@ -74,8 +46,8 @@ std::optional<std::string> FindProfileValue(std::string_view file_bytes, std::st
   } else {
     text = Cp1251ToUtf8(file_bytes);
   }
-  const std::string wanted_section = FoldCase(Trim(section));
-  const std::string wanted_key = FoldCase(Trim(key));
+  const std::string wanted_section = LowerCaseText(Trim(section));
+  const std::string wanted_key = LowerCaseText(Trim(key));
 
   bool section_seen = false;  // only the first matching section counts
   bool in_section = false;
@@ -92,7 +64,7 @@ std::optional<std::string> FindProfileValue(std::string_view file_bytes, std::st
       // A section line without its ']' still ends the section before it but matches nothing.
       const std::size_t close = line.find(']');
       if (close == std::string_view::npos) continue;
-      if (!section_seen && FoldCase(Trim(line.substr(1, close - 1))) == wanted_section) {
+      if (!section_seen && LowerCaseText(Trim(line.substr(1, close - 1))) == wanted_section) {
         section_seen = true;
         in_section = true;
       }
@@ -101,7 +73,7 @@ std::optional<std::string> FindProfileValue(std::string_view file_bytes, std::st
     if (!in_section) continue;
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
-    if (FoldCase(Trim(line.substr(0, eq))) != wanted_key) continue;
+    if (LowerCaseText(Trim(line.substr(0, eq))) != wanted_key) continue;
     std::string_view value = Trim(line.substr(eq + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "base/text_utils.h"
 #include "base/utf8.h"
 
 namespace nurv::platform::regfile {
@@ -26,13 +27,7 @@ std::string DecodeUtf16Le(const std::uint8_t* data, std::size_t size, bool stop_
   return Utf16ToUtf8(units.data(), units.size(), damaged);
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+std::string_view Trim(std::string_view s) { return TrimAny(s, " \t"); }
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -42,13 +37,7 @@ int HexDigit(char c) {
 }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
+  return s.size() >= prefix.size() && EqualsIgnoringAsciiCase(s.substr(0, prefix.size()), prefix);
 }
 
 // Reads a quoted text starting at s[pos] == '"'; `pos` ends after the closing quote. Only \\ and
