@@ -30,7 +30,7 @@ std::string SevenZipLoadErrorText() {
   return "Could not load CreateObject function from " + name + "\r\nPerhaps " + name + " not found";
 }
 
-std::string ErrCodeText(std::int32_t code) {
+std::string ErrorCodeText(std::int32_t code) {
   switch (code) {
     case 0:
       return "Success";
@@ -280,12 +280,12 @@ std::optional<std::uint32_t> ParseIndex(const std::string& text) {
 
 // What the callbacks share with the component during one Extract.
 struct ExtractContext {
-  TSevenZipArchive& owner;
+  SevenZipArchive& owner;
   const Library& lib;
   std::exception_ptr failure;  // an event that threw; rethrown once the library has returned
 
   void Message(std::int32_t code, const std::string& file) {
-    if (owner.OnMessage) owner.OnMessage(code, ErrCodeText(code), file);
+    if (owner.OnMessage) owner.OnMessage(code, ErrorCodeText(code), file);
   }
   // Runs `body` for a method the library called; no exception may cross the library's frames.
   template <typename Body>
@@ -310,9 +310,9 @@ struct ExtractContext {
   }
 };
 
-class TArchiveOpenCallback final : public IArchiveOpenCallback, public ICryptoGetTextPassword {
+class OpenCallback final : public IArchiveOpenCallback, public ICryptoGetTextPassword {
  public:
-  explicit TArchiveOpenCallback(ExtractContext& context) : context_(context) {}
+  explicit OpenCallback(ExtractContext& context) : context_(context) {}
 
   HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override {
     if (out == nullptr) return kEInvalidArg;
@@ -344,16 +344,14 @@ class TArchiveOpenCallback final : public IArchiveOpenCallback, public ICryptoGe
   }
 
  private:
-  ~TArchiveOpenCallback() = default;
+  ~OpenCallback() = default;
   RefCount refs_;
   ExtractContext& context_;
 };
 
-class TArchiveExtractCallback final : public IArchiveExtractCallback,
-                                      public ICryptoGetTextPassword {
+class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetTextPassword {
  public:
-  TArchiveExtractCallback(ExtractContext& context, std::string destination,
-                          std::int64_t files_to_come)
+  ExtractCallback(ExtractContext& context, std::string destination, std::int64_t files_to_come)
       : context_(context),
         destination_(std::move(destination)),
         files_to_come_(files_to_come),
@@ -382,7 +380,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   HResult NURV_SZ_CALL SetTotal(std::uint64_t total) override {
     return context_.Guard([&] {
       std::lock_guard lock(mutex_);
-      if (all_items_ && context_.owner.OnPreProgress) context_.owner.OnPreProgress(total);
+      if (all_items_ && context_.owner.OnTotalSize) context_.owner.OnTotalSize(total);
       return kSOk;
     });
   }
@@ -390,10 +388,10 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   HResult NURV_SZ_CALL SetCompleted(const std::uint64_t* complete_value) override {
     return context_.Guard([&] {
       std::lock_guard lock(mutex_);
-      TSevenZipArchive& owner = context_.owner;
+      SevenZipArchive& owner = context_.owner;
       const std::uint64_t completed = complete_value != nullptr ? *complete_value : last_completed_;
-      if (position_ == 0 && !current_name_.empty() && owner.OnExtractfile) {
-        owner.OnExtractfile(current_name_, current_size_);
+      if (position_ == 0 && !current_name_.empty() && owner.OnItemStarted) {
+        owner.OnItemStarted(current_name_, current_size_);
       }
       position_ += completed - last_completed_;
       last_completed_ = completed;
@@ -402,7 +400,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
       HResult result = done_ ? kSFalse : kSOk;
       if (owner.Cancel) {
         result = kSFalse;
-        owner.ErrCode = kSzUserCanceled;
+        owner.ErrorCode = kSzUserCanceled;
         context_.Message(kSzUserCanceled, current_name_);
       }
       return result;
@@ -449,7 +447,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
       }
       // A later good item must not hide an earlier failed one of the same call.
       if (code != kSzSuccess) {
-        context_.owner.ErrCode = code;
+        context_.owner.ErrorCode = code;
         context_.Message(code, current_name_);
       }
       return kSOk;
@@ -461,10 +459,10 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   }
 
  private:
-  ~TArchiveExtractCallback() = default;
+  ~ExtractCallback() = default;
 
   HResult OpenTarget(std::uint32_t index, ISequentialOutStream** out_stream, std::int32_t mode) {
-    TSevenZipArchive& owner = context_.owner;
+    SevenZipArchive& owner = context_.owner;
     const Library& lib = context_.lib;
     if (owner.Cancel) return kSFalse;
     if (mode == kAskTest) {
@@ -483,11 +481,11 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
     if (const auto filetime = lib.ItemModified(index)) modified = LocalDosTime(*filetime);
 
     const auto no_path =
-        (owner.ExtractOptions & static_cast<unsigned>(ExtractOptsEnum::ExtractNoPath)) != 0;
+        (owner.ExtractOptions & static_cast<unsigned>(ExtractOption::ExtractNoPath)) != 0;
     const auto relative = RelativeTarget(stored, no_path);
     if (!relative) {
       // Never written outside the destination folder; the other items go on.
-      owner.ErrCode = kSzCouldNotCreateFile;
+      owner.ErrorCode = kSzCouldNotCreateFile;
       context_.Message(kSzCouldNotCreateFile, stored);
       return kSOk;
     }
@@ -496,7 +494,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
     if (owner.OnSetExtractName) owner.OnSetExtractName(index, target);
 
     bool overwrite =
-        (owner.ExtractOptions & static_cast<unsigned>(ExtractOptsEnum::ExtractOverwrite)) != 0;
+        (owner.ExtractOptions & static_cast<unsigned>(ExtractOption::ExtractOverwrite)) != 0;
     if (!overwrite && (platform::FileExists(target) || platform::DirectoryExists(target))) {
       if (owner.OnExtractOverwrite) owner.OnExtractOverwrite(target, overwrite);
       if (!overwrite) return kSOk;
@@ -512,11 +510,11 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
     if (--files_to_come_ == 0) last_file_ = true;
     ForceDirectories(ParentFolder(target), 0);
     std::int32_t error = 0;
-    auto* writer = TArchiveStreamWriter::Create(
-        target, attributes, modified, &owner.TestHookOnLibraryCall, &owner.SysErrCode, error);
+    auto* writer = ItemWriteStream::Create(
+        target, attributes, modified, &owner.TestHookOnLibraryCall, &owner.SystemErrorCode, error);
     if (writer == nullptr) {
-      owner.SysErrCode = error;
-      owner.ErrCode = kSzCouldNotCreateFile;
+      owner.SystemErrorCode = error;
+      owner.ErrorCode = kSzCouldNotCreateFile;
       context_.Message(kSzCouldNotCreateFile, first_target);
       creation_failed_ = true;
       return kSFalse;
@@ -595,9 +593,9 @@ std::vector<std::string> SevenZipLibraryCandidates() {
   return candidates;
 }
 
-TSevenZipArchive::TSevenZipArchive() : TSevenZipArchive(SevenZipLibraryCandidates()) {}
+SevenZipArchive::SevenZipArchive() : SevenZipArchive(SevenZipLibraryCandidates()) {}
 
-TSevenZipArchive::TSevenZipArchive(const std::vector<std::string>& library_candidates) {
+SevenZipArchive::SevenZipArchive(const std::vector<std::string>& library_candidates) {
   for (const std::string& candidate : library_candidates) {
     lib_ = TryLoad(candidate);
     if (lib_) return;
@@ -605,31 +603,31 @@ TSevenZipArchive::TSevenZipArchive(const std::vector<std::string>& library_candi
   throw SevenZipLoadError(SevenZipLoadErrorText());
 }
 
-TSevenZipArchive::~TSevenZipArchive() = default;
+SevenZipArchive::~SevenZipArchive() = default;
 
 namespace {
 
 // One extraction between Open and Close; the caller closes the archive.
-NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(TSevenZipArchive& self, const Library& lib,
+NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Library& lib,
                                               ExtractContext& context, bool test_mode) {
   IInArchive* archive = lib.archive;
   std::uint64_t start = 0;
-  if (UpperExtension(self.SZFileName) == ".EXE") {
-    const auto found = FindSfxArchiveStart(self.SZFileName);
+  if (UpperExtension(self.ArchivePath) == ".EXE") {
+    const auto found = FindSfxArchiveStart(self.ArchivePath);
     if (!found) {
-      self.ErrCode = kSzNotSfxArchive;
-      context.Message(kSzNotSfxArchive, self.SZFileName);
+      self.ErrorCode = kSzNotSfxArchive;
+      context.Message(kSzNotSfxArchive, self.ArchivePath);
       return -1;
     }
     start = *found;
   }
 
   std::int32_t open_error = 0;
-  TArchiveStreamReader* reader =
-      TArchiveStreamReader::Open(self.SZFileName, start, &self.TestHookOnLibraryCall, open_error);
+  ArchiveReadStream* reader =
+      ArchiveReadStream::Open(self.ArchivePath, start, &self.TestHookOnLibraryCall, open_error);
   HResult opened = kEFail;
   if (reader != nullptr) {
-    auto* open_callback = new TArchiveOpenCallback(context);
+    auto* open_callback = new OpenCallback(context);
     archive->Close();
     opened = archive->Open(reader, nullptr, open_callback);
     open_callback->Release();
@@ -637,39 +635,39 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(TSevenZipArchive& self, const Libr
   }
   if (context.failure) return -1;
   if (opened != kSOk) {
-    self.ErrCode = kSzFileNotFound;
-    context.Message(kSzFileNotFound, self.SZFileName);
+    self.ErrorCode = kSzFileNotFound;
+    context.Message(kSzFileNotFound, self.ArchivePath);
     return -1;
   }
 
   std::uint32_t count = 0;
   if (archive->GetNumberOfItems(&count) != kSOk) count = 0;
   std::vector<std::uint32_t> indices;
-  indices.reserve(self.Files.size());
+  indices.reserve(self.ItemIndexes.size());
   std::uint64_t total = 0;
-  for (const std::string& entry : self.Files) {
+  for (const std::string& entry : self.ItemIndexes) {
     const auto index = ParseIndex(entry);
     // The library itself does not check the range.
     if (!index || *index >= count) {
-      self.ErrCode = kSzIndexOutOfRange;
+      self.ErrorCode = kSzIndexOutOfRange;
       context.Message(kSzIndexOutOfRange, std::string());
       return -1;
     }
     total += lib.ItemSize(*index);
     indices.push_back(*index);
   }
-  if (total > 0 && self.OnPreProgress) self.OnPreProgress(total);
+  if (total > 0 && self.OnTotalSize) self.OnTotalSize(total);
   // The library wants each index once, in ascending order.
   std::sort(indices.begin(), indices.end());
   indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
 
-  std::string destination = self.ExtrBaseDir;
+  std::string destination = self.ExtractFolder;
   if (!destination.empty() && !IsSeparator(destination.back())) {
     destination.push_back(platform::kPathDelim);
   }
   SingleThreaded(archive);
-  auto* callback = new TArchiveExtractCallback(context, std::move(destination),
-                                               static_cast<std::int64_t>(indices.size()));
+  auto* callback = new ExtractCallback(context, std::move(destination),
+                                       static_cast<std::int64_t>(indices.size()));
   const HResult extracted =
       indices.empty() ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
                       : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
@@ -680,9 +678,9 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(TSevenZipArchive& self, const Libr
 
 }  // namespace
 
-std::int32_t TSevenZipArchive::Extract(bool test_mode) {
-  ErrCode = kSzSuccess;
-  SysErrCode = 0;
+std::int32_t SevenZipArchive::Extract(bool test_mode) {
+  ErrorCode = kSzSuccess;
+  SystemErrorCode = 0;
   ExtractContext context{*this, *lib_, nullptr};
   std::int32_t result = -1;
   try {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/files.h"
 #include "base/utf8.h"
+#include "platform/files.h"
 
 namespace nurv::sz {
 
@@ -103,9 +103,8 @@ std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path) {
 
 // ---- reader ----
 
-TArchiveStreamReader* TArchiveStreamReader::Open(const std::string& path,
-                                                 std::uint64_t start_offset, const CallHook* hook,
-                                                 std::int32_t& error) {
+ArchiveReadStream* ArchiveReadStream::Open(const std::string& path, std::uint64_t start_offset,
+                                           const CallHook* hook, std::int32_t& error) {
   errno = 0;
   std::FILE* file = OpenFile(path, false);
   if (file == nullptr) {
@@ -119,12 +118,12 @@ TArchiveStreamReader* TArchiveStreamReader::Open(const std::string& path,
     std::fclose(file);
     return nullptr;
   }
-  return new TArchiveStreamReader(file, static_cast<std::uint64_t>(length), start_offset, hook);
+  return new ArchiveReadStream(file, static_cast<std::uint64_t>(length), start_offset, hook);
 }
 
-TArchiveStreamReader::~TArchiveStreamReader() { std::fclose(file_); }
+ArchiveReadStream::~ArchiveReadStream() { std::fclose(file_); }
 
-HResult TArchiveStreamReader::QueryInterface(const Guid& iid, void** out) {
+HResult ArchiveReadStream::QueryInterface(const Guid& iid, void** out) {
   Hook();
   if (out == nullptr) return kEInvalidArg;
   *out = nullptr;
@@ -139,13 +138,13 @@ HResult TArchiveStreamReader::QueryInterface(const Guid& iid, void** out) {
   return kSOk;
 }
 
-std::uint32_t TArchiveStreamReader::Release() {
+std::uint32_t ArchiveReadStream::Release() {
   const std::uint32_t left = refs_.Down();
   if (left == 0) delete this;
   return left;
 }
 
-HResult TArchiveStreamReader::Read(void* data, std::uint32_t size, std::uint32_t* processed_size) {
+HResult ArchiveReadStream::Read(void* data, std::uint32_t size, std::uint32_t* processed_size) {
   Hook();
   if (processed_size != nullptr) *processed_size = 0;
   if (size == 0 || position_ >= length_) return kSOk;
@@ -165,8 +164,8 @@ HResult TArchiveStreamReader::Read(void* data, std::uint32_t size, std::uint32_t
   return kSOk;
 }
 
-HResult TArchiveStreamReader::Seek(std::int64_t offset, std::uint32_t origin,
-                                   std::uint64_t* new_position) {
+HResult ArchiveReadStream::Seek(std::int64_t offset, std::uint32_t origin,
+                                std::uint64_t* new_position) {
   Hook();
   // The end is the file's real length: the library measures the archive with Seek(0, END).
   std::uint64_t position = 0;
@@ -177,7 +176,7 @@ HResult TArchiveStreamReader::Seek(std::int64_t offset, std::uint32_t origin,
   return kSOk;
 }
 
-HResult TArchiveStreamReader::GetSize(std::uint64_t* size) {
+HResult ArchiveReadStream::GetSize(std::uint64_t* size) {
   Hook();
   if (size == nullptr) return kEInvalidArg;
   *size = length_;
@@ -186,11 +185,9 @@ HResult TArchiveStreamReader::GetSize(std::uint64_t* size) {
 
 // ---- writer ----
 
-TArchiveStreamWriter* TArchiveStreamWriter::Create(const std::string& path,
-                                                   std::uint32_t attributes,
-                                                   std::optional<DateTime> modified,
-                                                   const CallHook* hook, std::int32_t* report_error,
-                                                   std::int32_t& error) {
+ItemWriteStream* ItemWriteStream::Create(const std::string& path, std::uint32_t attributes,
+                                         std::optional<DateTime> modified, const CallHook* hook,
+                                         std::int32_t* report_error, std::int32_t& error) {
   if (platform::FileExists(path)) {
     const auto existing = platform::ReadAttributes(path);
     if (existing && (*existing & platform::kAttrReadOnly) != 0) {
@@ -210,10 +207,10 @@ TArchiveStreamWriter* TArchiveStreamWriter::Create(const std::string& path,
     std::fclose(file);
     return nullptr;
   }
-  return new TArchiveStreamWriter(file, path, attributes, modified, hook, report_error);
+  return new ItemWriteStream(file, path, attributes, modified, hook, report_error);
 }
 
-TArchiveStreamWriter::~TArchiveStreamWriter() {
+ItemWriteStream::~ItemWriteStream() {
   if (std::fclose(file_) != 0 && last_error_ == 0) last_error_ = ErrorOr(EIO);
   if (modified_) platform::WriteModifiedTime(path_, *modified_);
   if ((attributes_ & platform::kAttrUnixExtension) != 0) {
@@ -227,7 +224,7 @@ TArchiveStreamWriter::~TArchiveStreamWriter() {
   if (last_error_ != 0 && report_error_ != nullptr) *report_error_ = last_error_;
 }
 
-HResult TArchiveStreamWriter::QueryInterface(const Guid& iid, void** out) {
+HResult ItemWriteStream::QueryInterface(const Guid& iid, void** out) {
   Hook();
   if (out == nullptr) return kEInvalidArg;
   *out = nullptr;
@@ -239,20 +236,20 @@ HResult TArchiveStreamWriter::QueryInterface(const Guid& iid, void** out) {
   return kENoInterface;
 }
 
-std::uint32_t TArchiveStreamWriter::Release() {
+std::uint32_t ItemWriteStream::Release() {
   const std::uint32_t left = refs_.Down();
   if (left == 0) delete this;
   return left;
 }
 
-HResult TArchiveStreamWriter::Write(const void* data, std::uint32_t size,
-                                    std::uint32_t* processed_size) {
+HResult ItemWriteStream::Write(const void* data, std::uint32_t size,
+                               std::uint32_t* processed_size) {
   Hook();
   if (processed_size != nullptr) *processed_size = 0;
   if (size == 0) return kSOk;
   errno = 0;
   if (!SeekFile(file_, position_) || std::fwrite(data, 1, size, file_) != size) {
-    // The library ends the item as a data error; the cause goes to SysErrCode on closing.
+    // The library ends the item as a data error; the cause goes to SystemErrorCode on closing.
     last_error_ = ErrorOr(EIO);
     std::clearerr(file_);
     return kSFalse;
@@ -263,8 +260,8 @@ HResult TArchiveStreamWriter::Write(const void* data, std::uint32_t size,
   return kSOk;
 }
 
-HResult TArchiveStreamWriter::Seek(std::int64_t offset, std::uint32_t origin,
-                                   std::uint64_t* new_position) {
+HResult ItemWriteStream::Seek(std::int64_t offset, std::uint32_t origin,
+                              std::uint64_t* new_position) {
   Hook();
   std::uint64_t position = 0;
   const HResult result = NewPosition(offset, origin, position_, largest_, position);
@@ -274,7 +271,7 @@ HResult TArchiveStreamWriter::Seek(std::int64_t offset, std::uint32_t origin,
   return kSOk;
 }
 
-HResult TArchiveStreamWriter::SetSize(std::uint64_t) {
+HResult ItemWriteStream::SetSize(std::uint64_t) {
   Hook();
   return kSFalse;
 }

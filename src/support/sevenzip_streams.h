@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "support/sevenzip_abi.h"
 #include "base/value.h"
+#include "support/sevenzip_abi.h"
 
 namespace nurv::sz {
 
@@ -36,11 +36,11 @@ std::int32_t LastFileError();
 std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path);
 
 // The archive file, read straight through (one positioning and one read per call).
-class TArchiveStreamReader final : public IInStream, public IStreamGetSize {
+class ArchiveReadStream final : public IInStream, public IStreamGetSize {
  public:
   // nullptr when the file cannot be opened; `error` gets the system's code then.
-  static TArchiveStreamReader* Open(const std::string& path, std::uint64_t start_offset,
-                                    const CallHook* hook, std::int32_t& error);
+  static ArchiveReadStream* Open(const std::string& path, std::uint64_t start_offset,
+                                 const CallHook* hook, std::int32_t& error);
 
   HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override;
   std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
@@ -53,10 +53,10 @@ class TArchiveStreamReader final : public IInStream, public IStreamGetSize {
   std::int32_t last_error() const { return last_error_; }
 
  private:
-  TArchiveStreamReader(std::FILE* file, std::uint64_t length, std::uint64_t position,
-                       const CallHook* hook)
+  ArchiveReadStream(std::FILE* file, std::uint64_t length, std::uint64_t position,
+                    const CallHook* hook)
       : file_(file), length_(length), position_(position), hook_(hook) {}
-  ~TArchiveStreamReader();
+  ~ArchiveReadStream();
   void Hook() const {
     if (hook_ && *hook_) (*hook_)();
   }
@@ -72,14 +72,14 @@ class TArchiveStreamReader final : public IInStream, public IStreamGetSize {
 // One unpacked file, created (replacing an older one) and written straight through. Closing it
 // stamps the item's time again, since writing moves the modification time on POSIX, and applies
 // the item's attributes last so that a read-only item can still be written and stamped.
-class TArchiveStreamWriter final : public IOutStream {
+class ItemWriteStream final : public IOutStream {
  public:
   // nullptr when the file cannot be created or stamped; `error` gets the system's code then. An
   // existing read-only file is refused as Windows refuses it, whoever runs the loader.
   // `report_error` receives a later write error when the stream is closed.
-  static TArchiveStreamWriter* Create(const std::string& path, std::uint32_t attributes,
-                                      std::optional<DateTime> modified, const CallHook* hook,
-                                      std::int32_t* report_error, std::int32_t& error);
+  static ItemWriteStream* Create(const std::string& path, std::uint32_t attributes,
+                                 std::optional<DateTime> modified, const CallHook* hook,
+                                 std::int32_t* report_error, std::int32_t& error);
 
   HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override;
   std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
@@ -91,16 +91,16 @@ class TArchiveStreamWriter final : public IOutStream {
   HResult NURV_SZ_CALL SetSize(std::uint64_t new_size) override;
 
  private:
-  TArchiveStreamWriter(std::FILE* file, std::string path, std::uint32_t attributes,
-                       std::optional<DateTime> modified, const CallHook* hook,
-                       std::int32_t* report_error)
+  ItemWriteStream(std::FILE* file, std::string path, std::uint32_t attributes,
+                  std::optional<DateTime> modified, const CallHook* hook,
+                  std::int32_t* report_error)
       : file_(file),
         path_(std::move(path)),
         attributes_(attributes),
         modified_(modified),
         hook_(hook),
         report_error_(report_error) {}
-  ~TArchiveStreamWriter();
+  ~ItemWriteStream();
   void Hook() const {
     if (hook_ && *hook_) (*hook_)();
   }
