@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/value.h"
+#include "support/owned_file.h"
 #include "support/sevenzip_abi.h"
 
 namespace nurv::sz {
@@ -53,16 +54,16 @@ class ArchiveReadStream final : public IInStream, public IStreamGetSize {
   std::int32_t last_error() const { return last_error_; }
 
  private:
-  ArchiveReadStream(std::FILE* file, std::uint64_t length, std::uint64_t position,
+  ArchiveReadStream(OwnedFile file, std::uint64_t length, std::uint64_t position,
                     const CallHook* hook)
-      : file_(file), length_(length), position_(position), hook_(hook) {}
-  ~ArchiveReadStream();
+      : file_(std::move(file)), length_(length), position_(position), hook_(hook) {}
+  ~ArchiveReadStream() = default;
   void Hook() const {
     if (hook_ && *hook_) (*hook_)();
   }
 
   RefCount refs_;
-  std::FILE* file_;
+  OwnedFile file_;
   std::uint64_t length_;
   std::uint64_t position_;
   const CallHook* hook_;
@@ -91,10 +92,10 @@ class ItemWriteStream final : public IOutStream {
   HResult NURV_SZ_CALL SetSize(std::uint64_t new_size) override;
 
  private:
-  ItemWriteStream(std::FILE* file, std::string path, std::uint32_t attributes,
+  ItemWriteStream(OwnedFile file, std::string path, std::uint32_t attributes,
                   std::optional<DateTime> modified, const CallHook* hook,
                   std::int32_t* report_error)
-      : file_(file),
+      : file_(std::move(file)),
         path_(std::move(path)),
         attributes_(attributes),
         modified_(modified),
@@ -106,7 +107,7 @@ class ItemWriteStream final : public IOutStream {
   }
 
   RefCount refs_;
-  std::FILE* file_;
+  OwnedFile file_;
   std::string path_;
   std::uint32_t attributes_;
   std::optional<DateTime> modified_;
