@@ -1,17 +1,19 @@
 #include "support/sevenzip_archive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <ctime>
 #include <exception>
-#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shared_library.h"
 #include "platform/system_info.h"
+#include "support/caller_thread_relay.h"
 #include "support/sevenzip_abi.h"
 #include "support/sevenzip_streams.h"
 
@@ -282,21 +284,44 @@ std::optional<std::uint32_t> ParseIndex(const std::string& text) {
 struct ExtractContext {
   SevenZipArchive& owner;
   const Library& lib;
+  // When the library decodes on its own threads, the work of every callback is handed to the
+  // caller's thread: the events, Cancel and the component's state stay on that thread.
+  CallerThreadRelay relay;
   std::exception_ptr failure;  // an event that threw; rethrown once the library has returned
+  // The error of an item's stream, which the library may release on one of its threads.
+  std::atomic<std::int32_t> write_error{0};
+
+  ExtractContext(SevenZipArchive& owner_, const Library& lib_) : owner(owner_), lib(lib_) {}
 
   void Message(std::int32_t code, const std::string& file) {
     if (owner.OnMessage) owner.OnMessage(code, ErrorCodeText(code), file);
   }
-  // Runs `body` for a method the library called; no exception may cross the library's frames.
+  void TakeWriteError() {
+    if (const std::int32_t error = write_error.exchange(0); error != 0) {
+      owner.SystemErrorCode = error;
+    }
+  }
+  // Runs `body` for a method the library called, on the caller's thread; no exception may cross
+  // the library's frames.
   template <typename Body>
   HResult Guard(Body body) {
+    std::exception_ptr hook_failure;
     try {
       if (owner.TestHookOnLibraryCall) owner.TestHookOnLibraryCall();
-      return body();
     } catch (...) {
-      if (!failure) failure = std::current_exception();
-      return kEAbort;
+      hook_failure = std::current_exception();
     }
+    HResult result = kEAbort;
+    relay.Call([&] {
+      try {
+        if (hook_failure) std::rethrow_exception(hook_failure);
+        result = body();
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+        result = kEAbort;
+      }
+    });
+    return result;
   }
   HResult Password(Bstr* password) {
     return Guard([&] {
@@ -379,7 +404,6 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
 
   HResult NURV_SZ_CALL SetTotal(std::uint64_t total) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
       if (all_items_ && context_.owner.OnTotalSize) context_.owner.OnTotalSize(total);
       return kSOk;
     });
@@ -387,7 +411,6 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
 
   HResult NURV_SZ_CALL SetCompleted(const std::uint64_t* complete_value) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
       SevenZipArchive& owner = context_.owner;
       const std::uint64_t completed = complete_value != nullptr ? *complete_value : last_completed_;
       if (position_ == 0 && !current_name_.empty() && owner.OnItemStarted) {
@@ -403,6 +426,7 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
         owner.ErrorCode = kSzUserCanceled;
         context_.Message(kSzUserCanceled, current_name_);
       }
+      if (result != kSOk) stopping_ = true;
       return result;
     });
   }
@@ -410,7 +434,6 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
   HResult NURV_SZ_CALL GetStream(std::uint32_t index, ISequentialOutStream** out_stream,
                                  std::int32_t mode) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
       if (out_stream == nullptr) return kEInvalidArg;
       *out_stream = nullptr;
       return OpenTarget(index, out_stream, mode);
@@ -423,7 +446,7 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
 
   HResult NURV_SZ_CALL SetOperationResult(std::int32_t op_res) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
+      context_.TakeWriteError();
       if (last_file_) done_ = true;
       // The library answers a refused stream by testing the item and calling it a data error;
       // the item's real condition (11) was reported already.
@@ -431,6 +454,9 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
         creation_failed_ = false;
         return kSOk;
       }
+      // A threaded library may still end the item it was decoding when asked to stop; that item
+      // was cut short by the stop, which is reported already.
+      if (stopping_) return kSOk;
       std::int32_t code = kSzSuccess;
       switch (op_res) {
         case kOpOk:
@@ -511,7 +537,7 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
     ForceDirectories(ParentFolder(target), 0);
     std::int32_t error = 0;
     auto* writer = ItemWriteStream::Create(
-        target, attributes, modified, &owner.TestHookOnLibraryCall, &owner.SystemErrorCode, error);
+        target, attributes, modified, &owner.TestHookOnLibraryCall, &context_.write_error, error);
     if (writer == nullptr) {
       owner.SystemErrorCode = error;
       owner.ErrorCode = kSzCouldNotCreateFile;
@@ -525,8 +551,6 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
 
   RefCount refs_;
   ExtractContext& context_;
-  // The library may report progress from its own threads when multithreading stays on.
-  std::mutex mutex_;
   std::string destination_;
   std::int64_t files_to_come_;
   bool all_items_;
@@ -537,11 +561,12 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
   bool last_file_ = false;
   bool done_ = false;
   bool creation_failed_ = false;
+  bool stopping_ = false;  // the library was asked to stop
 };
 
-// Keeps every call of the library on the caller's thread ("mt" = 1): the component and its
-// events are not made for concurrent calls.
-NURV_SZ_FOREIGN_CALLS void SingleThreaded(IInArchive* archive) {
+// Tells the library how many threads it may decode with ("mt"; 1 keeps every call of it on the
+// calling thread).
+NURV_SZ_FOREIGN_CALLS void SetDecoderThreads(IInArchive* archive, std::uint32_t threads) {
   void* out = nullptr;
   if (archive->QueryInterface(kIidISetProperties, &out) != kSOk || out == nullptr) return;
   auto* properties = static_cast<ISetProperties*>(out);
@@ -550,9 +575,22 @@ NURV_SZ_FOREIGN_CALLS void SingleThreaded(IInArchive* archive) {
   PropVariant value;
   std::memset(&value, 0, sizeof value);
   value.vt = kVtUi4;
-  value.ulVal = 1;
+  value.ulVal = threads;
   properties->SetProperties(names, &value, 1);
   properties->Release();
+}
+
+// Below this many bytes to unpack, a second decoding thread gains nothing measurable (an LZMA2
+// stream that small seldom has a second block to decode beside the first), while our own thread
+// and the hand-over of every callback to the caller's thread cost about half a millisecond.
+constexpr std::uint64_t kThreadedMinimumBytes = 1u << 20;
+
+// The threads the library may decode `bytes` with: the component's setting, else every core for
+// a large enough extraction and one otherwise.
+std::uint32_t DecoderThreadsFor(std::uint32_t setting, std::uint64_t bytes) {
+  if (setting != 0) return setting;
+  const std::uint32_t cores = std::max(1u, std::thread::hardware_concurrency());
+  return bytes >= kThreadedMinimumBytes ? cores : 1;
 }
 
 std::string UpperExtension(const std::string& path) {
@@ -665,13 +703,29 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
   if (!destination.empty() && !IsSeparator(destination.back())) {
     destination.push_back(platform::kPathDelim);
   }
-  SingleThreaded(archive);
+  std::uint64_t to_unpack = total;
+  if (indices.empty()) {
+    for (std::uint32_t index = 0; index < count; ++index) to_unpack += lib.ItemSize(index);
+  }
+  const std::uint32_t threads = DecoderThreadsFor(self.DecoderThreads, to_unpack);
+  SetDecoderThreads(archive, threads);
   auto* callback = new ExtractCallback(context, std::move(destination),
                                        static_cast<std::int64_t>(indices.size()));
-  const HResult extracted =
-      indices.empty() ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
-                      : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
-                                         test_mode ? 1 : 0, callback);
+  HResult extracted = kEFail;
+  const auto extract = [&] {
+    extracted = indices.empty()
+                    ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
+                    : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
+                                       test_mode ? 1 : 0, callback);
+  };
+  // The library's own threads call back while it runs; the caller's thread must be free to
+  // carry out those calls, so the library is run from a thread of ours.
+  if (threads > 1) {
+    context.relay.Serve(extract);
+  } else {
+    extract();
+  }
+  context.TakeWriteError();
   callback->Release();
   return extracted;
 }
@@ -681,7 +735,7 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
 std::int32_t SevenZipArchive::Extract(bool test_mode) {
   ErrorCode = kSzSuccess;
   SystemErrorCode = 0;
-  ExtractContext context{*this, *lib_, nullptr};
+  ExtractContext context(*this, *lib_);
   std::int32_t result = -1;
   try {
     result = RunExtract(*this, *lib_, context, test_mode);

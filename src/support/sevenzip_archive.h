@@ -66,6 +66,10 @@ class SevenZipArchive {
   std::int32_t ErrorCode = 0;
   std::int32_t SystemErrorCode = 0;  // errno / GetLastError of the last failed file creation
   bool Cancel = false;               // set during Extract (from an event) to stop it
+  // Threads the library may decode with: 0 chooses per extraction (every core for a large one,
+  // else 1); 1 keeps every call of the library on the calling thread. Whatever the setting, the
+  // events run on the calling thread.
+  std::uint32_t DecoderThreads = 0;
 
   // Events, all optional.
   std::function<void(std::int32_t code, const std::string& message, const std::string& file)>
@@ -87,8 +91,8 @@ class SevenZipArchive {
   // selected file).
   std::int32_t Extract(bool test_mode = false);
 
-  // Tests only: called, on the thread of the call, by every callback and stream method the
-  // library invokes.
+  // Tests only: called, on the library's thread of the call, by every callback and stream method
+  // the library invokes; it must bear concurrent calls.
   std::function<void()> TestHookOnLibraryCall;
 
  private:

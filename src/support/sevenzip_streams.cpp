@@ -134,6 +134,7 @@ std::uint32_t ArchiveReadStream::Release() {
 
 HResult ArchiveReadStream::Read(void* data, std::uint32_t size, std::uint32_t* processed_size) {
   Hook();
+  const std::lock_guard lock(mutex_);
   if (processed_size != nullptr) *processed_size = 0;
   if (size == 0 || position_ >= length_) return kSOk;
   if (!SeekFile(file_.get(), position_)) {
@@ -155,6 +156,7 @@ HResult ArchiveReadStream::Read(void* data, std::uint32_t size, std::uint32_t* p
 HResult ArchiveReadStream::Seek(std::int64_t offset, std::uint32_t origin,
                                 std::uint64_t* new_position) {
   Hook();
+  const std::lock_guard lock(mutex_);
   // The end is the file's real length: the library measures the archive with Seek(0, END).
   std::uint64_t position = 0;
   const HResult result = NewPosition(offset, origin, position_, length_, position);
@@ -175,7 +177,8 @@ HResult ArchiveReadStream::GetSize(std::uint64_t* size) {
 
 ItemWriteStream* ItemWriteStream::Create(const std::string& path, std::uint32_t attributes,
                                          std::optional<DateTime> modified, const CallHook* hook,
-                                         std::int32_t* report_error, std::int32_t& error) {
+                                         std::atomic<std::int32_t>* report_error,
+                                         std::int32_t& error) {
   if (platform::FileExists(path)) {
     const auto existing = platform::ReadAttributes(path);
     if (existing && (*existing & platform::kAttrReadOnly) != 0) {
@@ -207,7 +210,7 @@ ItemWriteStream::~ItemWriteStream() {
   if ((attributes_ & kApplied) != 0) {
     platform::WriteAttributes(path_, attributes_ & kWindowsAttributeBits);
   }
-  if (last_error_ != 0 && report_error_ != nullptr) *report_error_ = last_error_;
+  if (last_error_ != 0 && report_error_ != nullptr) report_error_->store(last_error_);
 }
 
 HResult ItemWriteStream::QueryInterface(const Guid& iid, void** out) {
@@ -231,6 +234,7 @@ std::uint32_t ItemWriteStream::Release() {
 HResult ItemWriteStream::Write(const void* data, std::uint32_t size,
                                std::uint32_t* processed_size) {
   Hook();
+  const std::lock_guard lock(mutex_);
   if (processed_size != nullptr) *processed_size = 0;
   if (size == 0) return kSOk;
   errno = 0;
@@ -249,6 +253,7 @@ HResult ItemWriteStream::Write(const void* data, std::uint32_t size,
 HResult ItemWriteStream::Seek(std::int64_t offset, std::uint32_t origin,
                               std::uint64_t* new_position) {
   Hook();
+  const std::lock_guard lock(mutex_);
   std::uint64_t position = 0;
   const HResult result = NewPosition(offset, origin, position_, largest_, position);
   if (result != kSOk) return result;

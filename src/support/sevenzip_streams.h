@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -36,7 +37,8 @@ std::int32_t LastFileError();
 // 81920 bytes after the first 65536. nullopt when there is none (or the file cannot be read).
 std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path);
 
-// The archive file, read straight through (one positioning and one read per call).
+// The archive file, read straight through (one positioning and one read per call). The library may
+// call it from any of its threads.
 class ArchiveReadStream final : public IInStream, public IStreamGetSize {
  public:
   // nullptr when the file cannot be opened; `error` gets the system's code then.
@@ -63,6 +65,7 @@ class ArchiveReadStream final : public IInStream, public IStreamGetSize {
   }
 
   RefCount refs_;
+  std::mutex mutex_;  // the position and the file's own one move together
   OwnedFile file_;
   std::uint64_t length_;
   std::uint64_t position_;
@@ -80,7 +83,7 @@ class ItemWriteStream final : public IOutStream {
   // `report_error` receives a later write error when the stream is closed.
   static ItemWriteStream* Create(const std::string& path, std::uint32_t attributes,
                                  std::optional<DateTime> modified, const CallHook* hook,
-                                 std::int32_t* report_error, std::int32_t& error);
+                                 std::atomic<std::int32_t>* report_error, std::int32_t& error);
 
   HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override;
   std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
@@ -94,7 +97,7 @@ class ItemWriteStream final : public IOutStream {
  private:
   ItemWriteStream(OwnedFile file, std::string path, std::uint32_t attributes,
                   std::optional<DateTime> modified, const CallHook* hook,
-                  std::int32_t* report_error)
+                  std::atomic<std::int32_t>* report_error)
       : file_(std::move(file)),
         path_(std::move(path)),
         attributes_(attributes),
@@ -107,12 +110,13 @@ class ItemWriteStream final : public IOutStream {
   }
 
   RefCount refs_;
+  std::mutex mutex_;  // the library may write from any of its threads, one after another
   OwnedFile file_;
   std::string path_;
   std::uint32_t attributes_;
   std::optional<DateTime> modified_;
   const CallHook* hook_;
-  std::int32_t* report_error_;
+  std::atomic<std::int32_t>* report_error_;
   std::uint64_t position_ = 0;
   std::uint64_t largest_ = 0;
   std::int32_t last_error_ = 0;

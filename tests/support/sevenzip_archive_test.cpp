@@ -8,7 +8,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -474,47 +476,163 @@ TEST_F(SevenZipExtract, ExceptionFromAnEventReachesTheCaller) {
   EXPECT_EQ(ReadFile(Out("a.txt")), "a");
 }
 
-TEST_F(SevenZipExtract, LargeSolidArchiveIsExactAndStaysOnTheCallersThread) {
-  // Incompressible and repetitive parts in several LZMA2 blocks, which the library would
-  // otherwise decode on worker threads.
-  std::mt19937 random(7);
-  std::vector<std::string> contents;
-  std::string names;
-  for (int file = 0; file < 3; ++file) {
-    std::string data;
-    data.reserve(2 << 20);
-    while (data.size() < (2u << 20)) {
-      for (int i = 0; i < 128; ++i) {
-        const std::uint32_t word = random();
-        data.append(reinterpret_cast<const char*>(&word), sizeof word);
+// A solid archive of three 2 MiB items in several LZMA2 blocks, which the library decodes on its
+// own threads when it may: incompressible and repetitive parts, stored times, one item read-only.
+class SevenZipThreads : public SevenZipExtract {
+ protected:
+  void SetUp() override {
+    SevenZipExtract::SetUp();
+    if (IsSkipped()) return;
+    using namespace std::chrono;
+    std::mt19937 random(7);
+    std::string names;
+    for (int file = 0; file < 3; ++file) {
+      std::string data;
+      data.reserve(2 << 20);
+      while (data.size() < (2u << 20)) {
+        for (int i = 0; i < 128; ++i) {
+          const std::uint32_t word = random();
+          data.append(reinterpret_cast<const char*>(&word), sizeof word);
+        }
+        data.append(3584, static_cast<char>('a' + file));
       }
-      data.append(3584, static_cast<char>('a' + file));
+      const std::string name = "part" + std::to_string(file) + ".bin";
+      const std::string path = PutFile(src_, name, data);
+      const DateTime stamp = local_days{2020y / May / 6} + 7h + 8min + seconds{9 + file};
+      EXPECT_TRUE(platform::WriteModifiedTime(path, stamp));
+      contents_.push_back(std::move(data));
+      names += name + " ";
     }
-    const std::string name = "part" + std::to_string(file) + ".bin";
-    PutFile(src_, name, data);
-    contents.push_back(std::move(data));
-    names += name + " ";
+    const std::string locked = Native(src_ + "/part1.bin");
+    ASSERT_TRUE(platform::WriteAttributes(locked, platform::kAttrReadOnly));
+    archive_ = MakeArchive("solid.7z", names, "-ms=on -mx1 -mmt=2 -m0=LZMA2:d=1m:c=1m -mtm=on");
+    ASSERT_TRUE(platform::WriteAttributes(locked, 0));
   }
-  const std::string archive =
-      MakeArchive("solid.7z", names, "-ms=on -mx1 -mmt=2 -m0=LZMA2:d=1m:c=1m");
+  void TearDown() override {
+    for (const auto& entry : fs::recursive_directory_iterator(out_)) {
+      platform::WriteAttributes(entry.path().string(), 0);
+    }
+  }
 
-  std::mutex mutex;
-  std::set<std::thread::id> threads;
-  std::size_t calls = 0;
-  zip_->TestHookOnLibraryCall = [&] {
-    std::lock_guard lock(mutex);
-    threads.insert(std::this_thread::get_id());
-    ++calls;
+  // What one extraction gave: its result, codes, messages and the files it left.
+  struct Outcome {
+    std::int32_t result = 0;
+    std::int32_t error_code = 0;
+    std::vector<std::tuple<std::int32_t, std::string, std::string>> messages;
+    std::vector<std::tuple<std::string, std::string, std::uint32_t, std::optional<DateTime>>> files;
+    std::set<std::thread::id> library_threads;  // where the library called us
+    std::set<std::thread::id> event_threads;    // where the events ran
+    std::size_t library_calls = 0;
+
+    bool operator==(const Outcome& other) const {
+      return std::tie(result, error_code, messages, files) ==
+             std::tie(other.result, other.error_code, other.messages, other.files);
+    }
   };
-  zip_->ArchivePath = archive;
-  zip_->ExtractOptions = kOverwrite;
-  EXPECT_EQ(zip_->Extract(), 0);
-  EXPECT_EQ(zip_->ErrorCode, 0);
-  for (int file = 0; file < 3; ++file) {
-    EXPECT_TRUE(ReadWhole(Out("part" + std::to_string(file) + ".bin")) == contents[file]) << file;
+
+  // Extracts every item with `threads` into a folder of its own; `on_started` may act on the
+  // component when an item starts.
+  Outcome Extract(std::uint32_t threads,
+                  const std::function<void(const std::string&)>& on_started = nullptr) {
+    Outcome outcome;
+    std::mutex mutex;
+    zip_->ExtractFolder = Out("t" + std::to_string(threads));
+    zip_->ArchivePath = archive_;
+    zip_->ExtractOptions = kNoPath | kOverwrite;
+    zip_->ItemIndexes.clear();
+    zip_->DecoderThreads = threads;
+    zip_->TestHookOnLibraryCall = [&] {
+      std::lock_guard lock(mutex);
+      outcome.library_threads.insert(std::this_thread::get_id());
+      ++outcome.library_calls;
+    };
+    const auto event = [&] {
+      std::lock_guard lock(mutex);
+      outcome.event_threads.insert(std::this_thread::get_id());
+    };
+    zip_->OnProgress = [&](const std::string&, std::uint64_t, std::uint64_t) { event(); };
+    zip_->OnItemStarted = [&](const std::string& file, std::uint64_t) {
+      event();
+      if (on_started) on_started(FileNameOf(file));
+    };
+    zip_->OnMessage = [&](std::int32_t code, const std::string& text, const std::string& file) {
+      event();
+      outcome.messages.emplace_back(code, text, FileNameOf(file));
+    };
+    outcome.result = zip_->Extract();
+    outcome.error_code = zip_->ErrorCode;
+    for (int file = 0; file < 3; ++file) {
+      const std::string path =
+          Native(zip_->ExtractFolder + "/part" + std::to_string(file) + ".bin");
+      if (!fs::exists(path)) continue;
+      outcome.files.emplace_back(ReadWhole(path), FileNameOf(path),
+                                 platform::ReadAttributes(path).value_or(0),
+                                 platform::ReadModifiedTime(path));
+    }
+    return outcome;
   }
-  EXPECT_GT(calls, 20u);
-  EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+
+  static std::string FileNameOf(const std::string& path) {
+    return fs::path(path).filename().string();
+  }
+
+  std::string archive_;
+  std::vector<std::string> contents_;
+};
+
+TEST_F(SevenZipThreads, LibraryThreadsChangeNothingButWhereItDecodes) {
+  const Outcome single = Extract(1);
+  const Outcome threaded = Extract(2);
+  EXPECT_EQ(single.result, 0);
+  EXPECT_EQ(single.error_code, 0);
+  ASSERT_EQ(single.files.size(), 3u);
+  for (int file = 0; file < 3; ++file) {
+    EXPECT_TRUE(std::get<0>(single.files[file]) == contents_[file]) << file;
+  }
+  EXPECT_NE(std::get<2>(single.files[1]) & platform::kAttrReadOnly, 0u);
+  EXPECT_TRUE(single == threaded);
+  // Single-threaded, the library stays on the caller's thread; threaded, it calls from its own,
+  // while the events still run on the caller's thread.
+  EXPECT_GT(single.library_calls, 20u);
+  EXPECT_EQ(single.library_threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  EXPECT_GT(threaded.library_threads.size(), 1u);
+  EXPECT_EQ(single.event_threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  EXPECT_EQ(threaded.event_threads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+TEST_F(SevenZipThreads, DamageAndCancelAreReportedAlikeEitherWay) {
+  // Cancelled when the second item starts: the third is never written.
+  const auto cancel_at_second = [this](const std::string& name) {
+    if (name == "part1.bin") zip_->Cancel = true;
+  };
+  const Outcome single_cancel = Extract(1, cancel_at_second);
+  const Outcome threaded_cancel = Extract(2, cancel_at_second);
+  EXPECT_EQ(single_cancel.result, 1);
+  EXPECT_EQ(single_cancel.error_code, kSzUserCanceled);
+  ASSERT_FALSE(single_cancel.messages.empty());
+  EXPECT_EQ(std::get<1>(single_cancel.messages.back()), "User canceled operation");
+  EXPECT_FALSE(fs::exists(Out("t1/part2.bin")));
+  EXPECT_EQ(threaded_cancel.result, single_cancel.result);
+  EXPECT_EQ(threaded_cancel.error_code, single_cancel.error_code);
+  EXPECT_EQ(threaded_cancel.messages, single_cancel.messages);
+  EXPECT_FALSE(fs::exists(Out("t2/part2.bin")));
+  EXPECT_FALSE(zip_->Cancel);
+
+  // Damage inside the packed data of the third item.
+  fs::remove_all(Out("t1"));
+  fs::remove_all(Out("t2"));
+  std::string bytes = ReadWhole(archive_);
+  for (std::size_t at = bytes.size() * 3 / 4; at < bytes.size() * 3 / 4 + 64; ++at) {
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+  }
+  WriteFile(archive_, bytes);
+  const Outcome single = Extract(1);
+  const Outcome threaded = Extract(2);
+  EXPECT_TRUE(single.error_code == kSzDataError || single.error_code == kSzCrcError)
+      << single.error_code;
+  ASSERT_FALSE(single.messages.empty());
+  EXPECT_EQ(std::get<2>(single.messages.back()), "part2.bin");
+  EXPECT_TRUE(single == threaded);
 }
 
 }  // namespace
