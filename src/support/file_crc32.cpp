@@ -12,7 +12,7 @@ namespace nurv {
 namespace {
 
 // One buffer for the whole process: module files are checksummed without allocating per call.
-alignas(64) std::uint8_t g_read_buffer[32768];
+alignas(64) std::uint8_t g_read_buffer[kFileCrc32ReadSize];
 
 std::string ErrorText(int error) {
   return std::generic_category().message(error != 0 ? error : EIO);
