@@ -117,6 +117,21 @@ TEST(FileOperations, CopyWithinAndAcrossFileSystems) {
   }
 }
 
+TEST(FileOperations, FileIdFollowsTheFileNotItsName) {
+  TempDir dir;
+  WriteFile(dir.Sub("a"), "same");
+  WriteFile(dir.Sub("b"), "same");
+  ASSERT_EQ(::link(dir.Sub("a").c_str(), dir.Sub("hard").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.Sub("a").c_str(), dir.Sub("soft").c_str()), 0);
+  const auto a = ReadFileId(dir.Sub("a"));
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(ReadFileId(dir.Sub("hard")), a);
+  EXPECT_EQ(ReadFileId(dir.Sub("soft")), a);
+  EXPECT_EQ(ReadFileId(dir.Sub("./a")), a);
+  EXPECT_NE(ReadFileId(dir.Sub("b")), a);
+  EXPECT_EQ(ReadFileId(dir.Sub("missing")), std::nullopt);
+}
+
 TEST(FileOperations, FoldersAndExistence) {
   TempDir dir;
   EXPECT_TRUE(CreateFolder(dir.Sub("sub")));
