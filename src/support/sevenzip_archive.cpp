@@ -645,6 +645,16 @@ SevenZipArchive::~SevenZipArchive() = default;
 
 namespace {
 
+// The library's Extract of `indices` (all items when empty).
+NURV_SZ_FOREIGN_CALLS HResult LibraryExtract(IInArchive* archive,
+                                             const std::vector<std::uint32_t>& indices,
+                                             bool test_mode, IArchiveExtractCallback* callback) {
+  const std::int32_t test = test_mode ? 1 : 0;
+  if (indices.empty()) return archive->Extract(nullptr, 0xFFFFFFFFu, test, callback);
+  return archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()), test,
+                          callback);
+}
+
 // One extraction between Open and Close; the caller closes the archive.
 NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Library& lib,
                                               ExtractContext& context, bool test_mode) {
@@ -712,12 +722,7 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
   auto* callback = new ExtractCallback(context, std::move(destination),
                                        static_cast<std::int64_t>(indices.size()));
   HResult extracted = kEFail;
-  const auto extract = [&] {
-    extracted = indices.empty()
-                    ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
-                    : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
-                                       test_mode ? 1 : 0, callback);
-  };
+  const auto extract = [&] { extracted = LibraryExtract(archive, indices, test_mode, callback); };
   // The library's own threads call back while it runs; the caller's thread must be free to
   // carry out those calls, so the library is run from a thread of ours.
   if (threads > 1) {
