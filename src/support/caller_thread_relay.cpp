@@ -6,12 +6,18 @@ void CallerThreadRelay::Serve(const std::function<void()>& work) {
   caller_ = std::this_thread::get_id();
   serving_ = true;
   work_ended_ = false;
-  std::thread worker([this, &work] {
-    work();
-    const std::lock_guard lock(mutex_);
-    work_ended_ = true;
-    wake_caller_.notify_one();
-  });
+  std::thread worker;
+  try {
+    worker = std::thread([this, &work] {
+      work();
+      const std::lock_guard lock(mutex_);
+      work_ended_ = true;
+      wake_caller_.notify_one();
+    });
+  } catch (...) {
+    serving_ = false;
+    throw;
+  }
   {
     std::unique_lock lock(mutex_);
     while (true) {

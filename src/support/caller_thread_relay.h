@@ -14,7 +14,8 @@ class CallerThreadRelay {
  public:
   // Runs `work` on a new thread; meanwhile this (the caller's) thread carries out, one at a time
   // and in the order they come, the calls that the work's threads hand over with Call. Returns
-  // once `work` has returned and its thread has ended. Not nested, not reentered.
+  // once `work` has returned and its thread has ended; throws std::system_error, without running
+  // `work`, when no thread can be started. Not nested, not reentered.
   void Serve(const std::function<void()>& work);
 
   // Runs `call` on the caller's thread and returns when it is done: at once when this is that

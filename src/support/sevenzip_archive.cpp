@@ -726,7 +726,12 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
   // The library's own threads call back while it runs; the caller's thread must be free to
   // carry out those calls, so the library is run from a thread of ours.
   if (threads > 1) {
-    context.relay.Serve(extract);
+    try {
+      context.relay.Serve(extract);
+    } catch (...) {  // no thread could be started
+      callback->Release();
+      throw;
+    }
   } else {
     extract();
   }
