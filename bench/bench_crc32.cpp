@@ -1,6 +1,8 @@
 // CRC-32 throughput over one 64 MiB file kept in the page cache: the loader's FileCrc32, zlib's
-// crc32() and the per-byte table loop, each reading the same file in 32768-byte blocks.
+// crc32() and the per-byte table loop, each reading the file in FileCrc32's blocks, and read()
+// alone of the same file, in those blocks and in 32 KiB ones, as the yardstick of the reads.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -17,7 +19,7 @@
 namespace {
 
 constexpr std::size_t kFileSize = 64u << 20;
-constexpr std::size_t kBlock = 32768;
+constexpr std::size_t kBlock = nurv::kFileCrc32ReadSize;
 
 // Created once, removed at exit; read once up front so every run finds it in the page cache.
 const std::string& BenchFile() {
@@ -74,6 +76,22 @@ void BM_FileCrc32(benchmark::State& state) {
   FinishRun(state);
 }
 
+// read() alone, `state.range(0)` bytes at a time, into one buffer.
+void BM_FileRead(benchmark::State& state) {
+  const auto block = static_cast<std::size_t>(state.range(0));
+  std::vector<char> buffer(block);
+  for (auto _ : state) {
+    const int in = ::open(BenchFile().c_str(), O_RDONLY);
+    if (in < 0) return state.SkipWithError("open failed");
+    std::size_t total = 0;
+    ssize_t n;
+    while ((n = ::read(in, buffer.data(), block)) > 0) total += static_cast<std::size_t>(n);
+    ::close(in);
+    if (total != kFileSize) return state.SkipWithError("short read");
+  }
+  FinishRun(state);
+}
+
 void BM_Zlib(benchmark::State& state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(
@@ -97,6 +115,10 @@ void BM_PerByteTable(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FileCrc32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FileRead)
+    ->Arg(32768)
+    ->Arg(static_cast<std::int64_t>(kBlock))
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Zlib)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PerByteTable)->Unit(benchmark::kMillisecond);
 

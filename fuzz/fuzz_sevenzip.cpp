@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Setup {
-  std::unique_ptr<nurv::TSevenZipArchive> zip;
+  std::unique_ptr<nurv::SevenZipArchive> zip;
   fs::path root;
   fs::path archive;
   fs::path out;
@@ -30,8 +30,8 @@ Setup& State() {
     s.archive = s.root / "input.7z";
     s.out = s.root / "out";
     try {
-      s.zip = std::make_unique<nurv::TSevenZipArchive>(
-          std::vector<std::string>{"/usr/lib/p7zip/7z.so"});
+      s.zip =
+          std::make_unique<nurv::SevenZipArchive>(std::vector<std::string>{"/usr/lib/p7zip/7z.so"});
     } catch (const nurv::SevenZipLoadError&) {
     }
     return s;
@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(file);
   fs::create_directories(s.out);
 
-  s.zip->SZFileName = s.archive.string();
-  s.zip->ExtrBaseDir = s.out.string();
-  s.zip->ExtractOptions = static_cast<unsigned>(nurv::ExtractOptsEnum::ExtractOverwrite);
-  s.zip->Files.clear();
+  s.zip->ArchivePath = s.archive.string();
+  s.zip->ExtractFolder = s.out.string();
+  s.zip->ExtractOptions = static_cast<unsigned>(nurv::ExtractOption::ExtractOverwrite);
+  s.zip->ItemIndexes.clear();
   s.zip->Extract(size % 2 == 1);
 
   // Only the archive and the destination folder may exist beside each other.

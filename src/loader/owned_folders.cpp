@@ -1,7 +1,6 @@
 #include "loader/owned_folders.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "loader/update_files.h"
 #include "platform/system_info.h"
@@ -45,20 +44,19 @@ bool Below(const std::filesystem::path& path, const std::filesystem::path& folde
   return inside != path.end();
 }
 
-bool IsRunningLoader(const std::string& path) {
-  std::string own;
+// The running loader's file; none when the platform cannot say (its names still protect the
+// program folder).
+std::optional<platform::FileId> RunningLoader() {
   try {
-    own = platform::OwnExecutablePath();
+    return platform::ReadFileId(platform::OwnExecutablePath());
   } catch (const std::exception&) {
-    return false;  // nothing to compare with; its names still protect the program folder
+    return std::nullopt;
   }
-  std::error_code error;
-  return std::filesystem::equivalent(PathFromUtf8(path), PathFromUtf8(own), error) && !error;
 }
 
 }  // namespace
 
-OwnedFolders::OwnedFolders(const SettingsRecord& settings) {
+OwnedFolders::OwnedFolders(const SettingsRecord& settings) : running_loader_(RunningLoader()) {
   const auto set = [this](FolderKind kind, const std::string& folder) {
     std::filesystem::path path = Comparable(folder);
     if (path.is_absolute()) folders_[static_cast<std::size_t>(kind)] = std::move(path);
@@ -91,8 +89,8 @@ std::optional<std::string> OwnedFolders::DestinationRefusal(const std::string& p
       program && comparable.parent_path() == *program &&
       std::any_of(kLoaderFileNames.begin(), kLoaderFileNames.end(),
                   [&](const char* name) { return comparable.filename() == Comparable(name); });
-  if (loader_name || IsRunningLoader(path))
-    return "Запись заменяет файл загрузчика: [" + path + "]";
+  const bool running_loader = running_loader_ && platform::ReadFileId(path) == running_loader_;
+  if (loader_name || running_loader) return "Запись заменяет файл загрузчика: [" + path + "]";
   return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "loader/module_catalogue.h"
+#include "platform/files.h"
 #include "settings/settings_record.h"
 
 namespace nurv {
@@ -42,6 +43,8 @@ class OwnedFolders {
 
  private:
   std::array<std::optional<std::filesystem::path>, 5> folders_;  // by FolderKind
+  // The running loader's own file, looked up once: a walk asks for every row.
+  std::optional<platform::FileId> running_loader_;
 };
 
 // The setting that holds the folder: "PathProgram", "PathUpdate", "PathHelp", "PathShablon",

@@ -93,7 +93,7 @@ class ArchivedUpdate {
   StageResult result_ = StageResult::NotRequired;
   std::uint32_t expected_ = 0;
   std::optional<DateTime> row_time_;
-  std::unique_ptr<TSevenZipArchive> component_;
+  std::unique_ptr<SevenZipArchive> component_;
   std::unique_ptr<db::Dataset> contents_;
   // Where a first item named unlike the module went, to be removed with the other temporaries.
   std::string foreign_item_;
@@ -147,9 +147,9 @@ bool ArchivedUpdate::Needed() {
 // False when the archive component could not be created: nothing can be unpacked.
 bool ArchivedUpdate::Fetch() {
   try {
-    component_ = std::make_unique<TSevenZipArchive>();
-    component_->ExtractOptions = static_cast<unsigned>(ExtractOptsEnum::ExtractNoPath) |
-                                 static_cast<unsigned>(ExtractOptsEnum::ExtractOverwrite);
+    component_ = std::make_unique<SevenZipArchive>();
+    component_->ExtractOptions = static_cast<unsigned>(ExtractOption::ExtractNoPath) |
+                                 static_cast<unsigned>(ExtractOption::ExtractOverwrite);
     contents_ =
         ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(entry_.code));
     if (!contents_->Eof() && !contents_->BlobIsNull("fblob")) {
@@ -166,10 +166,10 @@ bool ArchivedUpdate::Fetch() {
 }
 
 void ArchivedUpdate::Unpack() {
-  component_->SZFileName = archive_;
-  component_->ExtrBaseDir = ctx_.settings.PathTemp;
-  component_->Files.clear();
-  component_->Files.push_back("0");
+  component_->ArchivePath = archive_;
+  component_->ExtractFolder = ctx_.settings.PathTemp;
+  component_->ItemIndexes.clear();
+  component_->ItemIndexes.push_back("0");
   // A first item named unlike the module is not the update; it goes to a name of ours so that
   // it neither replaces another file of the temporary folder nor stays behind.
   component_->OnSetExtractName = [this](std::uint32_t, std::string& file_name) {

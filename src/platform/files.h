@@ -41,6 +41,16 @@ bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Atomic replacement of `to` by `from` within one file system.
 bool RenameReplacing(const std::string& from, const std::string& to);
 
+// What tells one file from another whichever path reaches it (a link is followed): device and
+// inode, on Windows volume and file index.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileId&) const = default;
+};
+// nullopt for a missing path.
+std::optional<FileId> ReadFileId(const std::string& path);
+
 // Last modification time in local time; nullopt for a missing path.
 std::optional<DateTime> ReadModifiedTime(const std::string& path);
 bool WriteModifiedTime(const std::string& path, DateTime local_time);

@@ -1,17 +1,19 @@
 #include "support/sevenzip_archive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <ctime>
 #include <exception>
-#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shared_library.h"
 #include "platform/system_info.h"
+#include "support/caller_thread_relay.h"
 #include "support/sevenzip_abi.h"
 #include "support/sevenzip_streams.h"
 
@@ -30,7 +32,7 @@ std::string SevenZipLoadErrorText() {
   return "Could not load CreateObject function from " + name + "\r\nPerhaps " + name + " not found";
 }
 
-std::string ErrCodeText(std::int32_t code) {
+std::string ErrorCodeText(std::int32_t code) {
   switch (code) {
     case 0:
       return "Success";
@@ -280,23 +282,46 @@ std::optional<std::uint32_t> ParseIndex(const std::string& text) {
 
 // What the callbacks share with the component during one Extract.
 struct ExtractContext {
-  TSevenZipArchive& owner;
+  SevenZipArchive& owner;
   const Library& lib;
+  // When the library decodes on its own threads, the work of every callback is handed to the
+  // caller's thread: the events, Cancel and the component's state stay on that thread.
+  CallerThreadRelay relay;
   std::exception_ptr failure;  // an event that threw; rethrown once the library has returned
+  // The error of an item's stream, which the library may release on one of its threads.
+  std::atomic<std::int32_t> write_error{0};
+
+  ExtractContext(SevenZipArchive& owner_, const Library& lib_) : owner(owner_), lib(lib_) {}
 
   void Message(std::int32_t code, const std::string& file) {
-    if (owner.OnMessage) owner.OnMessage(code, ErrCodeText(code), file);
+    if (owner.OnMessage) owner.OnMessage(code, ErrorCodeText(code), file);
   }
-  // Runs `body` for a method the library called; no exception may cross the library's frames.
+  void TakeWriteError() {
+    if (const std::int32_t error = write_error.exchange(0); error != 0) {
+      owner.SystemErrorCode = error;
+    }
+  }
+  // Runs `body` for a method the library called, on the caller's thread; no exception may cross
+  // the library's frames.
   template <typename Body>
   HResult Guard(Body body) {
+    std::exception_ptr hook_failure;
     try {
       if (owner.TestHookOnLibraryCall) owner.TestHookOnLibraryCall();
-      return body();
     } catch (...) {
-      if (!failure) failure = std::current_exception();
-      return kEAbort;
+      hook_failure = std::current_exception();
     }
+    HResult result = kEAbort;
+    relay.Call([&] {
+      try {
+        if (hook_failure) std::rethrow_exception(hook_failure);
+        result = body();
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+        result = kEAbort;
+      }
+    });
+    return result;
   }
   HResult Password(Bstr* password) {
     return Guard([&] {
@@ -310,9 +335,9 @@ struct ExtractContext {
   }
 };
 
-class TArchiveOpenCallback final : public IArchiveOpenCallback, public ICryptoGetTextPassword {
+class OpenCallback final : public IArchiveOpenCallback, public ICryptoGetTextPassword {
  public:
-  explicit TArchiveOpenCallback(ExtractContext& context) : context_(context) {}
+  explicit OpenCallback(ExtractContext& context) : context_(context) {}
 
   HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override {
     if (out == nullptr) return kEInvalidArg;
@@ -344,16 +369,14 @@ class TArchiveOpenCallback final : public IArchiveOpenCallback, public ICryptoGe
   }
 
  private:
-  ~TArchiveOpenCallback() = default;
+  ~OpenCallback() = default;
   RefCount refs_;
   ExtractContext& context_;
 };
 
-class TArchiveExtractCallback final : public IArchiveExtractCallback,
-                                      public ICryptoGetTextPassword {
+class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetTextPassword {
  public:
-  TArchiveExtractCallback(ExtractContext& context, std::string destination,
-                          std::int64_t files_to_come)
+  ExtractCallback(ExtractContext& context, std::string destination, std::int64_t files_to_come)
       : context_(context),
         destination_(std::move(destination)),
         files_to_come_(files_to_come),
@@ -381,19 +404,17 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
 
   HResult NURV_SZ_CALL SetTotal(std::uint64_t total) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
-      if (all_items_ && context_.owner.OnPreProgress) context_.owner.OnPreProgress(total);
+      if (all_items_ && context_.owner.OnTotalSize) context_.owner.OnTotalSize(total);
       return kSOk;
     });
   }
 
   HResult NURV_SZ_CALL SetCompleted(const std::uint64_t* complete_value) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
-      TSevenZipArchive& owner = context_.owner;
+      SevenZipArchive& owner = context_.owner;
       const std::uint64_t completed = complete_value != nullptr ? *complete_value : last_completed_;
-      if (position_ == 0 && !current_name_.empty() && owner.OnExtractfile) {
-        owner.OnExtractfile(current_name_, current_size_);
+      if (position_ == 0 && !current_name_.empty() && owner.OnItemStarted) {
+        owner.OnItemStarted(current_name_, current_size_);
       }
       position_ += completed - last_completed_;
       last_completed_ = completed;
@@ -402,9 +423,10 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
       HResult result = done_ ? kSFalse : kSOk;
       if (owner.Cancel) {
         result = kSFalse;
-        owner.ErrCode = kSzUserCanceled;
+        owner.ErrorCode = kSzUserCanceled;
         context_.Message(kSzUserCanceled, current_name_);
       }
+      if (result != kSOk) stopping_ = true;
       return result;
     });
   }
@@ -412,7 +434,6 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   HResult NURV_SZ_CALL GetStream(std::uint32_t index, ISequentialOutStream** out_stream,
                                  std::int32_t mode) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
       if (out_stream == nullptr) return kEInvalidArg;
       *out_stream = nullptr;
       return OpenTarget(index, out_stream, mode);
@@ -425,7 +446,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
 
   HResult NURV_SZ_CALL SetOperationResult(std::int32_t op_res) override {
     return context_.Guard([&] {
-      std::lock_guard lock(mutex_);
+      context_.TakeWriteError();
       if (last_file_) done_ = true;
       // The library answers a refused stream by testing the item and calling it a data error;
       // the item's real condition (11) was reported already.
@@ -433,6 +454,9 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
         creation_failed_ = false;
         return kSOk;
       }
+      // A threaded library may still end the item it was decoding when asked to stop; that item
+      // was cut short by the stop, which is reported already.
+      if (stopping_) return kSOk;
       std::int32_t code = kSzSuccess;
       switch (op_res) {
         case kOpOk:
@@ -449,7 +473,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
       }
       // A later good item must not hide an earlier failed one of the same call.
       if (code != kSzSuccess) {
-        context_.owner.ErrCode = code;
+        context_.owner.ErrorCode = code;
         context_.Message(code, current_name_);
       }
       return kSOk;
@@ -461,10 +485,10 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   }
 
  private:
-  ~TArchiveExtractCallback() = default;
+  ~ExtractCallback() = default;
 
   HResult OpenTarget(std::uint32_t index, ISequentialOutStream** out_stream, std::int32_t mode) {
-    TSevenZipArchive& owner = context_.owner;
+    SevenZipArchive& owner = context_.owner;
     const Library& lib = context_.lib;
     if (owner.Cancel) return kSFalse;
     if (mode == kAskTest) {
@@ -483,11 +507,11 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
     if (const auto filetime = lib.ItemModified(index)) modified = LocalDosTime(*filetime);
 
     const auto no_path =
-        (owner.ExtractOptions & static_cast<unsigned>(ExtractOptsEnum::ExtractNoPath)) != 0;
+        (owner.ExtractOptions & static_cast<unsigned>(ExtractOption::ExtractNoPath)) != 0;
     const auto relative = RelativeTarget(stored, no_path);
     if (!relative) {
       // Never written outside the destination folder; the other items go on.
-      owner.ErrCode = kSzCouldNotCreateFile;
+      owner.ErrorCode = kSzCouldNotCreateFile;
       context_.Message(kSzCouldNotCreateFile, stored);
       return kSOk;
     }
@@ -496,7 +520,7 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
     if (owner.OnSetExtractName) owner.OnSetExtractName(index, target);
 
     bool overwrite =
-        (owner.ExtractOptions & static_cast<unsigned>(ExtractOptsEnum::ExtractOverwrite)) != 0;
+        (owner.ExtractOptions & static_cast<unsigned>(ExtractOption::ExtractOverwrite)) != 0;
     if (!overwrite && (platform::FileExists(target) || platform::DirectoryExists(target))) {
       if (owner.OnExtractOverwrite) owner.OnExtractOverwrite(target, overwrite);
       if (!overwrite) return kSOk;
@@ -512,11 +536,11 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
     if (--files_to_come_ == 0) last_file_ = true;
     ForceDirectories(ParentFolder(target), 0);
     std::int32_t error = 0;
-    auto* writer = TArchiveStreamWriter::Create(
-        target, attributes, modified, &owner.TestHookOnLibraryCall, &owner.SysErrCode, error);
+    auto* writer = ItemWriteStream::Create(
+        target, attributes, modified, &owner.TestHookOnLibraryCall, &context_.write_error, error);
     if (writer == nullptr) {
-      owner.SysErrCode = error;
-      owner.ErrCode = kSzCouldNotCreateFile;
+      owner.SystemErrorCode = error;
+      owner.ErrorCode = kSzCouldNotCreateFile;
       context_.Message(kSzCouldNotCreateFile, first_target);
       creation_failed_ = true;
       return kSFalse;
@@ -527,8 +551,6 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
 
   RefCount refs_;
   ExtractContext& context_;
-  // The library may report progress from its own threads when multithreading stays on.
-  std::mutex mutex_;
   std::string destination_;
   std::int64_t files_to_come_;
   bool all_items_;
@@ -539,11 +561,12 @@ class TArchiveExtractCallback final : public IArchiveExtractCallback,
   bool last_file_ = false;
   bool done_ = false;
   bool creation_failed_ = false;
+  bool stopping_ = false;  // the library was asked to stop
 };
 
-// Keeps every call of the library on the caller's thread ("mt" = 1): the component and its
-// events are not made for concurrent calls.
-NURV_SZ_FOREIGN_CALLS void SingleThreaded(IInArchive* archive) {
+// Tells the library how many threads it may decode with ("mt"; 1 keeps every call of it on the
+// calling thread).
+NURV_SZ_FOREIGN_CALLS void SetDecoderThreads(IInArchive* archive, std::uint32_t threads) {
   void* out = nullptr;
   if (archive->QueryInterface(kIidISetProperties, &out) != kSOk || out == nullptr) return;
   auto* properties = static_cast<ISetProperties*>(out);
@@ -552,9 +575,22 @@ NURV_SZ_FOREIGN_CALLS void SingleThreaded(IInArchive* archive) {
   PropVariant value;
   std::memset(&value, 0, sizeof value);
   value.vt = kVtUi4;
-  value.ulVal = 1;
+  value.ulVal = threads;
   properties->SetProperties(names, &value, 1);
   properties->Release();
+}
+
+// Below this many bytes to unpack, a second decoding thread gains nothing measurable (an LZMA2
+// stream that small seldom has a second block to decode beside the first), while our own thread
+// and the hand-over of every callback to the caller's thread cost about half a millisecond.
+constexpr std::uint64_t kThreadedMinimumBytes = 1u << 20;
+
+// The threads the library may decode `bytes` with: the component's setting, else every core for
+// a large enough extraction and one otherwise.
+std::uint32_t DecoderThreadsFor(std::uint32_t setting, std::uint64_t bytes) {
+  if (setting != 0) return setting;
+  const std::uint32_t cores = std::max(1u, std::thread::hardware_concurrency());
+  return bytes >= kThreadedMinimumBytes ? cores : 1;
 }
 
 std::string UpperExtension(const std::string& path) {
@@ -595,9 +631,9 @@ std::vector<std::string> SevenZipLibraryCandidates() {
   return candidates;
 }
 
-TSevenZipArchive::TSevenZipArchive() : TSevenZipArchive(SevenZipLibraryCandidates()) {}
+SevenZipArchive::SevenZipArchive() : SevenZipArchive(SevenZipLibraryCandidates()) {}
 
-TSevenZipArchive::TSevenZipArchive(const std::vector<std::string>& library_candidates) {
+SevenZipArchive::SevenZipArchive(const std::vector<std::string>& library_candidates) {
   for (const std::string& candidate : library_candidates) {
     lib_ = TryLoad(candidate);
     if (lib_) return;
@@ -605,31 +641,41 @@ TSevenZipArchive::TSevenZipArchive(const std::vector<std::string>& library_candi
   throw SevenZipLoadError(SevenZipLoadErrorText());
 }
 
-TSevenZipArchive::~TSevenZipArchive() = default;
+SevenZipArchive::~SevenZipArchive() = default;
 
 namespace {
 
+// The library's Extract of `indices` (all items when empty).
+NURV_SZ_FOREIGN_CALLS HResult LibraryExtract(IInArchive* archive,
+                                             const std::vector<std::uint32_t>& indices,
+                                             bool test_mode, IArchiveExtractCallback* callback) {
+  const std::int32_t test = test_mode ? 1 : 0;
+  if (indices.empty()) return archive->Extract(nullptr, 0xFFFFFFFFu, test, callback);
+  return archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()), test,
+                          callback);
+}
+
 // One extraction between Open and Close; the caller closes the archive.
-NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(TSevenZipArchive& self, const Library& lib,
+NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Library& lib,
                                               ExtractContext& context, bool test_mode) {
   IInArchive* archive = lib.archive;
   std::uint64_t start = 0;
-  if (UpperExtension(self.SZFileName) == ".EXE") {
-    const auto found = FindSfxArchiveStart(self.SZFileName);
+  if (UpperExtension(self.ArchivePath) == ".EXE") {
+    const auto found = FindSfxArchiveStart(self.ArchivePath);
     if (!found) {
-      self.ErrCode = kSzNotSfxArchive;
-      context.Message(kSzNotSfxArchive, self.SZFileName);
+      self.ErrorCode = kSzNotSfxArchive;
+      context.Message(kSzNotSfxArchive, self.ArchivePath);
       return -1;
     }
     start = *found;
   }
 
   std::int32_t open_error = 0;
-  TArchiveStreamReader* reader =
-      TArchiveStreamReader::Open(self.SZFileName, start, &self.TestHookOnLibraryCall, open_error);
+  ArchiveReadStream* reader =
+      ArchiveReadStream::Open(self.ArchivePath, start, &self.TestHookOnLibraryCall, open_error);
   HResult opened = kEFail;
   if (reader != nullptr) {
-    auto* open_callback = new TArchiveOpenCallback(context);
+    auto* open_callback = new OpenCallback(context);
     archive->Close();
     opened = archive->Open(reader, nullptr, open_callback);
     open_callback->Release();
@@ -637,53 +683,69 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(TSevenZipArchive& self, const Libr
   }
   if (context.failure) return -1;
   if (opened != kSOk) {
-    self.ErrCode = kSzFileNotFound;
-    context.Message(kSzFileNotFound, self.SZFileName);
+    self.ErrorCode = kSzFileNotFound;
+    context.Message(kSzFileNotFound, self.ArchivePath);
     return -1;
   }
 
   std::uint32_t count = 0;
   if (archive->GetNumberOfItems(&count) != kSOk) count = 0;
   std::vector<std::uint32_t> indices;
-  indices.reserve(self.Files.size());
+  indices.reserve(self.ItemIndexes.size());
   std::uint64_t total = 0;
-  for (const std::string& entry : self.Files) {
+  for (const std::string& entry : self.ItemIndexes) {
     const auto index = ParseIndex(entry);
     // The library itself does not check the range.
     if (!index || *index >= count) {
-      self.ErrCode = kSzIndexOutOfRange;
+      self.ErrorCode = kSzIndexOutOfRange;
       context.Message(kSzIndexOutOfRange, std::string());
       return -1;
     }
     total += lib.ItemSize(*index);
     indices.push_back(*index);
   }
-  if (total > 0 && self.OnPreProgress) self.OnPreProgress(total);
+  if (total > 0 && self.OnTotalSize) self.OnTotalSize(total);
   // The library wants each index once, in ascending order.
   std::sort(indices.begin(), indices.end());
   indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
 
-  std::string destination = self.ExtrBaseDir;
+  std::string destination = self.ExtractFolder;
   if (!destination.empty() && !IsSeparator(destination.back())) {
     destination.push_back(platform::kPathDelim);
   }
-  SingleThreaded(archive);
-  auto* callback = new TArchiveExtractCallback(context, std::move(destination),
-                                               static_cast<std::int64_t>(indices.size()));
-  const HResult extracted =
-      indices.empty() ? archive->Extract(nullptr, 0xFFFFFFFFu, test_mode ? 1 : 0, callback)
-                      : archive->Extract(indices.data(), static_cast<std::uint32_t>(indices.size()),
-                                         test_mode ? 1 : 0, callback);
+  std::uint64_t to_unpack = total;
+  if (indices.empty()) {
+    for (std::uint32_t index = 0; index < count; ++index) to_unpack += lib.ItemSize(index);
+  }
+  const std::uint32_t threads = DecoderThreadsFor(self.DecoderThreads, to_unpack);
+  SetDecoderThreads(archive, threads);
+  auto* callback = new ExtractCallback(context, std::move(destination),
+                                       static_cast<std::int64_t>(indices.size()));
+  HResult extracted = kEFail;
+  const auto extract = [&] { extracted = LibraryExtract(archive, indices, test_mode, callback); };
+  // The library's own threads call back while it runs; the caller's thread must be free to
+  // carry out those calls, so the library is run from a thread of ours.
+  if (threads > 1) {
+    try {
+      context.relay.Serve(extract);
+    } catch (...) {  // no thread could be started
+      callback->Release();
+      throw;
+    }
+  } else {
+    extract();
+  }
+  context.TakeWriteError();
   callback->Release();
   return extracted;
 }
 
 }  // namespace
 
-std::int32_t TSevenZipArchive::Extract(bool test_mode) {
-  ErrCode = kSzSuccess;
-  SysErrCode = 0;
-  ExtractContext context{*this, *lib_, nullptr};
+std::int32_t SevenZipArchive::Extract(bool test_mode) {
+  ErrorCode = kSzSuccess;
+  SystemErrorCode = 0;
+  ExtractContext context(*this, *lib_);
   std::int32_t result = -1;
   try {
     result = RunExtract(*this, *lib_, context, test_mode);

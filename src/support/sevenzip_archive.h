@@ -9,7 +9,7 @@
 
 namespace nurv {
 
-enum class ExtractOptsEnum : unsigned { ExtractNoPath = 1, ExtractOverwrite = 2 };
+enum class ExtractOption : unsigned { ExtractNoPath = 1, ExtractOverwrite = 2 };
 
 class SevenZipLoadError : public std::runtime_error {
  public:
@@ -23,15 +23,15 @@ const char* SevenZipLibraryName();
 // platform's library in both places.
 std::string SevenZipLoadErrorText();
 
-// Where TSevenZipArchive() looks for the library, in order: the loader's own folder, the
+// Where SevenZipArchive() looks for the library, in order: the loader's own folder, the
 // system's search by bare name, the system folder, the user's temporary folder.
 std::vector<std::string> SevenZipLibraryCandidates();
 
-// Text of an ErrCode value: "Success", "File not found", … "Could not create file"; empty for
+// Text of an ErrorCode value: "Success", "File not found", … "Could not create file"; empty for
 // an unknown code.
-std::string ErrCodeText(std::int32_t code);
+std::string ErrorCodeText(std::int32_t code);
 
-// Codes of TSevenZipArchive::ErrCode.
+// Codes of SevenZipArchive::ErrorCode.
 inline constexpr std::int32_t kSzSuccess = 0;
 inline constexpr std::int32_t kSzFileNotFound = 1;
 inline constexpr std::int32_t kSzDataError = 2;
@@ -46,26 +46,30 @@ namespace sevenzip_detail {
 struct Library;  // the loaded library and its handler objects
 }
 
-class TSevenZipArchive {
+class SevenZipArchive {
  public:
   // Loads the library: the loader's own folder, then the system's search, then the user's
   // temporary folder (where the loader itself may deliver it). Throws
   // SevenZipLoadError(SevenZipLoadErrorText()) when no usable library is found.
-  TSevenZipArchive();
+  SevenZipArchive();
   // Tries exactly these paths or names, in order.
-  explicit TSevenZipArchive(const std::vector<std::string>& library_candidates);
-  ~TSevenZipArchive();
-  TSevenZipArchive(const TSevenZipArchive&) = delete;
-  TSevenZipArchive& operator=(const TSevenZipArchive&) = delete;
+  explicit SevenZipArchive(const std::vector<std::string>& library_candidates);
+  ~SevenZipArchive();
+  SevenZipArchive(const SevenZipArchive&) = delete;
+  SevenZipArchive& operator=(const SevenZipArchive&) = delete;
 
-  unsigned ExtractOptions = 0;     // bit set of ExtractOptsEnum
-  std::string SZFileName;          // UTF-8 path of the archive
-  std::string ExtrBaseDir;         // UTF-8 destination folder
-  std::vector<std::string> Files;  // item indexes in decimal; empty = all items
+  unsigned ExtractOptions = 0;           // bit set of ExtractOption
+  std::string ArchivePath;               // UTF-8 path of the archive
+  std::string ExtractFolder;             // UTF-8 destination folder
+  std::vector<std::string> ItemIndexes;  // item indexes in decimal; empty = all items
   std::string Password;
-  std::int32_t ErrCode = 0;
-  std::int32_t SysErrCode = 0;  // errno / GetLastError of the last failed file creation
-  bool Cancel = false;          // set during Extract (from an event) to stop it
+  std::int32_t ErrorCode = 0;
+  std::int32_t SystemErrorCode = 0;  // errno / GetLastError of the last failed file creation
+  bool Cancel = false;               // set during Extract (from an event) to stop it
+  // Threads the library may decode with: 0 chooses per extraction (every core for a large one,
+  // else 1); 1 keeps every call of the library on the calling thread. Whatever the setting, the
+  // events run on the calling thread.
+  std::uint32_t DecoderThreads = 0;
 
   // Events, all optional.
   std::function<void(std::int32_t code, const std::string& message, const std::string& file)>
@@ -74,21 +78,21 @@ class TSevenZipArchive {
   std::function<void(const std::string& file_name, bool& do_overwrite)> OnExtractOverwrite;
   // May change the target name of the item with this index.
   std::function<void(std::uint32_t file_index, std::string& file_name)> OnSetExtractName;
-  std::function<void(const std::string& file_name, std::uint64_t file_size)> OnExtractfile;
+  std::function<void(const std::string& file_name, std::uint64_t file_size)> OnItemStarted;
   // file_pos_arc: the library's running count of unpacked bytes; file_pos_file: within the file.
   std::function<void(const std::string& file_name, std::uint64_t file_pos_arc,
                      std::uint64_t file_pos_file)>
       OnProgress;
-  std::function<void(std::uint64_t max_progress)> OnPreProgress;
+  std::function<void(std::uint64_t max_progress)> OnTotalSize;
 
   // Extracts the selected items (or tests them). -1 when the archive cannot be opened, an
-  // entry of Files is out of range, or an ".exe" archive holds no 7z signature; otherwise
+  // entry of ItemIndexes is out of range, or an ".exe" archive holds no 7z signature; otherwise
   // the library's result (0 success; 1 when the component stopped it after the last
   // selected file).
   std::int32_t Extract(bool test_mode = false);
 
-  // Tests only: called, on the thread of the call, by every callback and stream method the
-  // library invokes.
+  // Tests only: called, on the library's thread of the call, by every callback and stream method
+  // the library invokes; it must bear concurrent calls.
   std::function<void()> TestHookOnLibraryCall;
 
  private:

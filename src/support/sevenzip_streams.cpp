@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/files.h"
 #include "base/utf8.h"
+#include "platform/files.h"
+#include "support/owned_file.h"
 
 namespace nurv::sz {
 
@@ -22,11 +23,6 @@ namespace {
 #ifdef _WIN32
 constexpr std::int32_t kAccessDenied = 5;  // ERROR_ACCESS_DENIED
 
-std::FILE* OpenFile(const std::string& path, bool write) {
-  _doserrno = 0;
-  const auto wide = ToLibraryText(path);
-  return _wfopen(wide.c_str(), write ? L"wb" : L"rb");
-}
 bool SeekFile(std::FILE* file, std::uint64_t position) {
   return _fseeki64(file, static_cast<long long>(position), SEEK_SET) == 0;
 }
@@ -37,9 +33,6 @@ std::int64_t FileEnd(std::FILE* file) {
 #else
 constexpr std::int32_t kAccessDenied = EACCES;
 
-std::FILE* OpenFile(const std::string& path, bool write) {
-  return std::fopen(path.c_str(), write ? "wb" : "rb");
-}
 bool SeekFile(std::FILE* file, std::uint64_t position) {
   return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
 }
@@ -89,12 +82,11 @@ std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path) {
   constexpr std::uint64_t kSkip = 65536;
   constexpr std::size_t kWindow = 81920;
   static constexpr unsigned char kSignature[6] = {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C};
-  std::FILE* file = OpenFile(path, false);
-  if (file == nullptr) return std::nullopt;
+  const OwnedFile file = OpenOwnedFile(path, FileAccess::Read);
+  if (!file) return std::nullopt;
   std::string window(kWindow, '\0');
   std::size_t got = 0;
-  if (SeekFile(file, kSkip)) got = std::fread(window.data(), 1, window.size(), file);
-  std::fclose(file);
+  if (SeekFile(file.get(), kSkip)) got = std::fread(window.data(), 1, window.size(), file.get());
   window.resize(got);
   const auto at = window.find(reinterpret_cast<const char*>(kSignature), 0, sizeof kSignature);
   if (at == std::string::npos) return std::nullopt;
@@ -103,28 +95,23 @@ std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path) {
 
 // ---- reader ----
 
-TArchiveStreamReader* TArchiveStreamReader::Open(const std::string& path,
-                                                 std::uint64_t start_offset, const CallHook* hook,
-                                                 std::int32_t& error) {
-  errno = 0;
-  std::FILE* file = OpenFile(path, false);
-  if (file == nullptr) {
+ArchiveReadStream* ArchiveReadStream::Open(const std::string& path, std::uint64_t start_offset,
+                                           const CallHook* hook, std::int32_t& error) {
+  OwnedFile file = OpenOwnedFile(path, FileAccess::Read);
+  if (!file) {
     error = ErrorOr(EIO);
     return nullptr;
   }
-  std::setvbuf(file, nullptr, _IONBF, 0);
-  const std::int64_t length = FileEnd(file);
+  const std::int64_t length = FileEnd(file.get());
   if (length < 0) {
     error = ErrorOr(EIO);
-    std::fclose(file);
     return nullptr;
   }
-  return new TArchiveStreamReader(file, static_cast<std::uint64_t>(length), start_offset, hook);
+  return new ArchiveReadStream(std::move(file), static_cast<std::uint64_t>(length), start_offset,
+                               hook);
 }
 
-TArchiveStreamReader::~TArchiveStreamReader() { std::fclose(file_); }
-
-HResult TArchiveStreamReader::QueryInterface(const Guid& iid, void** out) {
+HResult ArchiveReadStream::QueryInterface(const Guid& iid, void** out) {
   Hook();
   if (out == nullptr) return kEInvalidArg;
   *out = nullptr;
@@ -139,25 +126,26 @@ HResult TArchiveStreamReader::QueryInterface(const Guid& iid, void** out) {
   return kSOk;
 }
 
-std::uint32_t TArchiveStreamReader::Release() {
+std::uint32_t ArchiveReadStream::Release() {
   const std::uint32_t left = refs_.Down();
   if (left == 0) delete this;
   return left;
 }
 
-HResult TArchiveStreamReader::Read(void* data, std::uint32_t size, std::uint32_t* processed_size) {
+HResult ArchiveReadStream::Read(void* data, std::uint32_t size, std::uint32_t* processed_size) {
   Hook();
+  const std::lock_guard lock(mutex_);
   if (processed_size != nullptr) *processed_size = 0;
   if (size == 0 || position_ >= length_) return kSOk;
-  if (!SeekFile(file_, position_)) {
+  if (!SeekFile(file_.get(), position_)) {
     last_error_ = ErrorOr(EIO);
     return kEFail;
   }
-  const std::size_t got = std::fread(data, 1, size, file_);
-  if (got == 0 && std::ferror(file_)) {
+  const std::size_t got = std::fread(data, 1, size, file_.get());
+  if (got == 0 && std::ferror(file_.get())) {
     // A failed read must not pass for the end of the archive.
     last_error_ = ErrorOr(EIO);
-    std::clearerr(file_);
+    std::clearerr(file_.get());
     return kEFail;
   }
   position_ += got;
@@ -165,9 +153,10 @@ HResult TArchiveStreamReader::Read(void* data, std::uint32_t size, std::uint32_t
   return kSOk;
 }
 
-HResult TArchiveStreamReader::Seek(std::int64_t offset, std::uint32_t origin,
-                                   std::uint64_t* new_position) {
+HResult ArchiveReadStream::Seek(std::int64_t offset, std::uint32_t origin,
+                                std::uint64_t* new_position) {
   Hook();
+  const std::lock_guard lock(mutex_);
   // The end is the file's real length: the library measures the archive with Seek(0, END).
   std::uint64_t position = 0;
   const HResult result = NewPosition(offset, origin, position_, length_, position);
@@ -177,7 +166,7 @@ HResult TArchiveStreamReader::Seek(std::int64_t offset, std::uint32_t origin,
   return kSOk;
 }
 
-HResult TArchiveStreamReader::GetSize(std::uint64_t* size) {
+HResult ArchiveReadStream::GetSize(std::uint64_t* size) {
   Hook();
   if (size == nullptr) return kEInvalidArg;
   *size = length_;
@@ -186,11 +175,10 @@ HResult TArchiveStreamReader::GetSize(std::uint64_t* size) {
 
 // ---- writer ----
 
-TArchiveStreamWriter* TArchiveStreamWriter::Create(const std::string& path,
-                                                   std::uint32_t attributes,
-                                                   std::optional<DateTime> modified,
-                                                   const CallHook* hook, std::int32_t* report_error,
-                                                   std::int32_t& error) {
+ItemWriteStream* ItemWriteStream::Create(const std::string& path, std::uint32_t attributes,
+                                         std::optional<DateTime> modified, const CallHook* hook,
+                                         std::atomic<std::int32_t>* report_error,
+                                         std::int32_t& error) {
   if (platform::FileExists(path)) {
     const auto existing = platform::ReadAttributes(path);
     if (existing && (*existing & platform::kAttrReadOnly) != 0) {
@@ -198,23 +186,21 @@ TArchiveStreamWriter* TArchiveStreamWriter::Create(const std::string& path,
       return nullptr;
     }
   }
-  errno = 0;
-  std::FILE* file = OpenFile(path, true);
-  if (file == nullptr) {
+  OwnedFile file = OpenOwnedFile(path, FileAccess::Write);
+  if (!file) {
     error = ErrorOr(EIO);
     return nullptr;
   }
-  std::setvbuf(file, nullptr, _IONBF, 0);
   if (modified && !platform::WriteModifiedTime(path, *modified)) {
     error = ErrorOr(EIO);
-    std::fclose(file);
     return nullptr;
   }
-  return new TArchiveStreamWriter(file, path, attributes, modified, hook, report_error);
+  return new ItemWriteStream(std::move(file), path, attributes, modified, hook, report_error);
 }
 
-TArchiveStreamWriter::~TArchiveStreamWriter() {
-  if (std::fclose(file_) != 0 && last_error_ == 0) last_error_ = ErrorOr(EIO);
+ItemWriteStream::~ItemWriteStream() {
+  // Closed here, before the stamps, and checked: the last bytes may fail only now.
+  if (std::fclose(file_.release()) != 0 && last_error_ == 0) last_error_ = ErrorOr(EIO);
   if (modified_) platform::WriteModifiedTime(path_, *modified_);
   if ((attributes_ & platform::kAttrUnixExtension) != 0) {
     platform::WriteUnixMode(path_, attributes_ >> 16);
@@ -224,10 +210,10 @@ TArchiveStreamWriter::~TArchiveStreamWriter() {
   if ((attributes_ & kApplied) != 0) {
     platform::WriteAttributes(path_, attributes_ & kWindowsAttributeBits);
   }
-  if (last_error_ != 0 && report_error_ != nullptr) *report_error_ = last_error_;
+  if (last_error_ != 0 && report_error_ != nullptr) report_error_->store(last_error_);
 }
 
-HResult TArchiveStreamWriter::QueryInterface(const Guid& iid, void** out) {
+HResult ItemWriteStream::QueryInterface(const Guid& iid, void** out) {
   Hook();
   if (out == nullptr) return kEInvalidArg;
   *out = nullptr;
@@ -239,22 +225,23 @@ HResult TArchiveStreamWriter::QueryInterface(const Guid& iid, void** out) {
   return kENoInterface;
 }
 
-std::uint32_t TArchiveStreamWriter::Release() {
+std::uint32_t ItemWriteStream::Release() {
   const std::uint32_t left = refs_.Down();
   if (left == 0) delete this;
   return left;
 }
 
-HResult TArchiveStreamWriter::Write(const void* data, std::uint32_t size,
-                                    std::uint32_t* processed_size) {
+HResult ItemWriteStream::Write(const void* data, std::uint32_t size,
+                               std::uint32_t* processed_size) {
   Hook();
+  const std::lock_guard lock(mutex_);
   if (processed_size != nullptr) *processed_size = 0;
   if (size == 0) return kSOk;
   errno = 0;
-  if (!SeekFile(file_, position_) || std::fwrite(data, 1, size, file_) != size) {
-    // The library ends the item as a data error; the cause goes to SysErrCode on closing.
+  if (!SeekFile(file_.get(), position_) || std::fwrite(data, 1, size, file_.get()) != size) {
+    // The library ends the item as a data error; the cause goes to SystemErrorCode on closing.
     last_error_ = ErrorOr(EIO);
-    std::clearerr(file_);
+    std::clearerr(file_.get());
     return kSFalse;
   }
   position_ += size;
@@ -263,9 +250,10 @@ HResult TArchiveStreamWriter::Write(const void* data, std::uint32_t size,
   return kSOk;
 }
 
-HResult TArchiveStreamWriter::Seek(std::int64_t offset, std::uint32_t origin,
-                                   std::uint64_t* new_position) {
+HResult ItemWriteStream::Seek(std::int64_t offset, std::uint32_t origin,
+                              std::uint64_t* new_position) {
   Hook();
+  const std::lock_guard lock(mutex_);
   std::uint64_t position = 0;
   const HResult result = NewPosition(offset, origin, position_, largest_, position);
   if (result != kSOk) return result;
@@ -274,7 +262,7 @@ HResult TArchiveStreamWriter::Seek(std::int64_t offset, std::uint32_t origin,
   return kSOk;
 }
 
-HResult TArchiveStreamWriter::SetSize(std::uint64_t) {
+HResult ItemWriteStream::SetSize(std::uint64_t) {
   Hook();
   return kSFalse;
 }

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
-#include "support/sevenzip_abi.h"
 #include "base/value.h"
+#include "support/owned_file.h"
+#include "support/sevenzip_abi.h"
 
 namespace nurv::sz {
 
@@ -35,12 +37,13 @@ std::int32_t LastFileError();
 // 81920 bytes after the first 65536. nullopt when there is none (or the file cannot be read).
 std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path);
 
-// The archive file, read straight through (one positioning and one read per call).
-class TArchiveStreamReader final : public IInStream, public IStreamGetSize {
+// The archive file, read straight through (one positioning and one read per call). The library may
+// call it from any of its threads.
+class ArchiveReadStream final : public IInStream, public IStreamGetSize {
  public:
   // nullptr when the file cannot be opened; `error` gets the system's code then.
-  static TArchiveStreamReader* Open(const std::string& path, std::uint64_t start_offset,
-                                    const CallHook* hook, std::int32_t& error);
+  static ArchiveReadStream* Open(const std::string& path, std::uint64_t start_offset,
+                                 const CallHook* hook, std::int32_t& error);
 
   HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override;
   std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
@@ -53,16 +56,17 @@ class TArchiveStreamReader final : public IInStream, public IStreamGetSize {
   std::int32_t last_error() const { return last_error_; }
 
  private:
-  TArchiveStreamReader(std::FILE* file, std::uint64_t length, std::uint64_t position,
-                       const CallHook* hook)
-      : file_(file), length_(length), position_(position), hook_(hook) {}
-  ~TArchiveStreamReader();
+  ArchiveReadStream(OwnedFile file, std::uint64_t length, std::uint64_t position,
+                    const CallHook* hook)
+      : file_(std::move(file)), length_(length), position_(position), hook_(hook) {}
+  ~ArchiveReadStream() = default;
   void Hook() const {
     if (hook_ && *hook_) (*hook_)();
   }
 
   RefCount refs_;
-  std::FILE* file_;
+  std::mutex mutex_;  // the position and the file's own one move together
+  OwnedFile file_;
   std::uint64_t length_;
   std::uint64_t position_;
   const CallHook* hook_;
@@ -72,14 +76,14 @@ class TArchiveStreamReader final : public IInStream, public IStreamGetSize {
 // One unpacked file, created (replacing an older one) and written straight through. Closing it
 // stamps the item's time again, since writing moves the modification time on POSIX, and applies
 // the item's attributes last so that a read-only item can still be written and stamped.
-class TArchiveStreamWriter final : public IOutStream {
+class ItemWriteStream final : public IOutStream {
  public:
   // nullptr when the file cannot be created or stamped; `error` gets the system's code then. An
   // existing read-only file is refused as Windows refuses it, whoever runs the loader.
   // `report_error` receives a later write error when the stream is closed.
-  static TArchiveStreamWriter* Create(const std::string& path, std::uint32_t attributes,
-                                      std::optional<DateTime> modified, const CallHook* hook,
-                                      std::int32_t* report_error, std::int32_t& error);
+  static ItemWriteStream* Create(const std::string& path, std::uint32_t attributes,
+                                 std::optional<DateTime> modified, const CallHook* hook,
+                                 std::atomic<std::int32_t>* report_error, std::int32_t& error);
 
   HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override;
   std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
@@ -91,27 +95,28 @@ class TArchiveStreamWriter final : public IOutStream {
   HResult NURV_SZ_CALL SetSize(std::uint64_t new_size) override;
 
  private:
-  TArchiveStreamWriter(std::FILE* file, std::string path, std::uint32_t attributes,
-                       std::optional<DateTime> modified, const CallHook* hook,
-                       std::int32_t* report_error)
-      : file_(file),
+  ItemWriteStream(OwnedFile file, std::string path, std::uint32_t attributes,
+                  std::optional<DateTime> modified, const CallHook* hook,
+                  std::atomic<std::int32_t>* report_error)
+      : file_(std::move(file)),
         path_(std::move(path)),
         attributes_(attributes),
         modified_(modified),
         hook_(hook),
         report_error_(report_error) {}
-  ~TArchiveStreamWriter();
+  ~ItemWriteStream();
   void Hook() const {
     if (hook_ && *hook_) (*hook_)();
   }
 
   RefCount refs_;
-  std::FILE* file_;
+  std::mutex mutex_;  // the library may write from any of its threads, one after another
+  OwnedFile file_;
   std::string path_;
   std::uint32_t attributes_;
   std::optional<DateTime> modified_;
   const CallHook* hook_;
-  std::int32_t* report_error_;
+  std::atomic<std::int32_t>* report_error_;
   std::uint64_t position_ = 0;
   std::uint64_t largest_ = 0;
   std::int32_t last_error_ = 0;

@@ -36,9 +36,10 @@ TEST(Crc32Update, StandardTableEntries) {
 
 TEST(Crc32Update, EqualsZlibForEveryLengthAndAlignment) {
   const auto data = RandomBytes(70000, 1);
-  // Short lengths cross every tail of the 16-byte and 64-byte loops; offsets shift alignment.
+  // Lengths cross every tail of the 16-, 64- and 256-byte loops and the thresholds of the wider
+  // ones; offsets shift alignment.
   for (std::size_t offset = 0; offset < 16; ++offset) {
-    for (std::size_t length = 1; length <= 700; ++length) {
+    for (std::size_t length = 1; length <= 1400; ++length) {
       ASSERT_EQ(~Crc32UpdateBlock(0xFFFFFFFFu, data.data() + offset, length),
                 ZlibCrc(data.data() + offset, length))
           << "offset " << offset << " length " << length;

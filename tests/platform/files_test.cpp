@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -90,6 +91,45 @@ TEST(FileOperations, CopyKeepsTimeAndModeRenameReplaces) {
   ASSERT_TRUE(RenameReplacing(dir.Sub("a"), dir.Sub("b")));
   EXPECT_FALSE(FileExists(dir.Sub("a")));
   EXPECT_TRUE(FileExists(dir.Sub("b")));
+}
+
+TEST(FileOperations, CopyWithinAndAcrossFileSystems) {
+  TempDir dir;
+  std::string large(3 << 20, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i)
+    large[i] = static_cast<char>(i * 2654435761u >> 13);
+  WriteFile(dir.Sub("large"), large);
+  ASSERT_TRUE(CopyFileReplacing(dir.Sub("large"), dir.Sub("large.copy")));
+  EXPECT_TRUE(ReadFile(dir.Sub("large.copy")) == large);
+  // Another file system, and a file that reports no size and is read to its end all the same.
+  for (const std::string source : {"/dev/shm", "/proc/version"}) {
+    std::string from = source;
+    if (source == "/dev/shm") {
+      if (!DirectoryExists(source)) continue;
+      from = source + "/nurv-copy-" + std::to_string(::getpid());
+      WriteFile(from, large);
+    }
+    const std::string expected = ReadFile(from);
+    ASSERT_FALSE(expected.empty()) << from;
+    ASSERT_TRUE(CopyFileReplacing(from, dir.Sub("other"))) << from;
+    EXPECT_TRUE(ReadFile(dir.Sub("other")) == expected) << from;
+    if (source == "/dev/shm") ::unlink(from.c_str());
+  }
+}
+
+TEST(FileOperations, FileIdFollowsTheFileNotItsName) {
+  TempDir dir;
+  WriteFile(dir.Sub("a"), "same");
+  WriteFile(dir.Sub("b"), "same");
+  ASSERT_EQ(::link(dir.Sub("a").c_str(), dir.Sub("hard").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.Sub("a").c_str(), dir.Sub("soft").c_str()), 0);
+  const auto a = ReadFileId(dir.Sub("a"));
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(ReadFileId(dir.Sub("hard")), a);
+  EXPECT_EQ(ReadFileId(dir.Sub("soft")), a);
+  EXPECT_EQ(ReadFileId(dir.Sub("./a")), a);
+  EXPECT_NE(ReadFileId(dir.Sub("b")), a);
+  EXPECT_EQ(ReadFileId(dir.Sub("missing")), std::nullopt);
 }
 
 TEST(FileOperations, FoldersAndExistence) {

@@ -59,6 +59,20 @@ TEST(WinFiles, CopyAndRenameReplaceTheTarget) {
   EXPECT_EQ(ReadFile(dir.Sub("nurv.exe")), "new");
 }
 
+TEST(WinFiles, FileIdFollowsTheFileNotItsName) {
+  TempDir dir;
+  WriteFile(dir.Sub("NurvLoader.exe"), "same");
+  WriteFile(dir.Sub("other.exe"), "same");
+  ASSERT_TRUE(CreateHardLinkW(win32::Widen(dir.Sub("hard.exe")).c_str(),
+                              win32::Widen(dir.Sub("NurvLoader.exe")).c_str(), nullptr));
+  const auto loader = ReadFileId(dir.Sub("NurvLoader.exe"));
+  ASSERT_TRUE(loader.has_value());
+  EXPECT_EQ(ReadFileId(dir.Sub("hard.exe")), loader);
+  EXPECT_EQ(ReadFileId(dir.Sub("NURVLOADER.EXE")), loader);
+  EXPECT_NE(ReadFileId(dir.Sub("other.exe")), loader);
+  EXPECT_EQ(ReadFileId(dir.Sub("missing.exe")), std::nullopt);
+}
+
 TEST(WinFiles, ModifiedTimeIsLocalAndRoundTrips) {
   using namespace std::chrono;
   TempDir dir;

@@ -44,7 +44,10 @@ TEST_F(FileCrc32Test, EmptyFileGivesZero) {
 }
 
 TEST_F(FileCrc32Test, BlockBoundariesGiveTheStandardCrc) {
-  for (std::size_t size : {32767u, 32768u, 32769u, 3u * 32768u + 5u}) {
+  constexpr std::size_t kRead = kFileCrc32ReadSize;
+  for (std::size_t size :
+       {std::size_t{32767}, std::size_t{32768}, std::size_t{32769}, 3 * std::size_t{32768} + 5,
+        kRead - 1, kRead, kRead + 1, 2 * kRead + 5}) {
     const auto bytes = RandomBytes(size, static_cast<unsigned>(size));
     const std::string path = dir.Sub("f" + std::to_string(size));
     WriteFile(path, AsString(bytes));

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -33,8 +35,8 @@ using testing::ShellArg;
 using testing::TempDir;
 using testing::WriteFile;
 
-constexpr unsigned kNoPath = static_cast<unsigned>(ExtractOptsEnum::ExtractNoPath);
-constexpr unsigned kOverwrite = static_cast<unsigned>(ExtractOptsEnum::ExtractOverwrite);
+constexpr unsigned kNoPath = static_cast<unsigned>(ExtractOption::ExtractNoPath);
+constexpr unsigned kOverwrite = static_cast<unsigned>(ExtractOption::ExtractOverwrite);
 
 // The whole file in one read (large files).
 std::string ReadWhole(const std::string& path) {
@@ -57,8 +59,8 @@ class SevenZipExtract : public ::testing::Test {
     NURV_REQUIRE_SEVENZIP();
     fs::create_directories(src_);
     fs::create_directories(out_);
-    zip_ = std::make_unique<TSevenZipArchive>(std::vector<std::string>{kSystemSevenZip});
-    zip_->ExtrBaseDir = out_;
+    zip_ = std::make_unique<SevenZipArchive>(std::vector<std::string>{kSystemSevenZip});
+    zip_->ExtractFolder = out_;
     zip_->OnMessage = [this](std::int32_t code, const std::string& text, const std::string& file) {
       messages_.push_back({code, text, file});
     };
@@ -75,16 +77,16 @@ class SevenZipExtract : public ::testing::Test {
   std::string Out(const std::string& relative) const { return Native(out_ + "/" + relative); }
 
   std::int32_t ExtractFirst(const std::string& archive, unsigned options = kNoPath | kOverwrite) {
-    zip_->SZFileName = archive;
+    zip_->ArchivePath = archive;
     zip_->ExtractOptions = options;
-    zip_->Files = {"0"};
+    zip_->ItemIndexes = {"0"};
     return zip_->Extract();
   }
 
   TempDir dir_;
   std::string src_ = dir_.Sub("src");
   std::string out_ = dir_.Sub("out");
-  std::unique_ptr<TSevenZipArchive> zip_;
+  std::unique_ptr<SevenZipArchive> zip_;
   std::vector<Message> messages_;
 };
 
@@ -96,7 +98,7 @@ TEST_F(SevenZipExtract, FirstItemWithoutPathLandsInTheDestination) {
 
   // The component stops the library once the last wanted file is complete; the library says 1.
   EXPECT_EQ(ExtractFirst(archive), 1);
-  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(zip_->ErrorCode, 0);
   EXPECT_EQ(ReadFile(Out("hello.txt")), "hello, world\n");
   EXPECT_FALSE(fs::exists(Out("sub")));
   EXPECT_FALSE(fs::exists(Out("z_second.txt")));
@@ -104,7 +106,7 @@ TEST_F(SevenZipExtract, FirstItemWithoutPathLandsInTheDestination) {
   EXPECT_FALSE(zip_->Cancel);
 
   // The same component serves a second extraction, of another item.
-  zip_->Files = {"2"};
+  zip_->ItemIndexes = {"2"};
   EXPECT_EQ(zip_->Extract(), 1);
   EXPECT_EQ(ReadFile(Out("z_third.txt")), "third");
   EXPECT_FALSE(fs::exists(Out("z_second.txt")));
@@ -116,7 +118,7 @@ TEST_F(SevenZipExtract, DestinationWithOrWithoutTrailingSeparator) {
   std::string target;
   zip_->OnSetExtractName = [&target](std::uint32_t, std::string& name) { target = name; };
   for (const std::string& base : {dir_.Sub("plain"), dir_.Sub("slash") + "/"}) {
-    zip_->ExtrBaseDir = base;
+    zip_->ExtractFolder = base;
     EXPECT_EQ(ExtractFirst(archive), 1);
     // A given final separator is kept; a missing one is the platform's.
     const std::string expected =
@@ -134,11 +136,11 @@ TEST_F(SevenZipExtract, EmptySelectionExtractsEverythingWithFolders) {
   fs::create_directories(fs::path(src_) / "tree/empty");
   const std::string archive = MakeArchive("all.7z", "tree");
   std::uint64_t announced = 0;
-  zip_->OnPreProgress = [&announced](std::uint64_t total) { announced = total; };
-  zip_->SZFileName = archive;
+  zip_->OnTotalSize = [&announced](std::uint64_t total) { announced = total; };
+  zip_->ArchivePath = archive;
   zip_->ExtractOptions = kOverwrite;
   EXPECT_EQ(zip_->Extract(), 0);
-  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(zip_->ErrorCode, 0);
   EXPECT_EQ(ReadFile(Out("tree/a/b/c.txt")), "c");
   EXPECT_EQ(ReadFile(Out("tree/a/d.txt")), "d");
   EXPECT_EQ(ReadFile(Out("tree/e.txt")), "e");
@@ -151,14 +153,14 @@ TEST_F(SevenZipExtract, EmptySelectionExtractsEverythingWithFolders) {
 TEST_F(SevenZipExtract, SelectionOutOfRangeExtractsNothing) {
   for (const char* name : {"a.txt", "b.txt", "c.txt"}) PutFile(src_, name, name);
   const std::string archive = MakeArchive("three.7z", "a.txt b.txt c.txt");
-  zip_->SZFileName = archive;
+  zip_->ArchivePath = archive;
   zip_->ExtractOptions = kNoPath | kOverwrite;
   // 3 is one past the last item; the others are not indexes at all.
   for (const char* entry : {"5", "3", "-1", "abc", "", "1x", "99999999999"}) {
     messages_.clear();
-    zip_->Files = {"0", entry};
+    zip_->ItemIndexes = {"0", entry};
     EXPECT_EQ(zip_->Extract(), -1) << entry;
-    EXPECT_EQ(zip_->ErrCode, 5) << entry;
+    EXPECT_EQ(zip_->ErrorCode, 5) << entry;
     ASSERT_EQ(messages_.size(), 1u) << entry;
     EXPECT_EQ(messages_[0].code, 5);
     EXPECT_EQ(messages_[0].text, "Index out of Range");
@@ -166,9 +168,9 @@ TEST_F(SevenZipExtract, SelectionOutOfRangeExtractsNothing) {
   }
   EXPECT_TRUE(fs::is_empty(out_));
   // Duplicates and any order are fine.
-  zip_->Files = {"2", " 0 ", "2"};
+  zip_->ItemIndexes = {"2", " 0 ", "2"};
   EXPECT_GE(zip_->Extract(), 0);
-  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(zip_->ErrorCode, 0);
   EXPECT_TRUE(fs::exists(Out("a.txt")));
   EXPECT_TRUE(fs::exists(Out("c.txt")));
   EXPECT_FALSE(fs::exists(Out("b.txt")));
@@ -179,7 +181,7 @@ TEST_F(SevenZipExtract, ArchiveThatCannotBeOpened) {
   for (const std::string& path : {dir_.Sub("missing.7z"), not_archive}) {
     messages_.clear();
     EXPECT_EQ(ExtractFirst(path), -1) << path;
-    EXPECT_EQ(zip_->ErrCode, 1);
+    EXPECT_EQ(zip_->ErrorCode, 1);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].code, 1);
     EXPECT_EQ(messages_[0].text, "File not found");
@@ -196,20 +198,20 @@ TEST_F(SevenZipExtract, ExeWithoutSignatureIsRefusedAndOneWithItIsOpened) {
     const std::string exe = PutFile(dir_.path(), name, ReadFile(archive) + std::string(70000, 'M'));
     messages_.clear();
     EXPECT_EQ(ExtractFirst(exe), -1);
-    EXPECT_EQ(zip_->ErrCode, 7);
+    EXPECT_EQ(zip_->ErrorCode, 7);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].text, "File is not an 7z SFX archive");
     EXPECT_EQ(messages_[0].file, exe);
   }
   EXPECT_EQ(ExtractFirst(dir_.Sub("absent.exe")), -1);
-  EXPECT_EQ(zip_->ErrCode, 7);
+  EXPECT_EQ(zip_->ErrorCode, 7);
   EXPECT_TRUE(fs::is_empty(out_));
 
   // A stub of 65536 + 1000 bytes followed by the archive: found in the window and opened there.
   const std::string sfx =
       PutFile(dir_.path(), "sfx.Exe", std::string(66536, 'M') + ReadFile(archive));
   EXPECT_EQ(ExtractFirst(sfx), 1);
-  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(zip_->ErrorCode, 0);
   EXPECT_EQ(ReadFile(Out("inner.txt")), "from the sfx");
 }
 
@@ -220,7 +222,7 @@ TEST_F(SevenZipExtract, ExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
 
   EXPECT_EQ(ExtractFirst(archive, kNoPath), 0);
   EXPECT_EQ(ReadFile(Out("data.txt")), "old");
-  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(zip_->ErrorCode, 0);
   EXPECT_TRUE(messages_.empty());
 
   // The event may allow it for this one file.
@@ -265,18 +267,18 @@ TEST_F(SevenZipExtract, DamagedDataIsReported) {
     WriteFile(archive, bytes);
     messages_.clear();
     ExtractFirst(archive);
-    EXPECT_TRUE(codes.count(zip_->ErrCode)) << archive << " gave " << zip_->ErrCode;
+    EXPECT_TRUE(codes.count(zip_->ErrorCode)) << archive << " gave " << zip_->ErrorCode;
     ASSERT_FALSE(messages_.empty());
-    EXPECT_EQ(messages_.back().code, zip_->ErrCode);
-    EXPECT_EQ(messages_.back().text, ErrCodeText(zip_->ErrCode));
+    EXPECT_EQ(messages_.back().code, zip_->ErrorCode);
+    EXPECT_EQ(messages_.back().text, ErrorCodeText(zip_->ErrorCode));
     EXPECT_EQ(messages_.back().file, Out("big.txt"));
     EXPECT_NE(ReadFile(Out("big.txt")), content);
 
     // Test mode finds the same damage and writes nothing.
     fs::remove(Out("big.txt"));
-    zip_->Files = {"0"};
+    zip_->ItemIndexes = {"0"};
     zip_->Extract(true);
-    EXPECT_TRUE(codes.count(zip_->ErrCode)) << archive;
+    EXPECT_TRUE(codes.count(zip_->ErrorCode)) << archive;
     EXPECT_FALSE(fs::exists(Out("big.txt")));
   }
 }
@@ -284,10 +286,10 @@ TEST_F(SevenZipExtract, DamagedDataIsReported) {
 TEST_F(SevenZipExtract, TestModeOfAGoodArchiveWritesNothing) {
   PutFile(src_, "ok.txt", "fine");
   const std::string archive = MakeArchive("ok.7z", "ok.txt");
-  zip_->SZFileName = archive;
-  zip_->Files = {"0"};
+  zip_->ArchivePath = archive;
+  zip_->ItemIndexes = {"0"};
   EXPECT_GE(zip_->Extract(true), 0);
-  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(zip_->ErrorCode, 0);
   EXPECT_TRUE(fs::is_empty(out_));
 }
 
@@ -307,8 +309,8 @@ TEST_F(SevenZipExtract, OutputThatCannotBeCreatedKeepsWhatIsThere) {
   PutFile(out_, "target.txt/keep.txt", "keep");
   // The library tests the refused item instead and calls it a data error; 11 stays.
   EXPECT_EQ(ExtractFirst(archive), 1);
-  EXPECT_EQ(zip_->ErrCode, 11);
-  EXPECT_EQ(zip_->SysErrCode, kFolderInTheWay);
+  EXPECT_EQ(zip_->ErrorCode, 11);
+  EXPECT_EQ(zip_->SystemErrorCode, kFolderInTheWay);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].code, 11);
   EXPECT_EQ(messages_[0].text, "Could not create file");
@@ -321,8 +323,8 @@ TEST_F(SevenZipExtract, OutputThatCannotBeCreatedKeepsWhatIsThere) {
   ASSERT_TRUE(platform::WriteAttributes(older, platform::kAttrReadOnly));
   messages_.clear();
   ExtractFirst(archive);
-  EXPECT_EQ(zip_->ErrCode, 11);
-  EXPECT_EQ(zip_->SysErrCode, kReadOnlyTarget);
+  EXPECT_EQ(zip_->ErrorCode, 11);
+  EXPECT_EQ(zip_->SystemErrorCode, kReadOnlyTarget);
   EXPECT_EQ(ReadFile(older), "older");
   ASSERT_TRUE(platform::WriteAttributes(older, 0));
   fs::remove(older);
@@ -335,8 +337,8 @@ TEST_F(SevenZipExtract, OutputThatCannotBeCreatedKeepsWhatIsThere) {
   probe.close();
   if (enforced) {
     ExtractFirst(archive);
-    EXPECT_EQ(zip_->ErrCode, 11);
-    EXPECT_EQ(zip_->SysErrCode, EACCES);
+    EXPECT_EQ(zip_->ErrorCode, 11);
+    EXPECT_EQ(zip_->SystemErrorCode, EACCES);
     EXPECT_FALSE(fs::exists(Out("target.txt")));
   }
   fs::permissions(out_, fs::perms::owner_all, fs::perm_options::add);
@@ -353,7 +355,7 @@ TEST_F(SevenZipExtract, StoredAttributesAndTimeAreApplied) {
   const std::string archive = MakeArchive("at.7z", "plain.txt locked.txt", "-mtm=on");
   ASSERT_TRUE(platform::WriteAttributes(locked, 0));
 
-  zip_->SZFileName = archive;
+  zip_->ArchivePath = archive;
   zip_->ExtractOptions = kOverwrite;
   EXPECT_EQ(zip_->Extract(), 0);
   const auto plain_attributes = platform::ReadAttributes(Out("plain.txt"));
@@ -379,7 +381,7 @@ TEST_F(SevenZipExtract, StoredUnixModeKeepsExecuteButGrantsNothingMore) {
   const std::string archive = MakeArchive("mode.7z", "run.sh data.txt");
   const auto fresh = fs::status(PutFile(dir_.path(), "fresh", "")).permissions();
 
-  zip_->SZFileName = archive;
+  zip_->ArchivePath = archive;
   zip_->ExtractOptions = kOverwrite;
   ASSERT_EQ(zip_->Extract(), 0);
   const auto run = fs::status(Out("run.sh")).permissions();
@@ -400,12 +402,12 @@ TEST_F(SevenZipExtract, StoredPathsCannotLeaveTheDestination) {
   PutFile(src_, "evil.txt", "evil");
   const std::string archive = MakeArchive("p.7z", "good.txt evil.txt");
   ASSERT_TRUE(Run7z(dir_.path(), "rn " + ShellArg(archive) + " evil.txt ../evil.txt"));
-  zip_->SZFileName = archive;
+  zip_->ArchivePath = archive;
   zip_->ExtractOptions = kOverwrite;
   EXPECT_EQ(zip_->Extract(), 0);
   EXPECT_FALSE(fs::exists(dir_.Sub("evil.txt")));
   EXPECT_EQ(ReadFile(Out("good.txt")), "good");
-  EXPECT_EQ(zip_->ErrCode, 11);
+  EXPECT_EQ(zip_->ErrorCode, 11);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].file, Native("../evil.txt"));
 
@@ -429,20 +431,20 @@ TEST_F(SevenZipExtract, PasswordProtectedData) {
   PutFile(src_, "secret.txt", "top secret");
   const std::string archive = MakeArchive("s.7z", "secret.txt", "-pГеслo");
   EXPECT_EQ(ExtractFirst(archive), 0);  // no password: the item fails, nothing else
-  EXPECT_EQ(zip_->ErrCode, 2);
+  EXPECT_EQ(zip_->ErrorCode, 2);
   zip_->Password = "wrong";
   ExtractFirst(archive);
-  EXPECT_EQ(zip_->ErrCode, 2);
+  EXPECT_EQ(zip_->ErrorCode, 2);
   zip_->Password = "Геслo";
   EXPECT_EQ(ExtractFirst(archive), 1);
-  EXPECT_EQ(zip_->ErrCode, 0);
+  EXPECT_EQ(zip_->ErrorCode, 0);
   EXPECT_EQ(ReadFile(Out("secret.txt")), "top secret");
 
   // Encrypted headers: without the password the archive does not open.
   const std::string hidden = MakeArchive("h.7z", "secret.txt", "-pkey -mhe=on");
   zip_->Password.clear();
   EXPECT_EQ(ExtractFirst(hidden), -1);
-  EXPECT_EQ(zip_->ErrCode, 1);
+  EXPECT_EQ(zip_->ErrorCode, 1);
 }
 
 TEST_F(SevenZipExtract, CancelFromAnEventStopsAndIsCleared) {
@@ -450,11 +452,11 @@ TEST_F(SevenZipExtract, CancelFromAnEventStopsAndIsCleared) {
   PutFile(src_, "a.txt", std::string(300000, 'a'));
   PutFile(src_, "b.txt", std::string(300000, 'b'));
   const std::string archive = MakeArchive("k.7z", "a.txt b.txt", "-ms=off");
-  zip_->OnExtractfile = [this](const std::string&, std::uint64_t) { zip_->Cancel = true; };
-  zip_->SZFileName = archive;
+  zip_->OnItemStarted = [this](const std::string&, std::uint64_t) { zip_->Cancel = true; };
+  zip_->ArchivePath = archive;
   zip_->ExtractOptions = kOverwrite;
   EXPECT_EQ(zip_->Extract(), 1);
-  EXPECT_EQ(zip_->ErrCode, 6);
+  EXPECT_EQ(zip_->ErrorCode, 6);
   EXPECT_FALSE(zip_->Cancel);
   EXPECT_FALSE(fs::exists(Out("b.txt")));
   ASSERT_FALSE(messages_.empty());
@@ -474,47 +476,163 @@ TEST_F(SevenZipExtract, ExceptionFromAnEventReachesTheCaller) {
   EXPECT_EQ(ReadFile(Out("a.txt")), "a");
 }
 
-TEST_F(SevenZipExtract, LargeSolidArchiveIsExactAndStaysOnTheCallersThread) {
-  // Incompressible and repetitive parts in several LZMA2 blocks, which the library would
-  // otherwise decode on worker threads.
-  std::mt19937 random(7);
-  std::vector<std::string> contents;
-  std::string names;
-  for (int file = 0; file < 3; ++file) {
-    std::string data;
-    data.reserve(2 << 20);
-    while (data.size() < (2u << 20)) {
-      for (int i = 0; i < 128; ++i) {
-        const std::uint32_t word = random();
-        data.append(reinterpret_cast<const char*>(&word), sizeof word);
+// A solid archive of three 2 MiB items in several LZMA2 blocks, which the library decodes on its
+// own threads when it may: incompressible and repetitive parts, stored times, one item read-only.
+class SevenZipThreads : public SevenZipExtract {
+ protected:
+  void SetUp() override {
+    SevenZipExtract::SetUp();
+    if (IsSkipped()) return;
+    using namespace std::chrono;
+    std::mt19937 random(7);
+    std::string names;
+    for (int file = 0; file < 3; ++file) {
+      std::string data;
+      data.reserve(2 << 20);
+      while (data.size() < (2u << 20)) {
+        for (int i = 0; i < 128; ++i) {
+          const std::uint32_t word = random();
+          data.append(reinterpret_cast<const char*>(&word), sizeof word);
+        }
+        data.append(3584, static_cast<char>('a' + file));
       }
-      data.append(3584, static_cast<char>('a' + file));
+      const std::string name = "part" + std::to_string(file) + ".bin";
+      const std::string path = PutFile(src_, name, data);
+      const DateTime stamp = local_days{2020y / May / 6} + 7h + 8min + seconds{9 + file};
+      EXPECT_TRUE(platform::WriteModifiedTime(path, stamp));
+      contents_.push_back(std::move(data));
+      names += name + " ";
     }
-    const std::string name = "part" + std::to_string(file) + ".bin";
-    PutFile(src_, name, data);
-    contents.push_back(std::move(data));
-    names += name + " ";
+    const std::string locked = Native(src_ + "/part1.bin");
+    ASSERT_TRUE(platform::WriteAttributes(locked, platform::kAttrReadOnly));
+    archive_ = MakeArchive("solid.7z", names, "-ms=on -mx1 -mmt=2 -m0=LZMA2:d=1m:c=1m -mtm=on");
+    ASSERT_TRUE(platform::WriteAttributes(locked, 0));
   }
-  const std::string archive =
-      MakeArchive("solid.7z", names, "-ms=on -mx1 -mmt=2 -m0=LZMA2:d=1m:c=1m");
+  void TearDown() override {
+    for (const auto& entry : fs::recursive_directory_iterator(out_)) {
+      platform::WriteAttributes(entry.path().string(), 0);
+    }
+  }
 
-  std::mutex mutex;
-  std::set<std::thread::id> threads;
-  std::size_t calls = 0;
-  zip_->TestHookOnLibraryCall = [&] {
-    std::lock_guard lock(mutex);
-    threads.insert(std::this_thread::get_id());
-    ++calls;
+  // What one extraction gave: its result, codes, messages and the files it left.
+  struct Outcome {
+    std::int32_t result = 0;
+    std::int32_t error_code = 0;
+    std::vector<std::tuple<std::int32_t, std::string, std::string>> messages;
+    std::vector<std::tuple<std::string, std::string, std::uint32_t, std::optional<DateTime>>> files;
+    std::set<std::thread::id> library_threads;  // where the library called us
+    std::set<std::thread::id> event_threads;    // where the events ran
+    std::size_t library_calls = 0;
+
+    bool operator==(const Outcome& other) const {
+      return std::tie(result, error_code, messages, files) ==
+             std::tie(other.result, other.error_code, other.messages, other.files);
+    }
   };
-  zip_->SZFileName = archive;
-  zip_->ExtractOptions = kOverwrite;
-  EXPECT_EQ(zip_->Extract(), 0);
-  EXPECT_EQ(zip_->ErrCode, 0);
-  for (int file = 0; file < 3; ++file) {
-    EXPECT_TRUE(ReadWhole(Out("part" + std::to_string(file) + ".bin")) == contents[file]) << file;
+
+  // Extracts every item with `threads` into a folder of its own; `on_started` may act on the
+  // component when an item starts.
+  Outcome Extract(std::uint32_t threads,
+                  const std::function<void(const std::string&)>& on_started = nullptr) {
+    Outcome outcome;
+    std::mutex mutex;
+    zip_->ExtractFolder = Out("t" + std::to_string(threads));
+    zip_->ArchivePath = archive_;
+    zip_->ExtractOptions = kNoPath | kOverwrite;
+    zip_->ItemIndexes.clear();
+    zip_->DecoderThreads = threads;
+    zip_->TestHookOnLibraryCall = [&] {
+      std::lock_guard lock(mutex);
+      outcome.library_threads.insert(std::this_thread::get_id());
+      ++outcome.library_calls;
+    };
+    const auto event = [&] {
+      std::lock_guard lock(mutex);
+      outcome.event_threads.insert(std::this_thread::get_id());
+    };
+    zip_->OnProgress = [&](const std::string&, std::uint64_t, std::uint64_t) { event(); };
+    zip_->OnItemStarted = [&](const std::string& file, std::uint64_t) {
+      event();
+      if (on_started) on_started(FileNameOf(file));
+    };
+    zip_->OnMessage = [&](std::int32_t code, const std::string& text, const std::string& file) {
+      event();
+      outcome.messages.emplace_back(code, text, FileNameOf(file));
+    };
+    outcome.result = zip_->Extract();
+    outcome.error_code = zip_->ErrorCode;
+    for (int file = 0; file < 3; ++file) {
+      const std::string path =
+          Native(zip_->ExtractFolder + "/part" + std::to_string(file) + ".bin");
+      if (!fs::exists(path)) continue;
+      outcome.files.emplace_back(ReadWhole(path), FileNameOf(path),
+                                 platform::ReadAttributes(path).value_or(0),
+                                 platform::ReadModifiedTime(path));
+    }
+    return outcome;
   }
-  EXPECT_GT(calls, 20u);
-  EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+
+  static std::string FileNameOf(const std::string& path) {
+    return fs::path(path).filename().string();
+  }
+
+  std::string archive_;
+  std::vector<std::string> contents_;
+};
+
+TEST_F(SevenZipThreads, LibraryThreadsChangeNothingButWhereItDecodes) {
+  const Outcome single = Extract(1);
+  const Outcome threaded = Extract(2);
+  EXPECT_EQ(single.result, 0);
+  EXPECT_EQ(single.error_code, 0);
+  ASSERT_EQ(single.files.size(), 3u);
+  for (int file = 0; file < 3; ++file) {
+    EXPECT_TRUE(std::get<0>(single.files[file]) == contents_[file]) << file;
+  }
+  EXPECT_NE(std::get<2>(single.files[1]) & platform::kAttrReadOnly, 0u);
+  EXPECT_TRUE(single == threaded);
+  // Single-threaded, the library stays on the caller's thread; threaded, it calls from its own,
+  // while the events still run on the caller's thread.
+  EXPECT_GT(single.library_calls, 20u);
+  EXPECT_EQ(single.library_threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  EXPECT_GT(threaded.library_threads.size(), 1u);
+  EXPECT_EQ(single.event_threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  EXPECT_EQ(threaded.event_threads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+TEST_F(SevenZipThreads, DamageAndCancelAreReportedAlikeEitherWay) {
+  // Cancelled when the second item starts: the third is never written.
+  const auto cancel_at_second = [this](const std::string& name) {
+    if (name == "part1.bin") zip_->Cancel = true;
+  };
+  const Outcome single_cancel = Extract(1, cancel_at_second);
+  const Outcome threaded_cancel = Extract(2, cancel_at_second);
+  EXPECT_EQ(single_cancel.result, 1);
+  EXPECT_EQ(single_cancel.error_code, kSzUserCanceled);
+  ASSERT_FALSE(single_cancel.messages.empty());
+  EXPECT_EQ(std::get<1>(single_cancel.messages.back()), "User canceled operation");
+  EXPECT_FALSE(fs::exists(Out("t1/part2.bin")));
+  EXPECT_EQ(threaded_cancel.result, single_cancel.result);
+  EXPECT_EQ(threaded_cancel.error_code, single_cancel.error_code);
+  EXPECT_EQ(threaded_cancel.messages, single_cancel.messages);
+  EXPECT_FALSE(fs::exists(Out("t2/part2.bin")));
+  EXPECT_FALSE(zip_->Cancel);
+
+  // Damage inside the packed data of the third item.
+  fs::remove_all(Out("t1"));
+  fs::remove_all(Out("t2"));
+  std::string bytes = ReadWhole(archive_);
+  for (std::size_t at = bytes.size() * 3 / 4; at < bytes.size() * 3 / 4 + 64; ++at) {
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+  }
+  WriteFile(archive_, bytes);
+  const Outcome single = Extract(1);
+  const Outcome threaded = Extract(2);
+  EXPECT_TRUE(single.error_code == kSzDataError || single.error_code == kSzCrcError)
+      << single.error_code;
+  ASSERT_FALSE(single.messages.empty());
+  EXPECT_EQ(std::get<2>(single.messages.back()), "part2.bin");
+  EXPECT_TRUE(single == threaded);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ const char kLoadError[] =
 
 std::string LoadErrorOf(const std::vector<std::string>& candidates) {
   try {
-    TSevenZipArchive archive(candidates);
+    SevenZipArchive archive(candidates);
   } catch (const SevenZipLoadError& error) {
     return error.what();
   }
@@ -42,14 +42,14 @@ TEST(SevenZipLibrary, NameAndLoadErrorText) {
 }
 
 TEST(SevenZipLibrary, ErrCodeTexts) {
-  EXPECT_EQ(ErrCodeText(0), "Success");
-  EXPECT_EQ(ErrCodeText(1), "File not found");
-  EXPECT_EQ(ErrCodeText(5), "Index out of Range");
-  EXPECT_EQ(ErrCodeText(7), "File is not an 7z SFX archive");
-  EXPECT_EQ(ErrCodeText(8), "SFXModule error ( Not found )");
-  EXPECT_EQ(ErrCodeText(11), "Could not create file");
-  EXPECT_EQ(ErrCodeText(12), "");
-  EXPECT_EQ(ErrCodeText(-1), "");
+  EXPECT_EQ(ErrorCodeText(0), "Success");
+  EXPECT_EQ(ErrorCodeText(1), "File not found");
+  EXPECT_EQ(ErrorCodeText(5), "Index out of Range");
+  EXPECT_EQ(ErrorCodeText(7), "File is not an 7z SFX archive");
+  EXPECT_EQ(ErrorCodeText(8), "SFXModule error ( Not found )");
+  EXPECT_EQ(ErrorCodeText(11), "Could not create file");
+  EXPECT_EQ(ErrorCodeText(12), "");
+  EXPECT_EQ(ErrorCodeText(-1), "");
 }
 
 TEST(SevenZipLibrary, UnusableCandidatesGiveTheLoadError) {
@@ -83,7 +83,7 @@ TEST(SevenZipLibrary, SearchOrderEndsInTheTemporaryFolder) {
 
 TEST(SevenZipLibrary, DefaultSearchFindsTheSystemLibrary) {
   NURV_REQUIRE_SEVENZIP();
-  EXPECT_NO_THROW(TSevenZipArchive archive);
+  EXPECT_NO_THROW(SevenZipArchive archive);
 }
 
 TEST(SevenZipLibraryText, Utf8RoundTripThroughUtf16Units) {
