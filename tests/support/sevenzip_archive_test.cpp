@@ -508,7 +508,10 @@ class SevenZipThreads : public SevenZipExtract {
     archive_ = MakeArchive("solid.7z", names, "-ms=on -mx1 -mmt=2 -m0=LZMA2:d=1m:c=1m -mtm=on");
     ASSERT_TRUE(platform::WriteAttributes(locked, 0));
   }
-  void TearDown() override {
+  void TearDown() override { MakeOutputRemovable(); }
+
+  // part1.bin lands read-only, which Windows will not delete.
+  void MakeOutputRemovable() const {
     for (const auto& entry : fs::recursive_directory_iterator(out_)) {
       platform::WriteAttributes(entry.path().string(), 0);
     }
@@ -619,6 +622,7 @@ TEST_F(SevenZipThreads, DamageAndCancelAreReportedAlikeEitherWay) {
   EXPECT_FALSE(zip_->Cancel);
 
   // Damage inside the packed data of the third item.
+  MakeOutputRemovable();
   fs::remove_all(Out("t1"));
   fs::remove_all(Out("t2"));
   std::string bytes = ReadWhole(archive_);
