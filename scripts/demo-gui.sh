@@ -3,8 +3,8 @@
 # runs NurvLoader there under xvfb-run and saves a picture of the screen to demo/gui.png.
 # With /wait the window stays open after the run, so the picture shows the finished log; without
 # it (scripts/demo-gui.sh --close) the loader closes itself through its banner animation.
-# The user's real settings are not touched: XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR point into
-# demo/.
+# The user's real settings are not touched: XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME and
+# TMPDIR point into demo/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -17,7 +17,7 @@ demo=$repo/demo
 rm -rf "$demo"
 mkdir -p "$demo/config" "$demo/data" "$demo/tmp"
 mkdir -m 700 "$demo/runtime"
-export XDG_CONFIG_HOME=$demo/config XDG_DATA_HOME=$demo/data TMPDIR=$demo/tmp
+export XDG_CONFIG_HOME=$demo/config XDG_STATE_HOME=$demo/state XDG_DATA_HOME=$demo/data TMPDIR=$demo/tmp
 export XDG_RUNTIME_DIR=$demo/runtime
 build/bin/nurv-demo-setup "$demo" build/bin
 cd "$demo/complex/Bin"

@@ -3,8 +3,9 @@
 # update database under demo/, runs the loader there (it updates the demo main program and starts
 # it), shows the command line the main program received, then runs the loader a second time,
 # which has nothing to update and starts the main program at once.
-# The user's real settings are not touched: XDG_CONFIG_HOME (the registry file), XDG_DATA_HOME
-# (the Trash) and TMPDIR (the loader's temporary folder) point into demo/.
+# The user's real settings are not touched: XDG_CONFIG_HOME (the registry file), XDG_STATE_HOME
+# (the log file), XDG_DATA_HOME (the Trash) and TMPDIR (the loader's temporary folder) point into
+# demo/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -16,7 +17,7 @@ cmake --build --preset default --target nurvloader-cli nurv-demo-main nurv-demo-
 demo=$repo/demo
 rm -rf "$demo"
 mkdir -p "$demo/config" "$demo/data" "$demo/tmp"
-export XDG_CONFIG_HOME=$demo/config XDG_DATA_HOME=$demo/data TMPDIR=$demo/tmp
+export XDG_CONFIG_HOME=$demo/config XDG_STATE_HOME=$demo/state XDG_DATA_HOME=$demo/data TMPDIR=$demo/tmp
 
 build/bin/nurv-demo-setup "$demo" build/bin
 bin=$demo/complex/Bin
@@ -48,4 +49,5 @@ status=0
 echo "--- exit status: $status"
 show_launch
 echo
-echo "The demo complex is in $demo/complex; its registry file is $XDG_CONFIG_HOME/nurv/registry.reg"
+echo "The demo complex is in $demo/complex; its registry file is $XDG_CONFIG_HOME/nurv/registry.reg,"
+echo "the log of both runs is in $XDG_STATE_HOME/nurv/loader.log"

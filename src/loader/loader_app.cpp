@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "platform/log_file.h"
 #include "platform/process.h"
 #include "platform/system_info.h"
 #include "support/product_version.h"
@@ -17,7 +18,10 @@ LoaderApp::LoaderApp(LoaderUi& ui, std::vector<std::string> args, LoaderEnvironm
     : ui_(ui), args_(std::move(args)), env_(std::move(environment)) {}
 
 // The window may outlive the run; its activation must not call into a run that is gone.
-LoaderApp::~LoaderApp() { ui_.SetActivateHandler(nullptr); }
+LoaderApp::~LoaderApp() {
+  ui_.SetActivateHandler(nullptr);
+  ui_.SetLogCopy(nullptr);
+}
 
 std::string LoaderApp::OsProductName() const {
   return env_.os_product_name ? *env_.os_product_name : platform::OsProductName();
@@ -40,10 +44,21 @@ void LoaderApp::Initialise(const ScreenGeometry& screen) {
   os_product_name_ = OsProductName();
   state_.IsWindowsXP = IsWindowsXPProduct(os_product_name_);
   ApplySwitches(state_, args_);
+  OpenRunLogFile();
   // Numbers and dates become text through the loader's own formatting with "." as both
   // separators; nothing here depends on the process locale.
   ui_.Initialise(screen, state_.SwitchWait);
   ui_.SetActivateHandler([this] { OnActivated(); });
+}
+
+void LoaderApp::OpenRunLogFile() {
+  FourPartVersion own{};
+  ReadOwnProductVersion(own);
+  log_file_ = RunLogFile(platform::UserLogFilePath());
+  log_file_.Append(
+      {RunLogHeaderLine({platform::LocalNow(), VersionText(own), platform::UserName(),
+                         platform::HostName(), CommandLineText(env_.executable_path, args_)})});
+  ui_.SetLogCopy([this](const std::vector<std::string>& lines) { log_file_.Append(lines); });
 }
 
 void LoaderApp::OnActivated() {

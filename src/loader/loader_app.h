@@ -7,6 +7,7 @@
 
 #include "db/database.h"
 #include "loader/loader_ui.h"
+#include "loader/run_log_file.h"
 #include "loader/run_state.h"
 #include "platform/registry.h"
 #include "platform/run_lock.h"
@@ -64,6 +65,8 @@ class LoaderApp {
   void RunSequence();
   // Waits for the run lock of the complex; false when the window was closed meanwhile.
   bool TakeRunLock();
+  // Starts the run's part of the user's log file with its header line.
+  void OpenRunLogFile();
   bool Prepare();
   void ReadIniAndRegistry(platform::Registry& registry);
   void ChooseAndConnect(platform::Registry& registry);
@@ -87,6 +90,7 @@ class LoaderApp {
   std::vector<std::string> args_;
   LoaderEnvironment env_;
   RunState state_;
+  RunLogFile log_file_;
   std::string os_product_name_;
   // One loader at a time per complex and user: held from before nurv.ini is read until the main
   // program is started (or the run has failed).

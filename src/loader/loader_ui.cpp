@@ -30,6 +30,7 @@ void LoaderUi::SetVersionLabel(const std::string& text) {
 }
 
 void LoaderUi::AddLogLine(const std::string& text) {
+  const std::size_t first = log_.size();
   std::size_t start = 0;
   while (true) {
     const std::size_t end = text.find('\n', start);
@@ -40,7 +41,12 @@ void LoaderUi::AddLogLine(const std::string& text) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
+  if (log_copy_) log_copy_({log_.begin() + static_cast<std::ptrdiff_t>(first), log_.end()});
   OnLogChanged();
+}
+
+void LoaderUi::SetLogCopy(std::function<void(const std::vector<std::string>&)> copy) {
+  log_copy_ = std::move(copy);
 }
 
 void LoaderUi::ClearLog() {

@@ -35,6 +35,9 @@ class LoaderUi : public UiServices {
   // One log entry; a text holding CR LF (or LF) becomes several lines.
   void AddLogLine(const std::string& text) override;
   void ClearLog();
+  // Where the lines of every log entry also go as they are added (the user's log file); none
+  // when empty.
+  void SetLogCopy(std::function<void(const std::vector<std::string>&)> copy);
 
   // One step of the progress bar (stays at 14), then pending messages processed.
   void StepProgress();
@@ -114,6 +117,7 @@ class LoaderUi : public UiServices {
   std::string version_label_ = "00.00.00.00";
   bool version_reveal_on_ = false;
   std::vector<std::string> log_;
+  std::function<void(const std::vector<std::string>&)> log_copy_;
   int progress_ = 0;
   bool progress_visible_ = true;
   int height_ = kCollapsedHeight;

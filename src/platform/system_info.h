@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/value.h"
+
 namespace nurv::platform {
 
 // Full path of the running executable, links resolved.
@@ -18,6 +20,13 @@ std::string SystemFolder();
 // absolute $TMPDIR, mode 0700, created when missing, owner checked; std::runtime_error when
 // refused).
 std::string UserTempFolder();
+
+// The name the current user logs on with, and the computer's name; empty when unknown.
+std::string UserName();
+std::string HostName();
+
+// The clock's time now, in local time.
+DateTime LocalNow();
 
 // Raw bytes of the executable's own version resource "#1"; empty when there is none. On POSIX
 // the resource is built from the compiled-in version, laid out as Windows lays it out.

@@ -1,8 +1,9 @@
 #pragma once
 // A complex on disk for one test: Bin/Update/Help/Shablon/Report folders, nurv.ini, an update
-// database, and the user's settings, Trash and temporary folder (Windows: the temporary folder)
-// inside the test's own folder, or inside a sub-folder of it with the given name (one with blanks,
-// as "Program Files" has). Paths have the platform's separator, as the loader builds them.
+// database, and the user's settings, log file, Trash and temporary folder (Windows: the log file
+// and the temporary folder) inside the test's own folder, or inside a sub-folder of it with the
+// given name (one with blanks, as "Program Files" has). Paths have the platform's separator, as the
+// loader builds them.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,12 +26,14 @@ class ComplexOnDisk {
       : folder_(std::move(folder)), registry_(Path("config"), reach) {
     namespace fs = std::filesystem;
     for (const char* sub :
-         {"Bin", "Update", "Help", "Shablon", "Report", "config", "data", "tmp"}) {
+         {"Bin", "Update", "Help", "Shablon", "Report", "config", "state", "data", "tmp"}) {
       fs::create_directories(Utf8Path(Path(sub)));
     }
 #ifdef _WIN32
     env_.Set("TMP", Path("tmp"));
+    env_.Set("LOCALAPPDATA", Path("state"));
 #else
+    env_.Set("XDG_STATE_HOME", Path("state"));
     env_.Set("XDG_DATA_HOME", Path("data"));
     env_.Set("TMPDIR", Path("tmp"));
 #endif
@@ -44,6 +47,14 @@ class ComplexOnDisk {
   // POSIX: the file that holds the registry (ScopedTestRegistry).
   std::string RegistryFile() const { return Path("config/nurv/registry.reg"); }
   std::string Trash(const std::string& rel) const { return Path("data/Trash/" + rel); }
+  // The user's log file of the loaders run on this complex.
+  std::string LogFile() const {
+#ifdef _WIN32
+    return Path("state/NURV/Logs/NurvLoader.log");
+#else
+    return Path("state/nurv/loader.log");
+#endif
+  }
 
   void WriteIni(const std::string& server, const std::string& database = "Demo",
                 const std::string& caption = "Демо база") const {

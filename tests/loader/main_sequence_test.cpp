@@ -487,6 +487,7 @@ TEST_F(MainSequenceTest, FirstStartWritesTheRegistryFileOnce) {
 #endif
 
 TEST(LoaderAppCreate, StateFromSwitchesPathAndProductName) {
+  const ComplexOnDisk user_folders;  // the run's log file goes there
   FakeUi ui;
   LoaderEnvironment env;
   env.executable_path = "/opt/НУРВ/Bin/NurvLoader.exe";

@@ -7,7 +7,6 @@
 
 #include "chooser_dialog.h"
 #include "common/complex_fixture.h"
-#include "common/temp_dir.h"
 #include "loader/loader_app.h"
 #include "loader_window.h"
 #include "platform/posix/reg_file_registry.h"
@@ -27,11 +26,11 @@ void ShowAndAwaitTheRun(LoaderWindow& window, LoaderApp& app) {
 }
 
 TEST(LoaderRun, CancelledChooserLeavesTheLogOpenUntilClosePressed) {
-  testing::TempDir dir;
+  testing::ComplexOnDisk dir;  // the user's folders inside the test's folder
   LoaderEnvironment env;
-  env.executable_path = dir.Sub("NurvLoader");  // no nurv.ini and no registry: an empty list
+  env.executable_path = dir.Path("NurvLoader");  // no nurv.ini and no registry: an empty list
   env.os_product_name = "Debian GNU/Linux 12 (bookworm)";
-  env.open_registry = [&] { return platform::OpenRegistryFile(dir.Sub("registry.reg")); };
+  env.open_registry = [&] { return platform::OpenRegistryFile(dir.Path("registry.reg")); };
   int starts = 0;
   env.start_program = [&](const std::string&) { return ++starts, 33; };
 

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/posix/local_time.h"
+
 namespace nurv::platform {
 
 namespace {
@@ -176,14 +178,8 @@ std::optional<FileId> ReadFileId(const std::string& path) {
 std::optional<DateTime> ReadModifiedTime(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  std::tm local{};
-  const time_t stamp = info.st_mtim.tv_sec;
-  if (::localtime_r(&stamp, &local) == nullptr) return std::nullopt;
-  using namespace std::chrono;
-  const local_days day{year{local.tm_year + 1900} / month{static_cast<unsigned>(local.tm_mon + 1)} /
-                       static_cast<unsigned>(local.tm_mday)};
-  return DateTime{day.time_since_epoch()} + hours{local.tm_hour} + minutes{local.tm_min} +
-         seconds{local.tm_sec} + milliseconds{info.st_mtim.tv_nsec / 1000000};
+  return LocalDateTime(info.st_mtim.tv_sec,
+                       std::chrono::milliseconds{info.st_mtim.tv_nsec / 1000000});
 }
 
 bool WriteModifiedTime(const std::string& path, DateTime local_time) {

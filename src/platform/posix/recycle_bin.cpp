@@ -1,17 +1,17 @@
 #include "platform/recycle_bin.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "platform/posix/xdg_folders.h"
 
 // The freedesktop.org Trash of the user's home: files/ holds the moved items, info/ one
 // NAME.trashinfo per item with its original path and deletion time, so that file managers can
@@ -23,15 +23,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string HomeTrash() {
-  const char* data_home = std::getenv("XDG_DATA_HOME");
-  if (data_home && *data_home == '/') return std::string(data_home) + "/Trash";
-  const char* home = std::getenv("HOME");
-  std::string home_dir = home && *home ? home : "";
-  if (home_dir.empty()) {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home_dir = pw->pw_dir;
-  }
-  if (home_dir.empty()) return {};
-  return home_dir + "/.local/share/Trash";
+  const std::string data_home = XdgBaseFolder("XDG_DATA_HOME", ".local/share");
+  return data_home.empty() ? std::string() : data_home + "/Trash";
 }
 
 bool EnsureFolder(const std::string& path) {

@@ -2,20 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
 #include <unordered_map>
 
-#include "platform/posix/reg_file.h"
 #include "base/utf8.h"
+#include "platform/posix/reg_file.h"
+#include "platform/posix/xdg_folders.h"
 
 namespace nurv::platform {
 namespace {
@@ -499,19 +498,7 @@ std::unique_ptr<Registry> OpenRegistryFile(const std::string& path) {
 }
 
 std::string CurrentUserRegistryPath() {
-  std::string config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-    config = xdg;
-  } else {
-    std::string home;
-    if (const char* env_home = std::getenv("HOME"); env_home != nullptr && env_home[0] != '\0') {
-      home = env_home;
-    } else if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr) {
-      home = entry->pw_dir;
-    }
-    config = home + "/.config";
-  }
-  return config + "/nurv/registry.reg";
+  return XdgBaseFolder("XDG_CONFIG_HOME", ".config") + "/nurv/registry.reg";
 }
 
 std::unique_ptr<Registry> OpenCurrentUserRegistry() {

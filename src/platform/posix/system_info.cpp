@@ -1,18 +1,22 @@
 #include "platform/system_info.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
 
-#include "nurv_version.h"
 #include "base/pe_version.h"
+#include "nurv_version.h"
+#include "platform/posix/local_time.h"
 
 namespace nurv::platform {
 
@@ -99,6 +103,27 @@ std::string UserTempFolder() {
   ::close(fd);
   if (!problem.empty()) Refuse(folder, problem);
   return folder;
+}
+
+std::string UserName() {
+  if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name) {
+    return entry->pw_name;
+  }
+  const char* user = std::getenv("USER");
+  return user ? user : "";
+}
+
+std::string HostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+DateTime LocalNow() {
+  timeval now{};
+  ::gettimeofday(&now, nullptr);
+  return LocalDateTime(now.tv_sec, std::chrono::milliseconds{now.tv_usec / 1000})
+      .value_or(DateTime{});
 }
 
 std::vector<std::uint8_t> ReadOwnVersionResource() {

@@ -2,21 +2,16 @@
 
 #include <windows.h>
 
+#include "platform/win32/system_time.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace nurv::platform {
 
+using win32::FromSystemTime;
 using win32::Widen;
 
 namespace {
-
-DateTime FromSystemTime(const SYSTEMTIME& st) {
-  using namespace std::chrono;
-  const local_days date{year{st.wYear} / month{st.wMonth} / day{st.wDay}};
-  return date + hours{st.wHour} + minutes{st.wMinute} + seconds{st.wSecond} +
-         milliseconds{st.wMilliseconds};
-}
 
 bool ToSystemTime(DateTime local_time, SYSTEMTIME& st) {
   using namespace std::chrono;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/win32/system_time.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -53,6 +54,26 @@ std::string UserTempFolder() {
   if (length == 0 || length > MAX_PATH + 1) return {};
   if (length > 0 && folder[length - 1] == L'\\') --length;
   return Narrow(std::wstring_view(folder, length));
+}
+
+std::string UserName() {
+  wchar_t name[256 + 1];
+  DWORD length = 256 + 1;
+  if (!GetUserNameW(name, &length) || length == 0) return {};
+  return Narrow(std::wstring_view(name, length - 1));  // the length counted the final zero
+}
+
+std::string HostName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &length)) return {};
+  return Narrow(std::wstring_view(name, length));
+}
+
+DateTime LocalNow() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return win32::FromSystemTime(st);
 }
 
 std::vector<std::uint8_t> ReadOwnVersionResource() {

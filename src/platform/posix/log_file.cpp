@@ -1,0 +1,107 @@
+#include "platform/log_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/xdg_folders.h"
+
+namespace nurv::platform {
+
+namespace {
+
+// Closes the file, and with it drops its lock, however the append ends.
+class OpenLog {
+ public:
+  explicit OpenLog(const std::string& path)
+      : fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600)) {}
+  ~OpenLog() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpenLog(const OpenLog&) = delete;
+  OpenLog& operator=(const OpenLog&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool MakeFolders(const std::string& folder) {
+  for (std::size_t pos = folder.find('/', 1);; pos = folder.find('/', pos + 1)) {
+    const std::string partial = folder.substr(0, pos);
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (pos == std::string::npos) return true;
+  }
+}
+
+bool LockExclusive(int fd) {
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+bool Rotate(const std::string& path, int old_files) {
+  for (int n = old_files - 1; n >= 1; --n) {
+    const std::string from = path + "." + std::to_string(n);
+    if (::rename(from.c_str(), (path + "." + std::to_string(n + 1)).c_str()) != 0 &&
+        errno != ENOENT) {
+      return false;
+    }
+  }
+  return ::rename(path.c_str(), (path + ".1").c_str()) == 0;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string UserLogFilePath() {
+  const std::string state = XdgBaseFolder("XDG_STATE_HOME", ".local/state");
+  return state.empty() ? std::string() : state + "/nurv/loader.log";
+}
+
+bool AppendToLogFile(const std::string& path, const std::vector<std::string>& lines,
+                     LogRotation rotation) {
+  std::string bytes;
+  for (const std::string& line : lines) bytes += line + '\n';
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
+  // The file the lock is taken on may have been renamed aside by another writer meanwhile: then
+  // the lock is taken again on the file that now has the name. Two rounds always suffice unless
+  // other writers rotate again in between.
+  for (int round = 0; round < 8; ++round) {
+    const OpenLog log(path);
+    struct stat opened {};
+    struct stat named {};
+    if (log.fd() < 0 || !LockExclusive(log.fd()) || ::fstat(log.fd(), &opened) != 0) return false;
+    if (::stat(path.c_str(), &named) != 0 || named.st_ino != opened.st_ino ||
+        named.st_dev != opened.st_dev) {
+      continue;
+    }
+    if (rotation.old_files > 0 && static_cast<std::uint64_t>(opened.st_size) >= rotation.max_size) {
+      if (!Rotate(path, rotation.old_files)) return false;
+      continue;
+    }
+    if (WriteAll(log.fd(), bytes)) return true;
+    // No half line stays behind for the next writer to continue; the append has failed either way.
+    const int taken_back = ::ftruncate(log.fd(), opened.st_size);
+    static_cast<void>(taken_back);
+    return false;
+  }
+  return false;
+}
+
+}  // namespace nurv::platform
