@@ -232,8 +232,9 @@ TEST_F(PostgresTest, LargeBlobIsStreamedToAFile) {
   auto contents = connection.OpenDataset("select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
   ASSERT_EQ(contents->RecordCount(), 1);
   contents->SaveBlobToFile("fblob", dir.Sub("nurv.7z"));
-  // The driver holds one slice at a time, never the BLOB (64 MiB, 128 MiB as hex text).
-  EXPECT_LT(PeakRssKiB() - before, 32 << 10);
+  // The driver holds a slice at a time (4 MiB, with its hex text and copies about 25 MiB), never
+  // the whole BLOB (64 MiB, and 128 MiB of hex text besides).
+  EXPECT_LT(PeakRssKiB() - before, 48 << 10);
   const auto [written_crc, written_size] = FileCrc(dir.Sub("nurv.7z"));
   EXPECT_EQ(written_size, 64u << 20);
   EXPECT_EQ(written_crc, crc);
