@@ -413,8 +413,28 @@ class OdbcDataset : public RowsetDataset {
 
  protected:
   void StreamBlob(const Row& row, std::size_t column, const std::string& path) override {
-    const BlobSlices slices{session_->dialect, sql_, columns()[column], kKeyColumn,
-                            KeyLiteral(row)};
+    const std::size_t key = KeyColumn();
+    const BlobSlices slices{session_->dialect, sql_, columns()[column], columns()[key],
+                            KeyLiteral(row.cells[key])};
+    const std::int64_t size = BlobLength(slices);
+    BlobFileWriter writer(path);
+    // A row rewritten between two slices leaves a file that mixes both versions; the loader's
+    // CRC-32 check against the row's caption refuses it, as it refuses any other wrong bytes.
+    for (std::int64_t offset = 0; offset < size; offset += kBlobSliceBytes) {
+      Statement slice(*session_);
+      slice.Execute(slices.SliceSql(offset, std::min(kBlobSliceBytes, size - offset)));
+      if (!slice.Fetch()) throw DbError(kNotInResult);
+      slice.StreamBinary(0, writer);
+    }
+    writer.Finish();
+  }
+
+ private:
+  static constexpr char kKeyColumn[] = "vcode";
+
+  // Its statement is closed before the slices' run: some drivers keep one open result per
+  // connection.
+  std::int64_t BlobLength(const BlobSlices& slices) const {
     Statement length(*session_);
     length.Execute(slices.LengthSql());
     if (!length.Fetch()) throw DbError(kNotInResult);
@@ -425,32 +445,21 @@ class OdbcDataset : public RowsetDataset {
     if (IsNull(total)) throw DbError("The BLOB is NULL");
     const auto* size = std::get_if<std::int64_t>(&total);
     if (!size || *size < 0) throw DbError("The server gave no length of the BLOB");
-    BlobFileWriter writer(path);
-    // A row rewritten between two slices leaves a file that mixes both versions; the loader's
-    // CRC-32 check against the row's caption refuses it, as it refuses any other wrong bytes.
-    for (std::int64_t offset = 0; offset < *size; offset += kBlobSliceBytes) {
-      Statement slice(*session_);
-      slice.Execute(slices.SliceSql(offset, std::min(kBlobSliceBytes, *size - offset)));
-      if (!slice.Fetch()) throw DbError(kNotInResult);
-      slice.StreamBinary(0, writer);
-    }
-    writer.Finish();
+    return *size;
   }
 
- private:
-  static constexpr char kKeyColumn[] = "vcode";
+  std::size_t KeyColumn() const {
+    for (std::size_t i = 0; i < columns().size(); ++i)
+      if (EqualsIgnoringAsciiCase(columns()[i], kKeyColumn)) return i;
+    throw DbError(std::string("The query has no field ") + kKeyColumn +
+                  " by which a BLOB could be read");
+  }
 
-  // The row's key as an SQL literal, with the key column's name as the result spells it.
-  std::string KeyLiteral(const Row& row) const {
-    for (std::size_t i = 0; i < columns().size(); ++i) {
-      if (!EqualsIgnoringAsciiCase(columns()[i], kKeyColumn) || row.blob[i]) continue;
-      const Value& key = row.cells[i];
-      if (const auto* number = std::get_if<std::int64_t>(&key)) return std::to_string(*number);
-      if (const auto* text = std::get_if<std::string>(&key)) return SqlLiteral(*text);
-      break;
-    }
-    throw DbError(std::string("The record has no ") + kKeyColumn +
-                  " by which its BLOB could be read");
+  static std::string KeyLiteral(const Value& key) {
+    if (const auto* number = std::get_if<std::int64_t>(&key)) return std::to_string(*number);
+    if (const auto* text = std::get_if<std::string>(&key)) return SqlLiteral(*text);
+    throw DbError(std::string("The record's ") + kKeyColumn +
+                  " is NULL or not a number or text; its BLOB cannot be read");
   }
 
   std::shared_ptr<Session> session_;
@@ -474,18 +483,21 @@ class OdbcBackend : public Connection::Backend {
   // them runs with each BLOB replaced by its length, so that no BLOB crosses the wire here.
   std::unique_ptr<Dataset> OpenDataset(const std::string& sql) override {
     const std::string text = Translate(sql);
-    Statement stmt(*session_);
-    stmt.Prepare(text);
-    if (stmt.columns().empty()) throw DbError("The statement returns no records");
     std::vector<std::string> names;
     std::vector<bool> blob;
-    for (const ColumnInfo& column : stmt.columns()) {
-      names.push_back(column.name);
-      blob.push_back(column.kind == Kind::Binary);
-    }
-    if (std::find(blob.begin(), blob.end(), true) == blob.end()) {
-      stmt.ExecutePrepared();
-      return std::make_unique<OdbcDataset>(session_, text, std::move(names), ReadRows(stmt));
+    {
+      // Closed before another statement runs: some drivers keep one open result per connection.
+      Statement stmt(*session_);
+      stmt.Prepare(text);
+      if (stmt.columns().empty()) throw DbError("The statement returns no records");
+      for (const ColumnInfo& column : stmt.columns()) {
+        names.push_back(column.name);
+        blob.push_back(column.kind == Kind::Binary);
+      }
+      if (std::find(blob.begin(), blob.end(), true) == blob.end()) {
+        stmt.ExecutePrepared();
+        return std::make_unique<OdbcDataset>(session_, text, std::move(names), ReadRows(stmt));
+      }
     }
     Statement lengths(*session_);
     lengths.Execute(RowsWithBlobLengths(session_->dialect, text, names, blob));
