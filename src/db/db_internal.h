@@ -25,6 +25,45 @@ const char* DefaultSqlServerDriver();
 // everything else stays as it is.
 std::string StripNolockHint(std::string_view sql);
 
+// The SQL of the engine behind an ODBC connection: SQL Server's own, or the standard's (as
+// PostgreSQL and most others speak it).
+enum class SqlDialect { SqlServer, Standard };
+
+// A column name quoted for `dialect`: [name] or "name", the closing mark inside doubled.
+std::string QuoteSqlName(SqlDialect dialect, std::string_view name);
+// A text literal: 'text' with a quote inside doubled.
+std::string SqlLiteral(std::string_view text);
+// The length in bytes of the BLOB column `column`: NULL for a NULL BLOB, 0 for an empty one.
+std::string BlobLengthOf(SqlDialect dialect, std::string_view column);
+
+// How many bytes of a BLOB one query reads from an ODBC server. ODBC drivers hold a fetched value
+// whole in memory (psqlODBC twice, as hex text and as bytes), so a BLOB is fetched in slices of
+// this size, never as one value.
+inline constexpr std::int64_t kBlobSliceBytes = 4 << 20;
+
+// `query`'s rows with every column in `columns` as it is, except that each `blob` one gives its
+// length in bytes under its own name: the rows without the bytes of their BLOBs.
+std::string RowsWithBlobLengths(SqlDialect dialect, std::string_view query,
+                                const std::vector<std::string>& columns,
+                                const std::vector<bool>& blob);
+
+// The queries that read the BLOB `blob_column` of the row of `query` whose `key_column` equals
+// `key_literal`, with the server's own functions: its length, then slice after slice.
+struct BlobSlices {
+  SqlDialect dialect;
+  std::string query;
+  std::string blob_column;
+  std::string key_column;
+  std::string key_literal;
+
+  std::string LengthSql() const;
+  // `size` bytes from byte `offset` (0-based).
+  std::string SliceSql(std::int64_t offset, std::int64_t size) const;
+
+ private:
+  std::string KeyCondition() const;
+};
+
 // "YYYY-MM-DD HH:MM:SS" with an optional fraction of up to nine digits (milliseconds kept).
 std::optional<DateTime> ParseDateTimeText(std::string_view text);
 
@@ -51,7 +90,7 @@ class RowsetDataset : public Dataset {
     std::vector<Value> cells;
     // Per cell: a BLOB whose bytes were left on the server (never NULL).
     std::vector<bool> blob;
-    // Where the backend finds the row again (SQLite: rowid; ODBC: ordinal in the result).
+    // Where the SQLite backend finds the row again: its rowid (-1 when it has none).
     std::int64_t locator = 0;
   };
 

@@ -163,7 +163,7 @@ struct Session {
   std::unique_ptr<Handle> env;
   std::unique_ptr<Handle> dbc;
   bool connected = false;
-  bool keep_nolock = false;  // the engine is SQL Server
+  SqlDialect dialect = SqlDialect::Standard;
   ~Session() {
     if (connected) SQLDisconnect(dbc->get());
     dbc.reset();
@@ -219,21 +219,20 @@ class Statement {
     const SQLRETURN rc =
         SQLExecDirectW(handle_.get(), wide.data(), static_cast<SQLINTEGER>(wide.size()));
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail();
-    SQLSMALLINT count = 0;
-    if (!SQL_SUCCEEDED(SQLNumResultCols(handle_.get(), &count))) Fail();
-    columns_.clear();
-    for (SQLUSMALLINT i = 1; i <= count; ++i) {
-      SQLWCHAR name[512] = {};
-      SQLSMALLINT name_length = 0, type = 0, scale = 0, nullable = 0;
-      SQLULEN size = 0;
-      if (!SQL_SUCCEEDED(SQLDescribeColW(handle_.get(), i, name, 512, &name_length, &type, &size,
-                                         &scale, &nullable)))
-        Fail();
-      columns_.push_back(
-          {Narrow(name, std::min<std::size_t>(
-                            static_cast<std::size_t>(std::max<SQLSMALLINT>(name_length, 0)), 511)),
-           KindOf(type, scale)});
-    }
+    DescribeColumns();
+  }
+
+  // Prepares `sql` and describes its result without running it.
+  void Prepare(const std::string& sql) {
+    WString wide = Widen(sql);
+    Check(SQLPrepareW(handle_.get(), wide.data(), static_cast<SQLINTEGER>(wide.size())));
+    DescribeColumns();
+  }
+
+  // Runs the prepared statement.
+  void ExecutePrepared() {
+    const SQLRETURN rc = SQLExecute(handle_.get());
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail();
   }
 
   bool Fetch() {
@@ -285,6 +284,24 @@ class Statement {
   }
 
  private:
+  void DescribeColumns() {
+    SQLSMALLINT count = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(handle_.get(), &count))) Fail();
+    columns_.clear();
+    for (SQLUSMALLINT i = 1; i <= count; ++i) {
+      SQLWCHAR name[512] = {};
+      SQLSMALLINT name_length = 0, type = 0, scale = 0, nullable = 0;
+      SQLULEN size = 0;
+      if (!SQL_SUCCEEDED(SQLDescribeColW(handle_.get(), i, name, 512, &name_length, &type, &size,
+                                         &scale, &nullable)))
+        Fail();
+      columns_.push_back(
+          {Narrow(name, std::min<std::size_t>(
+                            static_cast<std::size_t>(std::max<SQLSMALLINT>(name_length, 0)), 511)),
+           KindOf(type, scale)});
+    }
+  }
+
   // Column `index` of the current row, not a BLOB.
   Value ReadScalar(std::size_t index) {
     const auto column = static_cast<SQLUSMALLINT>(index + 1);
@@ -366,6 +383,26 @@ class Statement {
   std::vector<ColumnInfo> columns_;
 };
 
+constexpr char kNotInResult[] =
+    "The record is no longer in the result of the query; its BLOB cannot be read";
+
+// The rows of an executed statement, each cell as `Read` gives it.
+std::vector<RowsetDataset::Row> ReadRows(Statement& stmt) {
+  std::vector<RowsetDataset::Row> rows;
+  while (stmt.Fetch()) {
+    RowsetDataset::Row row;
+    for (std::size_t i = 0; i < stmt.columns().size(); ++i) {
+      Statement::Cell cell = stmt.Read(i);
+      row.cells.push_back(std::move(cell.value));
+      row.blob.push_back(cell.blob);
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// A result whose BLOBs stayed on the server. A BLOB is read again by its row's vcode, in slices
+// (kBlobSliceBytes), each one query of its own: no driver ever holds more than a slice.
 class OdbcDataset : public RowsetDataset {
  public:
   OdbcDataset(std::shared_ptr<Session> session, std::string sql, std::vector<std::string> columns,
@@ -375,31 +412,54 @@ class OdbcDataset : public RowsetDataset {
         sql_(std::move(sql)) {}
 
  protected:
-  // The result is read again on a second statement up to the row: the row at the same place
-  // when its leading fields still agree, else the first row that agrees.
   void StreamBlob(const Row& row, std::size_t column, const std::string& path) override {
-    for (int pass = 0; pass < 2; ++pass) {
-      Statement stmt(*session_);
-      stmt.Execute(sql_);
-      for (std::int64_t ordinal = 0; stmt.Fetch(); ++ordinal) {
-        if (pass == 0 && ordinal < row.locator) continue;
-        if (!SameLeadingFields(stmt, row, column)) continue;
-        BlobFileWriter writer(path);
-        stmt.StreamBinary(column, writer);
-        writer.Finish();
-        return;
-      }
+    const std::size_t key = KeyColumn();
+    const BlobSlices slices{session_->dialect, sql_, columns()[column], columns()[key],
+                            KeyLiteral(row.cells[key])};
+    const std::int64_t size = BlobLength(slices);
+    BlobFileWriter writer(path);
+    // A row rewritten between two slices leaves a file that mixes both versions; the loader's
+    // CRC-32 check against the row's caption refuses it, as it refuses any other wrong bytes.
+    for (std::int64_t offset = 0; offset < size; offset += kBlobSliceBytes) {
+      Statement slice(*session_);
+      slice.Execute(slices.SliceSql(offset, std::min(kBlobSliceBytes, size - offset)));
+      if (!slice.Fetch()) throw DbError(kNotInResult);
+      slice.StreamBinary(0, writer);
     }
-    throw DbError("The record is no longer in the result of the query; its BLOB cannot be read");
+    writer.Finish();
   }
 
  private:
-  static bool SameLeadingFields(Statement& stmt, const Row& row, std::size_t column) {
-    for (std::size_t i = 0; i < column; ++i) {
-      if (stmt.columns()[i].kind == Kind::Binary) continue;  // skipped forward, never read
-      if (!(stmt.Read(i).value == row.cells[i])) return false;
-    }
-    return true;
+  static constexpr char kKeyColumn[] = "vcode";
+
+  // Its statement is closed before the slices' run: some drivers keep one open result per
+  // connection.
+  std::int64_t BlobLength(const BlobSlices& slices) const {
+    Statement length(*session_);
+    length.Execute(slices.LengthSql());
+    if (!length.Fetch()) throw DbError(kNotInResult);
+    const Value total = length.Read(0).value;
+    if (length.Fetch())
+      throw DbError("More than one record of the query has " + slices.key_column + " = " +
+                    slices.key_literal + "; its BLOB cannot be read");
+    if (IsNull(total)) throw DbError("The BLOB is NULL");
+    const auto* size = std::get_if<std::int64_t>(&total);
+    if (!size || *size < 0) throw DbError("The server gave no length of the BLOB");
+    return *size;
+  }
+
+  std::size_t KeyColumn() const {
+    for (std::size_t i = 0; i < columns().size(); ++i)
+      if (EqualsIgnoringAsciiCase(columns()[i], kKeyColumn)) return i;
+    throw DbError(std::string("The query has no field ") + kKeyColumn +
+                  " by which a BLOB could be read");
+  }
+
+  static std::string KeyLiteral(const Value& key) {
+    if (const auto* number = std::get_if<std::int64_t>(&key)) return std::to_string(*number);
+    if (const auto* text = std::get_if<std::string>(&key)) return SqlLiteral(*text);
+    throw DbError(std::string("The record's ") + kKeyColumn +
+                  " is NULL or not a number or text; its BLOB cannot be read");
   }
 
   std::shared_ptr<Session> session_;
@@ -419,30 +479,41 @@ class OdbcBackend : public Connection::Backend {
     return std::move(cell.value);
   }
 
+  // The statement is described before it runs: one without BLOB columns runs as it is; one with
+  // them runs with each BLOB replaced by its length, so that no BLOB crosses the wire here.
   std::unique_ptr<Dataset> OpenDataset(const std::string& sql) override {
     const std::string text = Translate(sql);
-    Statement stmt(*session_);
-    stmt.Execute(text);
-    if (stmt.columns().empty()) throw DbError("The statement returns no records");
     std::vector<std::string> names;
-    for (const ColumnInfo& column : stmt.columns()) names.push_back(column.name);
-    std::vector<RowsetDataset::Row> rows;
-    for (std::int64_t ordinal = 0; stmt.Fetch(); ++ordinal) {
-      RowsetDataset::Row row;
-      row.locator = ordinal;
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        Statement::Cell cell = stmt.Read(i);
-        row.cells.push_back(std::move(cell.value));
-        row.blob.push_back(cell.blob);
+    std::vector<bool> blob;
+    {
+      // Closed before another statement runs: some drivers keep one open result per connection.
+      Statement stmt(*session_);
+      stmt.Prepare(text);
+      if (stmt.columns().empty()) throw DbError("The statement returns no records");
+      for (const ColumnInfo& column : stmt.columns()) {
+        names.push_back(column.name);
+        blob.push_back(column.kind == Kind::Binary);
       }
-      rows.push_back(std::move(row));
+      if (std::find(blob.begin(), blob.end(), true) == blob.end()) {
+        stmt.ExecutePrepared();
+        return std::make_unique<OdbcDataset>(session_, text, std::move(names), ReadRows(stmt));
+      }
     }
+    Statement lengths(*session_);
+    lengths.Execute(RowsWithBlobLengths(session_->dialect, text, names, blob));
+    std::vector<RowsetDataset::Row> rows = ReadRows(lengths);
+    for (RowsetDataset::Row& row : rows)
+      for (std::size_t i = 0; i < blob.size(); ++i)
+        if (blob[i] && !IsNull(row.cells[i])) {
+          row.cells[i] = Value{};
+          row.blob[i] = true;
+        }
     return std::make_unique<OdbcDataset>(session_, text, std::move(names), std::move(rows));
   }
 
  private:
   std::string Translate(const std::string& sql) const {
-    return session_->keep_nolock ? sql : StripNolockHint(sql);
+    return session_->dialect == SqlDialect::SqlServer ? sql : StripNolockHint(sql);
   }
 
   std::shared_ptr<Session> session_;
@@ -477,7 +548,7 @@ std::unique_ptr<Connection::Backend> OpenOdbcBackend(const ConnectParams& params
         std::min<std::size_t>(
             static_cast<std::size_t>(std::max<SQLSMALLINT>(dbms_length, 0)) / sizeof(SQLWCHAR),
             127));
-    session->keep_nolock = name.find("SQL Server") != std::string::npos;
+    if (name.find("SQL Server") != std::string::npos) session->dialect = SqlDialect::SqlServer;
   }
   return std::make_unique<OdbcBackend>(std::move(session));
 }

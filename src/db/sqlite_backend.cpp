@@ -18,7 +18,10 @@ namespace nurv::db {
 
 namespace {
 
-constexpr int kBlobChunk = 1 << 20;
+// sqlite3_blob_read reads the BLOB's pages straight into the buffer and the buffer goes to the
+// file in one write: a chunk this size is still in the core's cache when the kernel copies it
+// into the file (1 MiB chunks were a third slower, evicted before the write).
+constexpr int kBlobChunk = 256 << 10;
 // Between two looks at a database that another connection keeps locked.
 constexpr std::chrono::milliseconds kBusyPause{20};
 

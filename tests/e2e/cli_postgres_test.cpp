@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/pg_server.h"
+#include "db/db_internal.h"
 #include "e2e_fixture.h"
 
 namespace nurv::testing {
@@ -21,6 +22,22 @@ class CliPostgresTest : public CliTest {
   }
   PgServer* server_ = nullptr;
 };
+
+constexpr char kRowColumns[] =
+    "vcode integer, icode integer, tdoc text, version text, name text, caption text, "
+    "result integer, wdate timestamp, updatedate timestamp, repl integer, fblob bytea";
+// The main program and the loader as installed: only the browser's files are to be written.
+constexpr char kInstalledVersions[] =
+    "INSERT INTO UpdatesBLOB (vcode, tdoc, version) VALUES (1, 'PRG', '5.1.9.2'), "
+    "(2, 'LDR', '6.3.0.0');";
+const Lines kBrowserStageWrote = {"Обновление библиотек браузера...", "libcef.dll", "icudtl.dat",
+                                  " -> Выгрузка библиотек браузера - OK"};
+
+Lines LinesFrom(const Lines& out, const std::string& first, std::size_t count) {
+  const auto at = std::find(out.begin(), out.end(), first);
+  if (static_cast<std::size_t>(out.end() - at) < count) return {};
+  return Lines(at, at + static_cast<std::ptrdiff_t>(count));
+}
 
 TEST_F(CliPostgresTest, RejectedLoginIsAnInitialisationError) {
   server_->Execute(std::string("ALTER ROLE \"") + PgServer::kLoaderLogin +
@@ -54,6 +71,73 @@ TEST_F(CliPostgresTest, LoginWithoutTheSelectRightCannotUpdate) {
   EXPECT_NE((entry + 1)->find("permission"), std::string::npos);
   EXPECT_EQ(CountPrefix(run.out, "Считывание номера"), 0);
   EXPECT_FALSE(Launched());
+}
+
+// Files are read from the server in slices: the last one short, an empty file, a NULL one.
+TEST_F(CliPostgresTest, BrowserFilesAreReadInSlices) {
+  std::string bytes(3 * db::kBlobSliceBytes + 1, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i * 2654435761u >> 13);
+  const std::string source = server_->MakeServerReadableFile("slices.bin", bytes);
+  server_->Execute("TRUNCATE UpdatesBLOB;" + std::string(kInstalledVersions) +
+                   "INSERT INTO UpdatesBLOB (vcode, tdoc, name, caption, updatedate, fblob) VALUES "
+                   "(3, 'CXP', 'libcef.dll', '" +
+                   std::to_string(Crc32Of(bytes)) +
+                   "', '2024-03-01 10:00:00', pg_read_binary_file('" + source +
+                   "')), (4, 'CXP', 'icudtl.dat', '0', '2024-03-01 10:00:00', ''::bytea), "
+                   "(5, 'CXP', 'v8.bin', '0', '2024-03-01 10:00:00', NULL)");
+  const CliRun run = RunCli();
+  EXPECT_EQ(run.status, 0) << Joined(run.out);
+  EXPECT_EQ(LinesFrom(run.out, kBrowserStageWrote[0], 4), kBrowserStageWrote) << Joined(run.out);
+  EXPECT_TRUE(ReadFile(complex_.Bin() + "libcef.dll") == bytes);
+  EXPECT_TRUE(fs::exists(complex_.Bin() + "icudtl.dat"));
+  EXPECT_EQ(fs::file_size(complex_.Bin() + "icudtl.dat"), 0u);
+  EXPECT_FALSE(fs::exists(complex_.Bin() + "v8.bin"));
+}
+
+// A row rewritten between two slices gives bytes of neither version: the CRC-32 check refuses
+// them and the installed file stays.
+TEST_F(CliPostgresTest, RowRewrittenBetweenSlicesFailsItsStage) {
+  constexpr char kRewritten[] = "nurvrewritten";
+  server_->Execute(std::string("DROP DATABASE IF EXISTS ") + kRewritten, "postgres");
+  server_->Execute(std::string("CREATE DATABASE ") + kRewritten, "postgres");
+  const std::string size = std::to_string(db::kBlobSliceBytes + 1);
+  // The table as a view whose BLOB another session rewrites between any two reads: every read
+  // of a BLOB gets the other of two versions of the same size.
+  server_->Execute(std::string("CREATE TABLE store (") + kRowColumns + ", other bytea);" +
+                       "CREATE SEQUENCE reads;"
+                       "CREATE FUNCTION in_turn(first bytea, second bytea) RETURNS bytea VOLATILE "
+                       "LANGUAGE sql AS $$ SELECT CASE WHEN first IS NULL THEN NULL WHEN "
+                       "nextval('reads') % 2 = 0 THEN first ELSE second END $$;"
+                       "CREATE VIEW UpdatesBLOB AS SELECT vcode, icode, tdoc, version, name, "
+                       "caption, result, wdate, updatedate, repl, in_turn(fblob, other) AS fblob "
+                       "FROM store;"
+                       "GRANT SELECT ON UpdatesBLOB TO \"" +
+                       PgServer::kLoaderLogin + "\"; GRANT USAGE ON SEQUENCE reads TO \"" +
+                       PgServer::kLoaderLogin + "\";" +
+                       "INSERT INTO store (vcode, tdoc, version) VALUES (1, 'PRG', '5.1.9.2'), "
+                       "(2, 'LDR', '6.3.0.0');"
+                       "INSERT INTO store (vcode, tdoc, name, caption, updatedate, fblob, other) "
+                       "VALUES (3, 'CXP', 'libcef.dll', '" +
+                       std::to_string(Crc32Of(std::string(db::kBlobSliceBytes + 1, 'a'))) +
+                       "', '2024-03-01 10:00:00', convert_to(repeat('a', " + size +
+                       "), 'UTF8'), convert_to(repeat('b', " + size + "), 'UTF8'))",
+                   kRewritten);
+  complex_.WriteIni(server_->ServerName(), kRewritten);
+  WriteFile(complex_.Bin() + "libcef.dll", "installed");
+  // Older than the row, so that the row is to be written.
+  fs::last_write_time(complex_.Bin() + "libcef.dll",
+                      fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 10));
+
+  const CliRun run = RunCli();
+  server_->Execute(std::string("DROP DATABASE ") + kRewritten, "postgres");
+  EXPECT_EQ(run.status, 2) << Joined(run.out);
+  const Lines failed = {
+      "Обновление библиотек браузера...", "libcef.dll",
+      "--> ОШИБКА выгрузки. Контрольная сумма файла [" + complex_.Bin() + "libcef.dll] не верна",
+      " -> Выгрузка библиотек браузера - ОШИБКА"};
+  EXPECT_EQ(LinesFrom(run.out, failed[0], 4), failed) << Joined(run.out);
+  EXPECT_EQ(ReadFile(complex_.Bin() + "libcef.dll"), "installed");
 }
 
 }  // namespace
