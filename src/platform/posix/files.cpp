@@ -74,6 +74,21 @@ bool CopyContents(int from, int to) {
   }
 }
 
+FileId IdOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+std::optional<DateTime> LocalModifiedTime(const struct stat& info) {
+  std::tm local{};
+  const time_t stamp = info.st_mtim.tv_sec;
+  if (::localtime_r(&stamp, &local) == nullptr) return std::nullopt;
+  using namespace std::chrono;
+  const local_days day{year{local.tm_year + 1900} / month{static_cast<unsigned>(local.tm_mon + 1)} /
+                       static_cast<unsigned>(local.tm_mday)};
+  return DateTime{day.time_since_epoch()} + hours{local.tm_hour} + minutes{local.tm_min} +
+         seconds{local.tm_sec} + milliseconds{info.st_mtim.tv_nsec / 1000000};
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> ReadAttributes(const std::string& path) {
@@ -170,20 +185,19 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
 std::optional<FileId> ReadFileId(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return IdOf(info);
 }
 
 std::optional<DateTime> ReadModifiedTime(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  std::tm local{};
-  const time_t stamp = info.st_mtim.tv_sec;
-  if (::localtime_r(&stamp, &local) == nullptr) return std::nullopt;
-  using namespace std::chrono;
-  const local_days day{year{local.tm_year + 1900} / month{static_cast<unsigned>(local.tm_mon + 1)} /
-                       static_cast<unsigned>(local.tm_mday)};
-  return DateTime{day.time_since_epoch()} + hours{local.tm_hour} + minutes{local.tm_min} +
-         seconds{local.tm_sec} + milliseconds{info.st_mtim.tv_nsec / 1000000};
+  return LocalModifiedTime(info);
+}
+
+FileFacts ReadFileFacts(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  return {!S_ISDIR(info.st_mode), IdOf(info), LocalModifiedTime(info)};
 }
 
 bool WriteModifiedTime(const std::string& path, DateTime local_time) {
