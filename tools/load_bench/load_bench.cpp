@@ -182,6 +182,7 @@ pid_t ForkHeld(const Workstation& ws, const int gate[2]) {
   env.push_back(nullptr);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
   if (pid != 0) return pid;
   // Only calls that are safe between fork and exec from here on.
   close(gate[1]);
