@@ -220,6 +220,8 @@ class SqliteBackend : public Connection::Backend {
       while (stmt.Step()) {
         RowsetDataset::Row row;
         row.locator = sqlite3_column_int64(stmt.get(), 0);
+        row.cells.reserve(names.size());
+        row.blob.reserve(names.size());
         for (std::size_t i = 0; i < names.size(); ++i) {
           const int type_column = 1 + 2 * static_cast<int>(i);
           const auto* type =

@@ -34,6 +34,17 @@ std::filesystem::path Comparable(const std::string& utf8) {
   return path;
 }
 
+// kLoaderFileNames made comparable, once: a walk compares every row's name with them.
+const std::array<std::filesystem::path, kLoaderFileNames.size()>& LoaderFileNames() {
+  static const auto names = [] {
+    std::array<std::filesystem::path, kLoaderFileNames.size()> comparable;
+    for (std::size_t i = 0; i < kLoaderFileNames.size(); ++i)
+      comparable[i] = Comparable(kLoaderFileNames[i]);
+    return comparable;
+  }();
+  return names;
+}
+
 // True when `path` lies below `folder` (not the folder itself).
 bool Below(const std::filesystem::path& path, const std::filesystem::path& folder) {
   auto inside = path.begin();
@@ -73,7 +84,11 @@ bool OwnedFolders::IsKnown(FolderKind kind) const {
 }
 
 std::optional<std::string> OwnedFolders::Refusal(const std::string& path) const {
-  const std::filesystem::path comparable = Comparable(path);
+  return Refusal(path, Comparable(path));
+}
+
+std::optional<std::string> OwnedFolders::Refusal(const std::string& path,
+                                                 const std::filesystem::path& comparable) const {
   const bool inside = std::any_of(folders_.begin(), folders_.end(), [&](const auto& folder) {
     return folder && Below(comparable, *folder);
   });
@@ -82,14 +97,21 @@ std::optional<std::string> OwnedFolders::Refusal(const std::string& path) const 
 }
 
 std::optional<std::string> OwnedFolders::DestinationRefusal(const std::string& path) const {
+  // Nothing outside the owned folders is looked up.
   if (auto refusal = Refusal(path)) return refusal;
+  return DestinationRefusal(path, running_loader_ ? platform::ReadFileId(path) : std::nullopt);
+}
+
+std::optional<std::string> OwnedFolders::DestinationRefusal(
+    const std::string& path, const std::optional<platform::FileId>& id) const {
   const std::filesystem::path comparable = Comparable(path);
+  if (auto refusal = Refusal(path, comparable)) return refusal;
   const auto& program = folders_[static_cast<std::size_t>(FolderKind::Program)];
   const bool loader_name =
       program && comparable.parent_path() == *program &&
-      std::any_of(kLoaderFileNames.begin(), kLoaderFileNames.end(),
-                  [&](const char* name) { return comparable.filename() == Comparable(name); });
-  const bool running_loader = running_loader_ && platform::ReadFileId(path) == running_loader_;
+      std::any_of(LoaderFileNames().begin(), LoaderFileNames().end(),
+                  [&](const auto& name) { return comparable.filename() == name; });
+  const bool running_loader = running_loader_ && id == running_loader_;
   if (loader_name || running_loader) return "Запись заменяет файл загрузчика: [" + path + "]";
   return std::nullopt;
 }
@@ -100,6 +122,11 @@ void OwnedFolders::Check(const std::string& path) const {
 
 void OwnedFolders::CheckDestination(const std::string& path) const {
   if (auto refusal = DestinationRefusal(path)) throw ForbiddenPathError(*refusal);
+}
+
+void OwnedFolders::CheckDestination(const std::string& path,
+                                    const std::optional<platform::FileId>& id) const {
+  if (auto refusal = DestinationRefusal(path, id)) throw ForbiddenPathError(*refusal);
 }
 
 std::string_view FolderSettingName(FolderKind kind) {

@@ -35,13 +35,21 @@ class OwnedFolders {
   // Refusal, then "Запись заменяет файл загрузчика: [<path>]" for the running loader's own file
   // (by identity) or a file of the loader's names in the program folder.
   std::optional<std::string> DestinationRefusal(const std::string& path) const;
+  // The same for a path whose identity the caller has read already (ReadFileId's answer).
+  std::optional<std::string> DestinationRefusal(const std::string& path,
+                                                const std::optional<platform::FileId>& id) const;
 
   // The same as ForbiddenPathError, for a row walk, whose row frame logs it like any error of
   // the row.
   void Check(const std::string& path) const;
   void CheckDestination(const std::string& path) const;
+  void CheckDestination(const std::string& path, const std::optional<platform::FileId>& id) const;
 
  private:
+  // Refusal of `path`, given as Comparable made it.
+  std::optional<std::string> Refusal(const std::string& path,
+                                     const std::filesystem::path& comparable) const;
+
   std::array<std::optional<std::filesystem::path>, 5> folders_;  // by FolderKind
   // The running loader's own file, looked up once: a walk asks for every row.
   std::optional<platform::FileId> running_loader_;

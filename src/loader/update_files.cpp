@@ -32,10 +32,12 @@ std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntr
 DateTime RowTime(const db::Dataset& row) { return TruncToMinute(row.AsDateTime("updatedate")); }
 
 bool DateRuleNeedsWrite(DateTime row_time, const std::string& path) {
-  if (!platform::FileExists(path)) return true;
-  const std::optional<DateTime> file_time = platform::ReadModifiedTime(path);
-  if (!file_time) return true;
-  return row_time > TruncToMinute(*file_time);
+  return DateRuleNeedsWrite(row_time, platform::ReadFileFacts(path));
+}
+
+bool DateRuleNeedsWrite(DateTime row_time, const platform::FileFacts& file) {
+  if (!file.exists_as_file || !file.modified) return true;
+  return row_time > TruncToMinute(*file.modified);
 }
 
 std::string FileNameOf(const std::string& path) {

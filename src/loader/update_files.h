@@ -12,6 +12,7 @@
 #include "loader/module_catalogue.h"
 #include "loader/update_context.h"
 #include "loader/update_result.h"
+#include "platform/files.h"
 
 // File steps shared by the update routines.
 namespace nurv {
@@ -46,6 +47,8 @@ DateTime RowTime(const db::Dataset& row);
 // The date rule: true when `row_time` is later than the file's trimmed modification time; a path
 // that is not an existing file always needs writing.
 bool DateRuleNeedsWrite(DateTime row_time, const std::string& path);
+// The same on facts already read of the file.
+bool DateRuleNeedsWrite(DateTime row_time, const platform::FileFacts& file);
 
 // Names beginning with this are the loader's staging files; no update row may carry one.
 inline constexpr std::string_view kStagingPrefix = ".~nurv";

@@ -74,10 +74,11 @@ StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
 // One row of the walk: 0 skipped, 1 written, 9 failed with its log lines. An error raised here
 // ends the row.
 StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
-                          const std::string& destination, ContentsQuery& query) {
+                          const std::string& destination, const platform::FileFacts& installed,
+                          ContentsQuery& query) {
   const bool templates = entry.folder == FolderKind::Templates;
   const DateTime row_time = RowTime(ctx.catalogue);
-  if (!DateRuleNeedsWrite(row_time, destination)) return StageResult::NotRequired;
+  if (!DateRuleNeedsWrite(row_time, installed)) return StageResult::NotRequired;
   db::Dataset& contents = query.Rows();
   if (!contents.Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
   if (contents.BlobIsNull("fblob")) return StageResult::NotRequired;
@@ -116,8 +117,10 @@ StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry) {
       const std::string name = ctx.catalogue.AsString("name");
       destination = UncheckedDestination(prefix, name, suffix);
       destination = GroupFileDestination(prefix, name, suffix);
-      owned.CheckDestination(destination);
-      result = Combined(result, WriteGroupRow(ctx, entry, destination, query));
+      // One look-up of the installed file serves the loader check and the date rule.
+      const platform::FileFacts installed = platform::ReadFileFacts(destination);
+      owned.CheckDestination(destination, installed.id);
+      result = Combined(result, WriteGroupRow(ctx, entry, destination, installed, query));
     } catch (const std::exception& e) {
       result = RowFailed(ctx, destination, e.what());
       // The database stays locked by another connection: every row left would fail alike.

@@ -117,7 +117,7 @@ bool PgServer::Start(std::string* why_not) {
   if (port_ == 0 ||
       Run(run_as_ + kBin + "pg_ctl -D " + data_dir_ + " -l " + base_dir_ + "/log -w -t 60 -o \"" +
               "-c listen_addresses='' -k " + socket_dir_ + " -p " + std::to_string(port_) +
-              " -c fsync=off -c full_page_writes=off\" start",
+              " -c fsync=off -c full_page_writes=off -c max_connections=200\" start",
           &output) != 0) {
     *why_not = "the server did not start: " + output;
     return false;

@@ -132,6 +132,24 @@ TEST(FileOperations, FileIdFollowsTheFileNotItsName) {
   EXPECT_EQ(ReadFileId(dir.Sub("missing")), std::nullopt);
 }
 
+// The walks take the one look-up for the three single questions: it must answer as they do.
+TEST(FileOperations, FactsAnswerAsTheSingleLookUps) {
+  TempDir dir;
+  WriteFile(dir.Sub("a"), "x");
+  ASSERT_TRUE(WriteModifiedTime(dir.Sub("a"), At(2024, 3, 1, 10, 0, 0, 250)));
+  ASSERT_EQ(::symlink(dir.Sub("a").c_str(), dir.Sub("soft").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.Sub("gone").c_str(), dir.Sub("dangling").c_str()), 0);
+  CreateFolder(dir.Sub("sub"));
+  for (const char* name : {"a", "soft", "dangling", "sub", "missing"}) {
+    const std::string path = dir.Sub(name);
+    const FileFacts facts = ReadFileFacts(path);
+    EXPECT_EQ(facts.exists_as_file, FileExists(path)) << name;
+    EXPECT_EQ(facts.id, ReadFileId(path)) << name;
+    EXPECT_EQ(facts.modified, ReadModifiedTime(path)) << name;
+  }
+  EXPECT_EQ(ReadFileFacts(dir.Sub("soft")).modified, At(2024, 3, 1, 10, 0, 0, 250));
+}
+
 TEST(FileOperations, FoldersAndExistence) {
   TempDir dir;
   EXPECT_TRUE(CreateFolder(dir.Sub("sub")));

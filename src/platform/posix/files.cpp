@@ -76,6 +76,15 @@ bool CopyContents(int from, int to) {
   }
 }
 
+FileId IdOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+std::optional<DateTime> LocalModifiedTime(const struct stat& info) {
+  return LocalDateTime(info.st_mtim.tv_sec,
+                       std::chrono::milliseconds{info.st_mtim.tv_nsec / 1000000});
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> ReadAttributes(const std::string& path) {
@@ -172,14 +181,19 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
 std::optional<FileId> ReadFileId(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return IdOf(info);
 }
 
 std::optional<DateTime> ReadModifiedTime(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return LocalDateTime(info.st_mtim.tv_sec,
-                       std::chrono::milliseconds{info.st_mtim.tv_nsec / 1000000});
+  return LocalModifiedTime(info);
+}
+
+FileFacts ReadFileFacts(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  return {!S_ISDIR(info.st_mode), IdOf(info), LocalModifiedTime(info)};
 }
 
 bool WriteModifiedTime(const std::string& path, DateTime local_time) {

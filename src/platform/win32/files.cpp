@@ -31,6 +31,16 @@ bool ToSystemTime(DateTime local_time, SYSTEMTIME& st) {
   return true;
 }
 
+std::optional<DateTime> LocalWriteTime(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+  FILETIME local;
+  SYSTEMTIME st;
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+      !FileTimeToSystemTime(&local, &st)) {
+    return std::nullopt;
+  }
+  return FromSystemTime(st);
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> ReadAttributes(const std::string& path) {
@@ -84,13 +94,17 @@ std::optional<FileId> ReadFileId(const std::string& path) {
 std::optional<DateTime> ReadModifiedTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  FILETIME local;
-  SYSTEMTIME st;
-  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
-      !FileTimeToSystemTime(&local, &st)) {
-    return std::nullopt;
+  return LocalWriteTime(data);
+}
+
+FileFacts ReadFileFacts(const std::string& path) {
+  // The attributes answer FileExists and ReadModifiedTime alike; the identity needs a handle.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {
+    return {false, ReadFileId(path), std::nullopt};
   }
-  return FromSystemTime(st);
+  return {(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0, ReadFileId(path),
+          LocalWriteTime(data)};
 }
 
 bool WriteModifiedTime(const std::string& path, DateTime local_time) {
