@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -324,6 +325,66 @@ void BlobFileWriter::Finish() {
   impl_->finished = true;
 }
 
+// ---- writing ----
+
+std::string InsertStatement(const std::string& table,
+                            const std::vector<std::pair<std::string, InsertValue>>& columns) {
+  std::string names, markers;
+  for (const auto& [name, value] : columns) {
+    if (!names.empty()) {
+      names += ", ";
+      markers += ", ";
+    }
+    names += name;
+    markers += "?";
+  }
+  return "INSERT INTO " + table + " (" + names + ") VALUES (" + markers + ")";
+}
+
+std::string DateTimeSqlText(DateTime value) {
+  using namespace std::chrono;
+  const auto day = floor<days>(value);
+  const year_month_day date{day};
+  const hh_mm_ss time{value - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+  std::string result = text;
+  if (const auto millis = time.subseconds().count(); millis != 0) {
+    std::snprintf(text, sizeof text, ".%03d", static_cast<int>(millis));
+    result += text;
+  }
+  return result;
+}
+
+std::uint64_t BlobFileSize(const BlobFile& blob) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(PathFromUtf8(blob.path), error);
+  if (error) throw DbError("Cannot read the file " + Quoted(blob.path) + ": " + error.message());
+  return size;
+}
+
+struct BlobFileReader::Impl {
+  std::string path;
+  std::ifstream in;
+};
+
+BlobFileReader::BlobFileReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->in.open(PathFromUtf8(path), std::ios::binary);
+  if (!impl_->in) throw DbError("Cannot open the file " + Quoted(path));
+}
+
+BlobFileReader::~BlobFileReader() = default;
+
+std::size_t BlobFileReader::Read(void* data, std::size_t size) {
+  impl_->in.read(static_cast<char*>(data), static_cast<std::streamsize>(size));
+  if (impl_->in.bad()) throw DbError("Cannot read the file " + Quoted(impl_->path));
+  return static_cast<std::size_t>(impl_->in.gcount());
+}
+
 // ---- Connection ----
 
 Connection::Connection() = default;
@@ -358,6 +419,57 @@ Value Connection::ExecuteScalar(const std::string& sql) {
 std::unique_ptr<Dataset> Connection::OpenDataset(const std::string& sql) {
   Open();
   return backend_->OpenDataset(sql);
+}
+
+Engine Connection::engine() {
+  Open();
+  return backend_->engine();
+}
+
+std::int64_t Connection::Execute(const std::string& sql, const std::vector<Value>& parameters) {
+  Open();
+  return backend_->Execute(sql, parameters);
+}
+
+void Connection::Insert(const std::string& table,
+                        const std::vector<std::pair<std::string, InsertValue>>& columns) {
+  Open();
+  backend_->Insert(table, columns);
+}
+
+void Connection::BeginTransaction() {
+  Open();
+  backend_->Transact(Backend::TransactionStep::Begin);
+}
+
+void Connection::CommitTransaction() {
+  if (!backend_) throw DbError("No transaction is open: the connection is closed");
+  backend_->Transact(Backend::TransactionStep::Commit);
+}
+
+void Connection::RollbackTransaction() {
+  if (backend_) backend_->Transact(Backend::TransactionStep::Rollback);
+}
+
+// ---- Transaction ----
+
+Transaction::Transaction(Connection& connection) : connection_(connection) {
+  connection_.BeginTransaction();
+}
+
+Transaction::~Transaction() {
+  if (!open_) return;
+  // An error is already on its way out; a failed rollback ends the transaction all the same,
+  // since the server drops what was not committed.
+  try {
+    connection_.RollbackTransaction();
+  } catch (const DbError&) {
+  }
+}
+
+void Transaction::Commit() {
+  connection_.CommitTransaction();
+  open_ = false;
 }
 
 }  // namespace nurv::db
