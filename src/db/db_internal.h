@@ -25,9 +25,6 @@ const char* DefaultSqlServerDriver();
 // everything else stays as it is.
 std::string StripNolockHint(std::string_view sql);
 
-// "YYYY-MM-DD HH:MM:SS" with an optional fraction of up to nine digits (milliseconds kept).
-std::optional<DateTime> ParseDateTimeText(std::string_view text);
-
 // The error of a failure of `kind` for the login `user`: the backend's `marker` and the engine's
 // `text`, with the words of the kind (DbError) between them where the text does not hold them
 // already.
@@ -50,8 +47,6 @@ class Connection::Backend {
 // "INSERT INTO table (a, b) VALUES (?, ?)" for the columns' names.
 std::string InsertStatement(const std::string& table,
                             const std::vector<std::pair<std::string, InsertValue>>& columns);
-// "YYYY-MM-DD HH:MM:SS", with ".SSS" when the milliseconds are not zero.
-std::string DateTimeSqlText(DateTime value);
 // The size of a file streamed into a BLOB; DbError when it cannot be read.
 std::uint64_t BlobFileSize(const BlobFile& blob);
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/date_utils.h"
 #include "base/text_utils.h"
 #include "base/utf8.h"
 #include "db/db_internal.h"
@@ -190,7 +191,7 @@ void BindValue(Session& session, sqlite3_stmt* stmt, int index, const Value& val
     rc =
         sqlite3_bind_text64(stmt, index, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   } else if (const auto* time = std::get_if<DateTime>(&value)) {
-    const std::string text = DateTimeSqlText(*time);
+    const std::string text = SqlDateTimeText(*time);
     rc = sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   } else {
     rc = sqlite3_bind_null(stmt, index);
