@@ -13,16 +13,6 @@ namespace nurv {
 
 namespace {
 
-// The names the loader's programs go by in the program folder.
-constexpr std::array kLoaderFileNames{
-    "nurvloader-cli",
-    "NurvLoader",
-    "NurvLoader.exe",
-#ifdef _WIN32
-    "nurvloader-cli.exe",
-#endif
-};
-
 // `utf8` made comparable: normalised, without a final separator, lower case on Windows.
 std::filesystem::path Comparable(const std::string& utf8) {
 #ifdef _WIN32
@@ -56,6 +46,18 @@ std::optional<platform::FileId> RunningLoader() {
 
 }  // namespace
 
+std::span<const std::string_view> LoaderFileNames() {
+  static constexpr std::string_view kNames[] = {
+      "nurvloader-cli",
+      "NurvLoader",
+      "NurvLoader.exe",
+#ifdef _WIN32
+      "nurvloader-cli.exe",
+#endif
+  };
+  return kNames;
+}
+
 OwnedFolders::OwnedFolders(const SettingsRecord& settings) : running_loader_(RunningLoader()) {
   const auto set = [this](FolderKind kind, const std::string& folder) {
     std::filesystem::path path = Comparable(folder);
@@ -87,8 +89,9 @@ std::optional<std::string> OwnedFolders::DestinationRefusal(const std::string& p
   const auto& program = folders_[static_cast<std::size_t>(FolderKind::Program)];
   const bool loader_name =
       program && comparable.parent_path() == *program &&
-      std::any_of(kLoaderFileNames.begin(), kLoaderFileNames.end(),
-                  [&](const char* name) { return comparable.filename() == Comparable(name); });
+      std::any_of(LoaderFileNames().begin(), LoaderFileNames().end(), [&](std::string_view name) {
+        return comparable.filename() == Comparable(std::string(name));
+      });
   const bool running_loader = running_loader_ && platform::ReadFileId(path) == running_loader_;
   if (loader_name || running_loader) return "Запись заменяет файл загрузчика: [" + path + "]";
   return std::nullopt;
