@@ -166,8 +166,7 @@ class Verifier {
       return;
     }
     // 1: the component stopped the library after the selected item, as it does for a selection.
-    if (result != 0 && result != 1)
-      Problem("архив распакован с ошибкой " + std::to_string(result));
+    if (result != 0 && result != 1) Problem("архив распакован с ошибкой " + std::to_string(result));
     CheckChecksum(file, caption);
     if (entry.rule != UpdateRule::Version) return;
     FourPartVersion own;
