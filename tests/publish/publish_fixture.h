@@ -2,6 +2,7 @@
 // Runs the built nurv-publish as an administrator runs it and reads the table it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,6 +84,41 @@ class PublishTest : public ::testing::Test {
   static inline const DateTime kSourceTime =
       std::chrono::local_days(std::chrono::year(2026) / 3 / 2) + std::chrono::hours(8) +
       std::chrono::minutes(15) + std::chrono::seconds(42);
+
+  // Every code of the catalogue, from files named unlike the modules.
+  void PublishEveryCode() {
+    ASSERT_EQ(Publish({"init"}).status, 0);
+    const struct {
+      const char* code;
+      std::string file;
+    } modules[] = {
+        {"7z", Source("in/lib7z.bin", "seven zip library stand-in")},
+        {"LDR", Source("in/loader-build.exe", BuildPeFile({6, 3, 0, 0}, {6, 3, 0, 0}))},
+        {"PRG", Source("in/main-build.exe", BuildPeFile({5, 1, 10, 2}, {5, 1, 10, 2}))},
+        {"SSL1", Source("in/libeay.dll", BuildPeFile({1, 0, 2, 21}, {1, 0, 2, 21}))},
+        {"SSL2", Source("in/ssleay.dll", BuildPeFile({1, 0, 2, 21}, {1, 0, 2, 21}, true))},
+        {"BAT", Source("in/run.bat", "@echo off\r\nstart nurv.exe %*\r\n")},
+        {"CHM", Source("in/help.chm", "ITSF help")},
+        {"PDF", Source("in/help.pdf", "%PDF-1.4 help")},
+        {"EXP", Source("in/explorer.exe", BuildPeFile({2, 0, 0, 7}, {2, 0, 0, 7}))},
+    };
+    for (const auto& module : modules) {
+      const PublishRun run = Publish({"publish", module.code, module.file});
+      ASSERT_EQ(run.status, 0) << module.code << ": " << run.err;
+    }
+    Source("cxp/libcef.dll", "browser");
+    Source("cxp/sub/icudtl.dat", "icu");
+    Source("lxp/ru.pak", "locale");
+    Source("swi/libEGL.dll", "egl");
+    Source("doc/Бланк_01.doc", "blank");
+    Source("xls/Форма_01.xls", "form");
+    for (const char* group : {"CXP", "LXP", "SWI", "DOC", "XLS"}) {
+      std::string folder = group;
+      std::transform(folder.begin(), folder.end(), folder.begin(), ::tolower);
+      const PublishRun run = Publish({"publish-group", group, dir_.Sub(folder)});
+      ASSERT_EQ(run.status, 0) << group << ": " << run.err;
+    }
+  }
 
   TempDir dir_;
   db::ConnectParams params_;

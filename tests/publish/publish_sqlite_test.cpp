@@ -43,46 +43,11 @@ class PublishSqlite : public PublishTest {
     params_ = {SqliteServerName(db_), "nurv", "admin", "secret"};
   }
 
-  // Every code of the catalogue, from files named unlike the modules.
-  void PublishAll() {
-    ASSERT_EQ(Publish({"init"}).status, 0);
-    const struct {
-      const char* code;
-      std::string file;
-    } modules[] = {
-        {"7z", Source("in/lib7z.bin", "seven zip library stand-in")},
-        {"LDR", Source("in/loader-build.exe", BuildPeFile({6, 3, 0, 0}, {6, 3, 0, 0}))},
-        {"PRG", Source("in/main-build.exe", BuildPeFile({5, 1, 10, 2}, {5, 1, 10, 2}))},
-        {"SSL1", Source("in/libeay.dll", BuildPeFile({1, 0, 2, 21}, {1, 0, 2, 21}))},
-        {"SSL2", Source("in/ssleay.dll", BuildPeFile({1, 0, 2, 21}, {1, 0, 2, 21}, true))},
-        {"BAT", Source("in/run.bat", "@echo off\r\nstart nurv.exe %*\r\n")},
-        {"CHM", Source("in/help.chm", "ITSF help")},
-        {"PDF", Source("in/help.pdf", "%PDF-1.4 help")},
-        {"EXP", Source("in/explorer.exe", BuildPeFile({2, 0, 0, 7}, {2, 0, 0, 7}))},
-    };
-    for (const auto& module : modules) {
-      const PublishRun run = Publish({"publish", module.code, module.file});
-      ASSERT_EQ(run.status, 0) << module.code << ": " << run.err;
-    }
-    Source("cxp/libcef.dll", "browser");
-    Source("cxp/sub/icudtl.dat", "icu");
-    Source("lxp/ru.pak", "locale");
-    Source("swi/libEGL.dll", "egl");
-    Source("doc/Бланк_01.doc", "blank");
-    Source("xls/Форма_01.xls", "form");
-    for (const char* group : {"CXP", "LXP", "SWI", "DOC", "XLS"}) {
-      std::string folder = group;
-      std::transform(folder.begin(), folder.end(), folder.begin(), ::tolower);
-      const PublishRun run = Publish({"publish-group", group, dir_.Sub(folder)});
-      ASSERT_EQ(run.status, 0) << group << ": " << run.err;
-    }
-  }
-
   std::string db_;
 };
 
 TEST_F(PublishSqlite, EveryCodeIsWrittenAsTheLoaderReadsIt) {
-  PublishAll();
+  PublishEveryCode();
   EXPECT_EQ(Publish({"init"}).status, 0);  // the table is there: nothing to do
 
   const PublishRun verify = Publish({"verify"});
@@ -117,7 +82,7 @@ TEST_F(PublishSqlite, EveryCodeIsWrittenAsTheLoaderReadsIt) {
 }
 
 TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
-  PublishAll();
+  PublishEveryCode();
   Exec(db_, "UPDATE UpdatesBLOB SET caption = caption + 1 WHERE tdoc = 'BAT'");
   Exec(db_,
        "INSERT INTO UpdatesBLOB (vcode, tdoc, name, version, caption, updatedate, fblob) SELECT "
@@ -174,7 +139,7 @@ TEST_F(PublishSqlite, VersionIsTheFilesOwnUnlessForced) {
 }
 
 TEST_F(PublishSqlite, FailedCommandLeavesTheTableAsItWas) {
-  PublishAll();
+  PublishEveryCode();
   const std::string before = Snapshot();
   // Refused half-way: the old row is deleted inside the transaction, the new one is refused.
   Exec(db_,
