@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/date_utils.h"
 #include "db/db_internal.h"
 
 namespace {
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const nurv::db::DbError&) {
   }
   nurv::db::StripNolockHint(text);
-  nurv::db::ParseDateTimeText(text);
+  nurv::ParseDateTimeText(text);
   EmptyDataset dataset;
   try {
     dataset.SetFilter(text);

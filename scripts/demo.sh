@@ -12,7 +12,7 @@ repo=$PWD
 
 scripts/install-deps.sh core
 cmake --preset default >/dev/null
-cmake --build --preset default --target nurvloader-cli nurv-demo-main nurv-demo-setup
+cmake --build --preset default --target nurvloader-cli nurv-demo-main nurv-demo-setup nurv-publish
 
 demo=$repo/demo
 rm -rf "$demo"

@@ -2,9 +2,9 @@
 # The Windows build on this Linux machine: installs what is missing, fetches SQLite's source,
 # builds 7-Zip for Windows (the library the tests extract with, and 7z.exe that makes their
 # archives), builds the x86_64 build and runs its tests (unit, window and end-to-end) under wine64
-# on a virtual display, then builds the shipped 32-bit NurvLoader.exe (i686, statically linked) and
-# runs the same tests with the i686 build where wine32 is installed (skipped, with a line saying
-# so, where it is not).
+# on a virtual display, then builds the shipped 32-bit NurvLoader.exe and nurv-publish.exe (i686,
+# statically linked) and runs the same tests with the i686 build where wine32 is installed (skipped,
+# with a line saying so, where it is not).
 # Usage: scripts/test-windows.sh   (WINEPREFIX may name the x86_64 prefix; default in build-mingw64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ failed=0
 # The programs must build; every test executable that builds is run, and one that does not fails
 # the script at the end (after the others have run).
 build_tree() {  # PRESET
-  cmake --build --preset "$1" --target NurvLoader nurvloader-cli
+  cmake --build --preset "$1" --target NurvLoader nurvloader-cli nurv-publish
   local tree=build-$1 t
   for t in $(ninja -C "$tree" -t targets | grep -oE '^test_[a-z0-9_]+:' | tr -d : | sort -u); do
     cmake --build --preset "$1" --target "$t" || { echo "*** $t does not build for Windows" >&2; failed=1; }
@@ -57,8 +57,8 @@ if [ -x "$wine32" ]; then
   wine_tests "$wine32" win32 "$PWD/build-mingw32/wineprefix" build-mingw32
 else
   cmake --preset mingw32 >/dev/null
-  cmake --build --preset mingw32 --target NurvLoader nurvloader-cli
+  cmake --build --preset mingw32 --target NurvLoader nurvloader-cli nurv-publish
   echo "=== i686 tests skipped: wine32 is not installed ($wine32 missing); the 32-bit programs are built, not run"
 fi
-ls -l build-mingw32/bin/NurvLoader.exe build-mingw32/bin/nurvloader-cli.exe
+ls -l build-mingw32/bin/NurvLoader.exe build-mingw32/bin/nurvloader-cli.exe build-mingw32/bin/nurv-publish.exe
 exit $failed

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/date_utils.h"
 #include "base/text_utils.h"
 #include "base/utf8.h"
 #include "db/db_internal.h"
@@ -86,41 +87,6 @@ bool FilterTextMatches(std::string_view cell, std::string_view wanted) {
 }
 
 }  // namespace
-
-std::optional<DateTime> ParseDateTimeText(std::string_view text) {
-  text = TrimBlanks(text);
-  const auto digits = [&](std::size_t at, std::size_t count) -> std::optional<int> {
-    if (at + count > text.size()) return std::nullopt;
-    int number = 0;
-    for (std::size_t i = at; i < at + count; ++i) {
-      if (text[i] < '0' || text[i] > '9') return std::nullopt;
-      number = number * 10 + (text[i] - '0');
-    }
-    return number;
-  };
-  if (text.size() < 19 || text[4] != '-' || text[7] != '-' ||
-      (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
-    return std::nullopt;
-  const auto year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
-  const auto hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
-  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
-  int millis = 0;
-  if (text.size() > 19) {
-    const std::size_t fraction = text.size() - 20;
-    if (text[19] != '.' || fraction < 1 || fraction > 9) return std::nullopt;
-    for (std::size_t i = 20; i < text.size(); ++i)
-      if (text[i] < '0' || text[i] > '9') return std::nullopt;
-    for (std::size_t i = 20; i < 23; ++i)
-      millis = millis * 10 + (i < text.size() ? text[i] - '0' : 0);
-  }
-  const std::chrono::year_month_day date{std::chrono::year(*year),
-                                         std::chrono::month(static_cast<unsigned>(*month)),
-                                         std::chrono::day(static_cast<unsigned>(*day))};
-  if (!date.ok() || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
-  return DateTime(std::chrono::local_days(date).time_since_epoch()) + std::chrono::hours(*hour) +
-         std::chrono::minutes(*minute) + std::chrono::seconds(*second) +
-         std::chrono::milliseconds(millis);
-}
 
 // ---- Dataset: typed reads ----
 
@@ -324,6 +290,48 @@ void BlobFileWriter::Finish() {
   impl_->finished = true;
 }
 
+// ---- writing ----
+
+std::string InsertStatement(const std::string& table,
+                            const std::vector<std::pair<std::string, InsertValue>>& columns) {
+  std::string names, markers;
+  for (const auto& [name, value] : columns) {
+    if (!names.empty()) {
+      names += ", ";
+      markers += ", ";
+    }
+    names += name;
+    markers += "?";
+  }
+  return "INSERT INTO " + table + " (" + names + ") VALUES (" + markers + ")";
+}
+
+std::uint64_t BlobFileSize(const BlobFile& blob) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(PathFromUtf8(blob.path), error);
+  if (error) throw DbError("Cannot read the file " + Quoted(blob.path) + ": " + error.message());
+  return size;
+}
+
+struct BlobFileReader::Impl {
+  std::string path;
+  std::ifstream in;
+};
+
+BlobFileReader::BlobFileReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->in.open(PathFromUtf8(path), std::ios::binary);
+  if (!impl_->in) throw DbError("Cannot open the file " + Quoted(path));
+}
+
+BlobFileReader::~BlobFileReader() = default;
+
+std::size_t BlobFileReader::Read(void* data, std::size_t size) {
+  impl_->in.read(static_cast<char*>(data), static_cast<std::streamsize>(size));
+  if (impl_->in.bad()) throw DbError("Cannot read the file " + Quoted(impl_->path));
+  return static_cast<std::size_t>(impl_->in.gcount());
+}
+
 // ---- Connection ----
 
 Connection::Connection() = default;
@@ -358,6 +366,57 @@ Value Connection::ExecuteScalar(const std::string& sql) {
 std::unique_ptr<Dataset> Connection::OpenDataset(const std::string& sql) {
   Open();
   return backend_->OpenDataset(sql);
+}
+
+Engine Connection::engine() {
+  Open();
+  return backend_->engine();
+}
+
+std::int64_t Connection::Execute(const std::string& sql, const std::vector<Value>& parameters) {
+  Open();
+  return backend_->Execute(sql, parameters);
+}
+
+void Connection::Insert(const std::string& table,
+                        const std::vector<std::pair<std::string, InsertValue>>& columns) {
+  Open();
+  backend_->Insert(table, columns);
+}
+
+void Connection::BeginTransaction() {
+  Open();
+  backend_->Transact(Backend::TransactionStep::Begin);
+}
+
+void Connection::CommitTransaction() {
+  if (!backend_) throw DbError("No transaction is open: the connection is closed");
+  backend_->Transact(Backend::TransactionStep::Commit);
+}
+
+void Connection::RollbackTransaction() {
+  if (backend_) backend_->Transact(Backend::TransactionStep::Rollback);
+}
+
+// ---- Transaction ----
+
+Transaction::Transaction(Connection& connection) : connection_(connection) {
+  connection_.BeginTransaction();
+}
+
+Transaction::~Transaction() {
+  if (!open_) return;
+  // An error is already on its way out; a failed rollback ends the transaction all the same,
+  // since the server drops what was not committed.
+  try {
+    connection_.RollbackTransaction();
+  } catch (const DbError&) {
+  }
+}
+
+void Transaction::Commit() {
+  connection_.CommitTransaction();
+  open_ = false;
 }
 
 }  // namespace nurv::db

@@ -5,6 +5,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/value.h"
 
@@ -83,6 +85,22 @@ class Dataset {
   virtual void SaveBlobToFile(const std::string& field, const std::string& path) = 0;
 };
 
+// How an SQLite file is opened; server databases grant what the login may do whatever is asked.
+enum class OpenMode {
+  ReadOnly,   // the loader's way: the file must exist and is never changed
+  ReadWrite,  // an existing file
+  Create,     // created when it does not exist yet
+};
+
+// The engine behind a connection, for the few statements whose text differs between engines.
+enum class Engine { Sqlite, SqlServer, PostgreSql, Other };
+
+// A value for an INSERT: a plain value, or a file whose bytes go into a BLOB column in chunks.
+struct BlobFile {
+  std::string path;
+};
+using InsertValue = std::variant<Value, BlobFile>;
+
 // Where and as whom a connection logs in.
 struct ConnectParams {
   std::string server;  // "sqlite:PATH", "odbc:CONNECTION" or an SQL Server name
@@ -92,6 +110,7 @@ struct ConnectParams {
   // How long the connection waits for the server, in seconds; 0 for no limit. On SQLite, what
   // all reads of the connection may wait, in all, for another connection's lock.
   int timeout_seconds = 30;
+  OpenMode mode = OpenMode::ReadOnly;
 
   bool operator==(const ConnectParams&) const = default;
 };
@@ -115,11 +134,39 @@ class Connection {
   // Opens a dataset on this connection; DbError with the provider's message on failure.
   std::unique_ptr<Dataset> OpenDataset(const std::string& sql);
 
+  Engine engine();
+  // Runs a statement that returns no records, its "?" markers bound to `parameters` in order;
+  // the number of rows it changed.
+  std::int64_t Execute(const std::string& sql, const std::vector<Value>& parameters = {});
+  // Inserts one row into `table`: each column with its value; a BlobFile is streamed in chunks,
+  // never held in memory whole.
+  void Insert(const std::string& table,
+              const std::vector<std::pair<std::string, InsertValue>>& columns);
+
+  // One transaction at a time; statements in between take effect together at CommitTransaction.
+  void BeginTransaction();
+  void CommitTransaction();
+  void RollbackTransaction();
+
   class Backend;
 
  private:
   ConnectParams params_;
   std::unique_ptr<Backend> backend_;
+};
+
+// A transaction that is rolled back unless committed, also when an error leaves its scope.
+class Transaction {
+ public:
+  explicit Transaction(Connection& connection);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Connection& connection_;
+  bool open_ = true;
 };
 
 }  // namespace nurv::db

@@ -64,9 +64,6 @@ struct BlobSlices {
   std::string KeyCondition() const;
 };
 
-// "YYYY-MM-DD HH:MM:SS" with an optional fraction of up to nine digits (milliseconds kept).
-std::optional<DateTime> ParseDateTimeText(std::string_view text);
-
 // The error of a failure of `kind` for the login `user`: the backend's `marker` and the engine's
 // `text`, with the words of the kind (DbError) between them where the text does not hold them
 // already.
@@ -78,6 +75,33 @@ class Connection::Backend {
   virtual ~Backend() = default;
   virtual Value ExecuteScalar(const std::string& sql) = 0;
   virtual std::unique_ptr<Dataset> OpenDataset(const std::string& sql) = 0;
+  virtual Engine engine() const = 0;
+  virtual std::int64_t Execute(const std::string& sql, const std::vector<Value>& parameters) = 0;
+  virtual void Insert(const std::string& table,
+                      const std::vector<std::pair<std::string, InsertValue>>& columns) = 0;
+  enum class TransactionStep { Begin, Commit, Rollback };
+  virtual void Transact(TransactionStep step) = 0;
+};
+
+// "INSERT INTO table (a, b) VALUES (?, ?)" for the columns' names.
+std::string InsertStatement(const std::string& table,
+                            const std::vector<std::pair<std::string, InsertValue>>& columns);
+// The size of a file streamed into a BLOB; DbError when it cannot be read.
+std::uint64_t BlobFileSize(const BlobFile& blob);
+
+// Reads a file for a BLOB in chunks; the path is UTF-8 on every platform.
+class BlobFileReader {
+ public:
+  explicit BlobFileReader(const std::string& path);
+  ~BlobFileReader();
+  BlobFileReader(const BlobFileReader&) = delete;
+  BlobFileReader& operator=(const BlobFileReader&) = delete;
+  // Up to `size` bytes into `data`; 0 at the end; DbError on a read failure.
+  std::size_t Read(void* data, std::size_t size);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 std::unique_ptr<Connection::Backend> OpenSqliteBackend(const ConnectParams& params);

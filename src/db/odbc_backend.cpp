@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -163,7 +164,11 @@ struct Session {
   std::unique_ptr<Handle> env;
   std::unique_ptr<Handle> dbc;
   bool connected = false;
-  SqlDialect dialect = SqlDialect::Standard;
+  Engine engine = Engine::Other;
+  // SQL Server's own SQL, or the standard's that PostgreSQL and most others speak.
+  SqlDialect dialect() const {
+    return engine == Engine::SqlServer ? SqlDialect::SqlServer : SqlDialect::Standard;
+  }
   ~Session() {
     if (connected) SQLDisconnect(dbc->get());
     dbc.reset();
@@ -383,6 +388,129 @@ class Statement {
   std::vector<ColumnInfo> columns_;
 };
 
+// A statement prepared with its "?" markers bound. Bound values live as long as the statement:
+// the driver reads them at execution.
+class BoundStatement {
+ public:
+  BoundStatement(Session& session, const std::string& sql)
+      : session_(session), handle_(SQL_HANDLE_STMT, session.dbc->get()) {
+    WString wide = Widen(sql);
+    Check(SQLPrepareW(handle_.get(), wide.data(), static_cast<SQLINTEGER>(wide.size())));
+  }
+
+  void Bind(const Value& value) {
+    auto& cell = cells_.emplace_back(std::make_unique<Cell>());
+    const auto index = static_cast<SQLUSMALLINT>(cells_.size());
+    SQLSMALLINT c_type = SQL_C_CHAR, sql_type = SQL_VARCHAR;
+    SQLULEN size = 1;
+    SQLSMALLINT digits = 0;
+    SQLPOINTER data = nullptr;
+    SQLLEN length = 0;
+    if (const auto* number = std::get_if<std::int64_t>(&value)) {
+      cell->number = *number;
+      c_type = SQL_C_SBIGINT;
+      sql_type = SQL_BIGINT;
+      data = &cell->number;
+    } else if (const auto* real = std::get_if<double>(&value)) {
+      cell->real = *real;
+      c_type = SQL_C_DOUBLE;
+      sql_type = SQL_DOUBLE;
+      data = &cell->real;
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+      cell->text = Widen(*text);
+      c_type = SQL_C_WCHAR;
+      sql_type = SQL_WVARCHAR;
+      size = std::max<SQLULEN>(cell->text.size(), 1);
+      data = cell->text.data();
+      length = static_cast<SQLLEN>(cell->text.size() * sizeof(SQLWCHAR));
+    } else if (const auto* time = std::get_if<DateTime>(&value)) {
+      using namespace std::chrono;
+      const auto day = floor<days>(*time);
+      const year_month_day date{day};
+      const hh_mm_ss clock{*time - day};
+      cell->stamp.year = static_cast<SQLSMALLINT>(static_cast<int>(date.year()));
+      cell->stamp.month = static_cast<SQLUSMALLINT>(static_cast<unsigned>(date.month()));
+      cell->stamp.day = static_cast<SQLUSMALLINT>(static_cast<unsigned>(date.day()));
+      cell->stamp.hour = static_cast<SQLUSMALLINT>(clock.hours().count());
+      cell->stamp.minute = static_cast<SQLUSMALLINT>(clock.minutes().count());
+      cell->stamp.second = static_cast<SQLUSMALLINT>(clock.seconds().count());
+      cell->stamp.fraction = static_cast<SQLUINTEGER>(clock.subseconds().count() * 1000000);
+      c_type = SQL_C_TYPE_TIMESTAMP;
+      sql_type = SQL_TYPE_TIMESTAMP;
+      size = 23;  // "YYYY-MM-DD HH:MM:SS.SSS", as SQL Server's datetime keeps it
+      digits = 3;
+      data = &cell->stamp;
+      length = sizeof cell->stamp;
+    } else {
+      length = SQL_NULL_DATA;
+    }
+    cell->length = length;
+    Check(SQLBindParameter(handle_.get(), index, SQL_PARAM_INPUT, c_type, sql_type, size, digits,
+                           data, 0, &cell->length));
+  }
+
+  // A BLOB whose bytes are sent at execution, in chunks, from `file`.
+  void BindBlob(const BlobFile& file) {
+    auto& cell = cells_.emplace_back(std::make_unique<Cell>());
+    const auto index = static_cast<SQLUSMALLINT>(cells_.size());
+    const std::uint64_t size = BlobFileSize(file);
+    cell->blob_path = file.path;
+    cell->length = SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(size));
+    // SQL Server takes long binary data into varbinary(max); psqlODBC would make a large object
+    // of it, where a bytea column wants plain binary.
+    const SQLSMALLINT sql_type =
+        session_.engine == Engine::SqlServer ? SQL_LONGVARBINARY : SQL_VARBINARY;
+    Check(SQLBindParameter(handle_.get(), index, SQL_PARAM_INPUT, SQL_C_BINARY, sql_type,
+                           static_cast<SQLULEN>(std::max<std::uint64_t>(size, 1)), 0,
+                           reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(index)), 0,
+                           &cell->length));
+  }
+
+  // Runs the statement, sending the BLOBs as the driver asks for them; the rows it changed.
+  std::int64_t Run() {
+    SQLRETURN rc = SQLExecute(handle_.get());
+    if (rc == SQL_NEED_DATA) {
+      std::vector<unsigned char> buffer(kBlobChunk);
+      SQLPOINTER token = nullptr;
+      while ((rc = SQLParamData(handle_.get(), &token)) == SQL_NEED_DATA) {
+        const auto index = reinterpret_cast<std::uintptr_t>(token);
+        if (index == 0 || index > cells_.size())
+          throw DbError("The driver asked for an unknown BLOB");
+        BlobFileReader reader(cells_[index - 1]->blob_path);
+        bool sent = false;
+        while (const std::size_t got = reader.Read(buffer.data(), buffer.size())) {
+          Check(SQLPutData(handle_.get(), buffer.data(), static_cast<SQLLEN>(got)));
+          sent = true;
+        }
+        if (!sent) Check(SQLPutData(handle_.get(), buffer.data(), 0));
+      }
+    }
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail();
+    SQLLEN rows = 0;
+    if (!SQL_SUCCEEDED(SQLRowCount(handle_.get(), &rows))) rows = 0;
+    return rows;
+  }
+
+ private:
+  struct Cell {
+    std::int64_t number = 0;
+    double real = 0;
+    WString text;
+    SQL_TIMESTAMP_STRUCT stamp{};
+    std::string blob_path;
+    SQLLEN length = 0;
+  };
+
+  void Check(SQLRETURN rc) {
+    if (!SQL_SUCCEEDED(rc)) Fail();
+  }
+  [[noreturn]] void Fail() { FailStatement(handle_.get(), session_.dbc->get()); }
+
+  Session& session_;
+  Handle handle_;
+  std::vector<std::unique_ptr<Cell>> cells_;
+};
+
 constexpr char kNotInResult[] =
     "The record is no longer in the result of the query; its BLOB cannot be read";
 
@@ -414,7 +542,7 @@ class OdbcDataset : public RowsetDataset {
  protected:
   void StreamBlob(const Row& row, std::size_t column, const std::string& path) override {
     const std::size_t key = KeyColumn();
-    const BlobSlices slices{session_->dialect, sql_, columns()[column], columns()[key],
+    const BlobSlices slices{session_->dialect(), sql_, columns()[column], columns()[key],
                             KeyLiteral(row.cells[key])};
     const std::int64_t size = BlobLength(slices);
     BlobFileWriter writer(path);
@@ -479,6 +607,43 @@ class OdbcBackend : public Connection::Backend {
     return std::move(cell.value);
   }
 
+  Engine engine() const override { return session_->engine; }
+
+  std::int64_t Execute(const std::string& sql, const std::vector<Value>& parameters) override {
+    BoundStatement stmt(*session_, Translate(sql));
+    for (const Value& value : parameters) stmt.Bind(value);
+    return stmt.Run();
+  }
+
+  void Insert(const std::string& table,
+              const std::vector<std::pair<std::string, InsertValue>>& columns) override {
+    BoundStatement stmt(*session_, InsertStatement(table, columns));
+    for (const auto& [name, value] : columns) {
+      if (const auto* plain = std::get_if<Value>(&value))
+        stmt.Bind(*plain);
+      else
+        stmt.BindBlob(std::get<BlobFile>(value));
+    }
+    stmt.Run();
+  }
+
+  void Transact(TransactionStep step) override {
+    SQLHANDLE dbc = session_->dbc->get();
+    const auto autocommit = [&](SQLULEN on) {
+      if (!SQL_SUCCEEDED(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                                           reinterpret_cast<SQLPOINTER>(on), SQL_IS_UINTEGER)))
+        FailStatement(SQL_NULL_HANDLE, dbc);
+    };
+    if (step == TransactionStep::Begin) {
+      autocommit(SQL_AUTOCOMMIT_OFF);
+      return;
+    }
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc,
+                                    step == TransactionStep::Commit ? SQL_COMMIT : SQL_ROLLBACK);
+    if (!SQL_SUCCEEDED(rc)) FailStatement(SQL_NULL_HANDLE, dbc);
+    autocommit(SQL_AUTOCOMMIT_ON);
+  }
+
   // The statement is described before it runs: one without BLOB columns runs as it is; one with
   // them runs with each BLOB replaced by its length, so that no BLOB crosses the wire here.
   std::unique_ptr<Dataset> OpenDataset(const std::string& sql) override {
@@ -500,7 +665,7 @@ class OdbcBackend : public Connection::Backend {
       }
     }
     Statement lengths(*session_);
-    lengths.Execute(RowsWithBlobLengths(session_->dialect, text, names, blob));
+    lengths.Execute(RowsWithBlobLengths(session_->dialect(), text, names, blob));
     std::vector<RowsetDataset::Row> rows = ReadRows(lengths);
     for (RowsetDataset::Row& row : rows)
       for (std::size_t i = 0; i < blob.size(); ++i)
@@ -513,7 +678,7 @@ class OdbcBackend : public Connection::Backend {
 
  private:
   std::string Translate(const std::string& sql) const {
-    return session_->dialect == SqlDialect::SqlServer ? sql : StripNolockHint(sql);
+    return session_->dialect() == SqlDialect::SqlServer ? sql : StripNolockHint(sql);
   }
 
   std::shared_ptr<Session> session_;
@@ -548,7 +713,9 @@ std::unique_ptr<Connection::Backend> OpenOdbcBackend(const ConnectParams& params
         std::min<std::size_t>(
             static_cast<std::size_t>(std::max<SQLSMALLINT>(dbms_length, 0)) / sizeof(SQLWCHAR),
             127));
-    if (name.find("SQL Server") != std::string::npos) session->dialect = SqlDialect::SqlServer;
+    session->engine = name.find("SQL Server") != std::string::npos   ? Engine::SqlServer
+                      : name.find("PostgreSQL") != std::string::npos ? Engine::PostgreSql
+                                                                     : Engine::Other;
   }
   return std::make_unique<OdbcBackend>(std::move(session));
 }

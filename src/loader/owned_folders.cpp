@@ -13,16 +13,6 @@ namespace nurv {
 
 namespace {
 
-// The names the loader's programs go by in the program folder.
-constexpr std::array kLoaderFileNames{
-    "nurvloader-cli",
-    "NurvLoader",
-    "NurvLoader.exe",
-#ifdef _WIN32
-    "nurvloader-cli.exe",
-#endif
-};
-
 // `utf8` made comparable: normalised, without a final separator, lower case on Windows.
 std::filesystem::path Comparable(const std::string& utf8) {
 #ifdef _WIN32
@@ -34,12 +24,13 @@ std::filesystem::path Comparable(const std::string& utf8) {
   return path;
 }
 
-// kLoaderFileNames made comparable, once: a walk compares every row's name with them.
-const std::array<std::filesystem::path, kLoaderFileNames.size()>& LoaderFileNames() {
+// LoaderFileNames made comparable, once: a walk compares every row's name with them.
+const std::vector<std::filesystem::path>& ComparableLoaderNames() {
   static const auto names = [] {
-    std::array<std::filesystem::path, kLoaderFileNames.size()> comparable;
-    for (std::size_t i = 0; i < kLoaderFileNames.size(); ++i)
-      comparable[i] = Comparable(kLoaderFileNames[i]);
+    std::vector<std::filesystem::path> comparable;
+    for (const std::string_view name : LoaderFileNames()) {
+      comparable.push_back(Comparable(std::string(name)));
+    }
     return comparable;
   }();
   return names;
@@ -66,6 +57,18 @@ std::optional<platform::FileId> RunningLoader() {
 }
 
 }  // namespace
+
+std::span<const std::string_view> LoaderFileNames() {
+  static constexpr std::string_view kNames[] = {
+      "nurvloader-cli",
+      "NurvLoader",
+      "NurvLoader.exe",
+#ifdef _WIN32
+      "nurvloader-cli.exe",
+#endif
+  };
+  return kNames;
+}
 
 OwnedFolders::OwnedFolders(const SettingsRecord& settings) : running_loader_(RunningLoader()) {
   const auto set = [this](FolderKind kind, const std::string& folder) {
@@ -109,7 +112,7 @@ std::optional<std::string> OwnedFolders::DestinationRefusal(
   const auto& program = folders_[static_cast<std::size_t>(FolderKind::Program)];
   const bool loader_name =
       program && comparable.parent_path() == *program &&
-      std::any_of(LoaderFileNames().begin(), LoaderFileNames().end(),
+      std::any_of(ComparableLoaderNames().begin(), ComparableLoaderNames().end(),
                   [&](const auto& name) { return comparable.filename() == name; });
   const bool running_loader = running_loader_ && id == running_loader_;
   if (loader_name || running_loader) return "Запись заменяет файл загрузчика: [" + path + "]";

@@ -2,6 +2,7 @@
 #include <array>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,6 +55,9 @@ class OwnedFolders {
   // The running loader's own file, looked up once: a walk asks for every row.
   std::optional<platform::FileId> running_loader_;
 };
+
+// The names the loader's programs go by in the program folder, where no row may write.
+std::span<const std::string_view> LoaderFileNames();
 
 // The setting that holds the folder: "PathProgram", "PathUpdate", "PathHelp", "PathShablon",
 // "PathTemp".

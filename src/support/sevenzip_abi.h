@@ -71,6 +71,8 @@ inline constexpr Guid kIidISetProperties = SevenZipIid(0x06, 0x03);
 inline constexpr Guid kIidIArchiveOpenCallback = SevenZipIid(0x06, 0x10);
 inline constexpr Guid kIidIArchiveExtractCallback = SevenZipIid(0x06, 0x20);
 inline constexpr Guid kIidIInArchive = SevenZipIid(0x06, 0x60);
+inline constexpr Guid kIidIArchiveUpdateCallback = SevenZipIid(0x06, 0x80);
+inline constexpr Guid kIidIOutArchive = SevenZipIid(0x06, 0xA0);
 
 // The 7z format handler: 23170F69-40C1-278A-1000-000110070000.
 inline constexpr Guid kClsid7zHandler{
@@ -81,7 +83,10 @@ inline constexpr PropId kpidPath = 3;
 inline constexpr PropId kpidIsDir = 6;
 inline constexpr PropId kpidSize = 7;
 inline constexpr PropId kpidAttrib = 9;
+inline constexpr PropId kpidCTime = 10;
+inline constexpr PropId kpidATime = 11;
 inline constexpr PropId kpidMTime = 12;
+inline constexpr PropId kpidIsAnti = 21;
 
 // VARTYPE values.
 inline constexpr VarType kVtEmpty = 0;
@@ -116,6 +121,7 @@ using PropVariant = ::PROPVARIANT;
 using Bstr = ::BSTR;
 using WideChar = ::OLECHAR;
 inline std::uint64_t PropUInt64(const PropVariant& v) { return v.uhVal.QuadPart; }
+inline void SetPropUInt64(PropVariant& v, std::uint64_t value) { v.uhVal.QuadPart = value; }
 #else
 using WideChar = wchar_t;
 using Bstr = WideChar*;
@@ -140,6 +146,7 @@ struct PropVariant {
 };
 static_assert(sizeof(PropVariant) == 16);
 inline std::uint64_t PropUInt64(const PropVariant& v) { return v.uhVal; }
+inline void SetPropUInt64(PropVariant& v, std::uint64_t value) { v.uhVal = value; }
 #endif
 
 // Byte length of a BSTR, kept in the four bytes before its text on every platform.
@@ -222,6 +229,23 @@ struct IInArchive : IUnknown {
   virtual HResult NURV_SZ_CALL GetNumberOfArchiveProperties(std::uint32_t* num_props) = 0;
   virtual HResult NURV_SZ_CALL GetArchivePropertyInfo(std::uint32_t index, Bstr* name,
                                                       PropId* prop_id, VarType* var_type) = 0;
+};
+
+struct IArchiveUpdateCallback : IProgress {
+  virtual HResult NURV_SZ_CALL GetUpdateItemInfo(std::uint32_t index, std::int32_t* new_data,
+                                                 std::int32_t* new_props,
+                                                 std::uint32_t* index_in_archive) = 0;
+  virtual HResult NURV_SZ_CALL GetProperty(std::uint32_t index, PropId prop_id,
+                                           PropVariant* value) = 0;
+  virtual HResult NURV_SZ_CALL GetStream(std::uint32_t index, ISequentialInStream** in_stream) = 0;
+  virtual HResult NURV_SZ_CALL SetOperationResult(std::int32_t operation_result) = 0;
+};
+
+struct IOutArchive : IUnknown {
+  virtual HResult NURV_SZ_CALL UpdateItems(ISequentialOutStream* out_stream,
+                                           std::uint32_t num_items,
+                                           IArchiveUpdateCallback* callback) = 0;
+  virtual HResult NURV_SZ_CALL GetFileTimeType(std::uint32_t* type) = 0;
 };
 
 struct ISetProperties : IUnknown {

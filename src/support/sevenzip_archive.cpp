@@ -15,6 +15,7 @@
 #include "platform/system_info.h"
 #include "support/caller_thread_relay.h"
 #include "support/sevenzip_abi.h"
+#include "support/sevenzip_library.h"
 #include "support/sevenzip_streams.h"
 
 namespace nurv {
@@ -148,50 +149,16 @@ namespace {
 using namespace nurv::sz;
 using sevenzip_detail::Library;
 
-template <typename T>
-T ExportOf(const platform::SharedLibrary& module, const char* name) {
-  void* symbol = module.Symbol(name);
-  T function = nullptr;
-  static_assert(sizeof function == sizeof symbol);
-  std::memcpy(&function, &symbol, sizeof function);
-  return function;
-}
-
-// The library's interface layout as it reports it; libraries without the report are of the
-// old Linux layout (with a virtual destructor in IUnknown), Windows ones never were.
-NURV_SZ_FOREIGN_CALLS std::optional<std::uint32_t> InterfaceType(
-    const platform::SharedLibrary& module) {
-  const auto get_module_prop = ExportOf<GetModulePropFunc>(module, "GetModuleProp");
-  if (get_module_prop == nullptr) {
-#ifdef _WIN32
-    return 0;
-#else
-    return 1;
-#endif
-  }
-  PropVariant value;
-  std::memset(&value, 0, sizeof value);
-  if (get_module_prop(kModulePropInterfaceType, &value) != kSOk || value.vt != kVtUi4) {
-    return std::nullopt;
-  }
-  return value.ulVal;
-}
-
 // A usable library at `candidate`, or nullptr.
 NURV_SZ_FOREIGN_CALLS std::unique_ptr<Library> TryLoad(const std::string& candidate) {
+  auto loaded = OpenSevenZipModule(candidate);
+  if (!loaded) return nullptr;
   auto lib = std::make_unique<Library>();
-  lib->module = platform::LoadSharedLibrary(candidate);
-  if (!lib->module) return nullptr;
-  const auto create_object = ExportOf<CreateObjectFunc>(*lib->module, "CreateObject");
-  if (create_object == nullptr) return nullptr;
-  // Calling a library of another layout would jump to the wrong slots.
-  if (InterfaceType(*lib->module) != kOurInterfaceType) return nullptr;
-  const platform::SharedLibrary& module = *lib->module;
-  if (!lib->strings.Bind([&module](const char* name) { return module.Symbol(name); })) {
-    return nullptr;
-  }
+  lib->module = std::move(loaded->module);
+  lib->strings = loaded->strings;
   void* handler = nullptr;
-  if (create_object(&kClsid7zHandler, &kIidIInArchive, &handler) != kSOk || handler == nullptr) {
+  if (loaded->create_object(&kClsid7zHandler, &kIidIInArchive, &handler) != kSOk ||
+      handler == nullptr) {
     return nullptr;
   }
   lib->archive = static_cast<IInArchive*>(handler);

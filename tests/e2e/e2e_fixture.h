@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "child_process.h"
+#include "common/child_process.h"
 #include "common/complex_fixture.h"
 #include "common/pe_builder.h"
 #include "common/temp_dir.h"

@@ -1,5 +1,7 @@
 #include "tool_command_line.h"
 
+#include <algorithm>
+
 namespace nurv::tools {
 
 namespace {
@@ -36,8 +38,29 @@ ToolCommandLine ReadToolCommandLine(int argc, const char* const* argv, const Too
     if (!options_ended && arg == "--") {
       options_ended = true;
     } else if (!options_ended && arg.size() > 1 && arg.front() == '-') {
-      line.exit_status = UsageError(usage, "unknown option " + std::string(arg));
-      return line;
+      const std::size_t equals = arg.find('=');
+      const std::string_view name = arg.substr(0, equals);
+      const auto known =
+          std::find_if(usage.options.begin(), usage.options.end(),
+                       [&](const ToolOption& option) { return option.name == name; });
+      if (known == usage.options.end() || (!known->takes_value && equals != arg.npos)) {
+        line.exit_status = UsageError(usage, "unknown option " + std::string(arg));
+        return line;
+      }
+      std::string value;
+      if (equals != arg.npos) {
+        value = arg.substr(equals + 1);
+      } else if (known->takes_value) {
+        if (i + 1 >= argc) {
+          line.exit_status = UsageError(usage, "option " + std::string(name) + " needs a value");
+          return line;
+        }
+        value = argv[++i];
+      }
+      if (!line.options.emplace(name, std::move(value)).second) {
+        line.exit_status = UsageError(usage, "option " + std::string(name) + " given twice");
+        return line;
+      }
     } else {
       line.operands.emplace_back(arg);
     }

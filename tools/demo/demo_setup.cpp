@@ -1,7 +1,8 @@
 // Lays out a demo complex for nurvloader-cli:
 //   <demo>/complex/{Bin,Update,Help,Shablon,Report}, Bin holding copies of the loader binaries,
 //   an older demo main program as nurv.exe and nurv.ini naming the demo database as connection 51;
-//   <demo>/updates.db, an update table with real rows for every module code.
+//   <demo>/release, the files of a newer release, and <demo>/updates.db, the update table that
+//   nurv-publish (built beside the loader) fills from them with a row for every module code.
 // Built for Windows too, where it lays out the complex with the Windows programs and library.
 #include <cstdio>
 #include <filesystem>
@@ -11,23 +12,27 @@
 #include <vector>
 
 #include "command_line/tool_command_line.h"
+#include "common/child_process.h"
 #include "common/pe_builder.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
 #include "nurv_version.h"
+#include "platform/files.h"
+#include "support/sevenzip_archive.h"
 #include "support/sevenzip_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nurv::FourPartVersion;
-using nurv::testing::Crc32Of;
 using nurv::testing::ReadFile;
-using nurv::testing::UpdateRow;
+using nurv::testing::Utf8Path;
 using nurv::testing::Utf8Text;
 using nurv::testing::WriteFile;
 
-constexpr char kRowTime[] = "2026-01-15 09:30:00";
+// The time of the release's files, which becomes the rows' updatedate.
+const nurv::DateTime kReleaseTime = std::chrono::local_days(std::chrono::year(2026) / 1 / 15) +
+                                    std::chrono::hours(9) + std::chrono::minutes(30);
 #ifdef _WIN32
 constexpr char kProgramSuffix[] = ".exe";
 #else
@@ -36,53 +41,56 @@ constexpr char kProgramSuffix[] = "";
 
 constexpr nurv::tools::ToolUsage kUsage{
     "nurv-demo-setup", "DEMO_FOLDER BUILT_FOLDER",
-    "Lays out a demo complex for the loader in DEMO_FOLDER/complex, with its update database\n"
-    "DEMO_FOLDER/updates.db, from the programs built in BUILT_FOLDER.\n",
+    "Lays out a demo complex for the loader in DEMO_FOLDER/complex, from the programs built in\n"
+    "BUILT_FOLDER, and publishes the release in DEMO_FOLDER/release into its update database\n"
+    "DEMO_FOLDER/updates.db with BUILT_FOLDER's nurv-publish.\n",
     2, 2};
 
-// A 7z archive made by the `7z` command whose first item is `file` (by its bare name).
-std::string Make7z(const fs::path& file) {
-  const std::string archive = Utf8Text(file) + ".7z";
-  fs::remove(nurv::testing::Utf8Path(archive));
-  using nurv::testing::ShellArg;
-  if (!nurv::testing::Run7z(
-          Utf8Text(file.parent_path()),
-          "a -t7z -mx=5 -y " + ShellArg(archive) + " " + ShellArg(Utf8Text(file.filename())))) {
-    throw std::runtime_error("7z failed for " + Utf8Text(file));
-  }
-  std::string bytes = ReadFile(archive);
-  fs::remove(nurv::testing::Utf8Path(archive));
-  return bytes;
-}
-
-UpdateRow Row(std::int64_t vcode, const std::string& tdoc, const std::string& name,
-              const std::string& file_bytes, std::optional<std::string> blob = std::nullopt) {
-  UpdateRow row;
-  row.vcode = vcode;
-  row.tdoc = tdoc;
-  row.name = name;
-  row.caption = static_cast<std::int64_t>(Crc32Of(file_bytes));
-  row.updatedate = kRowTime;
-  row.fblob = blob ? *blob : file_bytes;
-  return row;
-}
-
 // A copy of `binary` carrying `version` in the form the loader reads on this platform.
-std::string VersionedCopy(const fs::path& binary, const fs::path& to,
-                          const FourPartVersion& version) {
+void VersionedCopy(const fs::path& binary, const fs::path& to, const FourPartVersion& version) {
   fs::copy_file(binary, to, fs::copy_options::overwrite_existing);
   nurv::testing::AttachVersionSection(Utf8Text(to), version, version);
-  return ReadFile(Utf8Text(to));
+}
+
+void SetReleaseTime(const fs::path& path) {
+  if (!nurv::platform::WriteModifiedTime(Utf8Text(path), kReleaseTime))
+    throw std::runtime_error("cannot set the time of " + Utf8Text(path));
+}
+
+// A file of the demo's release, modified at the release's time.
+fs::path ReleaseFile(const fs::path& release, const std::string& relative,
+                     const std::string& bytes) {
+  const fs::path path = release / Utf8Path(relative);
+  fs::create_directories(path.parent_path());
+  WriteFile(Utf8Text(path), bytes);
+  SetReleaseTime(path);
+  return path;
+}
+
+// Runs the built nurv-publish on the demo's update database.
+void Publish(const fs::path& built, const std::string& db, const std::vector<std::string>& args,
+             const fs::path& log_folder) {
+  std::vector<std::string> line{"--server", nurv::testing::SqliteServerName(db), "--database",
+                                "demo"};
+  line.insert(line.end(), args.begin(), args.end());
+  const std::string out = Utf8Text(log_folder / "publish.out");
+  const std::string err = Utf8Text(log_folder / "publish.err");
+  const auto process = nurv::testing::StartProcess(
+      Utf8Text(built / ("nurv-publish" + std::string(kProgramSuffix))), line, out, err);
+  const int status =
+      process == nurv::testing::kNoProcess ? -1 : nurv::testing::WaitForProcess(process);
+  std::cout << ReadFile(out);
+  if (status != 0) throw std::runtime_error("nurv-publish " + args[0] + ": " + ReadFile(err));
 }
 
 void Run(const fs::path& demo, const fs::path& built) {
   const fs::path complex = demo / "complex";
   const fs::path bin = complex / "Bin";
-  const fs::path work = demo / "work";
+  const fs::path release = demo / "release";
   for (const char* folder : {"Bin", "Update", "Help", "Shablon", "Report"}) {
     fs::create_directories(complex / folder);
   }
-  fs::create_directories(work);
+  fs::create_directories(release);
 
   // The loader binaries are copied, not linked: the loader's folder is that of its executable
   // after links are resolved.
@@ -104,60 +112,59 @@ void Run(const fs::path& demo, const fs::path& built) {
 
   const fs::path main_program = built / ("nurv-demo-main" + std::string(kProgramSuffix));
   VersionedCopy(main_program, bin / "nurv.exe", {5, 1, 9, 2});
-  const std::string new_main = VersionedCopy(main_program, work / "nurv.exe", {5, 1, 10, 2});
-  const std::string new_loader = ReadFile(Utf8Text(bin / "NurvLoader.exe"));
-  WriteFile(Utf8Text(work / "NurvLoader.exe"), new_loader);
-
-  const std::string libeay = nurv::testing::BuildPeFile({1, 0, 2, 21}, {1, 0, 2, 21});
-  const std::string ssleay = nurv::testing::BuildPeFile({1, 0, 2, 21}, {1, 0, 2, 21});
-  WriteFile(Utf8Text(work / "libeay32.dll"), libeay);
-  WriteFile(Utf8Text(work / "ssleay32.dll"), ssleay);
-  const std::string pdf =
-      "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n";
-  WriteFile(Utf8Text(work / "HelpNurv.pdf"), pdf);
+  // The release the update database is published from: the files under names of their own, as a
+  // build leaves them; the groups in one folder each.
+  VersionedCopy(main_program, release / "nurv-5.1.10.2", {5, 1, 10, 2});
+  SetReleaseTime(release / "nurv-5.1.10.2");
+  fs::copy_file(bin / "NurvLoader.exe", release / "NurvLoader.exe",
+                fs::copy_options::overwrite_existing);
+  SetReleaseTime(release / "NurvLoader.exe");
+  const FourPartVersion ssl{1, 0, 2, 21};
+  ReleaseFile(release, "libeay32.dll", nurv::testing::BuildPeFile(ssl, ssl));
+  ReleaseFile(release, "ssleay32.dll", nurv::testing::BuildPeFile(ssl, ssl));
+  ReleaseFile(release, "HelpNurv.pdf",
+              "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
+  ReleaseFile(release, "nurvrun.bat", "@echo off\r\nstart nurv.exe %*\r\n");
+  ReleaseFile(release, "HelpNurv.chm", "ITSF demo help\n");
+  ReleaseFile(release, "NurvExplorer.exe", nurv::testing::BuildPeFile({2, 0, 0, 7}, {2, 0, 0, 7}));
+  ReleaseFile(release, "browser/libcef.dll", "demo browser library\n");
+  ReleaseFile(release, "browser/icudtl.dat", "demo ICU data\n");
+  ReleaseFile(release, "locales/ru.pak", "demo Russian locale\n");
+  ReleaseFile(release, "locales/en-US.pak", "demo English locale\n");
+  ReleaseFile(release, "swiftshader/libEGL.dll", "demo EGL\n");
+  ReleaseFile(release, "swiftshader/libGLESv2.dll", "demo GLES\n");
+  ReleaseFile(release, "blanks/Бланк_01.doc", "demo blank 1\n");
+  ReleaseFile(release, "blanks/Бланк_02.doc", "demo blank 2\n");
+  ReleaseFile(release, "forms/Форма_сбора_01.xls", "demo data collection form\n");
   // 7-Zip's library of this platform, for the 7z row.
   const std::string seven_zip = ReadFile(nurv::testing::kSystemSevenZip);
-
-  const std::string bat = "@echo off\r\nstart nurv.exe %*\r\n";
-  const std::string chm = "ITSF demo help\n";
-  const std::string explorer = nurv::testing::BuildPeFile({2, 0, 0, 7}, {2, 0, 0, 7});
-
-  std::vector<UpdateRow> rows;
-  if (!seven_zip.empty()) rows.push_back(Row(1, "7z", "7za.dll", seven_zip));
-  UpdateRow ldr = Row(2, "LDR", "NurvLoader.exe", new_loader, Make7z(work / "NurvLoader.exe"));
-  ldr.version = std::to_string(NURV_VERSION_MAJOR) + "." + std::to_string(NURV_VERSION_MINOR) +
-                "." + std::to_string(NURV_VERSION_PATCH) + "." + std::to_string(NURV_VERSION_TWEAK);
-  rows.push_back(ldr);
-  UpdateRow prg = Row(3, "PRG", "nurv.exe", new_main, Make7z(work / "nurv.exe"));
-  prg.version = "5.1.10.2";
-  rows.push_back(prg);
-  UpdateRow ssl1 = Row(4, "SSL1", "libeay32.dll", libeay, Make7z(work / "libeay32.dll"));
-  ssl1.version = "1.0.2.21";
-  rows.push_back(ssl1);
-  UpdateRow ssl2 = Row(5, "SSL2", "ssleay32.dll", ssleay, Make7z(work / "ssleay32.dll"));
-  ssl2.version = "1.0.2.21";
-  rows.push_back(ssl2);
-  rows.push_back(Row(6, "BAT", "nurvrun.bat", bat));
-  rows.push_back(Row(7, "CHM", "HelpNurv.chm", chm));
-  rows.push_back(Row(8, "PDF", "HelpNurv.pdf", pdf, Make7z(work / "HelpNurv.pdf")));
-  rows.push_back(Row(9, "CXP", "libcef.dll", "demo browser library\n"));
-  rows.push_back(Row(10, "CXP", "icudtl.dat", "demo ICU data\n"));
-  rows.push_back(Row(11, "LXP", "ru.pak", "demo Russian locale\n"));
-  rows.push_back(Row(12, "LXP", "en-US.pak", "demo English locale\n"));
-  rows.push_back(Row(13, "SWI", "libEGL.dll", "demo EGL\n"));
-  rows.push_back(Row(14, "SWI", "libGLESv2.dll", "demo GLES\n"));
-  rows.push_back(Row(15, "EXP", "NurvExplorer.exe", explorer));
-  rows.push_back(Row(16, "DOC", "Бланк_01", "demo blank 1\n"));
-  rows.push_back(Row(17, "DOC", "Бланк_02", "demo blank 2\n"));
-  rows.push_back(Row(18, "XLS", "Форма_сбора_01.xls", "demo data collection form\n"));
+  if (!seven_zip.empty()) ReleaseFile(release, nurv::SevenZipLibraryName(), seven_zip);
 
   const std::string db = Utf8Text(demo / "updates.db");
-  nurv::testing::CreateUpdateDatabase(db, rows);
+  fs::remove(Utf8Path(db));
+  const std::vector<std::vector<std::string>> commands = {
+      {"init"},
+      {"publish", "LDR", Utf8Text(release / "NurvLoader.exe")},
+      {"publish", "PRG", Utf8Text(release / "nurv-5.1.10.2")},
+      {"publish", "SSL1", Utf8Text(release / "libeay32.dll")},
+      {"publish", "SSL2", Utf8Text(release / "ssleay32.dll")},
+      {"publish", "BAT", Utf8Text(release / "nurvrun.bat")},
+      {"publish", "CHM", Utf8Text(release / "HelpNurv.chm")},
+      {"publish", "PDF", Utf8Text(release / "HelpNurv.pdf")},
+      {"publish", "EXP", Utf8Text(release / "NurvExplorer.exe")},
+      {"publish-group", "CXP", Utf8Text(release / "browser")},
+      {"publish-group", "LXP", Utf8Text(release / "locales")},
+      {"publish-group", "SWI", Utf8Text(release / "swiftshader")},
+      {"publish-group", "DOC", Utf8Text(release / "blanks")},
+      {"publish-group", "XLS", Utf8Text(release / "forms")},
+  };
+  for (const auto& command : commands) Publish(built, db, command, demo);
+  if (!seven_zip.empty())
+    Publish(built, db, {"publish", "7z", Utf8Text(release / nurv::SevenZipLibraryName())}, demo);
   WriteFile(Utf8Text(bin / "nurv.ini"),
             "[ConfigUser51]\r\nServer=" + nurv::testing::SqliteServerName(db) +
                 "\r\nDataBase=demo\r\nCaption=Демонстрационная база НУРВ\r\nUser=demo\r\n"
                 "Region=550\r\nRegion2=1\r\nRefreshRepl=10\r\nShowWordProces=0\r\nThemeXP=0\r\n");
-  fs::remove_all(work);
   std::cout << "demo complex: " << Utf8Text(complex) << "\nupdate database: " << db << "\n";
 }
 

@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "common/child_process.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,0 +1,180 @@
+// nurv-publish: the administrator's tool that fills the update table UpdatesBLOB.
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/date_utils.h"
+#include "command_line/tool_command_line.h"
+#include "db/database.h"
+#include "dbchooser/loader_login.h"
+#include "loader/module_catalogue.h"
+#include "platform/process.h"
+#include "publish/publish_commands.h"
+#include "publish/verify_table.h"
+
+namespace {
+
+using nurv::publish::PublishOptions;
+
+constexpr nurv::tools::ToolOption kOptions[] = {
+    {"--server", true},  {"--database", true}, {"--user", true},   {"--password", true},
+    {"--version", true}, {"--date", true},     {"--force", false}, {"--keep", false},
+};
+
+constexpr nurv::tools::ToolUsage kUsage{
+    "nurv-publish",
+    "--server SERVER --database DB [--user U] [--password P] COMMAND [ARGS]",
+    "  init                                  create UpdatesBLOB (and nothing else) if it is "
+    "missing\n"
+    "  publish CODE FILE [--version V] [--date \"YYYY-MM-DD HH:MM:SS\"] [--force]\n"
+    "  publish-group CODE FOLDER [--date \"...\"] [--keep]\n"
+    "  list                                  one row a line: vcode, tdoc, name, version, caption, "
+    "updatedate, size\n"
+    "  verify                                check every row as the loader would read it\n"
+    "  remove CODE [NAME...]\n"
+    "SERVER: sqlite:PATH, odbc:CONNECTION or an SQL Server name. Without --user the loader's own\n"
+    "login is used. Exit status: 0 done (verify: no problem), 1 verify found problems, 2 usage\n"
+    "error, 3 failure (the table is as it was).\n",
+    1,
+    static_cast<std::size_t>(-1),
+    kOptions};
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "nurv-publish: %s\n", message.c_str());
+  nurv::tools::PrintUsage(stderr, kUsage);
+  return 2;
+}
+
+struct Command {
+  std::string name;
+  std::size_t min_operands;  // the command's own included
+  std::size_t max_operands;
+  std::vector<std::string_view> options;  // the options it takes beyond the connection's
+};
+
+const Command kCommands[] = {
+    {"init", 1, 1, {}},
+    {"publish", 3, 3, {"--version", "--date", "--force"}},
+    {"publish-group", 3, 3, {"--date", "--keep"}},
+    {"list", 1, 1, {}},
+    {"verify", 1, 1, {}},
+    {"remove", 2, static_cast<std::size_t>(-1), {}},
+};
+
+bool IsVersionText(const std::string& text) {
+  if (text.empty() || text.front() == '.' || text.back() == '.') return false;
+  for (const char c : text)
+    if ((c < '0' || c > '9') && c != '.') return false;
+  return true;
+}
+
+// The catalogue entry of `code` in the form the command wants; nullptr (the usage error printed)
+// otherwise.
+const nurv::ModuleEntry* ModuleFor(const std::string& code, bool group, int& status) {
+  for (const nurv::ModuleEntry& entry : nurv::ModuleCatalogue()) {
+    if (entry.code != code) continue;
+    if ((entry.form == nurv::ModuleForm::Group) == group) return &entry;
+    status = UsageError(code + (group ? " is not a file group: use publish"
+                                      : " is a file group: use publish-group"));
+    return nullptr;
+  }
+  status = UsageError("unknown module code " + code);
+  return nullptr;
+}
+
+int Run(const nurv::tools::ToolCommandLine& line) {
+  const auto option = [&](std::string_view name) -> std::optional<std::string> {
+    const auto found = line.options.find(name);
+    if (found == line.options.end()) return std::nullopt;
+    return found->second;
+  };
+  const std::string& name = line.operands.front();
+  const Command* command = nullptr;
+  for (const Command& candidate : kCommands)
+    if (candidate.name == name) command = &candidate;
+  if (command == nullptr) return UsageError("unknown command " + name);
+  if (line.operands.size() < command->min_operands) return UsageError("missing operand");
+  if (line.operands.size() > command->max_operands)
+    return UsageError("unexpected operand " + line.operands[command->max_operands]);
+  for (const auto& [given, value] : line.options) {
+    const bool connection =
+        given == "--server" || given == "--database" || given == "--user" || given == "--password";
+    if (!connection && std::find(command->options.begin(), command->options.end(),
+                                 std::string_view(given)) == command->options.end())
+      return UsageError("option " + given + " does not go with " + name);
+  }
+  const auto server = option("--server");
+  const auto database = option("--database");
+  if (!server || server->empty() || !database || database->empty())
+    return UsageError("--server and --database are required");
+
+  PublishOptions options;
+  options.version = option("--version");
+  if (options.version && !IsVersionText(*options.version))
+    return UsageError("--version takes numbers separated by dots: " + *options.version);
+  if (const auto date = option("--date")) {
+    options.date = nurv::ParseDateTimeText(*date);
+    if (!options.date) return UsageError("--date takes \"YYYY-MM-DD HH:MM:SS\": " + *date);
+  }
+  options.force = option("--force").has_value();
+  options.keep = option("--keep").has_value();
+
+  int status = 0;
+  const nurv::ModuleEntry* module = nullptr;
+  if (name == "publish" || name == "publish-group") {
+    module = ModuleFor(line.operands[1], name == "publish-group", status);
+    if (module == nullptr) return status;
+  }
+
+  nurv::db::ConnectParams params;
+  params.server = *server;
+  params.database = *database;
+  params.user = option("--user").value_or(nurv::kLoaderLogin);
+  params.password = option("--password");
+  if (!option("--user") && !params.password) params.password = nurv::LoaderPassword();
+  params.mode = name == "init"                       ? nurv::db::OpenMode::Create
+                : name == "list" || name == "verify" ? nurv::db::OpenMode::ReadOnly
+                                                     : nurv::db::OpenMode::ReadWrite;
+  nurv::db::Connection connection;
+  connection.SetParams(params);
+  connection.Open();
+  if (name == "init") {
+    nurv::publish::InitTable(connection, std::cout);
+  } else if (name == "publish") {
+    nurv::publish::PublishModule(connection, *module, line.operands[2], options, std::cout);
+  } else if (name == "publish-group") {
+    nurv::publish::PublishGroup(connection, *module, line.operands[2], options, std::cout);
+  } else if (name == "list") {
+    nurv::publish::ListRows(connection, std::cout);
+  } else if (name == "verify") {
+    status = nurv::publish::VerifyTable(connection, std::cout) > 0 ? 1 : 0;
+  } else {
+    const std::vector<std::string> names(line.operands.begin() + 2, line.operands.end());
+    nurv::publish::RemoveRows(connection, line.operands[1], names, std::cout);
+  }
+  std::cout.flush();
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Arguments in UTF-8 on every platform, the program's name first as the parser expects it.
+  const std::vector<std::string> arguments = nurv::platform::CommandLineArguments(argc, argv);
+  std::vector<const char*> pointers{"nurv-publish"};
+  for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+  const nurv::tools::ToolCommandLine line =
+      nurv::tools::ReadToolCommandLine(static_cast<int>(pointers.size()), pointers.data(), kUsage);
+  if (line.exit_status) return *line.exit_status;
+  try {
+    return Run(line);
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::fprintf(stderr, "nurv-publish: %s\n", error.what());
+    return 3;
+  }
+}

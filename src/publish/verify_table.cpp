@@ -1,0 +1,210 @@
+#include "publish/verify_table.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "base/four_part_version.h"
+#include "base/text_utils.h"
+#include "base/utf8.h"
+#include "base/version_key.h"
+#include "loader/module_catalogue.h"
+#include "loader/update_files.h"
+#include "publish/group_names.h"
+#include "publish/work_folder.h"
+#include "support/file_crc32.h"
+#include "support/product_version.h"
+#include "support/sevenzip_archive.h"
+
+namespace nurv::publish {
+
+namespace {
+
+// The code as the loader's filter matches it: without regard to case or trailing blanks.
+const ModuleEntry* EntryOf(std::string code) {
+  while (!code.empty() && code.back() == ' ') code.pop_back();
+  for (const ModuleEntry& entry : ModuleCatalogue())
+    if (EqualsIgnoringAsciiCase(entry.code, code)) return &entry;
+  return nullptr;
+}
+
+std::string TextOrEmpty(const db::Dataset& rows, const std::string& column) {
+  const Value value = rows.Field(column);
+  return ValueText(value).value_or("");
+}
+
+class Verifier {
+ public:
+  Verifier(db::Connection& connection, std::ostream& out) : connection_(connection), out_(out) {}
+
+  int Run() {
+    auto rows = connection_.OpenDataset(
+        "SELECT vcode, tdoc, name, version, caption, updatedate, fblob FROM UpdatesBLOB ORDER BY "
+        "vcode");
+    CountRows(*rows);
+    for (rows->First(); !rows->Eof(); rows->Next()) CheckRow(*rows);
+    return problems_;
+  }
+
+ private:
+  // Rows per single-file code and the group names that clash without regard to case.
+  void CountRows(db::Dataset& rows) {
+    std::map<const ModuleEntry*, std::vector<std::string>> names;
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+      const ModuleEntry* entry = EntryOf(TextOrEmpty(rows, "tdoc"));
+      if (entry == nullptr) continue;
+      ++rows_of_[entry];
+      if (entry->form == ModuleForm::Group) names[entry].push_back(TextOrEmpty(rows, "name"));
+    }
+    for (const auto& [entry, group_names] : names)
+      for (const std::string& twin : CaseDuplicates(group_names)) case_twins_[entry].insert(twin);
+  }
+
+  void Problem(const std::string& what, bool warning = false) {
+    out_ << vcode_ << '\t' << code_ << '\t' << name_ << '\t' << (warning ? "предупреждение: " : "")
+         << what << '\n';
+    if (!warning) ++problems_;
+  }
+
+  void CheckRow(db::Dataset& rows) {
+    vcode_ = TextOrEmpty(rows, "vcode");
+    code_ = TextOrEmpty(rows, "tdoc");
+    name_ = EscapeControlBytes(TextOrEmpty(rows, "name"));
+    const ModuleEntry* entry = EntryOf(code_);
+    if (entry == nullptr) {
+      Problem("код, неизвестный загрузчику", true);
+      return;
+    }
+    if (entry->form != ModuleForm::Group && rows_of_[entry] > 1 && !seen_.insert(entry).second)
+      Problem("ещё одна строка кода " + std::string(entry->code) +
+              " (строк: " + std::to_string(rows_of_[entry]) + "); у модуля должна быть одна");
+    if (entry->form == ModuleForm::Group) CheckGroupName(*entry, rows);
+    try {
+      rows.AsDateTime("updatedate");
+    } catch (const db::ConversionError& error) {
+      Problem(std::string("updatedate: ") + error.what());
+    }
+    std::optional<std::uint32_t> caption;
+    try {
+      caption = static_cast<std::uint32_t>(rows.AsInt64("caption"));
+    } catch (const db::ConversionError& error) {
+      Problem(std::string("caption: ") + error.what());
+    }
+    if (rows.BlobIsNull("fblob")) {
+      Problem("fblob пуст (NULL)");
+      return;
+    }
+    const std::string blob = work_.Sub("row");
+    rows.SaveBlobToFile("fblob", blob);
+    if (entry->form == ModuleForm::Archive)
+      CheckArchive(*entry, rows, blob, caption);
+    else
+      CheckChecksum(blob, caption);
+    std::filesystem::remove(PathFromUtf8(blob));
+  }
+
+  void CheckGroupName(const ModuleEntry& entry, const db::Dataset& rows) {
+    if (IsNull(rows.Field("name"))) {
+      Problem("name пуст (NULL)");
+      return;
+    }
+    const std::string name = rows.AsString("name");
+    if (const auto refusal = GroupNameRefusal(entry, name)) Problem(*refusal);
+    if (case_twins_[&entry].contains(name))
+      Problem("имя совпадает с другим именем группы без учёта регистра");
+  }
+
+  void CheckChecksum(const std::string& file, std::optional<std::uint32_t> caption) {
+    const FileChecksum checksum = FileCrc32(file);
+    if (!checksum.error.empty())
+      Problem("файл не прочитан: " + checksum.error);
+    else if (caption && checksum.crc != *caption)
+      Problem("CRC-32 файла " + std::to_string(checksum.crc) + ", в caption " +
+              std::to_string(*caption));
+  }
+
+  void CheckArchive(const ModuleEntry& entry, const db::Dataset& rows, const std::string& archive,
+                    std::optional<std::uint32_t> caption) {
+    if (!Component()) {
+      Problem("архив не проверен: " + SevenZipLoadErrorText());
+      return;
+    }
+    const std::string folder = work_.Sub("item");
+    std::filesystem::create_directory(PathFromUtf8(folder));
+    std::string item;
+    zip_->ArchivePath = archive;
+    zip_->ExtractFolder = folder;
+    zip_->ItemIndexes = {"0"};
+    zip_->ExtractOptions = static_cast<unsigned>(ExtractOption::ExtractNoPath) |
+                           static_cast<unsigned>(ExtractOption::ExtractOverwrite);
+    zip_->OnSetExtractName = [&item](std::uint32_t, std::string& name) {
+      if (item.empty()) item = FileNameOf(name);
+    };
+    const std::int32_t result = zip_->Extract(false);
+    CheckItem(entry, rows, result, item, folder, caption);
+    std::filesystem::remove_all(PathFromUtf8(folder));
+  }
+
+  void CheckItem(const ModuleEntry& entry, const db::Dataset& rows, std::int32_t result,
+                 const std::string& item, const std::string& folder,
+                 std::optional<std::uint32_t> caption) {
+    if (result < 0 || item.empty()) {
+      Problem("архив 7z не читается или пуст");
+      return;
+    }
+    if (item != entry.file_name) {
+      Problem("первый элемент архива назван " + EscapeControlBytes(item) + ", а не " +
+              std::string(entry.file_name));
+      return;
+    }
+    const std::string file = folder + "/" + item;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(
+            std::filesystem::symlink_status(PathFromUtf8(file), error))) {
+      Problem("первый элемент архива — не файл");
+      return;
+    }
+    // 1: the component stopped the library after the selected item, as it does for a selection.
+    if (result != 0 && result != 1) Problem("архив распакован с ошибкой " + std::to_string(result));
+    CheckChecksum(file, caption);
+    if (entry.rule != UpdateRule::Version) return;
+    FourPartVersion own;
+    ReadFileProductVersion(file, own);
+    const std::string row_version = TextOrEmpty(rows, "version");
+    if (VersionKey(own) != VersionKey(row_version))
+      Problem("версия файла " + VersionText(own) + ", в version " +
+              (IsNull(rows.Field("version")) ? std::string("NULL") : row_version));
+  }
+
+  // The 7-Zip component, loaded at the first archived row; nullptr when there is no library.
+  SevenZipArchive* Component() {
+    if (!zip_ && !zip_missing_) {
+      try {
+        zip_ = std::make_unique<SevenZipArchive>();
+      } catch (const SevenZipLoadError&) {
+        zip_missing_ = true;
+      }
+    }
+    return zip_.get();
+  }
+
+  db::Connection& connection_;
+  std::ostream& out_;
+  WorkFolder work_;
+  std::unique_ptr<SevenZipArchive> zip_;
+  bool zip_missing_ = false;
+  std::map<const ModuleEntry*, int> rows_of_;
+  std::map<const ModuleEntry*, std::set<std::string>> case_twins_;
+  std::set<const ModuleEntry*> seen_;
+  std::string vcode_, code_, name_;
+  int problems_ = 0;
+};
+
+}  // namespace
+
+int VerifyTable(db::Connection& connection, std::ostream& out) {
+  return Verifier(connection, out).Run();
+}
+
+}  // namespace nurv::publish

@@ -1,0 +1,17 @@
+#pragma once
+#include <ostream>
+
+#include "db/database.h"
+
+namespace nurv::publish {
+
+// Checks every row of UpdatesBLOB as the loader will read it and writes one line per problem:
+// vcode, code, name and what is wrong, separated by tabs. A plain row's file must have the CRC-32
+// of `caption`; an archived row's first item must be a file named as the module's file with that
+// CRC-32 and, by the version rule, the row's version; a single-file code has one row; `fblob`,
+// `updatedate` and a numeric `caption` must be there; group names must be ones the loader takes.
+// A code the loader does not know is a warning. Changes nothing; the number of problems
+// (warnings not counted).
+int VerifyTable(db::Connection& connection, std::ostream& out);
+
+}  // namespace nurv::publish
