@@ -1,9 +1,11 @@
 // Plain-file updates on a real SQLite update table and real files.
 #include <gtest/gtest.h>
 
+#include "base/date_utils.h"
 #include "loader/update_plain.h"
 #include "platform/system_info.h"
 #include "support/sevenzip_archive.h"
+#include "support/signing.h"
 #include "update_fixture.h"
 
 namespace nurv {
@@ -200,6 +202,37 @@ TEST_F(PlainUpdate, SevenZipLibraryOnlyWhenFoundNowhere) {
   std::filesystem::create_directory(system + "/" + name);
   result = Code(UpdatePlainModule(Ctx(), ModuleByCode("7z")));
   EXPECT_EQ(result, 1);
+}
+
+// The library the loader would load next is written only when the publisher's key signed its row.
+TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
+  const std::string library = settings.PathTemp + "/" + SevenZipLibraryName();
+  system_folder = dir.Sub("System");
+  std::filesystem::create_directory(system_folder);
+  const KeyPair publisher = GenerateKeyPair();
+  // The row's fields signed over `bytes`, as the signature row of vcode 1.
+  const auto sign = [&](const std::string& bytes) {
+    WriteFile(dir.Sub("signed.bin"), bytes);
+    SignedFields fields{"7z", "", std::nullopt, *ParseDateTimeText("2024-05-01 10:00:00"),
+                        Crc32Of(bytes)};
+    fields.landed = fields.stored = FileSha256(dir.Sub("signed.bin")).digest;
+    Sql("DROP TABLE IF EXISTS UpdatesSign; CREATE TABLE UpdatesSign (vcode INTEGER, sha256 TEXT, "
+        "signature TEXT, keyid TEXT); INSERT INTO UpdatesSign VALUES (1, '" +
+        HexText(BytesOf(fields.landed)) + "', '" +
+        HexText(BytesOf(SignMessage(SignedMessage(fields), publisher.secret_key))) + "', '" +
+        KeyId(publisher.public_key) + "')");
+  };
+  Serve({PlainRow(1, "7z", "", "forged library", "2024-05-01 10:00:00")});
+  sign("genuine library");
+  Ctx().trusted_keys = TrustedKeys({PublicKeyLine(publisher.public_key)});
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 9);
+  EXPECT_FALSE(platform::FileExists(library));
+  EXPECT_EQ(ui.Log(), std::vector<std::string>{"--> ОШИБКА проверки подписи. Подпись не верна: [" +
+                                               library + "]"});
+
+  sign("forged library");
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 1);
+  EXPECT_EQ(ReadFile(library), "forged library");
 }
 
 }  // namespace

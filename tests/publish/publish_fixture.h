@@ -68,6 +68,19 @@ class PublishTest : public ::testing::Test {
     return run;
   }
 
+  // A new signing key pair in `folder` of the test's folder (keygen needs no connection).
+  PublishRun Keygen(const std::string& folder) const {
+    std::filesystem::create_directories(Utf8Path(dir_.Sub(folder)));
+    PublishRun run;
+    const ProcessRef process = StartProcess(NURV_PUBLISH_PATH, {"keygen", dir_.Sub(folder)},
+                                            dir_.Sub("out.txt"), dir_.Sub("err.txt"));
+    if (process == kNoProcess) return run;
+    run.status = WaitForProcess(process);
+    run.out = ReadFile(dir_.Sub("out.txt"));
+    run.err = ReadFile(dir_.Sub("err.txt"));
+    return run;
+  }
+
   std::string Snapshot() const { return TableSnapshot(params_, dir_); }
 
   // A file under the test's folder with `bytes`, modified at kSourceTime.

@@ -43,8 +43,8 @@ class PublishSqlite : public PublishTest {
     params_ = {SqliteServerName(db_), "nurv", "admin", "secret"};
   }
 
-  // Every code of the catalogue, from files named unlike the modules.
-  void PublishAll() {
+  // Every code of the catalogue, from files named unlike the modules; `signing`: "--key" FILE.
+  void PublishAll(const std::vector<std::string>& signing = {}) {
     ASSERT_EQ(Publish({"init"}).status, 0);
     const struct {
       const char* code;
@@ -61,7 +61,9 @@ class PublishSqlite : public PublishTest {
         {"EXP", Source("in/explorer.exe", BuildPeFile({2, 0, 0, 7}, {2, 0, 0, 7}))},
     };
     for (const auto& module : modules) {
-      const PublishRun run = Publish({"publish", module.code, module.file});
+      std::vector<std::string> args{"publish", module.code, module.file};
+      args.insert(args.end(), signing.begin(), signing.end());
+      const PublishRun run = Publish(args);
       ASSERT_EQ(run.status, 0) << module.code << ": " << run.err;
     }
     Source("cxp/libcef.dll", "browser");
@@ -73,7 +75,9 @@ class PublishSqlite : public PublishTest {
     for (const char* group : {"CXP", "LXP", "SWI", "DOC", "XLS"}) {
       std::string folder = group;
       std::transform(folder.begin(), folder.end(), folder.begin(), ::tolower);
-      const PublishRun run = Publish({"publish-group", group, dir_.Sub(folder)});
+      std::vector<std::string> args{"publish-group", group, dir_.Sub(folder)};
+      args.insert(args.end(), signing.begin(), signing.end());
+      const PublishRun run = Publish(args);
       ASSERT_EQ(run.status, 0) << group << ": " << run.err;
     }
   }
@@ -114,6 +118,48 @@ TEST_F(PublishSqlite, EveryCodeIsWrittenAsTheLoaderReadsIt) {
   ASSERT_EQ(zip.Extract(), 0);
   EXPECT_EQ(ReadFile(dir_.Sub("unpacked/nurv.exe")), main_bytes);
   EXPECT_EQ(platform::ReadModifiedTime(dir_.Sub("unpacked/nurv.exe")), kSourceTime);
+}
+
+TEST_F(PublishSqlite, KeysSignEveryRowAndVerifyNamesRowsNotSignedAsTheyStand) {
+  const PublishRun keygen = Keygen("keys");
+  ASSERT_EQ(keygen.status, 0) << keygen.err;
+  const std::string public_line = Lines(keygen.out).back();
+  EXPECT_EQ(ReadFile(dir_.Sub("keys/nurv-publish.pub")), public_line + "\n");
+  const std::string secret = ReadFile(dir_.Sub("keys/nurv-publish.key"));
+#ifndef _WIN32
+  EXPECT_EQ(std::filesystem::status(dir_.Sub("keys/nurv-publish.key")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+  EXPECT_EQ(Keygen("keys").status, 3);
+  EXPECT_EQ(ReadFile(dir_.Sub("keys/nurv-publish.key")), secret);
+  ASSERT_EQ(Keygen("stranger").status, 0);
+
+  PublishAll({"--key", dir_.Sub("keys/nurv-publish.key")});
+  const PublishRun clean = Publish({"verify", "--public-key", public_line});
+  EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+  WriteFile(dir_.Sub("nurv.ini"), "[Security]\nTrustedKey2=" + public_line + "\n");
+  EXPECT_EQ(Publish({"verify", "--ini", dir_.Sub("nurv.ini")}).status, 0);
+  const std::string stranger = Lines(ReadFile(dir_.Sub("stranger/nurv-publish.pub"))).back();
+  const PublishRun untrusted = Publish({"verify", "--public-key", stranger});
+  EXPECT_EQ(untrusted.status, 1);
+  EXPECT_EQ(Lines(untrusted.out).size(), 15u) << untrusted.out;
+  EXPECT_TRUE(HasLine(untrusted.out, "6\tBAT\tnurvrun.bat\tподписана ключом ", "не доверяют"));
+
+  const std::string bat = "@echo off\r\nstart nurw.exe %*\r\n";
+  Exec(db_,
+       "UPDATE UpdatesBLOB SET fblob = ?, caption = " + std::to_string(Crc32Of(bat)) +
+           " WHERE tdoc = 'BAT'",
+       &bat);
+  Exec(db_, "DELETE FROM UpdatesSign WHERE vcode = 9");
+  const std::string before = Snapshot();
+  const PublishRun forged =
+      Publish({"verify", "--public-key", stranger, "--public-key", public_line});
+  EXPECT_EQ(forged.status, 1);
+  EXPECT_EQ(Lines(forged.out),
+            (std::vector<std::string>{"6\tBAT\tnurvrun.bat\tподпись не верна: строка изменена "
+                                      "после подписи",
+                                      "9\tEXP\tNurvExplorer.exe\tстрока не подписана"}));
+  EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
