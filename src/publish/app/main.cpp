@@ -120,7 +120,6 @@ int Run(const nurv::tools::ToolCommandLine& line) {
       return UsageError("option " + given + " does not go with " + name);
   }
   if (name == "keygen") {
-    if (!line.options.empty()) return UsageError("keygen takes no options");
     nurv::publish::GenerateKeyFiles(line.operands[1], std::cout);
     return 0;
   }
