@@ -32,11 +32,12 @@ bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Data
   return false;
 }
 
-bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed) {
+bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed,
+                       const std::string& shown_path) {
   if (!ctx.trusted_keys.configured()) return true;
   const FileDigest digest = FileSha256(file);
   if (digest.error.empty() && digest.digest == landed) return true;
-  ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" + file +
+  ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" + shown_path +
                     "] не совпадает с подписанной");
   return false;
 }

@@ -18,7 +18,8 @@ bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Data
                        Sha256Digest& landed);
 
 // True when `file` has the `landed` digest, or when no key is trusted; otherwise false with the
-// mismatch logged.
-bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed);
+// mismatch logged, naming `shown_path`.
+bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed,
+                       const std::string& shown_path);
 
 }  // namespace nurv

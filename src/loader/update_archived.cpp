@@ -139,7 +139,7 @@ void ArchivedUpdate::Run() {
     return;
   }
   if (!unpacked_exists) return;
-  if (!LandedBytesSigned(ctx_, unpacked_, landed_)) {
+  if (!LandedBytesSigned(ctx_, unpacked_, landed_, unpacked_)) {
     result_ = StageResult::Error;
     return;
   }

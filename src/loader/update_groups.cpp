@@ -99,7 +99,7 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
   }
   Sha256Digest landed;
   if (!StoredBytesSigned(ctx, entry.code, contents, staged.path(), destination, landed) ||
-      !LandedBytesSigned(ctx, staged.path(), landed))
+      !LandedBytesSigned(ctx, staged.path(), landed, destination))
     return StageResult::Error;
   if (templates) MakeFileWritable(destination);
   if (const auto error = staged.Replace(row_time)) return RowFailed(ctx, destination, *error);

@@ -62,7 +62,7 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
   }
   Sha256Digest landed;
   if (!StoredBytesSigned(ctx, entry.code, contents, staged.path(), destination, landed) ||
-      !LandedBytesSigned(ctx, staged.path(), landed))
+      !LandedBytesSigned(ctx, staged.path(), landed, destination))
     return StageResult::Error;
   // The old file would have been deleted whatever its attributes.
   const bool had_old_file = platform::FileExists(destination);

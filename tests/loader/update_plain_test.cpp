@@ -97,7 +97,6 @@ TEST_F(PlainUpdate, UnreadableCaptionOrDateIsAnErrorLine) {
     row.caption = caption;
     Serve({row});
     InstallOld();
-    ui.ClearLog();
     EXPECT_EQ(RunBat(), 9);
     ASSERT_EQ(ui.Log().size(), 2u);
     EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: " + bat);
@@ -107,7 +106,6 @@ TEST_F(PlainUpdate, UnreadableCaptionOrDateIsAnErrorLine) {
   UpdateRow no_date = PlainRow(1, "BAT", "", "new", "");
   no_date.updatedate.reset();
   Serve({no_date});
-  ui.ClearLog();
   EXPECT_EQ(RunBat(), 9);
   EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: " + bat);
   ExpectOldInPlace();
@@ -135,7 +133,6 @@ TEST_F(PlainUpdate, DestinationThatCannotTakeTheFile) {
   // The folder is missing: never created.
   std::filesystem::remove(bat);
   settings.PathProgram = dir.Sub("Missing") + platform::kPathDelim;
-  ui.ClearLog();
   int result = Code(UpdatePlainModule(Ctx(), ModuleByCode("BAT")));
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log().front(), "ОШИБКА выгрузки файла: " + settings.PathProgram + "nurvrun.bat");
@@ -210,12 +207,15 @@ TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
   system_folder = dir.Sub("System");
   std::filesystem::create_directory(system_folder);
   const KeyPair publisher = GenerateKeyPair();
-  // The row's fields signed over `bytes`, as the signature row of vcode 1.
-  const auto sign = [&](const std::string& bytes) {
-    WriteFile(dir.Sub("signed.bin"), bytes);
+  // The row's fields signed over the stored bytes `stored` and the landed bytes `landed`, as the
+  // signature row of vcode 1.
+  const auto sign = [&](const std::string& stored, const std::string& landed) {
     SignedFields fields{"7z", "", std::nullopt, *ParseDateTimeText("2024-05-01 10:00:00"),
-                        Crc32Of(bytes)};
-    fields.landed = fields.stored = FileSha256(dir.Sub("signed.bin")).digest;
+                        Crc32Of(stored)};
+    WriteFile(dir.Sub("signed.bin"), stored);
+    fields.stored = FileSha256(dir.Sub("signed.bin")).digest;
+    WriteFile(dir.Sub("signed.bin"), landed);
+    fields.landed = FileSha256(dir.Sub("signed.bin")).digest;
     Sql("DROP TABLE IF EXISTS UpdatesSign; CREATE TABLE UpdatesSign (vcode INTEGER, sha256 TEXT, "
         "signature TEXT, keyid TEXT); INSERT INTO UpdatesSign VALUES (1, '" +
         HexText(BytesOf(fields.landed)) + "', '" +
@@ -223,14 +223,21 @@ TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
         KeyId(publisher.public_key) + "')");
   };
   Serve({PlainRow(1, "7z", "", "forged library", "2024-05-01 10:00:00")});
-  sign("genuine library");
+  sign("genuine library", "genuine library");
   Ctx().trusted_keys = TrustedKeys({PublicKeyLine(publisher.public_key)});
   EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 9);
   EXPECT_FALSE(platform::FileExists(library));
   EXPECT_EQ(ui.Log(), std::vector<std::string>{"--> ОШИБКА проверки подписи. Подпись не верна: [" +
                                                library + "]"});
 
-  sign("forged library");
+  // Signed, but for other bytes to land (a publisher's fault): refused all the same.
+  sign("forged library", "genuine library");
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 9);
+  EXPECT_FALSE(platform::FileExists(library));
+  EXPECT_EQ(ui.Log().back(), "--> ОШИБКА проверки подписи. SHA-256 файла [" + library +
+                                 "] не совпадает с подписанной");
+
+  sign("forged library", "forged library");
   EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 1);
   EXPECT_EQ(ReadFile(library), "forged library");
 }
