@@ -3,6 +3,7 @@
 
 #include "base/date_utils.h"
 #include "loader/update_plain.h"
+#include "platform/paths.h"
 #include "platform/system_info.h"
 #include "support/sevenzip_archive.h"
 #include "support/signing.h"
@@ -203,7 +204,7 @@ TEST_F(PlainUpdate, SevenZipLibraryOnlyWhenFoundNowhere) {
 
 // The library the loader would load next is written only when the publisher's key signed its row.
 TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
-  const std::string library = settings.PathTemp + "/" + SevenZipLibraryName();
+  const std::string library = settings.PathTemp + platform::kPathDelim + SevenZipLibraryName();
   system_folder = dir.Sub("System");
   std::filesystem::create_directory(system_folder);
   const KeyPair publisher = GenerateKeyPair();

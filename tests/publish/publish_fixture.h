@@ -78,6 +78,9 @@ class PublishTest : public ::testing::Test {
     run.status = WaitForProcess(process);
     run.out = ReadFile(dir_.Sub("out.txt"));
     run.err = ReadFile(dir_.Sub("err.txt"));
+#ifdef _WIN32
+    std::erase(run.out, '\r');
+#endif
     return run;
   }
 
