@@ -98,6 +98,7 @@ TEST_F(PlainUpdate, UnreadableCaptionOrDateIsAnErrorLine) {
     row.caption = caption;
     Serve({row});
     InstallOld();
+    ui.ClearLog();
     EXPECT_EQ(RunBat(), 9);
     ASSERT_EQ(ui.Log().size(), 2u);
     EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: " + bat);
@@ -107,6 +108,7 @@ TEST_F(PlainUpdate, UnreadableCaptionOrDateIsAnErrorLine) {
   UpdateRow no_date = PlainRow(1, "BAT", "", "new", "");
   no_date.updatedate.reset();
   Serve({no_date});
+  ui.ClearLog();
   EXPECT_EQ(RunBat(), 9);
   EXPECT_EQ(ui.Log()[0], "ОШИБКА выгрузки файла: " + bat);
   ExpectOldInPlace();
@@ -134,6 +136,7 @@ TEST_F(PlainUpdate, DestinationThatCannotTakeTheFile) {
   // The folder is missing: never created.
   std::filesystem::remove(bat);
   settings.PathProgram = dir.Sub("Missing") + platform::kPathDelim;
+  ui.ClearLog();
   int result = Code(UpdatePlainModule(Ctx(), ModuleByCode("BAT")));
   EXPECT_EQ(result, 9);
   EXPECT_EQ(ui.Log().front(), "ОШИБКА выгрузки файла: " + settings.PathProgram + "nurvrun.bat");
@@ -233,10 +236,11 @@ TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
 
   // Signed, but for other bytes to land (a publisher's fault): refused all the same.
   sign("forged library", "genuine library");
+  ui.ClearLog();
   EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 9);
   EXPECT_FALSE(platform::FileExists(library));
-  EXPECT_EQ(ui.Log().back(), "--> ОШИБКА проверки подписи. SHA-256 файла [" + library +
-                                 "] не совпадает с подписанной");
+  EXPECT_EQ(ui.Log(), std::vector<std::string>{"--> ОШИБКА проверки подписи. SHA-256 файла [" +
+                                               library + "] не совпадает с подписанной"});
 
   sign("forged library", "forged library");
   EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 1);
