@@ -6,11 +6,12 @@ group=${1:-all}
 
 core=(build-essential cmake ninja-build pkg-config git
       libgtest-dev libgmock-dev googletest libbenchmark-dev
-      libsqlite3-dev sqlite3 zlib1g-dev
+      libsqlite3-dev sqlite3 zlib1g-dev libsodium-dev
       unixodbc unixodbc-dev odbc-postgresql postgresql tdsodbc
       p7zip-full clang libclang-rt-14-dev python3)
 gui=(qt6-base-dev xvfb xauth fonts-dejavu-core python3-pil imagemagick)
-windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth tcl dpkg-dev imagemagick)
+windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth tcl dpkg-dev imagemagick
+         autoconf automake libtool)
 
 case "$group" in
   core) wanted=("${core[@]}") ;;

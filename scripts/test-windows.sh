@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # The Windows build on this Linux machine: installs what is missing, fetches SQLite's source,
 # builds 7-Zip for Windows (the library the tests extract with, and 7z.exe that makes their
-# archives), builds the x86_64 build and runs its tests (unit, window and end-to-end) under wine64
-# on a virtual display, then builds the shipped 32-bit NurvLoader.exe and nurv-publish.exe (i686,
-# statically linked) and runs the same tests with the i686 build where wine32 is installed (skipped,
-# with a line saying so, where it is not).
+# archives) and libsodium for both targets, builds the x86_64 build and runs its tests (unit,
+# window and end-to-end) under wine64 on a virtual display, then builds the shipped 32-bit
+# NurvLoader.exe and nurv-publish.exe (i686, statically linked) and runs the same tests with the
+# i686 build where wine32 is installed (skipped, with a line saying so, where it is not).
 # Usage: scripts/test-windows.sh   (WINEPREFIX may name the x86_64 prefix; default in build-mingw64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
 scripts/fetch-sqlite-source.sh
 scripts/build-7zip-windows.sh
+scripts/build-sodium-windows.sh build-deps/sodium-x86_64 x86_64
+scripts/build-sodium-windows.sh build-deps/sodium-i686 i686
 
 failed=0
 

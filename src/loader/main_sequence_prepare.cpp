@@ -78,6 +78,7 @@ void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
   if (platform::FileExists(ini_path)) {
     ini_line += " - OK";
     state_.IniSettings = ReadIniFile(ini_path, state_.LoaderDir);
+    state_.TrustedKeyLines = ReadTrustedKeyLines(ini_path);
   } else {
     ini_line += " - Отсутствует";
     state_.SwitchLoadIni = false;

@@ -39,13 +39,23 @@ void LoaderApp::RunUpdateStages() {
       IsNewer(VersionKey(state_.InstalledNumbers), VersionKey(state_.AvailableVersion));
   const bool loader_newer =
       IsNewer(VersionKey(state_.InstalledLoaderNumbers), VersionKey(state_.AvailableLoaderVersion));
-  UpdateContext ctx{ui_, connection_, *catalogue_, state_.LoaderSettings, platform::SystemFolder()};
+  UpdateContext ctx{ui_,
+                    connection_,
+                    *catalogue_,
+                    state_.LoaderSettings,
+                    platform::SystemFolder(),
+                    TrustedKeys(state_.TrustedKeyLines)};
   if (program_newer || loader_newer) LoadUpdate(ctx, state_.UpdateResult);
   RunGroupStages();
 }
 
 void LoaderApp::RunGroupStages() {
-  UpdateContext ctx{ui_, connection_, *catalogue_, state_.LoaderSettings, platform::SystemFolder()};
+  UpdateContext ctx{ui_,
+                    connection_,
+                    *catalogue_,
+                    state_.LoaderSettings,
+                    platform::SystemFolder(),
+                    TrustedKeys(state_.TrustedKeyLines)};
   bool browser_reached = false;
   for (const ModuleEntry& stage : ModuleCatalogue()) {
     if (stage.owner != StageOwner::MainSequence) continue;

@@ -36,6 +36,8 @@ struct RunState {
   FourPartVersion InstalledLoaderNumbers;
   SettingsRecord LoaderSettings;
   SettingsRecord IniSettings;
+  // The [Security] keys of nurv.ini that every update row must be signed with; none: unsigned rows.
+  std::vector<std::string> TrustedKeyLines;
   bool InitFailed = false;
 };
 

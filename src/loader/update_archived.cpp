@@ -11,6 +11,7 @@
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
+#include "loader/signature_check.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -70,6 +71,7 @@ class ArchivedUpdate {
  private:
   bool Needed();
   bool Fetch();
+  bool ArchiveSigned();
   void Unpack();
   void Replace();
   // Removes whatever is at a temporary path of this module (the extraction may have made a
@@ -93,6 +95,7 @@ class ArchivedUpdate {
   StageResult result_ = StageResult::NotRequired;
   std::uint32_t expected_ = 0;
   std::optional<DateTime> row_time_;
+  Sha256Digest landed_{};  // what the row's signature vouches for, when keys are trusted
   std::unique_ptr<SevenZipArchive> component_;
   std::unique_ptr<db::Dataset> contents_;
   // Where a first item named unlike the module went, to be removed with the other temporaries.
@@ -117,6 +120,10 @@ void ArchivedUpdate::Run() {
   RemoveTemporary(unpacked_, "--> ОШИБКА удаления файла: [" + unpacked_ + "]");
   if (!Needed()) return;
   if (!Fetch()) return;
+  if (!ArchiveSigned()) {
+    result_ = StageResult::Error;
+    return;
+  }
   Unpack();
   // Only a file is the update; a folder or anything else of its name is not.
   std::error_code error;
@@ -131,7 +138,19 @@ void ArchivedUpdate::Run() {
     ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + unpacked_ + "] не верна");
     return;
   }
-  if (unpacked_exists) Replace();
+  if (!unpacked_exists) return;
+  if (!LandedBytesSigned(ctx_, unpacked_, landed_, unpacked_)) {
+    result_ = StageResult::Error;
+    return;
+  }
+  Replace();
+}
+
+// The fetched archive is checked before 7-Zip reads a byte of it; without an archive there is
+// nothing to unpack, and the unpacking fails as it does unsigned.
+bool ArchivedUpdate::ArchiveSigned() {
+  if (!contents_ || contents_->Eof() || !EntryExists(archive_)) return true;
+  return StoredBytesSigned(ctx_, entry_.code, *contents_, archive_, archive_, landed_);
 }
 
 bool ArchivedUpdate::Needed() {

@@ -3,6 +3,7 @@
 
 #include "db/database.h"
 #include "loader/loader_ui.h"
+#include "loader/row_signature.h"
 #include "settings/settings_record.h"
 
 namespace nurv {
@@ -10,13 +11,15 @@ namespace nurv {
 // What an update routine works with: the window, the open connection, the open catalogue
 // dataset `DSBLOBVersion` (every row of UpdatesBLOB without its contents), the settings in force
 // (`LoaderSettings`) and the operating system's folder, where the system's own 7-Zip library
-// may be.
+// may be; and the keys that must have signed every row written (none configured: rows are taken
+// as they are).
 struct UpdateContext {
   LoaderUi& ui;
   db::Connection& connection;
   db::Dataset& catalogue;
   const SettingsRecord& settings;
   std::string system_folder;
+  TrustedKeys trusted_keys = TrustedKeys();
 };
 
 }  // namespace nurv

@@ -8,6 +8,7 @@
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
+#include "loader/signature_check.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -97,6 +98,10 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
                       "] не верна");
     return StageResult::Error;
   }
+  Sha256Digest landed;
+  if (!StoredBytesSigned(ctx, entry.code, contents, staged.path(), destination, landed) ||
+      !LandedBytesSigned(ctx, staged.path(), landed, destination))
+    return StageResult::Error;
   if (templates) MakeFileWritable(destination);
   if (const auto error = staged.Replace(row_time)) return RowFailed(ctx, destination, *error);
   return StageResult::Written;

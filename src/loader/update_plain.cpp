@@ -5,6 +5,7 @@
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
+#include "loader/signature_check.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -41,7 +42,8 @@ StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
 
 // One row of the walk: 0 skipped, 1 written, 9 failed with its log lines. An error raised here
 // ends the row.
-StageResult WriteRow(UpdateContext& ctx, const std::string& destination, ContentsQuery& query) {
+StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::string& destination,
+                     ContentsQuery& query) {
   const DateTime row_time = RowTime(ctx.catalogue);
   if (!DateRuleNeedsWrite(row_time, destination)) return StageResult::NotRequired;
   db::Dataset& contents = query.Rows();
@@ -58,6 +60,10 @@ StageResult WriteRow(UpdateContext& ctx, const std::string& destination, Content
                       " - ОШИБКА");
     return StageResult::Error;
   }
+  Sha256Digest landed;
+  if (!StoredBytesSigned(ctx, entry.code, contents, staged.path(), destination, landed) ||
+      !LandedBytesSigned(ctx, staged.path(), landed, destination))
+    return StageResult::Error;
   // The old file would have been deleted whatever its attributes.
   const bool had_old_file = platform::FileExists(destination);
   if (had_old_file) MakeFileWritable(destination);
@@ -82,7 +88,7 @@ StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     try {
       owned.CheckDestination(destination);
-      result = Combined(result, WriteRow(ctx, destination, query));
+      result = Combined(result, WriteRow(ctx, entry, destination, query));
     } catch (const std::exception& e) {
       result = RowFailed(ctx, destination, e.what());
       // The database stays locked by another connection: every row left would fail alike.

@@ -15,6 +15,7 @@
 #include "support/file_crc32.h"
 #include "support/product_version.h"
 #include "support/sevenzip_writer.h"
+#include "support/signing.h"
 
 namespace nurv::publish {
 
@@ -113,6 +114,38 @@ std::vector<std::string> NamesInTable(db::Connection& connection, const std::str
   return names;
 }
 
+Sha256Digest DigestOf(const std::string& file) {
+  const FileDigest digest = FileSha256(file);
+  if (!digest.error.empty()) throw PublishError("Файл " + file + " не прочитан: " + digest.error);
+  return digest.digest;
+}
+
+// Refuses to sign into a table made before signatures were kept (before anything is written).
+void CheckSignable(db::Connection& connection, const PublishOptions& options) {
+  if (options.key && !SignTableExists(connection))
+    throw PublishError("Таблицы UpdatesSign нет: создайте её командой init");
+}
+
+// Inserts the rows and, with a key, the signature of each, in the caller's transaction.
+void InsertSignedRows(db::Connection& connection, const std::vector<NewRow>& rows,
+                      const PublishOptions& options) {
+  const std::vector<std::int64_t> vcodes = InsertRows(connection, rows);
+  if (!options.key) return;
+  const std::string key_id = KeyId(PublicKeyOf(*options.key));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const NewRow& row = rows[i];
+    const SignedFields fields{row.code,
+                              row.name,
+                              row.version,
+                              row.updatedate,
+                              row.caption,
+                              DigestOf(row.landed_path),
+                              DigestOf(row.blob_path)};
+    InsertSignature(connection, vcodes[i], fields.landed,
+                    SignMessage(SignedMessage(fields), *options.key), key_id);
+  }
+}
+
 std::string CellText(const db::Dataset& rows, const std::string& column) {
   const Value value = rows.Field(column);
   if (IsNull(value) || std::holds_alternative<std::monostate>(value)) return "NULL";
@@ -123,14 +156,14 @@ std::string CellText(const db::Dataset& rows, const std::string& column) {
 }  // namespace
 
 void InitTable(db::Connection& connection, std::ostream& report) {
-  if (UpdateTableExists(connection)) {
-    report << "Таблица UpdatesBLOB уже есть\n";
-    return;
-  }
+  const bool blob_table = UpdateTableExists(connection);
+  const bool sign_table = SignTableExists(connection);
   db::Transaction transaction(connection);
-  connection.Execute(CreateTableStatement(connection.engine()));
+  if (!blob_table) connection.Execute(CreateTableStatement(connection.engine()));
+  if (!sign_table) connection.Execute(CreateSignTableStatement(connection.engine()));
   transaction.Commit();
-  report << "Таблица UpdatesBLOB создана\n";
+  report << (blob_table ? "Таблица UpdatesBLOB уже есть\n" : "Таблица UpdatesBLOB создана\n")
+         << (sign_table ? "Таблица UpdatesSign уже есть\n" : "Таблица UpdatesSign создана\n");
 }
 
 void PublishModule(db::Connection& connection, const ModuleEntry& module, const std::string& file,
@@ -143,15 +176,17 @@ void PublishModule(db::Connection& connection, const ModuleEntry& module, const 
   row.updatedate = RowTime(file, options);
   row.caption = ChecksumOf(file);
   row.blob_path = file;
+  row.landed_path = file;
   std::optional<WorkFolder> work;
   if (module.form == ModuleForm::Archive) {
     work.emplace();
     row.blob_path = work->Sub(ArchiveName(module.file_name));
     CreateSingleItemArchive(row.blob_path, file, row.name, SevenZipLibraryCandidates());
   }
+  CheckSignable(connection, options);
   db::Transaction transaction(connection);
   DeleteRows(connection, row.code);
-  InsertRows(connection, {row});
+  InsertSignedRows(connection, {row}, options);
   transaction.Commit();
   ReportRow(report, row);
 }
@@ -182,8 +217,10 @@ void PublishGroup(db::Connection& connection, const ModuleEntry& group, const st
     row.updatedate = RowTime(file.path, options);
     row.caption = ChecksumOf(file.path);
     row.blob_path = file.path;
+    row.landed_path = file.path;
     rows.push_back(std::move(row));
   }
+  CheckSignable(connection, options);
   db::Transaction transaction(connection);
   if (options.keep) {
     std::vector<std::string> replaced;
@@ -192,7 +229,7 @@ void PublishGroup(db::Connection& connection, const ModuleEntry& group, const st
   } else {
     DeleteRows(connection, code);
   }
-  InsertRows(connection, rows);
+  InsertSignedRows(connection, rows, options);
   transaction.Commit();
   for (const NewRow& row : rows) ReportRow(report, row);
 }

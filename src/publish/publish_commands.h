@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/update_signature.h"
 #include "base/value.h"
 #include "db/database.h"
 #include "loader/module_catalogue.h"
@@ -24,9 +25,11 @@ struct PublishOptions {
   std::optional<DateTime> date;        // --date
   bool force = false;                  // --force
   bool keep = false;                   // --keep
+  std::optional<SecretKey> key;        // --key: every row written is signed with it
 };
 
-// Creates UpdatesBLOB in the server's types unless it is there.
+// Creates UpdatesBLOB and its signatures' table UpdatesSign in the server's types, each unless it
+// is there.
 void InitTable(db::Connection& connection, std::ostream& report);
 
 // Replaces the rows of the single-file `module` by one row for `file`: its bytes, or for an

@@ -26,14 +26,17 @@ std::string CreateTableStatement(db::Engine engine) {
       "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesBLOB вручную");
 }
 
-bool UpdateTableExists(db::Connection& connection) {
+namespace {
+
+// `lower_name` in lower case.
+bool TableExists(db::Connection& connection, const std::string& lower_name) {
   // An unquoted name is folded to lower case by PostgreSQL and kept by SQL Server.
   const std::string sql =
       connection.engine() == db::Engine::Sqlite
-          ? "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND lower(name) = "
-            "'updatesblob'"
-          : "SELECT count(*) FROM information_schema.tables WHERE lower(table_name) = "
-            "'updatesblob'";
+          ? "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND lower(name) = '" +
+                lower_name + "'"
+          : "SELECT count(*) FROM information_schema.tables WHERE lower(table_name) = '" +
+                lower_name + "'";
   const Value count = connection.ExecuteScalar(sql);
   const auto* number = std::get_if<std::int64_t>(&count);
   if (number) return *number > 0;
@@ -41,8 +44,48 @@ bool UpdateTableExists(db::Connection& connection) {
   return text && *text != "0";
 }
 
+// A number the server returns as an integer, a decimal or its text.
+std::int64_t IntegerOf(const Value& value) {
+  if (const auto* number = std::get_if<std::int64_t>(&value)) return *number;
+  if (const auto* real = std::get_if<double>(&value)) return static_cast<std::int64_t>(*real);
+  if (const auto* text = std::get_if<std::string>(&value)) return std::stoll(*text);
+  throw std::runtime_error("Сервер не сообщил номер вставленной строки");
+}
+
+}  // namespace
+
+bool UpdateTableExists(db::Connection& connection) {
+  return TableExists(connection, "updatesblob");
+}
+
+std::string CreateSignTableStatement(db::Engine engine) {
+  switch (engine) {
+    case db::Engine::Sqlite:
+      return "CREATE TABLE UpdatesSign (vcode INTEGER PRIMARY KEY, sha256 TEXT NOT NULL, signature "
+             "TEXT NOT NULL, keyid TEXT NOT NULL)";
+    case db::Engine::SqlServer:
+    case db::Engine::PostgreSql:
+      return "CREATE TABLE UpdatesSign (vcode int PRIMARY KEY, sha256 varchar(64) NOT NULL, "
+             "signature varchar(128) NOT NULL, keyid varchar(16) NOT NULL)";
+    case db::Engine::Other:
+      break;
+  }
+  throw std::runtime_error(
+      "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesSign вручную");
+}
+
+bool SignTableExists(db::Connection& connection) { return TableExists(connection, "updatessign"); }
+
 std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
                         const std::vector<std::string>& names) {
+  if (SignTableExists(connection)) {
+    const std::string signed_rows =
+        "DELETE FROM UpdatesSign WHERE vcode IN (SELECT vcode FROM "
+        "UpdatesBLOB WHERE tdoc = ?";
+    if (names.empty()) connection.Execute(signed_rows + ")", {Value(code)});
+    for (const std::string& name : names)
+      connection.Execute(signed_rows + " AND name = ?)", {Value(code), Value(name)});
+  }
   if (names.empty())
     return connection.Execute("DELETE FROM UpdatesBLOB WHERE tdoc = ?", {Value(code)});
   std::int64_t deleted = 0;
@@ -52,16 +95,20 @@ std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
   return deleted;
 }
 
-void InsertRows(db::Connection& connection, const std::vector<NewRow>& rows) {
+std::vector<std::int64_t> InsertRows(db::Connection& connection, const std::vector<NewRow>& rows) {
   const bool numbered_by_server = connection.engine() == db::Engine::SqlServer;
   std::int64_t next = 1;
   if (!numbered_by_server) {
     const Value largest = connection.ExecuteScalar("SELECT max(vcode) FROM UpdatesBLOB");
     if (const auto* number = std::get_if<std::int64_t>(&largest)) next = *number + 1;
   }
+  std::vector<std::int64_t> vcodes;
   for (const NewRow& row : rows) {
     std::vector<std::pair<std::string, db::InsertValue>> columns;
-    if (!numbered_by_server) columns.emplace_back("vcode", Value(next++));
+    if (!numbered_by_server) {
+      vcodes.push_back(next);
+      columns.emplace_back("vcode", Value(next++));
+    }
     columns.emplace_back("tdoc", Value(row.code));
     if (row.version) columns.emplace_back("version", Value(*row.version));
     columns.emplace_back("name", Value(row.name));
@@ -69,7 +116,20 @@ void InsertRows(db::Connection& connection, const std::vector<NewRow>& rows) {
     columns.emplace_back("updatedate", Value(row.updatedate));
     columns.emplace_back("fblob", db::BlobFile{row.blob_path});
     connection.Insert("UpdatesBLOB", columns);
+    // The session's last IDENTITY value: the statement just run is a batch of its own.
+    if (numbered_by_server)
+      vcodes.push_back(IntegerOf(connection.ExecuteScalar("SELECT @@IDENTITY")));
   }
+  return vcodes;
+}
+
+void InsertSignature(db::Connection& connection, std::int64_t vcode, const Sha256Digest& landed,
+                     const Signature& signature, const std::string& key_id) {
+  connection.Execute("DELETE FROM UpdatesSign WHERE vcode = ?", {Value(vcode)});
+  connection.Insert("UpdatesSign", {{"vcode", Value(vcode)},
+                                    {"sha256", Value(HexText(BytesOf(landed)))},
+                                    {"signature", Value(HexText(BytesOf(signature)))},
+                                    {"keyid", Value(key_id)}});
 }
 
 std::string BlobSizeExpression(db::Engine engine, const std::string& column) {

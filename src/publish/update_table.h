@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/update_signature.h"
 #include "base/value.h"
 #include "db/database.h"
 
@@ -15,6 +16,9 @@ namespace nurv::publish {
 // types are not known here.
 std::string CreateTableStatement(db::Engine engine);
 bool UpdateTableExists(db::Connection& connection);
+// CREATE TABLE UpdatesSign, the side table of the rows' signatures, in `engine`'s types.
+std::string CreateSignTableStatement(db::Engine engine);
+bool SignTableExists(db::Connection& connection);
 
 // One row as it is written.
 struct NewRow {
@@ -23,16 +27,20 @@ struct NewRow {
   std::optional<std::string> version;
   std::uint32_t caption = 0;
   DateTime updatedate;
-  std::string blob_path;  // the file whose bytes become `fblob`
+  std::string blob_path;    // the file whose bytes become `fblob`
+  std::string landed_path;  // the file as it lands on a workstation
 };
 
 // Deletes the rows of `code`; only those whose `name` is one of `names` unless that is empty.
-// The number of rows deleted.
+// Their signatures go with them. The number of rows deleted.
 std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
                         const std::vector<std::string>& names = {});
 // Inserts the rows; SQL Server numbers them itself (an IDENTITY column), elsewhere each takes
-// the next `vcode` after the largest in the table.
-void InsertRows(db::Connection& connection, const std::vector<NewRow>& rows);
+// the next `vcode` after the largest in the table. The rows' `vcode`s in order.
+std::vector<std::int64_t> InsertRows(db::Connection& connection, const std::vector<NewRow>& rows);
+// Writes the signature row of `vcode`, replacing one left behind there.
+void InsertSignature(db::Connection& connection, std::int64_t vcode, const Sha256Digest& landed,
+                     const Signature& signature, const std::string& key_id);
 
 // The expression of a BLOB's size in bytes in `engine`'s SQL.
 std::string BlobSizeExpression(db::Engine engine, const std::string& column);

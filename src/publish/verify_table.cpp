@@ -10,12 +10,15 @@
 #include "base/utf8.h"
 #include "base/version_key.h"
 #include "loader/module_catalogue.h"
+#include "loader/row_signature.h"
 #include "loader/update_files.h"
 #include "publish/group_names.h"
+#include "publish/update_table.h"
 #include "publish/work_folder.h"
 #include "support/file_crc32.h"
 #include "support/product_version.h"
 #include "support/sevenzip_archive.h"
+#include "support/signing.h"
 
 namespace nurv::publish {
 
@@ -36,9 +39,11 @@ std::string TextOrEmpty(const db::Dataset& rows, const std::string& column) {
 
 class Verifier {
  public:
-  Verifier(db::Connection& connection, std::ostream& out) : connection_(connection), out_(out) {}
+  Verifier(db::Connection& connection, const TrustedKeys& keys, std::ostream& out)
+      : connection_(connection), keys_(keys), out_(out) {}
 
   int Run() {
+    signatures_kept_ = keys_.configured() && SignTableExists(connection_);
     auto rows = connection_.OpenDataset(
         "SELECT vcode, tdoc, name, version, caption, updatedate, fblob FROM UpdatesBLOB ORDER BY "
         "vcode");
@@ -97,11 +102,47 @@ class Verifier {
     }
     const std::string blob = work_.Sub("row");
     rows.SaveBlobToFile("fblob", blob);
-    if (entry->form == ModuleForm::Archive)
+    landed_.reset();
+    if (entry->form == ModuleForm::Archive) {
       CheckArchive(*entry, rows, blob, caption);
-    else
+    } else {
       CheckChecksum(blob, caption);
+      landed_ = FileSha256(blob);
+    }
+    if (keys_.configured()) CheckRowSignature(*entry, rows, blob);
     std::filesystem::remove(PathFromUtf8(blob));
+  }
+
+  // The row's signature against the trusted keys, and the bytes that land (when they could be
+  // read) against the digest it vouches for.
+  void CheckRowSignature(const ModuleEntry& entry, const db::Dataset& rows,
+                         const std::string& blob) {
+    std::optional<SignatureRecord> record;
+    if (signatures_kept_) record = ReadSignatureRecord(connection_, rows.AsInt64("vcode"));
+    SignedFields fields;
+    try {
+      fields = SignedFieldsOfRow(entry.code, rows);
+    } catch (const db::ConversionError&) {
+      Problem("подпись не проверена: поля строки не читаются");
+      return;
+    }
+    fields.stored = FileSha256(blob).digest;
+    switch (CheckSignature(record, fields, keys_)) {
+      case SignatureVerdict::Missing:
+        Problem("строка не подписана");
+        return;
+      case SignatureVerdict::UnknownKey:
+        Problem("подписана ключом " + EscapeControlBytes(record->key_id) +
+                ", которому здесь не доверяют");
+        return;
+      case SignatureVerdict::BadSignature:
+        Problem("подпись не верна: строка изменена после подписи");
+        return;
+      case SignatureVerdict::Good:
+        break;
+    }
+    if (landed_ && landed_->error.empty() && landed_->digest != record->landed)
+      Problem("SHA-256 файла не совпадает с подписанной");
   }
 
   void CheckGroupName(const ModuleEntry& entry, const db::Dataset& rows) {
@@ -168,6 +209,7 @@ class Verifier {
     // 1: the component stopped the library after the selected item, as it does for a selection.
     if (result != 0 && result != 1) Problem("архив распакован с ошибкой " + std::to_string(result));
     CheckChecksum(file, caption);
+    landed_ = FileSha256(file);
     if (entry.rule != UpdateRule::Version) return;
     FourPartVersion own;
     ReadFileProductVersion(file, own);
@@ -190,6 +232,9 @@ class Verifier {
   }
 
   db::Connection& connection_;
+  const TrustedKeys& keys_;
+  bool signatures_kept_ = false;      // UpdatesSign is there to be read
+  std::optional<FileDigest> landed_;  // the digest of the current row's bytes as they land
   std::ostream& out_;
   WorkFolder work_;
   std::unique_ptr<SevenZipArchive> zip_;
@@ -203,8 +248,8 @@ class Verifier {
 
 }  // namespace
 
-int VerifyTable(db::Connection& connection, std::ostream& out) {
-  return Verifier(connection, out).Run();
+int VerifyTable(db::Connection& connection, const TrustedKeys& keys, std::ostream& out) {
+  return Verifier(connection, keys, out).Run();
 }
 
 }  // namespace nurv::publish

@@ -2,6 +2,7 @@
 #include <ostream>
 
 #include "db/database.h"
+#include "loader/row_signature.h"
 
 namespace nurv::publish {
 
@@ -10,8 +11,9 @@ namespace nurv::publish {
 // of `caption`; an archived row's first item must be a file named as the module's file with that
 // CRC-32 and, by the version rule, the row's version; a single-file code has one row; `fblob`,
 // `updatedate` and a numeric `caption` must be there; group names must be ones the loader takes.
-// A code the loader does not know is a warning. Changes nothing; the number of problems
-// (warnings not counted).
-int VerifyTable(db::Connection& connection, std::ostream& out);
+// With trusted keys configured, every row must carry a signature of one of them over its fields
+// and stored bytes, and its bytes as they land must have the signed SHA-256. A code the loader
+// does not know is a warning. Changes nothing; the number of problems (warnings not counted).
+int VerifyTable(db::Connection& connection, const TrustedKeys& keys, std::ostream& out);
 
 }  // namespace nurv::publish

@@ -69,6 +69,16 @@ std::string DeriveFolder(const std::string& path_program, std::string_view marke
   return result;
 }
 
+std::vector<std::string> ReadTrustedKeyLines(const std::string& path) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 9; ++i) {
+    const std::string key = "TrustedKey" + std::to_string(i);
+    std::string line = platform::ReadProfileString(path, "Security", key.c_str(), "");
+    if (!line.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
 SettingsRecord ReadIniFile(const std::string& path, const std::string& loader_dir) {
   SettingsRecord settings;
   settings.Server = platform::ReadProfileString(path, kSection, "Server", "");

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/settings_record.h"
 
@@ -11,6 +12,10 @@ namespace nurv {
 // derived from `loader_dir` (the loader's folder, ending in the path separator). Missing keys
 // and values that are not numbers take their defaults silently.
 SettingsRecord ReadIniFile(const std::string& path, const std::string& loader_dir);
+
+// The public keys the workstation trusts for signed updates: the non-empty values of TrustedKey1 to
+// TrustedKey9 of section "Security", in that order. Only nurv.ini holds them, never the registry.
+std::vector<std::string> ReadTrustedKeyLines(const std::string& path);
 
 // An integer key's text as the profile functions read it: "0x"/"0X" followed by hexadecimal
 // digits when longer than two characters, otherwise a signed decimal number or "$" and

@@ -140,6 +140,54 @@ TEST_F(CliPostgresTest, RowRewrittenBetweenSlicesFailsItsStage) {
   EXPECT_EQ(ReadFile(complex_.Bin() + "libcef.dll"), "installed");
 }
 
+// Rows signed by nurv-publish on the server, the key trusted by nurv.ini: installed, then nothing
+// written again.
+TEST_F(CliPostgresTest, SignedRowsOfTheServerLandAndTheSecondRunWritesNothing) {
+  const std::string signer = "NurvSigner", password = "Sign#2026";
+  server_->Execute("DELETE FROM UpdatesBLOB; CREATE ROLE \"" + signer + "\" LOGIN PASSWORD '" +
+                   password + "'; GRANT ALL ON UpdatesBLOB TO \"" + signer +
+                   "\"; GRANT CREATE ON SCHEMA public TO \"" + signer + "\"");
+  const auto publish = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--server", server_->ServerName(), "--database", PgServer::kDatabase,
+                               "--user", signer, "--password", password});
+    const ProcessRef process = StartProcess(BuiltProgram("nurv-publish"), args,
+                                            complex_.Path("publish.out"), complex_.Path("err"));
+    EXPECT_EQ(process == kNoProcess ? -1 : WaitForProcess(process), 0)
+        << args[8] << ": " << ReadFile(complex_.Path("err"));
+    return SplitLines(ReadFile(complex_.Path("publish.out")));
+  };
+  publish({"init"});
+  server_->Execute(std::string("GRANT SELECT ON UpdatesSign TO \"") + PgServer::kLoaderLogin +
+                   "\"");
+  fs::create_directories(Utf8Path(complex_.Path("keys")));
+  const Lines keygen = publish({"keygen", complex_.Path("keys")});
+  const std::string key = complex_.Path("keys/nurv-publish.key");
+  const std::string main = complex_.Path("release/nurv-5.1.10.2");
+  fs::create_directories(Utf8Path(complex_.Path("release/cxp")));
+  fs::copy_file(Utf8Path(MainPrograms::Get().New()), Utf8Path(main));
+  WriteFile(complex_.Path("release/run.bat"), "@echo off\r\n");
+  WriteFile(complex_.Path("release/cxp/libcef.dll"), "browser");
+  publish({"publish", "PRG", main, "--key", key});
+  publish({"publish", "LDR", complex_.Bin() + "NurvLoader.exe", "--key", key});
+  publish({"publish", "BAT", complex_.Path("release/run.bat"), "--key", key});
+  publish({"publish-group", "CXP", complex_.Path("release/cxp"), "--key", key});
+  complex_.WriteIni(server_->ServerName(), PgServer::kDatabase);
+  const std::string ini = complex_.Bin() + "nurv.ini";
+  WriteFile(ini, ReadFile(ini) + "[Security]\nTrustedKey3=" + keygen.back() + "\n");
+
+  const CliRun first = RunCli();
+  EXPECT_EQ(first.status, 0) << first.err << Joined(first.out);
+  EXPECT_EQ(ReadFile(complex_.Bin() + "nurv.exe"), MainPrograms::Get().NewBytes());
+  EXPECT_EQ(ReadFile(complex_.Bin() + "nurvrun.bat"), "@echo off\r\n");
+  EXPECT_EQ(ReadFile(complex_.Bin() + "libcef.dll"), "browser");
+  AwaitLaunch(first);
+  const CliRun second = RunCli();
+  EXPECT_EQ(second.status, 0) << second.err;
+  for (const std::string& line : second.out)
+    EXPECT_FALSE(line.rfind(" -> ", 0) == 0 && !line.ends_with("НЕ ТРЕБУЕТСЯ")) << line;
+  AwaitLaunch(second);
+}
+
 }  // namespace
 }  // namespace nurv::testing
 

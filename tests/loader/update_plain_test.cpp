@@ -1,9 +1,12 @@
 // Plain-file updates on a real SQLite update table and real files.
 #include <gtest/gtest.h>
 
+#include "base/date_utils.h"
 #include "loader/update_plain.h"
+#include "platform/paths.h"
 #include "platform/system_info.h"
 #include "support/sevenzip_archive.h"
+#include "support/signing.h"
 #include "update_fixture.h"
 
 namespace nurv {
@@ -200,6 +203,48 @@ TEST_F(PlainUpdate, SevenZipLibraryOnlyWhenFoundNowhere) {
   std::filesystem::create_directory(system + "/" + name);
   result = Code(UpdatePlainModule(Ctx(), ModuleByCode("7z")));
   EXPECT_EQ(result, 1);
+}
+
+// The library the loader would load next is written only when the publisher's key signed its row.
+TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
+  const std::string library = settings.PathTemp + platform::kPathDelim + SevenZipLibraryName();
+  system_folder = dir.Sub("System");
+  std::filesystem::create_directory(system_folder);
+  const KeyPair publisher = GenerateKeyPair();
+  // The row's fields signed over the stored bytes `stored` and the landed bytes `landed`, as the
+  // signature row of vcode 1.
+  const auto sign = [&](const std::string& stored, const std::string& landed) {
+    SignedFields fields{"7z", "", std::nullopt, *ParseDateTimeText("2024-05-01 10:00:00"),
+                        Crc32Of(stored)};
+    WriteFile(dir.Sub("signed.bin"), stored);
+    fields.stored = FileSha256(dir.Sub("signed.bin")).digest;
+    WriteFile(dir.Sub("signed.bin"), landed);
+    fields.landed = FileSha256(dir.Sub("signed.bin")).digest;
+    Sql("DROP TABLE IF EXISTS UpdatesSign; CREATE TABLE UpdatesSign (vcode INTEGER, sha256 TEXT, "
+        "signature TEXT, keyid TEXT); INSERT INTO UpdatesSign VALUES (1, '" +
+        HexText(BytesOf(fields.landed)) + "', '" +
+        HexText(BytesOf(SignMessage(SignedMessage(fields), publisher.secret_key))) + "', '" +
+        KeyId(publisher.public_key) + "')");
+  };
+  Serve({PlainRow(1, "7z", "", "forged library", "2024-05-01 10:00:00")});
+  sign("genuine library", "genuine library");
+  Ctx().trusted_keys = TrustedKeys({PublicKeyLine(publisher.public_key)});
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 9);
+  EXPECT_FALSE(platform::FileExists(library));
+  EXPECT_EQ(ui.Log(), std::vector<std::string>{"--> ОШИБКА проверки подписи. Подпись не верна: [" +
+                                               library + "]"});
+
+  // Signed, but for other bytes to land (a publisher's fault): refused all the same.
+  sign("forged library", "genuine library");
+  ui.ClearLog();
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 9);
+  EXPECT_FALSE(platform::FileExists(library));
+  EXPECT_EQ(ui.Log(), std::vector<std::string>{"--> ОШИБКА проверки подписи. SHA-256 файла [" +
+                                               library + "] не совпадает с подписанной"});
+
+  sign("forged library", "forged library");
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 1);
+  EXPECT_EQ(ReadFile(library), "forged library");
 }
 
 }  // namespace

@@ -69,6 +69,22 @@ class PublishTest : public ::testing::Test {
     return run;
   }
 
+  // A new signing key pair in `folder` of the test's folder (keygen needs no connection).
+  PublishRun Keygen(const std::string& folder) const {
+    std::filesystem::create_directories(Utf8Path(dir_.Sub(folder)));
+    PublishRun run;
+    const ProcessRef process = StartProcess(NURV_PUBLISH_PATH, {"keygen", dir_.Sub(folder)},
+                                            dir_.Sub("out.txt"), dir_.Sub("err.txt"));
+    if (process == kNoProcess) return run;
+    run.status = WaitForProcess(process);
+    run.out = ReadFile(dir_.Sub("out.txt"));
+    run.err = ReadFile(dir_.Sub("err.txt"));
+#ifdef _WIN32
+    std::erase(run.out, '\r');
+#endif
+    return run;
+  }
+
   std::string Snapshot() const { return TableSnapshot(params_, dir_); }
 
   // A file under the test's folder with `bytes`, modified at kSourceTime.
@@ -85,8 +101,8 @@ class PublishTest : public ::testing::Test {
       std::chrono::local_days(std::chrono::year(2026) / 3 / 2) + std::chrono::hours(8) +
       std::chrono::minutes(15) + std::chrono::seconds(42);
 
-  // Every code of the catalogue, from files named unlike the modules.
-  void PublishEveryCode() {
+  // Every code of the catalogue, from files named unlike the modules; `signing`: "--key" FILE.
+  void PublishEveryCode(const std::vector<std::string>& signing = {}) {
     ASSERT_EQ(Publish({"init"}).status, 0);
     const struct {
       const char* code;
@@ -103,7 +119,9 @@ class PublishTest : public ::testing::Test {
         {"EXP", Source("in/explorer.exe", BuildPeFile({2, 0, 0, 7}, {2, 0, 0, 7}))},
     };
     for (const auto& module : modules) {
-      const PublishRun run = Publish({"publish", module.code, module.file});
+      std::vector<std::string> args{"publish", module.code, module.file};
+      args.insert(args.end(), signing.begin(), signing.end());
+      const PublishRun run = Publish(args);
       ASSERT_EQ(run.status, 0) << module.code << ": " << run.err;
     }
     Source("cxp/libcef.dll", "browser");
@@ -115,7 +133,9 @@ class PublishTest : public ::testing::Test {
     for (const char* group : {"CXP", "LXP", "SWI", "DOC", "XLS"}) {
       std::string folder = group;
       std::transform(folder.begin(), folder.end(), folder.begin(), ::tolower);
-      const PublishRun run = Publish({"publish-group", group, dir_.Sub(folder)});
+      std::vector<std::string> args{"publish-group", group, dir_.Sub(folder)};
+      args.insert(args.end(), signing.begin(), signing.end());
+      const PublishRun run = Publish(args);
       ASSERT_EQ(run.status, 0) << group << ": " << run.err;
     }
   }

@@ -84,5 +84,32 @@ TEST_F(PublishPostgres, InitPublishVerifyAndARefusedPublish) {
   EXPECT_NE(damaged.out.find("\tCHM\tHelpNurv.chm\tCRC-32"), std::string::npos) << damaged.out;
 }
 
+TEST_F(PublishPostgres, SignedRowsVerifyWithTheKeyAndASignatureMovedToAnotherRowDoesNot) {
+  ASSERT_EQ(Publish({"init"}).status, 0);
+  const PublishRun keygen = Keygen("keys");
+  ASSERT_EQ(keygen.status, 0) << keygen.err;
+  const std::string key = dir_.Sub("keys/nurv-publish.key");
+  const std::string main = Source("in/main.exe", BuildPeFile({5, 1, 10, 2}, {5, 1, 10, 2}));
+  ASSERT_EQ(Publish({"publish", "PRG", main, "--key", key}).status, 0);
+  Source("cxp/libcef.dll", "browser");
+  Source("cxp/locales/ru.pak", "locale");
+  ASSERT_EQ(Publish({"publish-group", "CXP", dir_.Sub("cxp"), "--key", key}).status, 0);
+  const std::string public_line = Lines(keygen.out).back();
+  const PublishRun verify = Publish({"verify", "--public-key", public_line});
+  EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+
+  server_->Execute(
+      "DELETE FROM UpdatesSign WHERE vcode = 2; UPDATE UpdatesSign SET vcode = 2 "
+      "WHERE vcode = 3",
+      kDatabase);
+  const PublishRun moved = Publish({"verify", "--public-key", public_line});
+  EXPECT_EQ(moved.status, 1);
+  EXPECT_EQ(Lines(moved.out),
+            (std::vector<std::string>{
+                "2\tCXP\tlibcef.dll\tподпись не верна: строка изменена после подписи",
+                "3\tCXP\tlocales\\ru.pak\tстрока не подписана"}))
+      << moved.out;
+}
+
 }  // namespace
 }  // namespace nurv::testing

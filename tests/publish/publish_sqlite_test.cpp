@@ -81,6 +81,48 @@ TEST_F(PublishSqlite, EveryCodeIsWrittenAsTheLoaderReadsIt) {
   EXPECT_EQ(platform::ReadModifiedTime(dir_.Sub("unpacked/nurv.exe")), kSourceTime);
 }
 
+TEST_F(PublishSqlite, KeysSignEveryRowAndVerifyNamesRowsNotSignedAsTheyStand) {
+  const PublishRun keygen = Keygen("keys");
+  ASSERT_EQ(keygen.status, 0) << keygen.err;
+  const std::string public_line = Lines(keygen.out).back();
+  EXPECT_EQ(ReadFile(dir_.Sub("keys/nurv-publish.pub")), public_line + "\n");
+  const std::string secret = ReadFile(dir_.Sub("keys/nurv-publish.key"));
+#ifndef _WIN32
+  EXPECT_EQ(std::filesystem::status(dir_.Sub("keys/nurv-publish.key")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+  EXPECT_EQ(Keygen("keys").status, 3);
+  EXPECT_EQ(ReadFile(dir_.Sub("keys/nurv-publish.key")), secret);
+  ASSERT_EQ(Keygen("stranger").status, 0);
+
+  PublishEveryCode({"--key", dir_.Sub("keys/nurv-publish.key")});
+  const PublishRun clean = Publish({"verify", "--public-key", public_line});
+  EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+  WriteFile(dir_.Sub("nurv.ini"), "[Security]\nTrustedKey2=" + public_line + "\n");
+  EXPECT_EQ(Publish({"verify", "--ini", dir_.Sub("nurv.ini")}).status, 0);
+  const std::string stranger = Lines(ReadFile(dir_.Sub("stranger/nurv-publish.pub"))).back();
+  const PublishRun untrusted = Publish({"verify", "--public-key", stranger});
+  EXPECT_EQ(untrusted.status, 1);
+  EXPECT_EQ(Lines(untrusted.out).size(), 15u) << untrusted.out;
+  EXPECT_TRUE(HasLine(untrusted.out, "6\tBAT\tnurvrun.bat\tподписана ключом ", "не доверяют"));
+
+  const std::string bat = "@echo off\r\nstart nurw.exe %*\r\n";
+  Exec(db_,
+       "UPDATE UpdatesBLOB SET fblob = ?, caption = " + std::to_string(Crc32Of(bat)) +
+           " WHERE tdoc = 'BAT'",
+       &bat);
+  Exec(db_, "DELETE FROM UpdatesSign WHERE vcode = 9");
+  const std::string before = Snapshot();
+  const PublishRun forged =
+      Publish({"verify", "--public-key", stranger, "--public-key", public_line});
+  EXPECT_EQ(forged.status, 1);
+  EXPECT_EQ(Lines(forged.out),
+            (std::vector<std::string>{"6\tBAT\tnurvrun.bat\tподпись не верна: строка изменена "
+                                      "после подписи",
+                                      "9\tEXP\tNurvExplorer.exe\tстрока не подписана"}));
+  EXPECT_EQ(Snapshot(), before);
+}
+
 TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
   PublishEveryCode();
   Exec(db_, "UPDATE UpdatesBLOB SET caption = caption + 1 WHERE tdoc = 'BAT'");

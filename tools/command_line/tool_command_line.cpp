@@ -57,7 +57,8 @@ ToolCommandLine ReadToolCommandLine(int argc, const char* const* argv, const Too
         }
         value = argv[++i];
       }
-      if (!line.options.emplace(name, std::move(value)).second) {
+      if (known->repeatable) line.repeated[std::string(name)].push_back(value);
+      if (!line.options.emplace(name, std::move(value)).second && !known->repeatable) {
         line.exit_status = UsageError(usage, "option " + std::string(name) + " given twice");
         return line;
       }

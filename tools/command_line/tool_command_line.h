@@ -16,6 +16,7 @@ namespace nurv::tools {
 struct ToolOption {
   std::string_view name;  // with its dashes: "--server"
   bool takes_value = false;
+  bool repeatable = false;  // may be given more than once, each value kept
 };
 
 struct ToolUsage {
@@ -33,14 +34,16 @@ struct ToolCommandLine {
   std::vector<std::string> operands;
   // The known options given, by name; an option without a value maps to the empty text.
   std::map<std::string, std::string, std::less<>> options;
+  // Every value of each repeatable option given, in order (`options` holds its first).
+  std::map<std::string, std::vector<std::string>, std::less<>> repeated;
   std::optional<int> exit_status;
 };
 
 // "--help" or "-h" among the options prints the usage to stdout. The usage's options may stand
-// anywhere among the operands; one given twice, or without its value, is a usage error. Any other
-// argument that begins with "-" (but "-" alone) is an unknown option; "--" ends the options, so
-// that an operand may begin with "-". An unknown option or a number of operands outside the usage's
-// range prints the error and the usage to stderr.
+// anywhere among the operands; one not repeatable given twice, or one without its value, is a
+// usage error. Any other argument that begins with "-" (but "-" alone) is an unknown option; "--"
+// ends the options, so that an operand may begin with "-". An unknown option or a number of
+// operands outside the usage's range prints the error and the usage to stderr.
 ToolCommandLine ReadToolCommandLine(int argc, const char* const* argv, const ToolUsage& usage);
 
 void PrintUsage(std::FILE* to, const ToolUsage& usage);

@@ -67,9 +67,9 @@ fs::path ReleaseFile(const fs::path& release, const std::string& relative,
   return path;
 }
 
-// Runs the built nurv-publish on the demo's update database.
-void Publish(const fs::path& built, const std::string& db, const std::vector<std::string>& args,
-             const fs::path& log_folder) {
+// Runs the built nurv-publish on the demo's update database; what it printed.
+std::string Publish(const fs::path& built, const std::string& db,
+                    const std::vector<std::string>& args, const fs::path& log_folder) {
   std::vector<std::string> line{"--server", nurv::testing::SqliteServerName(db), "--database",
                                 "demo"};
   line.insert(line.end(), args.begin(), args.end());
@@ -79,8 +79,10 @@ void Publish(const fs::path& built, const std::string& db, const std::vector<std
       Utf8Text(built / ("nurv-publish" + std::string(kProgramSuffix))), line, out, err);
   const int status =
       process == nurv::testing::kNoProcess ? -1 : nurv::testing::WaitForProcess(process);
-  std::cout << ReadFile(out);
+  const std::string printed = ReadFile(out);
+  std::cout << printed;
   if (status != 0) throw std::runtime_error("nurv-publish " + args[0] + ": " + ReadFile(err));
+  return printed;
 }
 
 void Run(const fs::path& demo, const fs::path& built) {
@@ -142,6 +144,13 @@ void Run(const fs::path& demo, const fs::path& built) {
 
   const std::string db = Utf8Text(demo / "updates.db");
   fs::remove(Utf8Path(db));
+  // The demo publisher's key; the demo complex trusts it, so every row must be signed with it.
+  const fs::path keys = demo / "keys";
+  fs::remove_all(keys);
+  fs::create_directories(keys);
+  const std::string keygen = Publish(built, db, {"keygen", Utf8Text(keys)}, demo);
+  const std::string public_line = keygen.substr(keygen.rfind('\n', keygen.size() - 2) + 1);
+  const std::string key = Utf8Text(keys / "nurv-publish.key");
   const std::vector<std::vector<std::string>> commands = {
       {"init"},
       {"publish", "LDR", Utf8Text(release / "NurvLoader.exe")},
@@ -158,13 +167,19 @@ void Run(const fs::path& demo, const fs::path& built) {
       {"publish-group", "DOC", Utf8Text(release / "blanks")},
       {"publish-group", "XLS", Utf8Text(release / "forms")},
   };
-  for (const auto& command : commands) Publish(built, db, command, demo);
+  for (auto command : commands) {
+    if (command[0] != "init") command.insert(command.end(), {"--key", key});
+    Publish(built, db, command, demo);
+  }
   if (!seven_zip.empty())
-    Publish(built, db, {"publish", "7z", Utf8Text(release / nurv::SevenZipLibraryName())}, demo);
+    Publish(built, db,
+            {"publish", "7z", Utf8Text(release / nurv::SevenZipLibraryName()), "--key", key}, demo);
   WriteFile(Utf8Text(bin / "nurv.ini"),
             "[ConfigUser51]\r\nServer=" + nurv::testing::SqliteServerName(db) +
                 "\r\nDataBase=demo\r\nCaption=Демонстрационная база НУРВ\r\nUser=demo\r\n"
-                "Region=550\r\nRegion2=1\r\nRefreshRepl=10\r\nShowWordProces=0\r\nThemeXP=0\r\n");
+                "Region=550\r\nRegion2=1\r\nRefreshRepl=10\r\nShowWordProces=0\r\nThemeXP=0\r\n"
+                "[Security]\r\nTrustedKey1=" +
+                public_line);
   std::cout << "demo complex: " << Utf8Text(complex) << "\nupdate database: " << db << "\n";
 }
 

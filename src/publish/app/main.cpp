@@ -14,15 +14,19 @@
 #include "loader/module_catalogue.h"
 #include "platform/process.h"
 #include "publish/publish_commands.h"
+#include "publish/signing_keys.h"
 #include "publish/verify_table.h"
+#include "settings/ini_settings.h"
 
 namespace {
 
 using nurv::publish::PublishOptions;
 
 constexpr nurv::tools::ToolOption kOptions[] = {
-    {"--server", true},  {"--database", true}, {"--user", true},   {"--password", true},
-    {"--version", true}, {"--date", true},     {"--force", false}, {"--keep", false},
+    {"--server", true},           {"--database", true}, {"--user", true},
+    {"--password", true},         {"--version", true},  {"--date", true},
+    {"--force", false},           {"--keep", false},    {"--key", true},
+    {"--public-key", true, true}, {"--ini", true},
 };
 
 constexpr nurv::tools::ToolUsage kUsage{
@@ -30,15 +34,22 @@ constexpr nurv::tools::ToolUsage kUsage{
     "--server SERVER --database DB [--user U] [--password P] COMMAND [ARGS]",
     "  init                                  create UpdatesBLOB (and nothing else) if it is "
     "missing\n"
-    "  publish CODE FILE [--version V] [--date \"YYYY-MM-DD HH:MM:SS\"] [--force]\n"
-    "  publish-group CODE FOLDER [--date \"...\"] [--keep]\n"
+    "  publish CODE FILE [--version V] [--date \"YYYY-MM-DD HH:MM:SS\"] [--force] [--key FILE]\n"
+    "  publish-group CODE FOLDER [--date \"...\"] [--keep] [--key FILE]\n"
     "  list                                  one row a line: vcode, tdoc, name, version, caption, "
     "updatedate, size\n"
-    "  verify                                check every row as the loader would read it\n"
+    "  verify [--public-key LINE]... [--ini PATH]\n"
+    "                                        check every row as the loader would read it, and\n"
+    "                                        its signature when keys are given\n"
     "  remove CODE [NAME...]\n"
+    "  keygen DIR                            new signing key: DIR/nurv-publish.key and .pub\n"
+    "                                        (no --server needed)\n"
     "SERVER: sqlite:PATH, odbc:CONNECTION or an SQL Server name. Without --user the loader's own\n"
     "login is used. Exit status: 0 done (verify: no problem), 1 verify found problems, 2 usage\n"
-    "error, 3 failure (the table is as it was).\n",
+    "error, 3 failure (the table is as it was).\n"
+    "--key FILE signs every row written with the secret key of keygen; --public-key takes the "
+    "line\n"
+    "keygen printed, --ini the TrustedKey1..9 of a nurv.ini's [Security] section.\n",
     1,
     static_cast<std::size_t>(-1),
     kOptions};
@@ -58,11 +69,12 @@ struct Command {
 
 const Command kCommands[] = {
     {"init", 1, 1, {}},
-    {"publish", 3, 3, {"--version", "--date", "--force"}},
-    {"publish-group", 3, 3, {"--date", "--keep"}},
+    {"publish", 3, 3, {"--version", "--date", "--force", "--key"}},
+    {"publish-group", 3, 3, {"--date", "--keep", "--key"}},
     {"list", 1, 1, {}},
-    {"verify", 1, 1, {}},
+    {"verify", 1, 1, {"--public-key", "--ini"}},
     {"remove", 2, static_cast<std::size_t>(-1), {}},
+    {"keygen", 2, 2, {}},
 };
 
 bool IsVersionText(const std::string& text) {
@@ -107,6 +119,10 @@ int Run(const nurv::tools::ToolCommandLine& line) {
                                  std::string_view(given)) == command->options.end())
       return UsageError("option " + given + " does not go with " + name);
   }
+  if (name == "keygen") {
+    nurv::publish::GenerateKeyFiles(line.operands[1], std::cout);
+    return 0;
+  }
   const auto server = option("--server");
   const auto database = option("--database");
   if (!server || server->empty() || !database || database->empty())
@@ -122,6 +138,21 @@ int Run(const nurv::tools::ToolCommandLine& line) {
   }
   options.force = option("--force").has_value();
   options.keep = option("--keep").has_value();
+  if (const auto key_file = option("--key"))
+    options.key = nurv::publish::ReadSecretKeyFile(*key_file);
+  std::vector<std::string> key_lines;
+  if (const auto keys = line.repeated.find("--public-key"); keys != line.repeated.end()) {
+    for (const std::string& key : keys->second) {
+      if (!nurv::ParsePublicKeyLine(key))
+        return UsageError("--public-key takes a line of keygen: " + key);
+      key_lines.push_back(key);
+    }
+  }
+  if (const auto ini = option("--ini")) {
+    const auto trusted = nurv::ReadTrustedKeyLines(*ini);
+    if (trusted.empty()) return UsageError("no TrustedKey in [Security] of " + *ini);
+    key_lines.insert(key_lines.end(), trusted.begin(), trusted.end());
+  }
 
   int status = 0;
   const nurv::ModuleEntry* module = nullptr;
@@ -151,7 +182,8 @@ int Run(const nurv::tools::ToolCommandLine& line) {
   } else if (name == "list") {
     nurv::publish::ListRows(connection, std::cout);
   } else if (name == "verify") {
-    status = nurv::publish::VerifyTable(connection, std::cout) > 0 ? 1 : 0;
+    status =
+        nurv::publish::VerifyTable(connection, nurv::TrustedKeys(key_lines), std::cout) > 0 ? 1 : 0;
   } else {
     const std::vector<std::string> names(line.operands.begin() + 2, line.operands.end());
     nurv::publish::RemoveRows(connection, line.operands[1], names, std::cout);

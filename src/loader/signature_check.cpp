@@ -1,0 +1,45 @@
+#include "loader/signature_check.h"
+
+#include "loader/row_signature.h"
+#include "support/signing.h"
+
+namespace nurv {
+
+bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                       const std::string& stored_file, const std::string& shown_path,
+                       Sha256Digest& landed) {
+  if (!ctx.trusted_keys.configured()) return true;
+  const auto record = ReadSignatureRecord(ctx.connection, row.AsInt64("vcode"));
+  SignedFields fields = SignedFieldsOfRow(code, row);
+  fields.stored = FileSha256(stored_file).digest;
+  const char* refusal = nullptr;
+  switch (CheckSignature(record, fields, ctx.trusted_keys)) {
+    case SignatureVerdict::Good:
+      landed = record->landed;
+      return true;
+    case SignatureVerdict::Missing:
+      refusal = "Строка обновления не подписана";
+      break;
+    case SignatureVerdict::UnknownKey:
+      refusal = "Ключ подписи не доверен";
+      break;
+    case SignatureVerdict::BadSignature:
+      refusal = "Подпись не верна";
+      break;
+  }
+  ctx.ui.AddLogLine(std::string("--> ОШИБКА проверки подписи. ") + refusal + ": [" + shown_path +
+                    "]");
+  return false;
+}
+
+bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed,
+                       const std::string& shown_path) {
+  if (!ctx.trusted_keys.configured()) return true;
+  const FileDigest digest = FileSha256(file);
+  if (digest.error.empty() && digest.digest == landed) return true;
+  ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" + shown_path +
+                    "] не совпадает с подписанной");
+  return false;
+}
+
+}  // namespace nurv

@@ -1,0 +1,25 @@
+#pragma once
+// The loader's check of signed rows (with keys in nurv.ini's [Security]): a refused row logs which
+// check failed, and the caller counts it as failed before its file is put in place.
+#include <string>
+#include <string_view>
+
+#include "base/update_signature.h"
+#include "db/database.h"
+#include "loader/update_context.h"
+
+namespace nurv {
+
+// The current row of `row` (of module `code`) with its stored bytes in `stored_file`: true when a
+// trusted key signed its fields and those bytes; `landed` is then the digest the signature vouches
+// for. False with the refusal logged, naming `shown_path`. True at once when no key is trusted.
+bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                       const std::string& stored_file, const std::string& shown_path,
+                       Sha256Digest& landed);
+
+// True when `file` has the `landed` digest, or when no key is trusted; otherwise false with the
+// mismatch logged, naming `shown_path`.
+bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed,
+                       const std::string& shown_path);
+
+}  // namespace nurv
