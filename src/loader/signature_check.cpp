@@ -42,4 +42,16 @@ bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256
   return false;
 }
 
+bool InstalledCopySigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                         const std::string& file) {
+  if (!ctx.trusted_keys.configured()) return true;
+  const FileDigest digest = FileSha256(file);
+  if (!digest.error.empty()) return false;
+  const auto record = ReadSignatureRecord(ctx.connection, row.AsInt64("vcode"));
+  SignedFields fields = SignedFieldsOfRow(code, row);
+  fields.stored = digest.digest;  // a plain row stores the bytes that land
+  return CheckSignature(record, fields, ctx.trusted_keys) == SignatureVerdict::Good &&
+         record->landed == digest.digest;
+}
+
 }  // namespace nurv

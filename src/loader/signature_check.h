@@ -22,4 +22,9 @@ bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Data
 bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed,
                        const std::string& shown_path);
 
+// True when `file`, already in place as the current row of `row` (of module `code`) would land
+// it, carries a trusted key's signature for exactly its bytes, or when no key is trusted.
+bool InstalledCopySigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                         const std::string& file);
+
 }  // namespace nurv

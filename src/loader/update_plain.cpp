@@ -107,7 +107,15 @@ StageResult UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry) {
     // The temporary folder must be known before it is looked into.
     FilterOffAtEnd filter_off(ctx.catalogue);
     if (const auto done = SelectModuleRows(ctx, entry)) return *done;
-    if (platform::FileExists(destination)) return StageResult::NotRequired;
+    if (platform::FileExists(destination)) {
+      // With trusted keys, a library left by a run before them is loaded only when a key signed
+      // these very bytes; otherwise it goes and its row is written with every check.
+      if (InstalledCopySigned(ctx, entry.code, ctx.catalogue, destination)) {
+        return StageResult::NotRequired;
+      }
+      OwnedFolders(ctx.settings).CheckDestination(destination);
+      RemoveEntry(destination);
+    }
   }
   return UpdatePlainFile(ctx, entry, destination);
 }

@@ -245,6 +245,13 @@ TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
   sign("forged library", "forged library");
   EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 1);
   EXPECT_EQ(ReadFile(library), "forged library");
+
+  // A copy in the temporary folder is kept only when the key signed those very bytes; one left by
+  // a run before the key was trusted is written again from its signed row.
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 0);
+  WriteFile(library, "planted library");
+  EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 1);
+  EXPECT_EQ(ReadFile(library), "forged library");
 }
 
 }  // namespace
