@@ -56,25 +56,20 @@ class PublishTest : public ::testing::Test {
     if (!params_.user.empty()) line.insert(line.end(), {"--user", params_.user});
     if (params_.password) line.insert(line.end(), {"--password", *params_.password});
     line.insert(line.end(), args.begin(), args.end());
-    PublishRun run;
-    const ProcessRef process =
-        StartProcess(NURV_PUBLISH_PATH, line, dir_.Sub("out.txt"), dir_.Sub("err.txt"));
-    if (process == kNoProcess) return run;
-    run.status = WaitForProcess(process);
-    run.out = ReadFile(dir_.Sub("out.txt"));
-    run.err = ReadFile(dir_.Sub("err.txt"));
-#ifdef _WIN32
-    std::erase(run.out, '\r');
-#endif
-    return run;
+    return Run(line);
   }
 
   // A new signing key pair in `folder` of the test's folder (keygen needs no connection).
   PublishRun Keygen(const std::string& folder) const {
     std::filesystem::create_directories(Utf8Path(dir_.Sub(folder)));
+    return Run({"keygen", dir_.Sub(folder)});
+  }
+
+  // Runs nurv-publish with exactly `line`; its output without the CRs of Windows line ends.
+  PublishRun Run(const std::vector<std::string>& line) const {
     PublishRun run;
-    const ProcessRef process = StartProcess(NURV_PUBLISH_PATH, {"keygen", dir_.Sub(folder)},
-                                            dir_.Sub("out.txt"), dir_.Sub("err.txt"));
+    const ProcessRef process =
+        StartProcess(NURV_PUBLISH_PATH, line, dir_.Sub("out.txt"), dir_.Sub("err.txt"));
     if (process == kNoProcess) return run;
     run.status = WaitForProcess(process);
     run.out = ReadFile(dir_.Sub("out.txt"));
