@@ -91,6 +91,14 @@ std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
   };
   const SettingsRecord& ini = ini_settings;
   SettingsRecord& out = loader_settings;
+  // A text value that the registry and the settings in force take as the file has it.
+  const auto text_unit = [&](WriteUnit which, std::string_view key_path, std::string_view name,
+                             std::string SettingsRecord::*field) {
+    unit(which, key_path, [&](RegistryKey& key) {
+      key.SetString(name, ini.*field);
+      out.*field = ini.*field;
+    });
+  };
 
   unit(WriteUnit::Region, layout::kNurvKey, [&](RegistryKey& key) {
     key.SetDword(layout::kRegion, ini.Region);
@@ -105,22 +113,13 @@ std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
     // The loader always works from its own folder, whatever the file says.
     out.PathProgram = FolderOf(executable_path);
   });
-  unit(WriteUnit::PathUpdate, layout::kNurvKey, [&](RegistryKey& key) {
-    key.SetString(layout::kPathUpdate, ini.PathUpdate);
-    out.PathUpdate = ini.PathUpdate;
-  });
-  unit(WriteUnit::PathHelp, layout::kNurvKey, [&](RegistryKey& key) {
-    key.SetString(layout::kPathHelp, ini.PathHelp);
-    out.PathHelp = ini.PathHelp;
-  });
-  unit(WriteUnit::PathShablon, layout::kNurvKey, [&](RegistryKey& key) {
-    key.SetString(layout::kPathShablon, ini.PathShablon);
-    out.PathShablon = ini.PathShablon;
-  });
-  unit(WriteUnit::PathReport, layout::kNurvKey, [&](RegistryKey& key) {
-    key.SetString(layout::kPathReport, ini.PathReport);
-    out.PathReport = ini.PathReport;
-  });
+  text_unit(WriteUnit::PathUpdate, layout::kNurvKey, layout::kPathUpdate,
+            &SettingsRecord::PathUpdate);
+  text_unit(WriteUnit::PathHelp, layout::kNurvKey, layout::kPathHelp, &SettingsRecord::PathHelp);
+  text_unit(WriteUnit::PathShablon, layout::kNurvKey, layout::kPathShablon,
+            &SettingsRecord::PathShablon);
+  text_unit(WriteUnit::PathReport, layout::kNurvKey, layout::kPathReport,
+            &SettingsRecord::PathReport);
   unit(WriteUnit::ShowWordProces, layout::kNurvKey, [&](RegistryKey& key) {
     key.SetDword(layout::kShowWordProces, ini.ShowWordProces ? 1 : 0);
     out.ShowWordProces = ini.ShowWordProces;
@@ -138,29 +137,18 @@ std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
     key.SetDword(layout::kRefreshRepl, ini.RefreshRepl);
     out.RefreshRepl = ini.RefreshRepl;
   });
-  unit(WriteUnit::LastUser, layout::kNurvKey, [&](RegistryKey& key) {
-    key.SetString(layout::kLastUser, ini.User);
-    out.User = ini.User;
-  });
+  text_unit(WriteUnit::LastUser, layout::kNurvKey, layout::kLastUser, &SettingsRecord::User);
   const auto connection_value = [](std::string_view prefix) {
     return layout::NumberedValueName(prefix, layout::kIniConnection);
   };
-  unit(WriteUnit::DataBaseCaption51, layout::kDataBaseCaptionsKey, [&](RegistryKey& key) {
-    key.SetString(connection_value(layout::kDataBaseCaptionPrefix), ini.Caption);
-    out.Caption = ini.Caption;
-  });
-  unit(WriteUnit::DataBaseName51, layout::kDataBaseNamesKey, [&](RegistryKey& key) {
-    key.SetString(connection_value(layout::kDataBaseNamePrefix), ini.DataBase);
-    out.DataBase = ini.DataBase;
-  });
-  unit(WriteUnit::ServerName51, layout::kServerNamesKey, [&](RegistryKey& key) {
-    key.SetString(connection_value(layout::kServerNamePrefix), ini.Server);
-    out.Server = ini.Server;
-  });
-  unit(WriteUnit::User51, layout::kUsersKey, [&](RegistryKey& key) {
-    key.SetString(connection_value(layout::kUserPrefix), ini.User);
-    out.User = ini.User;
-  });
+  text_unit(WriteUnit::DataBaseCaption51, layout::kDataBaseCaptionsKey,
+            connection_value(layout::kDataBaseCaptionPrefix), &SettingsRecord::Caption);
+  text_unit(WriteUnit::DataBaseName51, layout::kDataBaseNamesKey,
+            connection_value(layout::kDataBaseNamePrefix), &SettingsRecord::DataBase);
+  text_unit(WriteUnit::ServerName51, layout::kServerNamesKey,
+            connection_value(layout::kServerNamePrefix), &SettingsRecord::Server);
+  text_unit(WriteUnit::User51, layout::kUsersKey, connection_value(layout::kUserPrefix),
+            &SettingsRecord::User);
   return failed;
 }
 
