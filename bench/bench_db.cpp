@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/database.h"
+#include "loader/staged_file.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ void BM_SqliteBlobToFile(benchmark::State& state) {
     nurv::db::Connection connection;
     connection.SetParams(Login(files.blob_db));
     auto data = connection.OpenDataset("select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
-    data->SaveBlobToFile("fblob", out);
+    nurv::SaveBlobAsNewFile(*data, out);
     growth_kib = std::max(growth_kib, StatusKiB("VmHWM:") - idle);
   }
   state.SetBytesProcessed(state.iterations() * kBlobBytes);

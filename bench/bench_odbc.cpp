@@ -12,6 +12,7 @@
 
 #include "common/pg_server.h"
 #include "db/database.h"
+#include "loader/staged_file.h"
 #include "dbchooser/loader_login.h"
 
 namespace {
@@ -67,7 +68,7 @@ void BM_OdbcBlobToFile(benchmark::State& state) {
     connection.SetParams(
         {server->ServerName(), PgServer::kDatabase, nurv::kLoaderLogin, nurv::LoaderPassword()});
     auto data = connection.OpenDataset("select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
-    data->SaveBlobToFile("fblob", out);
+    nurv::SaveBlobAsNewFile(*data, out);
     growth_kib = std::max(growth_kib, StatusKiB("VmHWM:") - idle);
   }
   fs::remove(out);

@@ -241,53 +241,17 @@ bool RowsetDataset::BlobIsNull(const std::string& field) {
          (IsNull(row.cells[column]) || std::holds_alternative<std::monostate>(row.cells[column]));
 }
 
-void RowsetDataset::SaveBlobToFile(const std::string& field, const std::string& path) {
+void RowsetDataset::ReadBlob(const std::string& field, const BlobSink& sink) {
   const std::size_t column = ColumnIndex(field);
   const Row& row = Current();
   if (row.blob[column]) {
-    StreamBlob(row, column, path);
+    StreamBlob(row, column, sink);
     return;
   }
   // A short value that the engine kept as text or number: its bytes are already here.
   const auto text = ValueText(row.cells[column]);
-  if (!text) throw DbError("Field '" + field + "' is NULL: there is no BLOB to save");
-  BlobFileWriter writer(path);
-  writer.Write(text->data(), text->size());
-  writer.Finish();
-}
-
-// ---- BlobFileWriter ----
-
-struct BlobFileWriter::Impl {
-  std::filesystem::path path;
-  std::ofstream out;
-  bool finished = false;
-};
-
-BlobFileWriter::BlobFileWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
-  impl_->path = PathFromUtf8(path);
-  impl_->out.open(impl_->path, std::ios::binary | std::ios::trunc);
-  if (!impl_->out) throw DbError("Cannot create the file " + Quoted(path));
-}
-
-BlobFileWriter::~BlobFileWriter() {
-  if (impl_->finished) return;
-  // An incomplete file must not pass for the BLOB's bytes.
-  impl_->out.close();
-  std::error_code ignored;
-  std::filesystem::remove(impl_->path, ignored);
-}
-
-void BlobFileWriter::Write(const void* data, std::size_t size) {
-  impl_->out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!impl_->out) throw DbError("Cannot write the file " + Quoted(impl_->path.string()));
-}
-
-void BlobFileWriter::Finish() {
-  impl_->out.flush();
-  impl_->out.close();
-  if (impl_->out.fail()) throw DbError("Cannot write the file " + Quoted(impl_->path.string()));
-  impl_->finished = true;
+  if (!text) throw DbError("Field '" + field + "' is NULL: there is no BLOB to read");
+  sink(reinterpret_cast<const std::uint8_t*>(text->data()), text->size());
 }
 
 // ---- writing ----

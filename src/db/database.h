@@ -1,6 +1,8 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -51,6 +53,9 @@ class ConversionError : public DbError {
   using DbError::DbError;
 };
 
+// Takes the bytes of a BLOB as they arrive.
+using BlobSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
 class Dataset {
  public:
   virtual ~Dataset() = default;
@@ -81,8 +86,9 @@ class Dataset {
 
   // BLOB fields are never held in memory whole.
   virtual bool BlobIsNull(const std::string& field) = 0;
-  // Streams the current record's BLOB in chunks into `path`, creating or replacing the file.
-  virtual void SaveBlobToFile(const std::string& field, const std::string& path) = 0;
+  // Hands the current record's BLOB to `sink` chunk by chunk, in order; DbError for a NULL BLOB.
+  // An error the sink raises ends the read and passes to the caller.
+  virtual void ReadBlob(const std::string& field, const BlobSink& sink) = 0;
 };
 
 // How an SQLite file is opened; server databases grant what the login may do whatever is asked.

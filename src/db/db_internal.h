@@ -129,11 +129,11 @@ class RowsetDataset : public Dataset {
   bool Locate(const std::string& field, const Value& value) override;
   Value Field(const std::string& name) const override;
   bool BlobIsNull(const std::string& field) override;
-  void SaveBlobToFile(const std::string& field, const std::string& path) override;
+  void ReadBlob(const std::string& field, const BlobSink& sink) override;
 
  protected:
-  // Writes the BLOB of `row`'s column `column` into `path`.
-  virtual void StreamBlob(const Row& row, std::size_t column, const std::string& path) = 0;
+  // Hands the BLOB of `row`'s column `column` to `sink`.
+  virtual void StreamBlob(const Row& row, std::size_t column, const BlobSink& sink) = 0;
   const std::vector<std::string>& columns() const { return columns_; }
 
  private:
@@ -148,22 +148,6 @@ class RowsetDataset : public Dataset {
   bool filtered_ = false;
   std::vector<std::size_t> visible_;  // indexes into rows_
   std::size_t position_ = 0;          // index into visible_
-};
-
-// Opens `path` for writing (created or replaced); the path is UTF-8 on every platform.
-class BlobFileWriter {
- public:
-  explicit BlobFileWriter(const std::string& path);
-  ~BlobFileWriter();
-  BlobFileWriter(const BlobFileWriter&) = delete;
-  BlobFileWriter& operator=(const BlobFileWriter&) = delete;
-  void Write(const void* data, std::size_t size);
-  // Flushes and closes; DbError when the bytes did not reach the file.
-  void Finish();
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace nurv::db

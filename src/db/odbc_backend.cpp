@@ -268,8 +268,8 @@ class Statement {
     return {Value{}, true};
   }
 
-  // Streams column `index` of the current row to `writer` in chunks.
-  void StreamBinary(std::size_t index, BlobFileWriter& writer) {
+  // Hands column `index` of the current row to `sink` in chunks.
+  void StreamBinary(std::size_t index, const BlobSink& sink) {
     const auto column = static_cast<SQLUSMALLINT>(index + 1);
     std::vector<unsigned char> buffer(kBlobChunk);
     for (;;) {
@@ -283,7 +283,7 @@ class Statement {
           (indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(buffer.size()))
               ? buffer.size()
               : static_cast<std::size_t>(indicator);
-      writer.Write(buffer.data(), got);
+      sink(buffer.data(), got);
       if (rc == SQL_SUCCESS) break;
     }
   }
@@ -540,21 +540,19 @@ class OdbcDataset : public RowsetDataset {
         sql_(std::move(sql)) {}
 
  protected:
-  void StreamBlob(const Row& row, std::size_t column, const std::string& path) override {
+  void StreamBlob(const Row& row, std::size_t column, const BlobSink& sink) override {
     const std::size_t key = KeyColumn();
     const BlobSlices slices{session_->dialect(), sql_, columns()[column], columns()[key],
                             KeyLiteral(row.cells[key])};
     const std::int64_t size = BlobLength(slices);
-    BlobFileWriter writer(path);
-    // A row rewritten between two slices leaves a file that mixes both versions; the loader's
+    // A row rewritten between two slices gives bytes that mix both versions; the loader's
     // CRC-32 check against the row's caption refuses it, as it refuses any other wrong bytes.
     for (std::int64_t offset = 0; offset < size; offset += kBlobSliceBytes) {
       Statement slice(*session_);
       slice.Execute(slices.SliceSql(offset, std::min(kBlobSliceBytes, size - offset)));
       if (!slice.Fetch()) throw DbError(kNotInResult);
-      slice.StreamBinary(0, writer);
+      slice.StreamBinary(0, sink);
     }
-    writer.Finish();
   }
 
  private:

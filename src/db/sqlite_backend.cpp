@@ -150,7 +150,7 @@ class SqliteDataset : public RowsetDataset {
         origins_(std::move(origins)) {}
 
  protected:
-  void StreamBlob(const Row& row, std::size_t column, const std::string& path) override {
+  void StreamBlob(const Row& row, std::size_t column, const BlobSink& sink) override {
     const auto& origin = origins_[column];
     if (!origin || row.locator < 0)
       throw DbError("[SQLite] the BLOB of field '" + columns()[column] +
@@ -164,18 +164,16 @@ class SqliteDataset : public RowsetDataset {
     }
     const auto close =
         std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)>(blob, sqlite3_blob_close);
-    BlobFileWriter writer(path);
     const int size = sqlite3_blob_bytes(blob);
-    std::vector<char> buffer(static_cast<std::size_t>(std::min(size, kBlobChunk)));
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(size, kBlobChunk)));
     for (int offset = 0; offset < size;) {
       const int piece = std::min(kBlobChunk, size - offset);
       const int read_rc = sqlite3_blob_read(blob, buffer.data(), piece, offset);
       if (read_rc != SQLITE_OK)
         Fail(session_->db, read_rc, "reading field '" + columns()[column] + "'");
-      writer.Write(buffer.data(), static_cast<std::size_t>(piece));
+      sink(buffer.data(), static_cast<std::size_t>(piece));
       offset += piece;
     }
-    writer.Finish();
   }
 
  private:

@@ -6,12 +6,12 @@
 namespace nurv {
 
 bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
-                       const std::string& stored_file, const std::string& shown_path,
+                       const Sha256Digest& stored, const std::string& shown_path,
                        Sha256Digest& landed) {
   if (!ctx.trusted_keys.configured()) return true;
   const auto record = ReadSignatureRecord(ctx.connection, row.AsInt64("vcode"));
   SignedFields fields = SignedFieldsOfRow(code, row);
-  fields.stored = FileSha256(stored_file).digest;
+  fields.stored = stored;
   const char* refusal = nullptr;
   switch (CheckSignature(record, fields, ctx.trusted_keys)) {
     case SignatureVerdict::Good:
@@ -32,14 +32,19 @@ bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Data
   return false;
 }
 
-bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed,
+bool LandedBytesSigned(UpdateContext& ctx, const Sha256Digest& actual, const Sha256Digest& landed,
                        const std::string& shown_path) {
-  if (!ctx.trusted_keys.configured()) return true;
-  const FileDigest digest = FileSha256(file);
-  if (digest.error.empty() && digest.digest == landed) return true;
+  if (!ctx.trusted_keys.configured() || actual == landed) return true;
   ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" + shown_path +
                     "] не совпадает с подписанной");
   return false;
+}
+
+bool PlainBytesSigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                      const Sha256Digest& digest, const std::string& shown_path) {
+  Sha256Digest landed{};
+  return StoredBytesSigned(ctx, code, row, digest, shown_path, landed) &&
+         LandedBytesSigned(ctx, digest, landed, shown_path);
 }
 
 bool InstalledCopySigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,

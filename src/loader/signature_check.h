@@ -10,17 +10,22 @@
 
 namespace nurv {
 
-// The current row of `row` (of module `code`) with its stored bytes in `stored_file`: true when a
-// trusted key signed its fields and those bytes; `landed` is then the digest the signature vouches
-// for. False with the refusal logged, naming `shown_path`. True at once when no key is trusted.
+// The current row of `row` (of module `code`: the catalogue row that decided) whose stored bytes,
+// read by its `vcode`, have the digest `stored`: true when a trusted key signed its fields and
+// those bytes; `landed` is then the digest the signature vouches for. False with the refusal
+// logged, naming `shown_path`. True at once when no key is trusted.
 bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
-                       const std::string& stored_file, const std::string& shown_path,
+                       const Sha256Digest& stored, const std::string& shown_path,
                        Sha256Digest& landed);
 
-// True when `file` has the `landed` digest, or when no key is trusted; otherwise false with the
-// mismatch logged, naming `shown_path`.
-bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256Digest& landed,
+// True when the bytes that land have the `landed` digest (`actual`), or when no key is trusted;
+// otherwise false with the mismatch logged, naming `shown_path`.
+bool LandedBytesSigned(UpdateContext& ctx, const Sha256Digest& actual, const Sha256Digest& landed,
                        const std::string& shown_path);
+
+// A plain row's bytes land as they are stored: both checks on the one digest.
+bool PlainBytesSigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                      const Sha256Digest& digest, const std::string& shown_path);
 
 // True when `file`, already in place as the current row of `row` (of module `code`) would land
 // it, carries a trusted key's signature for exactly its bytes, or when no key is trusted.

@@ -12,12 +12,14 @@
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/signature_check.h"
+#include "loader/staged_file.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/file_utils.h"
 #include "support/product_version.h"
 #include "support/sevenzip_archive.h"
+#include "support/signing.h"
 
 namespace nurv {
 
@@ -44,12 +46,6 @@ bool SameFileName(const std::string& a, const std::string& b) {
 #else
   return a == b;
 #endif
-}
-
-std::uintmax_t SizeOf(const std::string& path) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), error);
-  return error ? static_cast<std::uintmax_t>(-1) : size;
 }
 
 // The state of one call; its temporary files are removed by Finish, however the call ends.
@@ -95,6 +91,7 @@ class ArchivedUpdate {
   StageResult result_ = StageResult::NotRequired;
   std::uint32_t expected_ = 0;
   std::optional<DateTime> row_time_;
+  std::optional<Sha256Digest> stored_;  // of the archive fetched, when keys are trusted
   Sha256Digest landed_{};  // what the row's signature vouches for, when keys are trusted
   std::unique_ptr<SevenZipArchive> component_;
   std::unique_ptr<db::Dataset> contents_;
@@ -139,7 +136,8 @@ void ArchivedUpdate::Run() {
     return;
   }
   if (!unpacked_exists) return;
-  if (!LandedBytesSigned(ctx_, unpacked_, landed_, unpacked_)) {
+  if (ctx_.trusted_keys.configured() &&
+      !LandedBytesSigned(ctx_, FileSha256(unpacked_).digest, landed_, unpacked_)) {
     result_ = StageResult::Error;
     return;
   }
@@ -149,8 +147,8 @@ void ArchivedUpdate::Run() {
 // The fetched archive is checked before 7-Zip reads a byte of it; without an archive there is
 // nothing to unpack, and the unpacking fails as it does unsigned.
 bool ArchivedUpdate::ArchiveSigned() {
-  if (!contents_ || contents_->Eof() || !EntryExists(archive_)) return true;
-  return StoredBytesSigned(ctx_, entry_.code, *contents_, archive_, archive_, landed_);
+  if (!stored_) return true;
+  return StoredBytesSigned(ctx_, entry_.code, ctx_.catalogue, *stored_, archive_, landed_);
 }
 
 bool ArchivedUpdate::Needed() {
@@ -171,9 +169,15 @@ bool ArchivedUpdate::Fetch() {
                                  static_cast<unsigned>(ExtractOption::ExtractOverwrite);
     contents_ =
         ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(entry_.code));
-    if (!contents_->Eof() && !contents_->BlobIsNull("fblob")) {
+    // The bytes of the very row whose version, checksum and time decided, or none.
+    if (contents_->Locate("vcode", ctx_.catalogue.Field("vcode")) &&
+        !contents_->BlobIsNull("fblob")) {
       ctx_.ui.WaitMs(1000);
-      contents_->SaveBlobToFile("fblob", archive_);
+      CheckedNewFile archive(archive_, ctx_.trusted_keys.configured());
+      archive.WriteBlob(*contents_, "fblob");
+      archive.Finish(std::nullopt);
+      archive.Keep();
+      stored_ = archive.sha256();
       ctx_.ui.WaitMs(1000);
     }
     result_ = Combined(result_, StageResult::Written);
@@ -201,16 +205,24 @@ void ArchivedUpdate::Unpack() {
 
 void ArchivedUpdate::Replace() {
   ctx_.ui.WaitMs(2000);
-  StagedFile staged(destination_);
-  if (!platform::CopyFileReplacing(unpacked_, staged.path()) ||
-      SizeOf(staged.path()) != SizeOf(unpacked_)) {
+  // Under the version rule the module keeps the unpacked item's time, as a copy would.
+  const std::optional<DateTime> stamp =
+      row_time_ ? row_time_ : platform::ReadModifiedTime(unpacked_);
+  std::optional<StagedFile> staged;
+  try {
+    staged.emplace(destination_, false);
+    staged->CopyFrom(unpacked_);
+  } catch (const std::runtime_error&) {
+    staged.reset();
+  }
+  if (!staged) {
     CopyFailed();
   } else {
     // The old module would have been deleted whatever its attributes.
     const bool had_old_file = platform::FileExists(destination_);
     if (had_old_file) MakeFileWritable(destination_);
     // The copy's error line stands for the platform's message.
-    if (staged.Replace(row_time_).has_value()) {
+    if (staged->Replace(stamp).has_value()) {
       if (had_old_file && platform::FileExists(destination_)) {
         result_ = StageResult::Error;
         ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination_ + "]");

@@ -1,11 +1,10 @@
 #include "loader/update_files.h"
 
-#include <cstdio>
 #include <system_error>
 #include <vector>
 
-#include "base/crc32.h"
 #include "base/date_utils.h"
+#include "base/text_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/owned_folders.h"
 #include "platform/files.h"
@@ -16,6 +15,14 @@ namespace nurv {
 
 std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry) {
   if (!FilterCatalogue(ctx.catalogue, entry.code)) return StageResult::NotRequired;
+  // With trusted keys one row decides a single file: beside a second row of its code, which of
+  // them decides would be the server's choice, so neither does.
+  if (ctx.trusted_keys.configured() && entry.form != ModuleForm::Group &&
+      ctx.catalogue.RecordCount() > 1) {
+    ctx.ui.AddLogLine("--> ОШИБКА! Более одной строки обновления с кодом: [" +
+                      EscapeControlBytes(std::string(entry.code)) + "]");
+    return StageResult::Error;
+  }
   std::vector<FolderKind> needed{entry.folder};
   if (entry.form == ModuleForm::Archive) needed.push_back(FolderKind::Temp);
   const OwnedFolders owned(ctx.settings);
@@ -38,43 +45,6 @@ bool DateRuleNeedsWrite(DateTime row_time, const std::string& path) {
 bool DateRuleNeedsWrite(DateTime row_time, const platform::FileFacts& file) {
   if (!file.exists_as_file || !file.modified) return true;
   return row_time > TruncToMinute(*file.modified);
-}
-
-std::string FileNameOf(const std::string& path) {
-#ifdef _WIN32
-  const std::size_t cut = path.find_last_of("\\/:");
-#else
-  const std::size_t cut = path.find_last_of('/');
-#endif
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-std::string StagingPath(const std::string& destination) {
-  const std::string name = FileNameOf(destination);
-  const std::uint32_t crc = ~Crc32UpdateBlock(
-      0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(crc));
-  return destination.substr(0, destination.size() - name.size()) + std::string(kStagingPrefix) +
-         "-" + hex + ".tmp";
-}
-
-StagedFile::StagedFile(std::string destination)
-    : destination_(std::move(destination)), path_(StagingPath(destination_)) {
-  // A leftover of an interrupted run is ours; it must not block the new write, and a link there
-  // must not lead the write elsewhere.
-  if (EntryExists(path_)) ForceDeleteFile(path_);
-}
-
-StagedFile::~StagedFile() {
-  if (!replaced_ && EntryExists(path_)) ForceDeleteFile(path_);
-}
-
-std::optional<std::string> StagedFile::Replace(const std::optional<DateTime>& stamp) {
-  if (stamp && !platform::WriteModifiedTime(path_, *stamp)) return platform::LastErrorText();
-  if (!platform::RenameReplacing(path_, destination_)) return platform::LastErrorText();
-  replaced_ = true;
-  return std::nullopt;
 }
 
 bool EntryExists(const std::string& path) {

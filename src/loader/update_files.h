@@ -20,7 +20,8 @@ namespace nurv {
 // Filters the catalogue to the rows of `entry` and stands on the first (an error of the filter
 // passes to the caller). When there is nothing to do, the stage's code: 0 for no row; 9 when a
 // folder the module needs (its own, and the temporary folder for an archive) is unknown, each
-// unknown folder logged, before any file is touched.
+// unknown folder logged, before any file is touched; 9 with its line when keys are trusted and a
+// single-file module has more than one row.
 std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntry& entry);
 
 // The contents query of one walk over a code's rows: opened on the first row to write, at most
@@ -49,40 +50,6 @@ DateTime RowTime(const db::Dataset& row);
 bool DateRuleNeedsWrite(DateTime row_time, const std::string& path);
 // The same on facts already read of the file.
 bool DateRuleNeedsWrite(DateTime row_time, const platform::FileFacts& file);
-
-// Names beginning with this are the loader's staging files; no update row may carry one.
-inline constexpr std::string_view kStagingPrefix = ".~nurv";
-
-// The file-name part of a path (after the last separator; on Windows also after a drive's ":").
-std::string FileNameOf(const std::string& path);
-
-// The staging file of `destination`, in its folder: kStagingPrefix + "-" + the CRC-32 of the
-// file name in 8 hex digits + ".tmp". Short whatever the name, and the same in every run, so a
-// leftover of a killed run is found again.
-std::string StagingPath(const std::string& destination);
-
-// A new file prepared beside its destination, under its StagingPath, so that the destination is
-// replaced by one rename once its bytes are verified. The staging file is removed when the
-// object ends without a successful Replace, whatever happened.
-class StagedFile {
- public:
-  explicit StagedFile(std::string destination);
-  ~StagedFile();
-  StagedFile(const StagedFile&) = delete;
-  StagedFile& operator=(const StagedFile&) = delete;
-
-  const std::string& path() const { return path_; }
-  const std::string& destination() const { return destination_; }
-
-  // Stamps the staged file with `stamp` (when given), then renames it over the destination.
-  // The platform's message when the destination stays as it was.
-  [[nodiscard]] std::optional<std::string> Replace(const std::optional<DateTime>& stamp);
-
- private:
-  std::string destination_;
-  std::string path_;
-  bool replaced_ = false;
-};
 
 // True when anything is at `path`: a file, a folder, or a link (a dangling one too).
 bool EntryExists(const std::string& path);

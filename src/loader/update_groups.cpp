@@ -9,6 +9,7 @@
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/signature_check.h"
+#include "loader/staged_file.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -88,19 +89,18 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
   // would replace it on POSIX, so the attribute is checked here).
   if (!templates && IsReadOnlyFile(destination))
     return RowFailed(ctx, destination, "Отказано в доступе");
-  StagedFile staged(destination);
+  StagedFile staged(destination, ctx.trusted_keys.configured());
   ctx.ui.WaitMs(100);
-  contents.SaveBlobToFile("fblob", staged.path());
+  staged.WriteBlob(contents, "fblob");
   ctx.ui.AddLogLine(ctx.catalogue.AsString("name"));
-  const auto expected = static_cast<std::uint32_t>(contents.AsInt64("caption"));
-  if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
+  // Destination, time, checksum and signature all come from the one catalogue row.
+  const auto expected = static_cast<std::uint32_t>(ctx.catalogue.AsInt64("caption"));
+  if (staged.crc32() != expected) {
     ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + destination +
                       "] не верна");
     return StageResult::Error;
   }
-  Sha256Digest landed;
-  if (!StoredBytesSigned(ctx, entry.code, contents, staged.path(), destination, landed) ||
-      !LandedBytesSigned(ctx, staged.path(), landed, destination))
+  if (!PlainBytesSigned(ctx, entry.code, ctx.catalogue, staged.sha256(), destination))
     return StageResult::Error;
   if (templates) MakeFileWritable(destination);
   if (const auto error = staged.Replace(row_time)) return RowFailed(ctx, destination, *error);

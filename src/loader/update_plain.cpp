@@ -6,6 +6,7 @@
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/signature_check.h"
+#include "loader/staged_file.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -51,18 +52,17 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
   if (contents.BlobIsNull("fblob")) return StageResult::NotRequired;
 
   ctx.ui.WaitMs(1000);
-  StagedFile staged(destination);
+  StagedFile staged(destination, ctx.trusted_keys.configured());
   ctx.ui.WaitMs(100);
-  contents.SaveBlobToFile("fblob", staged.path());
-  const auto expected = static_cast<std::uint32_t>(contents.AsInt64("caption"));
-  if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
+  staged.WriteBlob(contents, "fblob");
+  // The catalogue row decided; its checksum and signature judge the bytes of its own vcode.
+  const auto expected = static_cast<std::uint32_t>(ctx.catalogue.AsInt64("caption"));
+  if (staged.crc32() != expected) {
     ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " + destination +
                       " - ОШИБКА");
     return StageResult::Error;
   }
-  Sha256Digest landed;
-  if (!StoredBytesSigned(ctx, entry.code, contents, staged.path(), destination, landed) ||
-      !LandedBytesSigned(ctx, staged.path(), landed, destination))
+  if (!PlainBytesSigned(ctx, entry.code, ctx.catalogue, staged.sha256(), destination))
     return StageResult::Error;
   // The old file would have been deleted whatever its attributes.
   const bool had_old_file = platform::FileExists(destination);

@@ -11,6 +11,7 @@
 #include "base/version_key.h"
 #include "loader/module_catalogue.h"
 #include "loader/row_signature.h"
+#include "loader/staged_file.h"
 #include "loader/update_files.h"
 #include "publish/group_names.h"
 #include "publish/update_table.h"
@@ -101,7 +102,7 @@ class Verifier {
       return;
     }
     const std::string blob = work_.Sub("row");
-    rows.SaveBlobToFile("fblob", blob);
+    SaveBlobAsNewFile(rows, blob);
     landed_.reset();
     if (entry->form == ModuleForm::Archive) {
       CheckArchive(*entry, rows, blob, caption);

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/sha256.h"
 #include "support/owned_file.h"
 
 namespace nurv {
@@ -26,19 +27,17 @@ std::string ErrorText(int error) {
 }  // namespace
 
 FileDigest FileSha256(const std::string& path) {
-  EnsureSodium();
   FileDigest result;
   const OwnedFile file = OpenOwnedFile(path, FileAccess::Read);
   if (!file) {
     result.error = ErrorText(errno);
     return result;
   }
-  crypto_hash_sha256_state state;
-  crypto_hash_sha256_init(&state);
+  platform::Sha256 sha256;
   std::vector<unsigned char> buffer(256 * 1024);
   while (true) {
     const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file.get());
-    if (n > 0) crypto_hash_sha256_update(&state, buffer.data(), n);
+    if (n > 0) sha256.Update(buffer.data(), n);
     if (n < buffer.size()) {
       if (std::ferror(file.get())) {
         result.error = ErrorText(errno);
@@ -47,7 +46,7 @@ FileDigest FileSha256(const std::string& path) {
       break;
     }
   }
-  crypto_hash_sha256_final(&state, result.digest.data());
+  result.digest = sha256.Finish();
   return result;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Ed25519 signatures and SHA-256 digests, from libsodium; the one place that calls it.
+// Ed25519 signatures from libsodium (the one place that calls it), and SHA-256 digests of files.
 #include <optional>
 #include <string>
 #include <string_view>

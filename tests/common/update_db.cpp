@@ -157,4 +157,12 @@ std::uint32_t Crc32Of(const std::string& bytes) {
 
 std::string SqliteServerName(const std::string& db_path) { return "sqlite:" + db_path; }
 
+std::string BlobBytes(db::Dataset& row, const std::string& field) {
+  std::string bytes;
+  row.ReadBlob(field, [&bytes](const std::uint8_t* data, std::size_t size) {
+    bytes.append(reinterpret_cast<const char*>(data), size);
+  });
+  return bytes;
+}
+
 }  // namespace nurv::testing

@@ -5,6 +5,8 @@
 #include <variant>
 #include <vector>
 
+#include "db/database.h"
+
 namespace nurv::testing {
 
 // One row of the update table as the loader reads it.
@@ -28,6 +30,8 @@ void CreateUpdateDatabase(const std::string& path, const std::vector<UpdateRow>&
 void AddUpdateRows(const std::string& path, const std::vector<UpdateRow>& rows);
 // CRC-32 (zlib) of `bytes`.
 std::uint32_t Crc32Of(const std::string& bytes);
+// The current record's BLOB `field`, gathered whole (test data is small).
+std::string BlobBytes(db::Dataset& row, const std::string& field = "fblob");
 // The server name under which the loader opens the SQLite file at `db_path`.
 std::string SqliteServerName(const std::string& db_path);
 

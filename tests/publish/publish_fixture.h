@@ -25,7 +25,7 @@ struct PublishRun {
 
 // Every row with every column, `fblob` by its size and CRC-32: what a failed command must leave
 // exactly as it found it.
-inline std::string TableSnapshot(const db::ConnectParams& params, const TempDir& scratch) {
+inline std::string TableSnapshot(const db::ConnectParams& params) {
   db::Connection connection;
   connection.SetParams(params);
   auto rows = connection.OpenDataset("SELECT * FROM UpdatesBLOB ORDER BY vcode");
@@ -40,8 +40,7 @@ inline std::string TableSnapshot(const db::ConnectParams& params, const TempDir&
       snapshot += "NULL\n";
       continue;
     }
-    rows->SaveBlobToFile("fblob", scratch.Sub("snapshot.bin"));
-    const std::string bytes = ReadFile(scratch.Sub("snapshot.bin"));
+    const std::string bytes = BlobBytes(*rows);
     snapshot += std::to_string(bytes.size()) + ":" + std::to_string(Crc32Of(bytes)) + "\n";
   }
   return snapshot;
@@ -80,7 +79,7 @@ class PublishTest : public ::testing::Test {
     return run;
   }
 
-  std::string Snapshot() const { return TableSnapshot(params_, dir_); }
+  std::string Snapshot() const { return TableSnapshot(params_); }
 
   // A file under the test's folder with `bytes`, modified at kSourceTime.
   std::string Source(const std::string& relative, const std::string& bytes) const {

@@ -72,7 +72,7 @@ TEST_F(PublishSqlite, EveryCodeIsWrittenAsTheLoaderReadsIt) {
   db::Connection connection;
   connection.SetParams(params_);
   auto prg = connection.OpenDataset("select * from UpdatesBLOB where tdoc = 'PRG'");
-  prg->SaveBlobToFile("fblob", dir_.Sub("nurv.7z"));
+  WriteFile(dir_.Sub("nurv.7z"), BlobBytes(*prg));
   SevenZipArchive zip({kSystemSevenZip});
   zip.ArchivePath = dir_.Sub("nurv.7z");
   zip.ExtractFolder = dir_.Sub("unpacked");

@@ -197,23 +197,9 @@ FileFacts ReadFileFacts(const std::string& path) {
 }
 
 bool WriteModifiedTime(const std::string& path, DateTime local_time) {
-  using namespace std::chrono;
-  const auto day = floor<days>(local_time);
-  const year_month_day date{day};
-  const hh_mm_ss<milliseconds> clock{local_time - day};
-  std::tm local{};
-  local.tm_year = static_cast<int>(date.year()) - 1900;
-  local.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
-  local.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
-  local.tm_hour = static_cast<int>(clock.hours().count());
-  local.tm_min = static_cast<int>(clock.minutes().count());
-  local.tm_sec = static_cast<int>(clock.seconds().count());
-  local.tm_isdst = -1;
-  errno = 0;
-  const time_t stamp = std::mktime(&local);
-  if (stamp == static_cast<time_t>(-1) && errno != 0) return false;
-  const timespec times[2] = {{0, UTIME_OMIT},
-                             {stamp, static_cast<long>(clock.subseconds().count()) * 1000000}};
+  timespec modified{};
+  if (!TimespecOfLocal(local_time, modified)) return false;
+  const timespec times[2] = {{0, UTIME_OMIT}, modified};
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 

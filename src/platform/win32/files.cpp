@@ -13,24 +13,6 @@ using win32::Widen;
 
 namespace {
 
-bool ToSystemTime(DateTime local_time, SYSTEMTIME& st) {
-  using namespace std::chrono;
-  const local_days date = floor<days>(local_time);
-  const year_month_day ymd{date};
-  if (!ymd.ok() || int(ymd.year()) < 1601 || int(ymd.year()) > 30827) return false;
-  const hh_mm_ss<milliseconds> clock{local_time - date};
-  st = SYSTEMTIME{};
-  st.wYear = static_cast<WORD>(int(ymd.year()));
-  st.wMonth = static_cast<WORD>(unsigned(ymd.month()));
-  st.wDay = static_cast<WORD>(unsigned(ymd.day()));
-  st.wDayOfWeek = static_cast<WORD>(weekday{date}.c_encoding());
-  st.wHour = static_cast<WORD>(clock.hours().count());
-  st.wMinute = static_cast<WORD>(clock.minutes().count());
-  st.wSecond = static_cast<WORD>(clock.seconds().count());
-  st.wMilliseconds = static_cast<WORD>(clock.subseconds().count());
-  return true;
-}
-
 std::optional<DateTime> LocalWriteTime(const WIN32_FILE_ATTRIBUTE_DATA& data) {
   FILETIME local;
   SYSTEMTIME st;
@@ -108,14 +90,8 @@ FileFacts ReadFileFacts(const std::string& path) {
 }
 
 bool WriteModifiedTime(const std::string& path, DateTime local_time) {
-  SYSTEMTIME st;
-  FILETIME local;
   FILETIME utc;
-  if (!ToSystemTime(local_time, st)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return false;
-  }
-  if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
+  if (!win32::UtcFileTimeOf(local_time, utc)) return false;
   // Backup semantics let the same call stamp a folder.
   win32::UniqueKernelHandle file(CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
