@@ -33,6 +33,8 @@ std::string LowerCaseText(std::string_view text);
 // A UTF-8 path as std::filesystem takes it: a plain string would be read in the ANSI code page on
 // Windows.
 std::filesystem::path PathFromUtf8(std::string_view utf8);
+// The other way: a path as UTF-8 text.
+std::string Utf8FromPath(const std::filesystem::path& path);
 
 // UTF-16 code units (of whatever unit type an interface uses) to UTF-8; an unpaired surrogate
 // becomes U+FFFD and sets `*damaged`.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "loader/update_files.h"
+#include "base/utf8.h"
 #include "platform/system_info.h"
 
 #ifdef _WIN32
@@ -46,6 +46,14 @@ bool Below(const std::filesystem::path& path, const std::filesystem::path& folde
   return inside != path.end();
 }
 
+// Where the existing `folder` really is, every link resolved; nullopt when that cannot be told.
+std::optional<std::filesystem::path> RealFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(folder, error);
+  if (error) return std::nullopt;
+  return Comparable(Utf8FromPath(real));
+}
+
 // The running loader's file; none when the platform cannot say (its names still protect the
 // program folder).
 std::optional<platform::FileId> RunningLoader() {
@@ -80,6 +88,23 @@ OwnedFolders::OwnedFolders(const SettingsRecord& settings) : running_loader_(Run
   set(FolderKind::Help, settings.PathHelp);
   set(FolderKind::Templates, settings.PathShablon);
   set(FolderKind::Temp, settings.PathTemp);
+  for (std::size_t i = 0; i < folders_.size(); ++i) {
+    if (!folders_[i]) continue;
+    const auto above = RealFolder(folders_[i]->parent_path());
+    real_folders_[i] = above ? *above / folders_[i]->filename() : *folders_[i];
+  }
+}
+
+bool OwnedFolders::ReallyInside(const std::filesystem::path& folder) const {
+  if (const auto known = checked_folders_.find(folder); known != checked_folders_.end())
+    return known->second;
+  const auto real = RealFolder(folder);
+  const bool inside =
+      !real || std::any_of(real_folders_.begin(), real_folders_.end(), [&](const auto& owned) {
+        return owned && (*real == *owned || Below(*real, *owned));
+      });
+  checked_folders_.emplace(folder, inside);
+  return inside;
 }
 
 bool OwnedFolders::IsKnown(FolderKind kind) const {
@@ -95,7 +120,8 @@ std::optional<std::string> OwnedFolders::Refusal(const std::string& path,
   const bool inside = std::any_of(folders_.begin(), folders_.end(), [&](const auto& folder) {
     return folder && Below(comparable, *folder);
   });
-  if (!inside) return "Путь вне папок комплекса: [" + path + "]";
+  if (!inside || !ReallyInside(comparable.parent_path()))
+    return "Путь вне папок комплекса: [" + path + "]";
   return std::nullopt;
 }
 

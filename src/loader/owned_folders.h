@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -23,7 +24,9 @@ class ForbiddenPathError : public std::runtime_error {
 // below it, the update, help and templates folders and the private temporary folder. The update
 // routines pass every path here before they read, write, delete, rename or re-mode it, so
 // nothing outside these folders is ever touched. Paths are compared by their text after
-// normalisation (no ".." leads out; without case on Windows); a link inside is a file inside.
+// normalisation (no ".." leads out; without case on Windows), and the folder a path is in by
+// where it really is: a folder inside that is a link to another place (an owned folder itself
+// too) leads outside. A link as the last part of a path is a file inside.
 class OwnedFolders {
  public:
   explicit OwnedFolders(const SettingsRecord& settings);
@@ -51,7 +54,14 @@ class OwnedFolders {
   std::optional<std::string> Refusal(const std::string& path,
                                      const std::filesystem::path& comparable) const;
 
+  // True when the existing folder `folder` really lies in an owned folder (or cannot be told).
+  bool ReallyInside(const std::filesystem::path& folder) const;
+
   std::array<std::optional<std::filesystem::path>, 5> folders_;  // by FolderKind
+  // Where each folder really is, links above it resolved but not the folder itself.
+  std::array<std::optional<std::filesystem::path>, 5> real_folders_;
+  // The folders already looked up, with their answer: a walk puts many files into few folders.
+  mutable std::map<std::filesystem::path, bool> checked_folders_;
   // The running loader's own file, looked up once: a walk asks for every row.
   std::optional<platform::FileId> running_loader_;
 };

@@ -48,6 +48,13 @@ bool SameFileName(const std::string& a, const std::string& b) {
 #endif
 }
 
+// Where the archive library may be loaded from: with trusted keys, the temporary folder only once
+// this run has verified the library there.
+std::vector<std::string> LibraryCandidates(const UpdateContext& ctx) {
+  const bool temp_allowed = !ctx.trusted_keys.configured() || ctx.temp_library_verified;
+  return SevenZipLibraryCandidates(ctx.system_folder, temp_allowed ? ctx.settings.PathTemp : "");
+}
+
 // The state of one call; its temporary files are removed by Finish, however the call ends.
 class ArchivedUpdate {
  public:
@@ -164,7 +171,7 @@ bool ArchivedUpdate::Needed() {
 // False when the archive component could not be created: nothing can be unpacked.
 bool ArchivedUpdate::Fetch() {
   try {
-    component_ = std::make_unique<SevenZipArchive>();
+    component_ = std::make_unique<SevenZipArchive>(LibraryCandidates(ctx_));
     component_->ExtractOptions = static_cast<unsigned>(ExtractOption::ExtractNoPath) |
                                  static_cast<unsigned>(ExtractOption::ExtractOverwrite);
     contents_ =
@@ -259,6 +266,11 @@ std::string ArchivePath(const std::string& temp_folder, const std::string& file_
 StageResult UpdateArchivedFile(UpdateContext& ctx, const ModuleEntry& entry,
                                const std::string& destination) {
   if (const auto done = SelectModuleRows(ctx, entry)) return *done;
+  if (ctx.unverified_library_stays) {
+    ctx.ui.AddLogLine("--> ОШИБКА! Библиотека 7z не проверена, распаковка невозможна: [" +
+                      destination + "]");
+    return StageResult::Error;
+  }
   ArchivedUpdate update(ctx, entry, destination);
   if (!update.PathsOwned()) return StageResult::Error;
   try {

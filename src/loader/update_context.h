@@ -20,6 +20,10 @@ struct UpdateContext {
   const SettingsRecord& settings;
   std::string system_folder;
   TrustedKeys trusted_keys = TrustedKeys();
+  // With trusted keys the 7z library in the temporary folder is loaded only once this run has
+  // verified its bytes; one that could be neither verified nor removed stops every archive stage.
+  bool temp_library_verified = false;
+  bool unverified_library_stays = false;
 };
 
 }  // namespace nurv

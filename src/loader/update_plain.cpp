@@ -98,25 +98,63 @@ StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
   return result;
 }
 
+namespace {
+
+// With trusted keys, the library a run before them left in the temporary folder: kept (and then
+// loadable) only when a key signed these very bytes, else removed; 9 with its line when it stays.
+std::optional<StageResult> CheckLeftLibrary(UpdateContext& ctx, const ModuleEntry& entry,
+                                            const std::string& library, bool rows_selected) {
+  const auto remove = [&] {
+    if (RemoveEntry(library)) return true;
+    ctx.unverified_library_stays = true;
+    ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + library + "]");
+    return false;
+  };
+  bool verified = false;
+  try {
+    verified = rows_selected && InstalledCopySigned(ctx, entry.code, ctx.catalogue, library);
+  } catch (...) {
+    // A check that cannot be made (no signature table, a row that does not read) fails closed;
+    // the error then ends the stage as any other.
+    remove();
+    throw;
+  }
+  if (verified) {
+    ctx.temp_library_verified = true;
+    return StageResult::NotRequired;
+  }
+  if (remove()) return std::nullopt;
+  return StageResult::Error;
+}
+
+StageResult UpdateSevenZipLibrary(UpdateContext& ctx, const ModuleEntry& entry,
+                                  const std::string& destination) {
+  const bool checked = ctx.trusted_keys.configured();
+  const bool in_system = platform::FileExists(ctx.system_folder + platform::kPathDelim +
+                                              std::string(entry.file_name));
+  const bool left =
+      OwnedFolders(ctx.settings).IsKnown(FolderKind::Temp) && EntryExists(destination);
+  if (in_system && !(checked && left)) return StageResult::NotRequired;
+  // The temporary folder must be known before it is looked into.
+  FilterOffAtEnd filter_off(ctx.catalogue);
+  const std::optional<StageResult> done = SelectModuleRows(ctx, entry);
+  if (left && checked) {
+    if (const auto kept = CheckLeftLibrary(ctx, entry, destination, !done)) return *kept;
+    if (in_system) return StageResult::NotRequired;
+  } else if (left) {
+    return done.value_or(StageResult::NotRequired);
+  }
+  if (done) return *done;
+  const StageResult result = UpdatePlainFile(ctx, entry, destination);
+  if (result == StageResult::Written) ctx.temp_library_verified = true;
+  return result;
+}
+
+}  // namespace
+
 StageResult UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry) {
   const std::string destination = ModulePath(entry, ctx.settings);
-  if (entry.rule == UpdateRule::DateWhenMissing) {
-    const std::string system_copy =
-        ctx.system_folder + platform::kPathDelim + std::string(entry.file_name);
-    if (platform::FileExists(system_copy)) return StageResult::NotRequired;
-    // The temporary folder must be known before it is looked into.
-    FilterOffAtEnd filter_off(ctx.catalogue);
-    if (const auto done = SelectModuleRows(ctx, entry)) return *done;
-    if (platform::FileExists(destination)) {
-      // With trusted keys, a library left by a run before them is loaded only when a key signed
-      // these very bytes; otherwise it goes and its row is written with every check.
-      if (InstalledCopySigned(ctx, entry.code, ctx.catalogue, destination)) {
-        return StageResult::NotRequired;
-      }
-      OwnedFolders(ctx.settings).CheckDestination(destination);
-      RemoveEntry(destination);
-    }
-  }
+  if (entry.rule == UpdateRule::DateWhenMissing) return UpdateSevenZipLibrary(ctx, entry, destination);
   return UpdatePlainFile(ctx, entry, destination);
 }
 

@@ -11,6 +11,8 @@
 // As on Windows, deleting, copying or renaming over a read-only file fails ("Permission denied"),
 // on POSIX for root too. Writing attributes, deleting and renaming over act on a link itself,
 // never on what it points to (on POSIX a link has no mode: writing its attributes does nothing).
+// On POSIX a file that other names share (a hard link) never has its mode changed through one
+// name, and that name is replaced or removed as it is.
 namespace nurv::platform {
 
 inline constexpr std::uint32_t kAttrReadOnly = 0x01;

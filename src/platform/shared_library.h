@@ -12,7 +12,8 @@ class SharedLibrary {
   virtual void* Symbol(const char* name) const = 0;
 };
 
-// Loads by full path or, for a bare name, through the platform's usual search; nullptr on failure.
-std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& name_or_path);
+// Loads the library at a full path; nullptr on failure, and for a bare or relative name, which the
+// system would look for along its search path, where anybody's library may stand first.
+std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& full_path);
 
 }  // namespace nurv::platform

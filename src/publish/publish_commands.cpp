@@ -23,11 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Utf8Of(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
-}
-
 std::uint32_t ChecksumOf(const std::string& file) {
   const FileChecksum checksum = FileCrc32(file);
   if (!checksum.error.empty())
@@ -84,7 +79,7 @@ std::vector<GroupFile> FilesOfGroup(const ModuleEntry& group, const std::string&
   for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::end(it);
        it.increment(error)) {
     if (!it->is_regular_file() || it->is_symlink()) continue;
-    std::string name = Utf8Of(it->path().lexically_relative(root));
+    std::string name = Utf8FromPath(it->path().lexically_relative(root));
     std::replace(name.begin(), name.end(), '/', '\\');
     const std::string suffix(group.name_suffix);
     if (!suffix.empty()) {
@@ -96,7 +91,7 @@ std::vector<GroupFile> FilesOfGroup(const ModuleEntry& group, const std::string&
                            " должен оканчиваться на " + suffix);
       name.resize(name.size() - suffix.size());
     }
-    files.push_back({name, Utf8Of(it->path())});
+    files.push_back({name, Utf8FromPath(it->path())});
   }
   if (error) throw PublishError("Папка " + folder + " не прочитана: " + error.message());
   std::sort(files.begin(), files.end(),

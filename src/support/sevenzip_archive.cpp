@@ -571,31 +571,35 @@ std::string UpperExtension(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> SevenZipLibraryCandidates() {
+std::vector<std::string> SevenZipLibraryCandidates(const std::string& system_folder,
+                                                   const std::string& temp_folder) {
   const std::string name = SevenZipLibraryName();
   std::vector<std::string> candidates;
-  const auto in_folder = [&name](const std::string& folder) {
-    return folder + platform::kPathDelim + name;
+  const auto add_in = [&](const std::string& folder) {
+    if (!folder.empty()) candidates.push_back(folder + platform::kPathDelim + name);
   };
   try {
     const std::string own = platform::OwnExecutablePath();
-    const std::string folder = ParentFolder(own);
-    if (!own.empty() && !folder.empty()) candidates.push_back(in_folder(folder));
+    if (!own.empty()) add_in(ParentFolder(own));
   } catch (...) {
+    // without its own folder the program looks in the others
   }
-  candidates.push_back(name);
-  try {
-    const std::string system = platform::SystemFolder();
-    if (!system.empty()) candidates.push_back(in_folder(system));
-  } catch (...) {
-  }
+  add_in(system_folder);
   // The loader's "7z" stage delivers the library into the temporary folder.
-  try {
-    const std::string temp = platform::UserTempFolder();
-    if (!temp.empty()) candidates.push_back(in_folder(temp));
-  } catch (...) {
-  }
+  add_in(temp_folder);
   return candidates;
+}
+
+std::vector<std::string> SevenZipLibraryCandidates() {
+  // A folder that cannot be told is not looked in.
+  const auto folder = [](std::string (*tell)()) {
+    try {
+      return tell();
+    } catch (...) {
+      return std::string();
+    }
+  };
+  return SevenZipLibraryCandidates(folder(platform::SystemFolder), folder(platform::UserTempFolder));
 }
 
 SevenZipArchive::SevenZipArchive() : SevenZipArchive(SevenZipLibraryCandidates()) {}

@@ -23,8 +23,12 @@ const char* SevenZipLibraryName();
 // platform's library in both places.
 std::string SevenZipLoadErrorText();
 
-// Where SevenZipArchive() looks for the library, in order: the loader's own folder, the
-// system's search by bare name, the system folder, the user's temporary folder.
+// Where the library is looked for, by full path and in order: the program's own folder,
+// `system_folder`, `temp_folder` (each left out when empty). Never by bare name: the system's
+// search path may hold anybody's library first.
+std::vector<std::string> SevenZipLibraryCandidates(const std::string& system_folder,
+                                                   const std::string& temp_folder);
+// The same with the system folder and the user's temporary folder.
 std::vector<std::string> SevenZipLibraryCandidates();
 
 // Text of an ErrorCode value: "Success", "File not found", … "Could not create file"; empty for
@@ -48,7 +52,7 @@ struct Library;  // the loaded library and its handler objects
 
 class SevenZipArchive {
  public:
-  // Loads the library: the loader's own folder, then the system's search, then the user's
+  // Loads the library: the loader's own folder, then the system folder, then the user's
   // temporary folder (where the loader itself may deliver it). Throws
   // SevenZipLoadError(SevenZipLoadErrorText()) when no usable library is found.
   SevenZipArchive();

@@ -2,6 +2,7 @@
 // folder, and every path outside the owned folders, before it touches any file.
 #include "loader/owned_folders.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "loader/module_catalogue.h"
@@ -162,6 +163,42 @@ TEST_F(OwnedFolderStages, PathsOutsideAreRefused) {
     EXPECT_TRUE(FolderNames(settings.PathTemp).empty());
   }
 }
+
+#ifndef _WIN32
+// A folder of the complex that is a link to another place leads outside, whichever folder it is:
+// a browser sub-folder, a sub-folder a group row names, an owned folder itself.
+TEST_F(OwnedFolderStages, FoldersLinkedElsewhereLeadOutside) {
+  const std::string outside = dir.Sub("Outside");
+  std::filesystem::create_directories(outside);
+  struct Case {
+    const char* link;  // made a link to Outside
+    const char* code;
+    const char* name;
+    std::string destination;
+  };
+  const std::vector<Case> cases = {
+      {"Bin/locales", "LXP", "ru.pak", Bin("locales/ru.pak")},
+      {"Bin/CEF", "CXP", "CEF/libcef.dll", Bin("CEF/libcef.dll")},
+      {"Help", "CHM", "", dir.Sub("Help/HelpNurv.chm")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    std::filesystem::remove_all(dir.Sub(c.link));
+    std::filesystem::create_directory_symlink(outside, dir.Sub(c.link));
+    Serve({PlainRow(1, c.code, c.name, "bytes", "2024-05-01 10:00:00")});
+    ui.ClearLog();
+    const ModuleEntry& entry = ModuleByCode(c.code);
+    const int result = Code(entry.form == ModuleForm::Group ? UpdateFileGroup(Ctx(), entry)
+                                                            : UpdatePlainModule(Ctx(), entry));
+    EXPECT_EQ(result, 9);
+    EXPECT_THAT(ui.Log(),
+                ::testing::Contains("[Путь вне папок комплекса: [" + c.destination + "]]"));
+    EXPECT_TRUE(FolderNames(outside).empty());
+    std::filesystem::remove(dir.Sub(c.link));
+    std::filesystem::create_directory(dir.Sub(c.link));
+  }
+}
+#endif
 
 TEST_F(OwnedFolderStages, LoaderFilesAreNeverReplaced) {
   std::vector<std::string> names{"nurvloader-cli", "NurvLoader", "NurvLoader.exe"};

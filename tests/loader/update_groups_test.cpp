@@ -3,7 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "loader/update_groups.h"
 #include "update_fixture.h"
@@ -218,6 +222,44 @@ TEST_F(GroupUpdate, LinksAreReplacedNeverFollowed) {
     EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0444)) << path;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Sub("created")));
+}
+#endif
+
+#ifndef _WIN32
+// Another local user who may write the folder keeps planting a link at the predictable staging
+// name, racing the loader between its removal of a leftover and its creation of the file: the
+// loader never writes through it, and nothing outside changes.
+TEST_F(GroupUpdate, StagingLinkPlantedByARacingThreadIsNeverFollowed) {
+  const std::string shablon = settings.PathShablon + "/";
+  const std::string outside = dir.Sub("outside.doc");
+  WriteFile(outside, "outside");
+  Serve({PlainRow(1, "DOC", "Form1", "new", "2099-05-01 10:00:00")});
+  std::atomic<bool> done = false;
+  std::thread planter([&] {
+    while (!done) ::symlink(outside.c_str(), (shablon + StagingName("Form1.doc")).c_str());
+  });
+  for (int round = 0; round < 200; ++round) {
+    std::filesystem::remove(shablon + "Form1.doc");
+    Run("DOC");
+    ASSERT_EQ(ReadFile(outside), "outside") << "round " << round;
+    ASSERT_FALSE(std::filesystem::is_symlink(shablon + "Form1.doc")) << "round " << round;
+  }
+  done = true;
+  planter.join();
+}
+
+// A template that is a hard link of a read-only file outside the complex: the name is replaced,
+// the file the other name keeps stays as it was, its mode too.
+TEST_F(GroupUpdate, HardLinkOfAReadOnlyFileOutsideKeepsItsMode) {
+  const std::string outside = dir.Sub("outside.doc");
+  WriteFile(outside, "outside");
+  ASSERT_EQ(::chmod(outside.c_str(), 0444), 0);
+  std::filesystem::create_hard_link(outside, settings.PathShablon + "/Form1.doc");
+  Serve({PlainRow(1, "DOC", "Form1", "new", "2099-05-01 10:00:00")});
+  EXPECT_EQ(Run("DOC"), 1);
+  EXPECT_EQ(ReadFile(settings.PathShablon + "/Form1.doc"), "new");
+  EXPECT_EQ(ReadFile(outside), "outside");
+  EXPECT_EQ(std::filesystem::status(outside).permissions(), std::filesystem::perms(0444));
 }
 #endif
 

@@ -1,7 +1,14 @@
 // Plain-file updates on a real SQLite update table and real files.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
+#endif
+
 #include "base/date_utils.h"
+#include "common/scoped_env.h"
+#include "loader/update_archived.h"
 #include "loader/update_plain.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
@@ -253,6 +260,51 @@ TEST_F(PlainUpdate, SevenZipLibraryRowIsWrittenOnlyWhenSignedByATrustedKey) {
   EXPECT_EQ(Code(UpdatePlainModule(*ctx, ModuleByCode("7z"))), 1);
   EXPECT_EQ(ReadFile(library), "forged library");
 }
+
+#ifdef NURV_MARKING_LIBRARY
+// The system's 7-Zip library out of sight for the rest of this test process (a private mount
+// namespace), so that only the temporary folder's library could be loaded.
+bool HideSystemSevenZip() {
+  return ::unshare(CLONE_NEWNS) == 0 &&
+         ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         ::mount("tmpfs", platform::SystemFolder().c_str(), "tmpfs", 0, nullptr) == 0;
+}
+
+// With a trusted key, a library in the temporary folder is loaded only once this run has verified
+// it: one left there without a row, with a row that does not parse, or with an unsigned row is
+// removed before an archive stage could load it.
+TEST_F(PlainUpdate, UnverifiedLibraryInTheTemporaryFolderIsNeverLoaded) {
+  if (!HideSystemSevenZip()) GTEST_SKIP() << "no private mount namespace here";
+  ScopedEnv env;
+  env.Set("TMPDIR", dir.path());
+  env.Set("NURV_LOAD_MARK", dir.Sub("loaded"));
+  settings.PathTemp = platform::UserTempFolder();
+  const std::string library = settings.PathTemp + "/" + SevenZipLibraryName();
+  UpdateRow main = PlainRow(1, "PRG", "", "archive", "2024-05-01 10:00:00");
+  main.version = "9.9.9.9";
+  UpdateRow unparsed = PlainRow(2, "7z", "", "library", "2024-05-01 10:00:00");
+  unparsed.caption = std::string("x");
+  const std::vector<std::pair<const char*, std::vector<UpdateRow>>> cases = {
+      {"no row", {main}},
+      {"a row that does not parse", {main, unparsed}},
+      {"an unsigned row", {main, PlainRow(2, "7z", "", "library", "2024-05-01 10:00:00")}}};
+  for (const auto& [label, rows] : cases) {
+    SCOPED_TRACE(label);
+    std::filesystem::copy_file(NURV_MARKING_LIBRARY, library,
+                               std::filesystem::copy_options::overwrite_existing);
+    Serve(rows);
+    Ctx().trusted_keys = TrustedKeys({PublicKeyLine(GenerateKeyPair().public_key)});
+    try {
+      UpdatePlainModule(*ctx, ModuleByCode("7z"));
+    } catch (const std::exception&) {
+      // without a signature table the stage ends in its frame
+    }
+    EXPECT_EQ(Code(UpdateArchivedModule(*ctx, ModuleByCode("PRG"))), 9);
+    EXPECT_FALSE(std::filesystem::exists(dir.Sub("loaded"))) << "the library was loaded";
+    EXPECT_FALSE(std::filesystem::exists(library));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace nurv

@@ -25,12 +25,18 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
 }
 
+// A file that other names share (a hard link): making its name writable would change the mode
+// the other names see, perhaps outside the complex, so it is left alone and the name is replaced
+// or removed as it is; that never touches the file the other names keep.
+bool SharedWithOtherNames(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink > 1; }
+
 // Windows refuses to delete or overwrite a read-only file; the same holds here, also for root,
 // whom POSIX permissions would not stop. A link is no read-only file, whatever it points to: it
 // is replaced or removed itself.
 bool RefuseReadOnlyTarget(const std::string& path) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info)) {
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info) &&
+      !SharedWithOtherNames(info)) {
     errno = EACCES;
     return true;
   }
@@ -108,7 +114,7 @@ bool WriteAttributes(const std::string& path, std::uint32_t attributes) {
   // A link has no mode of its own; changing its target's would reach outside the link's folder.
   if (S_ISLNK(info.st_mode)) return true;
   const bool read_only = (attributes & kAttrReadOnly) != 0;
-  if (read_only == IsReadOnly(info)) return true;
+  if (read_only == IsReadOnly(info) || (!read_only && SharedWithOtherNames(info))) return true;
   mode_t mode = info.st_mode & 07777;
   // Clearing read-only gives the owner the right to write, as Windows gives it to everyone
   // who may write the folder.

@@ -21,12 +21,13 @@ class PosixSharedLibrary final : public SharedLibrary {
 
 }  // namespace
 
-std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& name_or_path) {
-  // dlopen of an empty name would hand back the program itself.
-  if (name_or_path.empty()) return nullptr;
+std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& full_path) {
+  // dlopen of an empty name would hand back the program itself, of a name without a slash
+  // whatever the search path finds first.
+  if (full_path.empty() || full_path.front() != '/') return nullptr;
   // RTLD_LOCAL: a library's generic exports (GetLastError, SysFreeString, …) must not resolve
   // anyone else's calls.
-  void* handle = dlopen(name_or_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(full_path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) return nullptr;
   return std::make_unique<PosixSharedLibrary>(handle);
 }
