@@ -225,5 +225,47 @@ TEST_F(CliPublishedTable, ForgedRowsAreRefusedWhereAKeyIsTrustedAndInstalledWher
   AwaitLaunch(unchecked);
 }
 
+// Rows a writer without the key puts beside the signed ones, each listed first for its code: a
+// decoy in other case that claims a newer version with the installed file's checksum, an unsigned
+// loader row that makes the single modules run, a help row dated far ahead. None decides: with the
+// key a single file of two rows is an error of its stage; without it the first row decides alone,
+// and a row the contents query does not hold lands nothing and stamps nothing.
+TEST_F(CliPublishedTable, DecoyRowsBesideSignedOnesDecideNothing) {
+  const std::string key_line = Keygen("keys");
+  const Landed landed = PublishRelease({"--key", KeyFile("keys")});
+  TrustKey(key_line);
+  const CliRun installed = RunCli();
+  ASSERT_EQ(installed.status, 0) << installed.err << Joined(installed.out);
+  AwaitLaunch(installed);
+  const auto decoy = [&](int vcode, const std::string& code, const std::string& version,
+                         const std::string& date, const std::string& of) {
+    Forge("INSERT INTO UpdatesBLOB (vcode, tdoc, version, name, caption, updatedate, fblob) "
+          "SELECT " + std::to_string(vcode) + ", '" + code + "', " + version + ", name, caption, " +
+          date + ", fblob FROM UpdatesBLOB WHERE tdoc = '" + of + "'");
+  };
+  decoy(-3, "prg", "'99.0.0.0'", "updatedate", "PRG");
+  decoy(-2, "LDR", "'99.0.0.0'", "updatedate", "LDR");
+  decoy(-1, "pdf", "version", "'2099-01-01 00:00:00'", "PDF");
+  const std::string main = complex_.Bin() + "nurv.exe", pdf = complex_.Path("Help/HelpNurv.pdf");
+
+  const CliRun checked = RunCli();
+  EXPECT_EQ(checked.status, 2) << checked.err << Joined(checked.out);
+  for (const char* code : {"LDR", "PRG", "PDF"})
+    EXPECT_TRUE(Contains(checked.out, std::string("--> ОШИБКА! Более одной строки обновления с "
+                                                  "кодом: [") + code + "]"))
+        << code << Joined(checked.out);
+  EXPECT_EQ(ReadFile(main), landed[0].second);
+  EXPECT_EQ(platform::ReadModifiedTime(pdf), kPublished);
+  AwaitLaunch(checked);
+
+  complex_.WriteIniForDb();
+  const CliRun unchecked = RunCli();
+  EXPECT_EQ(unchecked.status, 2) << unchecked.err << Joined(unchecked.out);
+  EXPECT_EQ(ReadFile(main), landed[0].second);
+  EXPECT_EQ(ReadFile(pdf), landed[5].second);
+  EXPECT_EQ(platform::ReadModifiedTime(pdf), kPublished) << "stamped with a decoy's date";
+  AwaitLaunch(unchecked);
+}
+
 }  // namespace
 }  // namespace nurv::testing
