@@ -208,6 +208,7 @@ class Verifier {
     }
     // 1: the component stopped the library after the selected item, as it does for a selection.
     if (result != 0 && result != 1) Problem("архив распакован с ошибкой " + std::to_string(result));
+    if (zip_->DataCheckFailed) Problem("данные архива не прошли проверку 7-Zip");
     CheckChecksum(file, caption);
     landed_ = FileSha256(file);
     if (entry.rule != UpdateRule::Version) return;

@@ -134,6 +134,15 @@ TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
                           {kSystemSevenZip});
   const std::string misnamed = ReadFile(dir_.Sub("misnamed.7z"));
   Exec(db_, "UPDATE UpdatesBLOB SET fblob = ? WHERE tdoc = 'SSL1'", &misnamed);
+  // Stored as it is, a flipped byte of the item passes its caption but not 7-Zip's own check.
+  Source("stored/HelpNurv.pdf", "%PDF-1.4 help");
+  ASSERT_TRUE(Run7z(dir_.Sub("stored"), "a -y -bso0 -bsp0 -mx0 pdf.7z HelpNurv.pdf"));
+  std::string stored = ReadFile(dir_.Sub("stored/pdf.7z"));
+  stored[32] ^= 1;
+  Exec(db_,
+       "UPDATE UpdatesBLOB SET fblob = ?, caption = " + std::to_string(Crc32Of("$PDF-1.4 help")) +
+           " WHERE tdoc = 'PDF'",
+       &stored);
   Exec(db_, "UPDATE UpdatesBLOB SET updatedate = NULL WHERE tdoc = 'CHM'");
   Exec(db_, "UPDATE UpdatesBLOB SET caption = 'abc' WHERE tdoc = 'EXP'");
   Exec(db_, "UPDATE UpdatesBLOB SET fblob = NULL WHERE tdoc = '7z'");
@@ -155,12 +164,13 @@ TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
       << out;
   EXPECT_TRUE(HasLine(out, "4\tSSL1\tlibeay32.dll\t", "назван libeay.dll")) << out;
   EXPECT_TRUE(HasLine(out, "7\tCHM\tHelpNurv.chm\t", "updatedate")) << out;
+  EXPECT_TRUE(HasLine(out, "8\tPDF\tHelpNurv.pdf\t", "не прошли проверку 7-Zip")) << out;
   EXPECT_TRUE(HasLine(out, "9\tEXP\tNurvExplorer.exe\t", "caption")) << out;
   EXPECT_TRUE(HasLine(out, "1\t7z\t" + std::string(SevenZipLibraryName()) + "\t", "NULL")) << out;
   EXPECT_TRUE(HasLine(out, "12\tLXP\t..\\ru.pak\t", "Недопустимое имя файла")) << out;
   EXPECT_TRUE(HasLine(out, "101\tCXP\tLIBCEF.DLL\t", "без учёта регистра")) << out;
   EXPECT_TRUE(HasLine(out, "102\tZZZ\t\t", "предупреждение")) << out;
-  EXPECT_EQ(Lines(out).size(), 10u) << out;
+  EXPECT_EQ(Lines(out).size(), 11u) << out;
   EXPECT_EQ(Snapshot(), before);
 }
 
