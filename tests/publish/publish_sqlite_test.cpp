@@ -123,6 +123,22 @@ TEST_F(PublishSqlite, KeysSignEveryRowAndVerifyNamesRowsNotSignedAsTheyStand) {
   EXPECT_EQ(Snapshot(), before);
 }
 
+// With keys the stored bytes are checked first: an archive its signature does not vouch for is
+// never unpacked, so its row has the signature's line only.
+TEST_F(PublishSqlite, VerifyUnpacksNoArchiveBeforeItsSignatureHolds) {
+  ASSERT_EQ(Keygen("keys").status, 0);
+  PublishEveryCode({"--key", dir_.Sub("keys/nurv-publish.key")});
+  Exec(db_,
+       "UPDATE UpdatesBLOB SET fblob = (SELECT fblob FROM UpdatesBLOB WHERE tdoc = 'LDR') WHERE "
+       "tdoc = 'PRG'");
+  const PublishRun verify = Publish(
+      {"verify", "--public-key", Lines(ReadFile(dir_.Sub("keys/nurv-publish.pub"))).back()});
+  EXPECT_EQ(verify.status, 1) << verify.err;
+  EXPECT_EQ(Lines(verify.out),
+            std::vector<std::string>{
+                "3\tPRG\tnurv.exe\tподпись не верна: строка изменена после подписи"});
+}
+
 TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
   PublishEveryCode();
   Exec(db_, "UPDATE UpdatesBLOB SET caption = caption + 1 WHERE tdoc = 'BAT'");
