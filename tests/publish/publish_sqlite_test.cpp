@@ -100,6 +100,10 @@ TEST_F(PublishSqlite, KeysSignEveryRowAndVerifyNamesRowsNotSignedAsTheyStand) {
   EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
   WriteFile(dir_.Sub("nurv.ini"), "[Security]\nTrustedKey2=" + public_line + "\n");
   EXPECT_EQ(Publish({"verify", "--ini", dir_.Sub("nurv.ini")}).status, 0);
+  WriteFile(dir_.Sub("bad.ini"), "[Security]\nTrustedKey1=" + public_line + "\nTrustedKey4=\n");
+  const PublishRun bad_ini = Publish({"verify", "--ini", dir_.Sub("bad.ini")});
+  EXPECT_EQ(bad_ini.status, 2);
+  EXPECT_NE(bad_ini.err.find("TrustedKey4 in [Security]"), std::string::npos) << bad_ini.err;
   const std::string stranger = Lines(ReadFile(dir_.Sub("stranger/nurv-publish.pub"))).back();
   const PublishRun untrusted = Publish({"verify", "--public-key", stranger});
   EXPECT_EQ(untrusted.status, 1);

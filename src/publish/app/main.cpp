@@ -149,9 +149,12 @@ int Run(const nurv::tools::ToolCommandLine& line) {
     }
   }
   if (const auto ini = option("--ini")) {
-    const auto trusted = nurv::ReadTrustedKeyLines(*ini);
-    if (trusted.empty()) return UsageError("no TrustedKey in [Security] of " + *ini);
-    key_lines.insert(key_lines.end(), trusted.begin(), trusted.end());
+    const nurv::TrustedKeySettings trusted = nurv::ReadTrustedKeyLines(*ini);
+    if (trusted.invalid_entry)
+      return UsageError(*trusted.invalid_entry + " in [Security] of " + *ini +
+                        " is not a key line");
+    if (trusted.lines.empty()) return UsageError("no TrustedKey in [Security] of " + *ini);
+    key_lines.insert(key_lines.end(), trusted.lines.begin(), trusted.lines.end());
   }
 
   int status = 0;
