@@ -8,8 +8,6 @@ namespace nurv {
 
 namespace {
 
-constexpr std::string_view kSecretKeyPrefix = "ed25519-secret:";
-
 void AppendLength(std::string& message, std::uint32_t length) {
   for (int shift = 24; shift >= 0; shift -= 8)
     message += static_cast<char>((length >> shift) & 0xFF);
@@ -60,14 +58,6 @@ std::string PublicKeyLine(const PublicKey& key) {
 
 std::optional<PublicKey> ParsePublicKeyLine(std::string_view line) {
   return KeyOfLine<32>(line, kPublicKeyPrefix);
-}
-
-std::string SecretKeyLine(const SecretKey& key) {
-  return std::string(kSecretKeyPrefix) + Base64Encode(BytesOf(key));
-}
-
-std::optional<SecretKey> ParseSecretKeyLine(std::string_view line) {
-  return KeyOfLine<64>(line, kSecretKeyPrefix);
 }
 
 std::string KeyId(const PublicKey& key) { return HexText(BytesOf(key).substr(0, 8)); }

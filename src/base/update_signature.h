@@ -41,10 +41,6 @@ std::string PublicKeyLine(const PublicKey& key);
 // The key of a line (blanks around it allowed); nullopt for anything else.
 std::optional<PublicKey> ParsePublicKeyLine(std::string_view line);
 
-// "ed25519-secret:" + base64 of the 64-byte secret key: the secret key file's one line.
-std::string SecretKeyLine(const SecretKey& key);
-std::optional<SecretKey> ParseSecretKeyLine(std::string_view line);
-
 // The key's id as the signature table stores it: its first 8 bytes in lower-case hex.
 std::string KeyId(const PublicKey& key);
 

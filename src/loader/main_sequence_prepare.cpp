@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbchooser/chooser_model.h"
@@ -37,7 +38,8 @@ bool LoaderApp::Prepare() {
 
   std::unique_ptr<platform::Registry> registry = OpenRegistry();
   ReadIniAndRegistry(*registry);
-  ChooseAndConnect(*registry);
+  // A key entry that holds no key ends the run here: nothing is installed unchecked.
+  if (!state_.InitFailed) ChooseAndConnect(*registry);
   registry.reset();
 
   if (!state_.InitFailed) CheckUpdateAccess();
@@ -75,15 +77,22 @@ void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
   } else {
     ReadOwnFileVersion(state_.OwnFileVersion);
   }
+  std::optional<std::string> invalid_key_entry;
   if (platform::FileExists(ini_path)) {
     ini_line += " - OK";
     state_.IniSettings = ReadIniFile(ini_path, state_.LoaderDir);
-    state_.TrustedKeyLines = ReadTrustedKeyLines(ini_path);
+    TrustedKeySettings trusted = ReadTrustedKeyLines(ini_path);
+    state_.TrustedKeyLines = std::move(trusted.lines);
+    invalid_key_entry = std::move(trusted.invalid_entry);
   } else {
     ini_line += " - Отсутствует";
     state_.SwitchLoadIni = false;
   }
   ui_.AddLogLine(ini_line);
+  if (invalid_key_entry) {
+    ui_.AddLogLine(InvalidTrustedKeyLine(*invalid_key_entry));
+    state_.InitFailed = true;
+  }
 
   // One write: another program of the complex never reads a key that is there but not yet
   // filled.

@@ -101,6 +101,10 @@ std::string ConnectFailureEntry(const std::string& server, const std::string& da
          "--> ТЕКСТ ОШИБКИ: " + '"' + text + '"';
 }
 
+std::string InvalidTrustedKeyLine(const std::string& entry) {
+  return "Доверенный ключ [Security] " + entry + " - ОШИБКА: значение не является ключом подписи";
+}
+
 std::string AccessFailureEntry(const std::exception& error) {
   const std::string message = error.what();
   if (db::KindOf(error) == db::ErrorKind::NoPermission)

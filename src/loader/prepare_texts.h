@@ -24,6 +24,9 @@ std::vector<std::string> RegistryReadLines(const std::vector<ReadUnit>& failed);
 std::string ConnectFailureEntry(const std::string& server, const std::string& database,
                                 const std::exception& error);
 
+// The line of an entry of nurv.ini's [Security] ("TrustedKey1") that is there but holds no key.
+std::string InvalidTrustedKeyLine(const std::string& entry);
+
 // The entry of a failed access check: a refused read, or any other failure to open the catalogue.
 std::string AccessFailureEntry(const std::exception& error);
 

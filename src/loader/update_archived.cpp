@@ -75,7 +75,8 @@ class ArchivedUpdate {
   bool Needed();
   bool Fetch();
   bool ArchiveSigned();
-  void Unpack();
+  // False (9 and its line) when the library found the item's data damaged.
+  bool Unpack();
   void Replace();
   // Removes whatever is at a temporary path of this module (the extraction may have made a
   // folder there); 9 and `failure_line` when something stays.
@@ -128,7 +129,7 @@ void ArchivedUpdate::Run() {
     result_ = StageResult::Error;
     return;
   }
-  Unpack();
+  if (!Unpack()) return;
   // Only a file is the update; a folder or anything else of its name is not.
   std::error_code error;
   const bool unpacked_exists = std::filesystem::is_regular_file(
@@ -195,7 +196,7 @@ bool ArchivedUpdate::Fetch() {
   return component_ != nullptr;
 }
 
-void ArchivedUpdate::Unpack() {
+bool ArchivedUpdate::Unpack() {
   component_->ArchivePath = archive_;
   component_->ExtractFolder = ctx_.settings.PathTemp;
   component_->ItemIndexes.clear();
@@ -208,6 +209,10 @@ void ArchivedUpdate::Unpack() {
     file_name = foreign_item_;
   };
   component_->Extract(false);
+  if (!component_->DataCheckFailed) return true;
+  result_ = StageResult::Error;
+  ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Данные архива [" + archive_ + "] повреждены");
+  return false;
 }
 
 void ArchivedUpdate::Replace() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 
 namespace nurv::platform {
@@ -9,5 +10,10 @@ namespace nurv::platform {
 // `fallback`. Texts are returned as UTF-8.
 std::string ReadProfileString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& fallback);
+
+// The same value, or nullopt when the file, the section or the key is missing: a key that is
+// there with nothing after its "=" reads as "", unlike one that is not there.
+std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
+                                            const std::string& key);
 
 }  // namespace nurv::platform

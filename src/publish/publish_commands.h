@@ -25,7 +25,7 @@ struct PublishOptions {
   std::optional<DateTime> date;        // --date
   bool force = false;                  // --force
   bool keep = false;                   // --keep
-  std::optional<SecretKey> key;        // --key: every row written is signed with it
+  const SecretKey* key = nullptr;      // --key: every row written is signed with it
 };
 
 // Creates UpdatesBLOB and its signatures' table UpdatesSign in the server's types, each unless it

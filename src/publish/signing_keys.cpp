@@ -1,11 +1,13 @@
 #include "publish/signing_keys.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "base/utf8.h"
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/secret_file.h"
 #include "publish/publish_commands.h"
 #include "support/signing.h"
 
@@ -33,29 +35,38 @@ void GenerateKeyFiles(const std::string& folder, std::ostream& report) {
     throw PublishError("Нет такой папки: " + folder);
   if (fs::exists(fs::symlink_status(PathFromUtf8(key_path), error)))
     throw PublishError("Ключ уже есть, новый не создан: " + key_path);
-  const KeyPair pair = GenerateKeyPair();
-  // Created empty and closed to its owner before the secret is written into it.
-  WriteLine(key_path, "");
-  fs::permissions(PathFromUtf8(key_path), fs::perms::owner_read | fs::perms::owner_write,
-                  fs::perm_options::replace, error);
-  if (error) throw PublishError("Права файла " + key_path + " не заданы: " + error.message());
-  WriteLine(key_path, SecretKeyLine(pair.secret_key) + "\n");
+  const Wiped<KeyPair> pair{GenerateKeyPair()};
+  {
+    const Wiped<SecretKeyText> line{SecretKeyLine(pair.value.secret_key)};
+    if (!platform::WriteNewOwnerOnlyFile(key_path,
+                                         std::string_view(line.value.data(), line.value.size())))
+      throw PublishError("Файл не записан: " + key_path + " (" + platform::LastErrorText() + ")");
+  }
   fs::remove(PathFromUtf8(pub_path), error);
-  const std::string public_line = PublicKeyLine(pair.public_key);
+  const std::string public_line = PublicKeyLine(pair.value.public_key);
   WriteLine(pub_path, public_line + "\n");
   report << "Секретный ключ: " << key_path << '\n'
          << "Открытый ключ: " << pub_path << '\n'
          << public_line << '\n';
 }
 
-SecretKey ReadSecretKeyFile(const std::string& path) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  if (!in) throw PublishError("Файл ключа не прочитан: " + path);
-  std::string line;
-  std::getline(in, line);
-  const auto key = ParseSecretKeyLine(line);
-  if (!key) throw PublishError("В файле " + path + " нет секретного ключа nurv-publish");
-  return *key;
+void ReadSecretKeyFile(const std::string& path, SecretKey& key) {
+  // Room for the key's line and more: a longer file is no key file either.
+  Wiped<std::array<char, 256>> text;
+  const platform::OwnerOnlyRead read = platform::ReadOwnerOnlyFile(path, text.value);
+  switch (read.outcome) {
+    case platform::OwnerOnlyRead::Outcome::Unreadable:
+      throw PublishError("Файл ключа не прочитан: " + path + " (" + read.detail + ")");
+    case platform::OwnerOnlyRead::Outcome::OpenToOthers:
+      // As ssh refuses a private key file others may open: the key may be known already.
+      throw PublishError("Права файла ключа " + path + " слишком открыты (" + read.detail +
+                         "): секретный ключ должен быть доступен только владельцу, ключ не "
+                         "принят");
+    case platform::OwnerOnlyRead::Outcome::Read:
+      break;
+  }
+  if (!ParseSecretKeyLine(std::string_view(text.value.data(), read.size), key))
+    throw PublishError("В файле " + path + " нет секретного ключа nurv-publish");
 }
 
 }  // namespace nurv::publish

@@ -12,7 +12,8 @@ namespace nurv::publish {
 // (PublishError) when a secret key file is already there: it would orphan every row it signed.
 void GenerateKeyFiles(const std::string& folder, std::ostream& report);
 
-// The secret key of a `.key` file; PublishError when it cannot be read or is no key.
-SecretKey ReadSecretKeyFile(const std::string& path);
+// Reads the secret key of a `.key` file into `key` (the caller's to wipe); PublishError when it
+// cannot be read, is no key, or others than its owner may open it.
+void ReadSecretKeyFile(const std::string& path, SecretKey& key);
 
 }  // namespace nurv::publish

@@ -103,21 +103,34 @@ class Verifier {
     }
     const std::string blob = work_.Sub("row");
     SaveBlobAsNewFile(rows, blob);
+    CheckContents(*entry, rows, blob, caption);
+    std::filesystem::remove(PathFromUtf8(blob));
+  }
+
+  // The bytes of the row saved to `blob`: with keys, their signature first, and nothing of bytes
+  // it does not vouch for is read further (7-Zip never sees an unverified archive).
+  void CheckContents(const ModuleEntry& entry, const db::Dataset& rows, const std::string& blob,
+                     std::optional<std::uint32_t> caption) {
+    std::optional<Sha256Digest> vouched;
+    if (keys_.configured()) {
+      vouched = SignedLandedDigest(entry, rows, blob);
+      if (!vouched) return;
+    }
     landed_.reset();
-    if (entry->form == ModuleForm::Archive) {
-      CheckArchive(*entry, rows, blob, caption);
+    if (entry.form == ModuleForm::Archive) {
+      CheckArchive(entry, rows, blob, caption);
     } else {
       CheckChecksum(blob, caption);
       landed_ = FileSha256(blob);
     }
-    if (keys_.configured()) CheckRowSignature(*entry, rows, blob);
-    std::filesystem::remove(PathFromUtf8(blob));
+    if (vouched && landed_ && landed_->error.empty() && landed_->digest != *vouched)
+      Problem("SHA-256 файла не совпадает с подписанной");
   }
 
-  // The row's signature against the trusted keys, and the bytes that land (when they could be
-  // read) against the digest it vouches for.
-  void CheckRowSignature(const ModuleEntry& entry, const db::Dataset& rows,
-                         const std::string& blob) {
+  // The row's signature against the trusted keys, over its fields and the stored bytes in
+  // `blob`: the digest of the landed bytes it vouches for, or nullopt (the problem reported).
+  std::optional<Sha256Digest> SignedLandedDigest(const ModuleEntry& entry, const db::Dataset& rows,
+                                                 const std::string& blob) {
     std::optional<SignatureRecord> record;
     if (signatures_kept_) record = ReadSignatureRecord(connection_, rows.AsInt64("vcode"));
     SignedFields fields;
@@ -125,25 +138,24 @@ class Verifier {
       fields = SignedFieldsOfRow(entry.code, rows);
     } catch (const db::ConversionError&) {
       Problem("подпись не проверена: поля строки не читаются");
-      return;
+      return std::nullopt;
     }
     fields.stored = FileSha256(blob).digest;
     switch (CheckSignature(record, fields, keys_)) {
       case SignatureVerdict::Missing:
         Problem("строка не подписана");
-        return;
+        return std::nullopt;
       case SignatureVerdict::UnknownKey:
         Problem("подписана ключом " + EscapeControlBytes(record->key_id) +
                 ", которому здесь не доверяют");
-        return;
+        return std::nullopt;
       case SignatureVerdict::BadSignature:
         Problem("подпись не верна: строка изменена после подписи");
-        return;
+        return std::nullopt;
       case SignatureVerdict::Good:
         break;
     }
-    if (landed_ && landed_->error.empty() && landed_->digest != record->landed)
-      Problem("SHA-256 файла не совпадает с подписанной");
+    return record->landed;
   }
 
   void CheckGroupName(const ModuleEntry& entry, const db::Dataset& rows) {
@@ -209,6 +221,7 @@ class Verifier {
     }
     // 1: the component stopped the library after the selected item, as it does for a selection.
     if (result != 0 && result != 1) Problem("архив распакован с ошибкой " + std::to_string(result));
+    if (zip_->DataCheckFailed) Problem("данные архива не прошли проверку 7-Zip");
     CheckChecksum(file, caption);
     landed_ = FileSha256(file);
     if (entry.rule != UpdateRule::Version) return;

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "base/text_utils.h"
+#include "base/update_signature.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 
@@ -69,14 +70,16 @@ std::string DeriveFolder(const std::string& path_program, std::string_view marke
   return result;
 }
 
-std::vector<std::string> ReadTrustedKeyLines(const std::string& path) {
-  std::vector<std::string> lines;
+TrustedKeySettings ReadTrustedKeyLines(const std::string& path) {
+  TrustedKeySettings trusted;
   for (int i = 1; i <= 9; ++i) {
     const std::string key = "TrustedKey" + std::to_string(i);
-    std::string line = platform::ReadProfileString(path, "Security", key.c_str(), "");
-    if (!line.empty()) lines.push_back(std::move(line));
+    std::optional<std::string> line = platform::ReadProfileValue(path, "Security", key);
+    if (!line) continue;
+    if (!ParsePublicKeyLine(*line) && !trusted.invalid_entry) trusted.invalid_entry = key;
+    trusted.lines.push_back(std::move(*line));
   }
-  return lines;
+  return trusted;
 }
 
 SettingsRecord ReadIniFile(const std::string& path, const std::string& loader_dir) {

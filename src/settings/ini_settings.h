@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,9 +14,16 @@ namespace nurv {
 // and values that are not numbers take their defaults silently.
 SettingsRecord ReadIniFile(const std::string& path, const std::string& loader_dir);
 
-// The public keys the workstation trusts for signed updates: the non-empty values of TrustedKey1 to
-// TrustedKey9 of section "Security", in that order. Only nurv.ini holds them, never the registry.
-std::vector<std::string> ReadTrustedKeyLines(const std::string& path);
+// The public keys the workstation trusts for signed updates: the values of TrustedKey1 to
+// TrustedKey9 of section "Security" that are there, in that order. Only nurv.ini holds them, never
+// the registry.
+struct TrustedKeySettings {
+  std::vector<std::string> lines;
+  // The first entry ("TrustedKey2") that is there but holds no key line, an empty one included:
+  // it was meant to turn the check on, so the run must not go on as if it were not there.
+  std::optional<std::string> invalid_entry;
+};
+TrustedKeySettings ReadTrustedKeyLines(const std::string& path);
 
 // An integer key's text as the profile functions read it: "0x"/"0X" followed by hexadecimal
 // digits when longer than two characters, otherwise a signed decimal number or "$" and

@@ -439,6 +439,7 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
           break;
       }
       // A later good item must not hide an earlier failed one of the same call.
+      if (code == kSzDataError || code == kSzCrcError) context_.owner.DataCheckFailed = true;
       if (code != kSzSuccess) {
         context_.owner.ErrorCode = code;
         context_.Message(code, current_name_);
@@ -716,6 +717,7 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
 std::int32_t SevenZipArchive::Extract(bool test_mode) {
   ErrorCode = kSzSuccess;
   SystemErrorCode = 0;
+  DataCheckFailed = false;
   ExtractContext context(*this, *lib_);
   std::int32_t result = -1;
   try {

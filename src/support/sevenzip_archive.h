@@ -70,6 +70,10 @@ class SevenZipArchive {
   std::int32_t ErrorCode = 0;
   std::int32_t SystemErrorCode = 0;  // errno / GetLastError of the last failed file creation
   bool Cancel = false;               // set during Extract (from an event) to stop it
+  // Set by Extract when the library's own check of an item's data failed (a data or CRC error):
+  // that item's bytes are damaged whatever else vouches for them, and whatever later error
+  // ErrorCode holds.
+  bool DataCheckFailed = false;
   // Threads the library may decode with: 0 chooses per extraction (every core for a large one,
   // else 1); 1 keeps every call of the library on the calling thread. Whatever the setting, the
   // events run on the calling thread.

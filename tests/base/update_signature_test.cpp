@@ -53,11 +53,6 @@ TEST(KeyLines, RoundTripAndRefuseAnythingElse) {
        {line.substr(1), line.substr(0, line.size() - 4), "ed25519:" + Base64Encode("short"),
         line.substr(0, line.size() - 2) + "l="})
     EXPECT_FALSE(ParsePublicKeyLine(bad)) << bad;
-
-  SecretKey secret{};
-  secret.fill(0xAB);
-  EXPECT_EQ(ParseSecretKeyLine(SecretKeyLine(secret)), secret);
-  EXPECT_FALSE(ParseSecretKeyLine(line));
 }
 
 TEST(Base64, EncodesEveryTailAndDecodesOnlyCanonicalText) {

@@ -267,5 +267,32 @@ TEST_F(CliPublishedTable, DecoyRowsBesideSignedOnesDecideNothing) {
   AwaitLaunch(unchecked);
 }
 
+// A [Security] entry that is there but holds no key ends the run as an initialisation error that
+// names it, before anything is installed.
+TEST_F(CliPublishedTable, AKeyEntryThatHoldsNoKeyEndsTheRunBeforeAnythingIsInstalled) {
+  const std::string key_line = Keygen("keys");
+  PublishRelease();
+  const std::string bin = complex_.Bin();
+  const struct {
+    std::string security;
+    std::string entry;
+  } cases[] = {
+      {"TrustedKey1=\n", "TrustedKey1"},
+      {"TrustedKey3=\"\"\n", "TrustedKey3"},
+      {"TrustedKey1=" + key_line + "\nTrustedKey2=ed25519:AAAA\n", "TrustedKey2"},
+  };
+  for (const auto& [security, entry] : cases) {
+    complex_.WriteIniForDb();
+    WriteFile(bin + "nurv.ini", ReadFile(bin + "nurv.ini") + "[Security]\n" + security);
+    const CliRun run = RunCli();
+    EXPECT_EQ(run.status, 1) << entry << Joined(run.out);
+    EXPECT_TRUE(Contains(run.out, "Доверенный ключ [Security] " + entry +
+                                      " - ОШИБКА: значение не является ключом подписи"))
+        << Joined(run.out);
+    EXPECT_EQ(ReadFile(bin + "nurv.exe"), ReadFile(MainPrograms::Get().Old()));
+    EXPECT_FALSE(platform::FileExists(bin + "nurvrun.bat"));
+  }
+}
+
 }  // namespace
 }  // namespace nurv::testing

@@ -108,6 +108,31 @@ TEST_F(ArchivedUpdate, BadChecksumLeavesTheInstalledModule) {
   }
 }
 
+// 7-Zip's own check of the item counts even when `caption` is the checksum of what came out.
+TEST_F(ArchivedUpdate, DataFailingTheLibrarysCheckLeavesTheInstalledModule) {
+  WriteFile(exe, old_exe);
+  const std::string work = dir.Sub("stored");
+  std::filesystem::create_directories(Utf8Path(work));
+  WriteFile(work + "/nurv.exe", new_exe);
+  ASSERT_TRUE(Run7z(work, "a -y -bso0 -bsp0 -mx0 item.7z nurv.exe"));
+  // Stored as it is, the item follows the archive's 32-byte start header.
+  std::string archive = ReadFile(work + "/item.7z");
+  std::string damaged = new_exe;
+  damaged[100] ^= 1;
+  archive[32 + 100] ^= 1;
+  ASSERT_EQ(archive.substr(32, damaged.size()), damaged);
+  UpdateRow row = ArchiveRow(1, "PRG", "nurv.exe", new_exe, "5.1.10.2");
+  row.fblob = archive;
+  row.caption = static_cast<std::int64_t>(Crc32Of(damaged));
+  Serve({row});
+  EXPECT_EQ(RunPrg(), 9);
+  EXPECT_EQ(ui.Log(),
+            std::vector<std::string>{"--> ОШИБКА выгрузки. Данные архива [" +
+                                     Native(settings.PathTemp + "/nurv.7z") + "] повреждены"});
+  ExpectOldExe();
+  ExpectTempEmpty();
+}
+
 TEST_F(ArchivedUpdate, FirstItemNamedOtherwiseIsNotTheUpdate) {
   WriteFile(exe, old_exe);
   Serve({ArchiveRow(1, "PRG", "other.exe", new_exe, "5.1.10.2")});

@@ -100,6 +100,10 @@ TEST_F(PublishSqlite, KeysSignEveryRowAndVerifyNamesRowsNotSignedAsTheyStand) {
   EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
   WriteFile(dir_.Sub("nurv.ini"), "[Security]\nTrustedKey2=" + public_line + "\n");
   EXPECT_EQ(Publish({"verify", "--ini", dir_.Sub("nurv.ini")}).status, 0);
+  WriteFile(dir_.Sub("bad.ini"), "[Security]\nTrustedKey1=" + public_line + "\nTrustedKey4=\n");
+  const PublishRun bad_ini = Publish({"verify", "--ini", dir_.Sub("bad.ini")});
+  EXPECT_EQ(bad_ini.status, 2);
+  EXPECT_NE(bad_ini.err.find("TrustedKey4 in [Security]"), std::string::npos) << bad_ini.err;
   const std::string stranger = Lines(ReadFile(dir_.Sub("stranger/nurv-publish.pub"))).back();
   const PublishRun untrusted = Publish({"verify", "--public-key", stranger});
   EXPECT_EQ(untrusted.status, 1);
@@ -123,6 +127,22 @@ TEST_F(PublishSqlite, KeysSignEveryRowAndVerifyNamesRowsNotSignedAsTheyStand) {
   EXPECT_EQ(Snapshot(), before);
 }
 
+// With keys the stored bytes are checked first: an archive its signature does not vouch for is
+// never unpacked, so its row has the signature's line only.
+TEST_F(PublishSqlite, VerifyUnpacksNoArchiveBeforeItsSignatureHolds) {
+  ASSERT_EQ(Keygen("keys").status, 0);
+  PublishEveryCode({"--key", dir_.Sub("keys/nurv-publish.key")});
+  Exec(db_,
+       "UPDATE UpdatesBLOB SET fblob = (SELECT fblob FROM UpdatesBLOB WHERE tdoc = 'LDR') WHERE "
+       "tdoc = 'PRG'");
+  const PublishRun verify = Publish(
+      {"verify", "--public-key", Lines(ReadFile(dir_.Sub("keys/nurv-publish.pub"))).back()});
+  EXPECT_EQ(verify.status, 1) << verify.err;
+  EXPECT_EQ(Lines(verify.out),
+            std::vector<std::string>{
+                "3\tPRG\tnurv.exe\tподпись не верна: строка изменена после подписи"});
+}
+
 TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
   PublishEveryCode();
   Exec(db_, "UPDATE UpdatesBLOB SET caption = caption + 1 WHERE tdoc = 'BAT'");
@@ -134,6 +154,15 @@ TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
                           {kSystemSevenZip});
   const std::string misnamed = ReadFile(dir_.Sub("misnamed.7z"));
   Exec(db_, "UPDATE UpdatesBLOB SET fblob = ? WHERE tdoc = 'SSL1'", &misnamed);
+  // Stored as it is, a flipped byte of the item passes its caption but not 7-Zip's own check.
+  Source("stored/HelpNurv.pdf", "%PDF-1.4 help");
+  ASSERT_TRUE(Run7z(dir_.Sub("stored"), "a -y -bso0 -bsp0 -mx0 pdf.7z HelpNurv.pdf"));
+  std::string stored = ReadFile(dir_.Sub("stored/pdf.7z"));
+  stored[32] ^= 1;
+  Exec(db_,
+       "UPDATE UpdatesBLOB SET fblob = ?, caption = " + std::to_string(Crc32Of("$PDF-1.4 help")) +
+           " WHERE tdoc = 'PDF'",
+       &stored);
   Exec(db_, "UPDATE UpdatesBLOB SET updatedate = NULL WHERE tdoc = 'CHM'");
   Exec(db_, "UPDATE UpdatesBLOB SET caption = 'abc' WHERE tdoc = 'EXP'");
   Exec(db_, "UPDATE UpdatesBLOB SET fblob = NULL WHERE tdoc = '7z'");
@@ -155,12 +184,13 @@ TEST_F(PublishSqlite, VerifyNamesEveryDamagedRowAndChangesNothing) {
       << out;
   EXPECT_TRUE(HasLine(out, "4\tSSL1\tlibeay32.dll\t", "назван libeay.dll")) << out;
   EXPECT_TRUE(HasLine(out, "7\tCHM\tHelpNurv.chm\t", "updatedate")) << out;
+  EXPECT_TRUE(HasLine(out, "8\tPDF\tHelpNurv.pdf\t", "не прошли проверку 7-Zip")) << out;
   EXPECT_TRUE(HasLine(out, "9\tEXP\tNurvExplorer.exe\t", "caption")) << out;
   EXPECT_TRUE(HasLine(out, "1\t7z\t" + std::string(SevenZipLibraryName()) + "\t", "NULL")) << out;
   EXPECT_TRUE(HasLine(out, "12\tLXP\t..\\ru.pak\t", "Недопустимое имя файла")) << out;
   EXPECT_TRUE(HasLine(out, "101\tCXP\tLIBCEF.DLL\t", "без учёта регистра")) << out;
   EXPECT_TRUE(HasLine(out, "102\tZZZ\t\t", "предупреждение")) << out;
-  EXPECT_EQ(Lines(out).size(), 10u) << out;
+  EXPECT_EQ(Lines(out).size(), 11u) << out;
   EXPECT_EQ(Snapshot(), before);
 }
 

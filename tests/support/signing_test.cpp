@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/base64.h"
 #include "common/temp_dir.h"
 
 namespace nurv {
@@ -15,6 +16,23 @@ TEST(Signing, ASignatureHoldsOnlyForItsMessageAndKey) {
   EXPECT_TRUE(SignatureMatches("row", signature, pair.public_key));
   EXPECT_FALSE(SignatureMatches("rox", signature, pair.public_key));
   EXPECT_FALSE(SignatureMatches("row", signature, GenerateKeyPair().public_key));
+}
+
+TEST(SecretKeyLine, IsTheBase64OfTheKeyAndReadsBackOnlyFromThatForm) {
+  SecretKey secret{};
+  secret.fill(0xAB);
+  const SecretKeyText text = SecretKeyLine(secret);
+  const std::string line(text.begin(), text.end());
+  EXPECT_EQ(line, "ed25519-secret:" + Base64Encode(BytesOf(secret)) + "\n");
+  SecretKey read{};
+  EXPECT_TRUE(ParseSecretKeyLine("  " + line.substr(0, line.size() - 1) + "\r\nmore", read));
+  EXPECT_EQ(read, secret);
+  std::string stray_bits = line;
+  stray_bits[line.size() - 4] = 'x';  // "qw==" holds 0xAB and four zero bits, "qx==" a one
+  for (const std::string& bad :
+       {line.substr(1), line.substr(0, line.size() - 3) + "\n", stray_bits,
+        "ed25519-secret:" + Base64Encode("short"), "ed25519:" + Base64Encode(BytesOf(secret))})
+    EXPECT_FALSE(ParseSecretKeyLine(bad, read)) << bad;
 }
 
 TEST(FileSha256, DigestsTheWholeFileAndReportsAMissingOne) {

@@ -8,10 +8,10 @@
 
 namespace nurv::platform {
 
-std::string ReadProfileString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& fallback) {
+std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
+                                            const std::string& key) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fallback;
+  if (fd < 0) return std::nullopt;
   std::string bytes;
   char buffer[16384];
   ssize_t got = 0;
@@ -23,8 +23,13 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
   ::close(fd);
   // A file that cannot be read to its end (a folder, an I/O error) counts as one without the
   // section.
-  if (got < 0) return fallback;
-  return FindProfileValue(bytes, section, key).value_or(fallback);
+  if (got < 0) return std::nullopt;
+  return FindProfileValue(bytes, section, key);
+}
+
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& fallback) {
+  return ReadProfileValue(path, section, key).value_or(fallback);
 }
 
 }  // namespace nurv::platform

@@ -78,18 +78,33 @@ class ProfileSource {
   std::wstring copy_;
 };
 
+std::string ReadWithDefault(const ProfileSource& source, const std::string& section,
+                            const std::string& key, const std::string& fallback) {
+  wchar_t value[kMaxValue];
+  const DWORD length =
+      GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(fallback).c_str(),
+                               value, kMaxValue, source.path().c_str());
+  return Narrow(std::wstring_view(value, length));
+}
+
 }  // namespace
 
 std::string ReadProfileString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& fallback) {
   // An empty section or key would make the API list names instead of reading a value.
   if (section.empty() || key.empty()) return fallback;
+  return ReadWithDefault(ProfileSource(path), section, key, fallback);
+}
+
+std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
+                                            const std::string& key) {
+  if (section.empty() || key.empty()) return std::nullopt;
+  // The API tells a missing key only by returning the default: a key that is there reads the
+  // same whatever the default, a missing one reads as each of two different defaults.
   const ProfileSource source(path);
-  wchar_t value[kMaxValue];
-  const DWORD length =
-      GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(fallback).c_str(),
-                               value, kMaxValue, source.path().c_str());
-  return Narrow(std::wstring_view(value, length));
+  std::string value = ReadWithDefault(source, section, key, "0");
+  if (value != ReadWithDefault(source, section, key, "1")) return std::nullopt;
+  return value;
 }
 
 }  // namespace nurv::platform

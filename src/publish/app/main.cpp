@@ -17,6 +17,7 @@
 #include "publish/signing_keys.h"
 #include "publish/verify_table.h"
 #include "settings/ini_settings.h"
+#include "support/signing.h"
 
 namespace {
 
@@ -138,8 +139,12 @@ int Run(const nurv::tools::ToolCommandLine& line) {
   }
   options.force = option("--force").has_value();
   options.keep = option("--keep").has_value();
-  if (const auto key_file = option("--key"))
-    options.key = nurv::publish::ReadSecretKeyFile(*key_file);
+  // Wiped however the command ends.
+  nurv::Wiped<nurv::SecretKey> secret_key;
+  if (const auto key_file = option("--key")) {
+    nurv::publish::ReadSecretKeyFile(*key_file, secret_key.value);
+    options.key = &secret_key.value;
+  }
   std::vector<std::string> key_lines;
   if (const auto keys = line.repeated.find("--public-key"); keys != line.repeated.end()) {
     for (const std::string& key : keys->second) {
@@ -149,9 +154,12 @@ int Run(const nurv::tools::ToolCommandLine& line) {
     }
   }
   if (const auto ini = option("--ini")) {
-    const auto trusted = nurv::ReadTrustedKeyLines(*ini);
-    if (trusted.empty()) return UsageError("no TrustedKey in [Security] of " + *ini);
-    key_lines.insert(key_lines.end(), trusted.begin(), trusted.end());
+    const nurv::TrustedKeySettings trusted = nurv::ReadTrustedKeyLines(*ini);
+    if (trusted.invalid_entry)
+      return UsageError(*trusted.invalid_entry + " in [Security] of " + *ini +
+                        " is not a key line");
+    if (trusted.lines.empty()) return UsageError("no TrustedKey in [Security] of " + *ini);
+    key_lines.insert(key_lines.end(), trusted.lines.begin(), trusted.lines.end());
   }
 
   int status = 0;
