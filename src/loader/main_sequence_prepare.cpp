@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/connection_text.h"
+#include "base/text_utils.h"
 #include "dbchooser/chooser_model.h"
 #include "dbchooser/loader_login.h"
 #include "loader/catalogue_filter.h"
@@ -127,8 +129,8 @@ void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
     ui_.AddLogLine("Выбор базы данных для подключения - ОШИБКА");
     return;
   }
-  std::string line = "Соединение с сервером: [" + state_.SelectedServer + "], БД: [" +
-                     state_.SelectedDataBase + "]";
+  std::string line = "Соединение с сервером: [" + ShownConnectionText(state_.SelectedServer) +
+                     "], БД: [" + EscapeControlBytes(state_.SelectedDataBase) + "]";
   const std::string password = LoaderPassword();
   ui_.ShowStatus("Установка соединения...");
   if (!ConnectToServer(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin,

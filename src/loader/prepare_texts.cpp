@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/connection_text.h"
+#include "base/text_utils.h"
 #include "db/database.h"
 
 namespace nurv {
@@ -97,8 +99,8 @@ std::string ConnectFailureEntry(const std::string& server, const std::string& da
     default:
       break;
   }
-  return "--> ОШИБКА подключения: Сервер: [" + server + "], " + "БД: [" + database + "]" + "\r\n" +
-         "--> ТЕКСТ ОШИБКИ: " + '"' + text + '"';
+  return "--> ОШИБКА подключения: Сервер: [" + ShownConnectionText(server) + "], " + "БД: [" +
+         EscapeControlBytes(database) + "]" + "\r\n" + "--> ТЕКСТ ОШИБКИ: " + '"' + text + '"';
 }
 
 std::string AccessFailureEntry(const std::exception& error) {

@@ -20,7 +20,7 @@ std::vector<std::string> RegistryWriteLines(const std::vector<WriteUnit>& failed
 std::vector<std::string> RegistryReadLines(const std::vector<ReadUnit>& failed);
 
 // The entry of a failed connect to `server`/`database`: the network or the login named as the
-// kind of `error` says, then the provider's message.
+// kind of `error` says, then the provider's message. The server's password is hidden.
 std::string ConnectFailureEntry(const std::string& server, const std::string& database,
                                 const std::exception& error);
 
