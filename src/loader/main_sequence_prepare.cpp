@@ -70,7 +70,7 @@ bool LoaderApp::TakeRunLock() {
 
 void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
   const std::string ini_path = state_.LoaderDir + "nurv.ini";
-  std::string ini_line = "Файл инициализации [" + ini_path + "]";
+  std::string ini_line = "Файл инициализации [" + EscapeControlBytes(ini_path) + "]";
   ui_.ShowStatus("Инициализация...");
   if (env_.own_file_version) {
     state_.OwnFileVersion = *env_.own_file_version;
@@ -196,11 +196,13 @@ void LoaderApp::ReadInstalledVersions() {
 }
 
 void LoaderApp::WriteVersionLines() {
+  // The available versions are texts of the database; the system's name is read from a file.
   ui_.AddLogLine("Установлено_ - версия: " + state_.InstalledVersion);
-  ui_.AddLogLine("Доступно____ - версия: " + state_.AvailableVersion);
+  ui_.AddLogLine("Доступно____ - версия: " + EscapeControlBytes(state_.AvailableVersion));
   ui_.AddLogLine("Установлено_загрузчик - версия: " + state_.InstalledLoaderVersion);
-  ui_.AddLogLine("Доступно____загрузчик - версия: " + state_.AvailableLoaderVersion);
-  ui_.AddLogLine("ОС - версия: " + os_product_name_);
+  ui_.AddLogLine("Доступно____загрузчик - версия: " +
+                 EscapeControlBytes(state_.AvailableLoaderVersion));
+  ui_.AddLogLine("ОС - версия: " + EscapeControlBytes(os_product_name_));
   ui_.AddLogLine(state_.IsWindowsXP ? "Windows XP: ДА" : "Windows XP: НЕТ");
 }
 

@@ -87,7 +87,7 @@ std::vector<std::string> RegistryReadLines(const std::vector<ReadUnit>& failed) 
 
 std::string ConnectFailureEntry(const std::string& server, const std::string& database,
                                 const std::exception& error) {
-  const std::string message = error.what();
+  const std::string message = EscapeControlBytesKeepingLineBreaks(error.what());
   std::string text = message;
   switch (db::KindOf(error)) {
     case db::ErrorKind::Unreachable:
@@ -104,7 +104,7 @@ std::string ConnectFailureEntry(const std::string& server, const std::string& da
 }
 
 std::string AccessFailureEntry(const std::exception& error) {
-  const std::string message = error.what();
+  const std::string message = EscapeControlBytesKeepingLineBreaks(error.what());
   if (db::KindOf(error) == db::ErrorKind::NoPermission)
     return "--> ОШИБКА! Нет прав на обновление...\r\n" + message;
   return "--> ОШИБКА открытия набора данных...\r\n" + message;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text_utils.h"
 #include "platform/log_file.h"
 
 namespace nurv {
@@ -36,8 +37,10 @@ std::string Quoted(const std::string& part) {
 }  // namespace
 
 std::string RunLogHeaderLine(const RunLogHeader& header) {
-  return "==== " + IsoDateTime(header.started) + " NurvLoader " + header.version + " " +
-         header.user + "@" + header.host + ": " + header.command_line;
+  // Nothing the system or the command line gave may begin a line of its own.
+  return "==== " + IsoDateTime(header.started) + " NurvLoader " +
+         EscapeControlBytes(header.version) + " " + EscapeControlBytes(header.user) + "@" +
+         EscapeControlBytes(header.host) + ": " + EscapeControlBytes(header.command_line);
 }
 
 std::string CommandLineText(const std::string& program, const std::vector<std::string>& args) {

@@ -1,5 +1,6 @@
 #include "loader/signature_check.h"
 
+#include "base/text_utils.h"
 #include "loader/row_signature.h"
 #include "support/signing.h"
 
@@ -27,8 +28,8 @@ bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Data
       refusal = "Подпись не верна";
       break;
   }
-  ctx.ui.AddLogLine(std::string("--> ОШИБКА проверки подписи. ") + refusal + ": [" + shown_path +
-                    "]");
+  ctx.ui.AddLogLine(std::string("--> ОШИБКА проверки подписи. ") + refusal + ": [" +
+                    EscapeControlBytes(shown_path) + "]");
   return false;
 }
 
@@ -37,8 +38,8 @@ bool LandedBytesSigned(UpdateContext& ctx, const std::string& file, const Sha256
   if (!ctx.trusted_keys.configured()) return true;
   const FileDigest digest = FileSha256(file);
   if (digest.error.empty() && digest.digest == landed) return true;
-  ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" + shown_path +
-                    "] не совпадает с подписанной");
+  ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" +
+                    EscapeControlBytes(shown_path) + "] не совпадает с подписанной");
   return false;
 }
 

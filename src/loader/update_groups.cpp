@@ -68,7 +68,8 @@ std::string UncheckedDestination(const std::string& prefix, const std::string& n
 // The error line of a row, whatever ended it; the stage then counts as failed.
 StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
                       const std::string& message) {
-  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + destination + "]\r\n[" + message + "]");
+  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + EscapeControlBytes(destination) + "]\r\n[" +
+                    EscapeControlBytesKeepingLineBreaks(message) + "]");
   return StageResult::Error;
 }
 
@@ -91,11 +92,11 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
   StagedFile staged(destination);
   ctx.ui.WaitMs(100);
   contents.SaveBlobToFile("fblob", staged.path());
-  ctx.ui.AddLogLine(ctx.catalogue.AsString("name"));
+  ctx.ui.AddLogLine(EscapeControlBytes(ctx.catalogue.AsString("name")));
   const auto expected = static_cast<std::uint32_t>(contents.AsInt64("caption"));
   if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
-    ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + destination +
-                      "] не верна");
+    ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" +
+                      EscapeControlBytes(destination) + "] не верна");
     return StageResult::Error;
   }
   Sha256Digest landed;

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "base/text_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
@@ -36,7 +37,8 @@ class FilterOffAtEnd {
 // The error line of a row, whatever ended it; the stage then counts as failed.
 StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
                       const std::string& message) {
-  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + destination + "\r\n[" + message + "]");
+  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + EscapeControlBytes(destination) + "\r\n[" +
+                    EscapeControlBytesKeepingLineBreaks(message) + "]");
   return StageResult::Error;
 }
 
@@ -56,8 +58,8 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
   contents.SaveBlobToFile("fblob", staged.path());
   const auto expected = static_cast<std::uint32_t>(contents.AsInt64("caption"));
   if (ReportedFileCrc32(ctx.ui, staged.path()) != expected) {
-    ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " + destination +
-                      " - ОШИБКА");
+    ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " +
+                      EscapeControlBytes(destination) + " - ОШИБКА");
     return StageResult::Error;
   }
   Sha256Digest landed;
@@ -69,7 +71,7 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
   if (had_old_file) MakeFileWritable(destination);
   if (const auto error = staged.Replace(row_time)) {
     if (had_old_file && platform::FileExists(destination))
-      ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination + "]");
+      ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination) + "]");
     return RowFailed(ctx, destination, *error);
   }
   return StageResult::Written;

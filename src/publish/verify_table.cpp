@@ -67,15 +67,17 @@ class Verifier {
   }
 
   void Problem(const std::string& what, bool warning = false) {
-    out_ << vcode_ << '\t' << code_ << '\t' << name_ << '\t' << (warning ? "предупреждение: " : "")
-         << what << '\n';
+    // One problem a line, one field between tabs, whatever the row's texts hold.
+    out_ << EscapeControlBytes(vcode_) << '\t' << EscapeControlBytes(code_) << '\t'
+         << EscapeControlBytes(name_) << '\t' << (warning ? "предупреждение: " : "")
+         << EscapeControlBytes(what) << '\n';
     if (!warning) ++problems_;
   }
 
   void CheckRow(db::Dataset& rows) {
     vcode_ = TextOrEmpty(rows, "vcode");
     code_ = TextOrEmpty(rows, "tdoc");
-    name_ = EscapeControlBytes(TextOrEmpty(rows, "name"));
+    name_ = TextOrEmpty(rows, "name");
     const ModuleEntry* entry = EntryOf(code_);
     if (entry == nullptr) {
       Problem("код, неизвестный загрузчику", true);
@@ -132,8 +134,7 @@ class Verifier {
         Problem("строка не подписана");
         return;
       case SignatureVerdict::UnknownKey:
-        Problem("подписана ключом " + EscapeControlBytes(record->key_id) +
-                ", которому здесь не доверяют");
+        Problem("подписана ключом " + record->key_id + ", которому здесь не доверяют");
         return;
       case SignatureVerdict::BadSignature:
         Problem("подпись не верна: строка изменена после подписи");
@@ -195,8 +196,7 @@ class Verifier {
       return;
     }
     if (item != entry.file_name) {
-      Problem("первый элемент архива назван " + EscapeControlBytes(item) + ", а не " +
-              std::string(entry.file_name));
+      Problem("первый элемент архива назван " + item + ", а не " + std::string(entry.file_name));
       return;
     }
     const std::string file = folder + "/" + item;
