@@ -1,7 +1,9 @@
 // The main sequence, first half: settings, choice of the database, connection, access check,
 // available and installed versions, version lines.
+#include <chrono>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,16 @@ void AddLogLines(UiServices& ui, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) ui.AddLogLine(line);
 }
 
+// The run lock, or nullptr while another loader holds it; a lock that cannot be taken at all ends
+// the run with the reason in the log's language.
+std::unique_ptr<platform::RunLock> TryTakeRunLock(const std::string& loader_dir) {
+  try {
+    return platform::TryTakeRunLock(loader_dir);
+  } catch (const platform::RunLockError& error) {
+    throw std::runtime_error(RunLockFailureText(error));
+  }
+}
+
 }  // namespace
 
 bool LoaderApp::Prepare() {
@@ -54,18 +66,30 @@ bool LoaderApp::Prepare() {
   return true;
 }
 
-bool LoaderApp::TakeRunLock() {
-  run_lock_ = platform::TryTakeRunLock(state_.LoaderDir);
-  if (run_lock_) return true;
+LoaderApp::RunLockWait LoaderApp::TakeRunLock() {
+  run_lock_ = TryTakeRunLock(state_.LoaderDir);
+  if (run_lock_) return RunLockWait::Taken;
   // Started twice at once (a double click): the second finds the complex as the first leaves it.
-  // The first may wait for its user (the chooser): this window can be closed meanwhile.
+  // The first may wait for its user (the chooser): this window can be closed meanwhile, while a
+  // run that nobody can answer gives up in the end.
   ui_.ShowStatus("Ожидание завершения другого загрузчика...");
+  using Clock = std::chrono::steady_clock;
+  const std::optional<Clock::time_point> deadline =
+      env_.run_lock_wait ? std::optional(Clock::now() + *env_.run_lock_wait) : std::nullopt;
   while (!run_lock_) {
-    if (ui_.CloseRequested()) return false;
+    if (ui_.CloseRequested()) return RunLockWait::Closed;
+    if (deadline && Clock::now() >= *deadline) return RunLockWait::TimedOut;
     ui_.WaitMs(kRunLockRetryMs);
-    run_lock_ = platform::TryTakeRunLock(state_.LoaderDir);
+    run_lock_ = TryTakeRunLock(state_.LoaderDir);
   }
-  return true;
+  return RunLockWait::Taken;
+}
+
+void LoaderApp::ReportComplexHeld() {
+  ui_.ClearLog();
+  ui_.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
+  ui_.AddLogLine(ComplexHeldLine(*env_.run_lock_wait));
+  state_.InitFailed = true;
 }
 
 void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {

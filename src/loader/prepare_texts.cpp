@@ -103,6 +103,19 @@ std::string ConnectFailureEntry(const std::string& server, const std::string& da
          EscapeControlBytes(database) + "]" + "\r\n" + "--> ТЕКСТ ОШИБКИ: " + '"' + text + '"';
 }
 
+std::string RunLockFailureText(const platform::RunLockError& error) {
+  const std::string path = EscapeControlBytes(error.path());
+  if (error.reason() == platform::RunLockError::Reason::NotAFile)
+    return "Не удалось занять файл блокировки запуска [" + path + "]: это не файл";
+  return "Не удалось занять файл блокировки запуска [" + path + "]\r\n[" +
+         EscapeControlBytes(error.system_text()) + "]";
+}
+
+std::string ComplexHeldLine(std::chrono::milliseconds waited) {
+  return "--> ОШИБКА! Комплекс занят другим загрузчиком: ожидание прекращено через " +
+         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(waited).count()) + " с";
+}
+
 std::string AccessFailureEntry(const std::exception& error) {
   const std::string message = EscapeControlBytesKeepingLineBreaks(error.what());
   if (db::KindOf(error) == db::ErrorKind::NoPermission)

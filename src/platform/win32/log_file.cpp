@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/retry_until.h"
+#include "platform/win32/regular_file.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -71,18 +72,6 @@ bool Rotate(const std::wstring& path, int old_files) {
   return MoveFileExW(path.c_str(), (path + L".1").c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-// The identity of an open regular file on a disk; nothing for a pipe, a device, a folder or a
-// reparse point (a link), which are no log.
-std::optional<FileId> RegularFileId(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-    return std::nullopt;
-  }
-  return FileId{info.dwVolumeSerialNumber,
-                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-}
-
 }  // namespace
 
 std::string UserLogFilePath() {
@@ -109,7 +98,7 @@ bool AppendToLogFile(const std::string& path, const std::vector<std::string>& li
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return false;
-    const std::optional<FileId> opened = RegularFileId(file.Get());
+    const std::optional<FileId> opened = win32::RegularDiskFileId(file.Get());
     if (!opened) return false;
     const HeldLock lock(file.Get(), deadline);
     LARGE_INTEGER size{};
