@@ -97,4 +97,15 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
          });
 }
 
+std::string EscapeControlBytesKeepingLineBreaks(std::string_view text) {
+  std::string out;
+  for (std::size_t start = 0;;) {
+    const std::size_t line_break = text.find("\r\n", start);
+    out += EscapeControlBytes(text.substr(start, line_break - start));
+    if (line_break == std::string_view::npos) return out;
+    out += "\r\n";
+    start = line_break + 2;
+  }
+}
+
 }  // namespace nurv

@@ -42,5 +42,8 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 // `text` with every control byte written as \xNN (two upper-case hex digits), so that it shows
 // on one line of the log as it is.
 std::string EscapeControlBytes(std::string_view text);
+// The same, except that each CR LF pair stays: the system's own messages put it between the lines
+// of one entry, while every foreign text inside them comes escaped from where it was read.
+std::string EscapeControlBytesKeepingLineBreaks(std::string_view text);
 
 }  // namespace nurv

@@ -34,9 +34,11 @@ std::optional<double> ParseDouble(std::string_view text) {
   return number;
 }
 
+// A value of the database or a path as a message shows it, on one line.
 std::string Quoted(const std::string& text) {
   constexpr std::size_t kShown = 60;
-  return "'" + (text.size() > kShown ? text.substr(0, kShown) + "..." : text) + "'";
+  return "'" + EscapeControlBytes(text.size() > kShown ? text.substr(0, kShown) + "..." : text) +
+         "'";
 }
 
 // Equality as Locate sees it: numbers by value, texts exactly, a text against a number by the

@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text_utils.h"
 #include "db/db_internal.h"
 
 namespace nurv::db {
@@ -44,7 +45,7 @@ DbError ClassifiedError(ErrorKind kind, std::string_view marker, const std::stri
   const auto words = WordsOf(kind);
   if (words && text.find(words->known_by) == std::string::npos) {
     message += words->before;
-    if (words->names_user) message += " '" + std::string(user) + "'.\r\n";
+    if (words->names_user) message += " '" + EscapeControlBytes(user) + "'.\r\n";
   }
   return DbError(message + text, kind);
 }

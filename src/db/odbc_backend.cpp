@@ -65,6 +65,8 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                                      text.size() - 1));
     while (!record.text.empty() && (record.text.back() == '\n' || record.text.back() == '\r'))
       record.text.pop_back();
+    // The driver's words may quote what the server holds; only the join below breaks lines.
+    record.text = EscapeControlBytes(record.text);
     records.push_back(std::move(record));
   }
   return records;

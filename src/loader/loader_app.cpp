@@ -12,7 +12,7 @@ namespace nurv {
 
 LoaderApp::LoaderApp(LoaderUi& ui, std::vector<std::string> args, std::string executable_path)
     : LoaderApp(ui, std::move(args),
-                LoaderEnvironment{std::move(executable_path), {}, {}, {}, {}}) {}
+                LoaderEnvironment{std::move(executable_path), {}, {}, {}, {}, {}}) {}
 
 LoaderApp::LoaderApp(LoaderUi& ui, std::vector<std::string> args, LoaderEnvironment environment)
     : ui_(ui), args_(std::move(args)), env_(std::move(environment)) {}
@@ -89,9 +89,14 @@ void LoaderApp::RunUpdate() {
 }
 
 void LoaderApp::RunSequence() {
+  const RunLockWait lock = TakeRunLock();
   // Closed while another loader of the complex ran: the run ends with nothing done.
-  if (!TakeRunLock()) return;
-  if (Prepare()) RunUpdateStages();
+  if (lock == RunLockWait::Closed) return;
+  if (lock == RunLockWait::TimedOut) {
+    ReportComplexHeld();
+  } else if (Prepare()) {
+    RunUpdateStages();
+  }
   WriteSummary();
   // The next loader of this complex need not wait for this window to close.
   run_lock_.reset();

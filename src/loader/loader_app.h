@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +33,9 @@ struct LoaderEnvironment {
   std::optional<FourPartVersion> own_file_version;  // instead of the version resource
   std::function<std::unique_ptr<platform::Registry>()> open_registry;
   std::function<int(const std::string&)> start_program;  // WinExec-style result
+  // How long a run waits for another loader of the complex to end; none: as long as it takes,
+  // for a window whose user can close it meanwhile.
+  std::optional<std::chrono::milliseconds> run_lock_wait;
 };
 
 // One run of the loader: the run-wide state that the main sequence and the update stages share,
@@ -63,8 +67,11 @@ class LoaderApp {
   void OnActivated();
   // The halves of the main sequence; each returns false when the run goes to the summary.
   void RunSequence();
-  // Waits for the run lock of the complex; false when the window was closed meanwhile.
-  bool TakeRunLock();
+  // How the wait for the run lock of the complex ended.
+  enum class RunLockWait { Taken, Closed, TimedOut };
+  RunLockWait TakeRunLock();
+  // The run's end when another loader kept the complex beyond the wait: an initialisation error.
+  void ReportComplexHeld();
   // Starts the run's part of the user's log file with its header line.
   void OpenRunLogFile();
   bool Prepare();

@@ -3,6 +3,7 @@
 #include <array>
 #include <exception>
 
+#include "base/text_utils.h"
 #include "loader/loader_app.h"
 #include "platform/files.h"
 #include "platform/recycle_bin.h"
@@ -44,12 +45,13 @@ void LoaderApp::RemoveOldBrowserFiles() {
     for (const char* name : kOldBrowserFiles) {
       const std::string path = folder + name;
       if (platform::FileExists(path) && !ForceDeleteFile(path)) {
-        ui_.AddLogLine("--> ОШИБКА удаления файла: [" + path + "]");
+        ui_.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(path) + "]");
       }
     }
   } catch (const std::exception& error) {
     // Ends this step only; the run goes on and the error counts as nothing.
-    ui_.AddLogLine("--> ОШИБКА удаления библиотек браузера: [" + std::string(error.what()) + "]");
+    ui_.AddLogLine("--> ОШИБКА удаления библиотек браузера: [" +
+                   EscapeControlBytesKeepingLineBreaks(error.what()) + "]");
   }
 }
 

@@ -1,11 +1,15 @@
 // The main sequence, first half: settings, choice of the database, connection, access check,
 // available and installed versions, version lines.
+#include <chrono>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/connection_text.h"
+#include "base/text_utils.h"
 #include "dbchooser/chooser_model.h"
 #include "dbchooser/loader_login.h"
 #include "loader/catalogue_filter.h"
@@ -27,6 +31,16 @@ constexpr std::int32_t kRunLockRetryMs = 250;
 
 void AddLogLines(UiServices& ui, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) ui.AddLogLine(line);
+}
+
+// The run lock, or nullptr while another loader holds it; a lock that cannot be taken at all ends
+// the run with the reason in the log's language.
+std::unique_ptr<platform::RunLock> TryTakeRunLock(const std::string& loader_dir) {
+  try {
+    return platform::TryTakeRunLock(loader_dir);
+  } catch (const platform::RunLockError& error) {
+    throw std::runtime_error(RunLockFailureText(error));
+  }
 }
 
 }  // namespace
@@ -54,23 +68,35 @@ bool LoaderApp::Prepare() {
   return true;
 }
 
-bool LoaderApp::TakeRunLock() {
-  run_lock_ = platform::TryTakeRunLock(state_.LoaderDir);
-  if (run_lock_) return true;
+LoaderApp::RunLockWait LoaderApp::TakeRunLock() {
+  run_lock_ = TryTakeRunLock(state_.LoaderDir);
+  if (run_lock_) return RunLockWait::Taken;
   // Started twice at once (a double click): the second finds the complex as the first leaves it.
-  // The first may wait for its user (the chooser): this window can be closed meanwhile.
+  // The first may wait for its user (the chooser): this window can be closed meanwhile, while a
+  // run that nobody can answer gives up in the end.
   ui_.ShowStatus("Ожидание завершения другого загрузчика...");
+  using Clock = std::chrono::steady_clock;
+  const std::optional<Clock::time_point> deadline =
+      env_.run_lock_wait ? std::optional(Clock::now() + *env_.run_lock_wait) : std::nullopt;
   while (!run_lock_) {
-    if (ui_.CloseRequested()) return false;
+    if (ui_.CloseRequested()) return RunLockWait::Closed;
+    if (deadline && Clock::now() >= *deadline) return RunLockWait::TimedOut;
     ui_.WaitMs(kRunLockRetryMs);
-    run_lock_ = platform::TryTakeRunLock(state_.LoaderDir);
+    run_lock_ = TryTakeRunLock(state_.LoaderDir);
   }
-  return true;
+  return RunLockWait::Taken;
+}
+
+void LoaderApp::ReportComplexHeld() {
+  ui_.ClearLog();
+  ui_.AddLogLine("ИНИЦИАЛИЗАЦИЯ");
+  ui_.AddLogLine(ComplexHeldLine(*env_.run_lock_wait));
+  state_.InitFailed = true;
 }
 
 void LoaderApp::ReadIniAndRegistry(platform::Registry& registry) {
   const std::string ini_path = state_.LoaderDir + "nurv.ini";
-  std::string ini_line = "Файл инициализации [" + ini_path + "]";
+  std::string ini_line = "Файл инициализации [" + EscapeControlBytes(ini_path) + "]";
   ui_.ShowStatus("Инициализация...");
   if (env_.own_file_version) {
     state_.OwnFileVersion = *env_.own_file_version;
@@ -136,8 +162,8 @@ void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
     ui_.AddLogLine("Выбор базы данных для подключения - ОШИБКА");
     return;
   }
-  std::string line = "Соединение с сервером: [" + state_.SelectedServer + "], БД: [" +
-                     state_.SelectedDataBase + "]";
+  std::string line = "Соединение с сервером: [" + ShownConnectionText(state_.SelectedServer) +
+                     "], БД: [" + EscapeControlBytes(state_.SelectedDataBase) + "]";
   const std::string password = LoaderPassword();
   ui_.ShowStatus("Установка соединения...");
   if (!ConnectToServer(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin,
@@ -203,11 +229,13 @@ void LoaderApp::ReadInstalledVersions() {
 }
 
 void LoaderApp::WriteVersionLines() {
+  // The available versions are texts of the database; the system's name is read from a file.
   ui_.AddLogLine("Установлено_ - версия: " + state_.InstalledVersion);
-  ui_.AddLogLine("Доступно____ - версия: " + state_.AvailableVersion);
+  ui_.AddLogLine("Доступно____ - версия: " + EscapeControlBytes(state_.AvailableVersion));
   ui_.AddLogLine("Установлено_загрузчик - версия: " + state_.InstalledLoaderVersion);
-  ui_.AddLogLine("Доступно____загрузчик - версия: " + state_.AvailableLoaderVersion);
-  ui_.AddLogLine("ОС - версия: " + os_product_name_);
+  ui_.AddLogLine("Доступно____загрузчик - версия: " +
+                 EscapeControlBytes(state_.AvailableLoaderVersion));
+  ui_.AddLogLine("ОС - версия: " + EscapeControlBytes(os_product_name_));
   ui_.AddLogLine(state_.IsWindowsXP ? "Windows XP: ДА" : "Windows XP: НЕТ");
 }
 

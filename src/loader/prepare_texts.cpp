@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/connection_text.h"
+#include "base/text_utils.h"
 #include "db/database.h"
 
 namespace nurv {
@@ -85,7 +87,7 @@ std::vector<std::string> RegistryReadLines(const std::vector<ReadUnit>& failed) 
 
 std::string ConnectFailureEntry(const std::string& server, const std::string& database,
                                 const std::exception& error) {
-  const std::string message = error.what();
+  const std::string message = EscapeControlBytesKeepingLineBreaks(error.what());
   std::string text = message;
   switch (db::KindOf(error)) {
     case db::ErrorKind::Unreachable:
@@ -97,8 +99,21 @@ std::string ConnectFailureEntry(const std::string& server, const std::string& da
     default:
       break;
   }
-  return "--> ОШИБКА подключения: Сервер: [" + server + "], " + "БД: [" + database + "]" + "\r\n" +
-         "--> ТЕКСТ ОШИБКИ: " + '"' + text + '"';
+  return "--> ОШИБКА подключения: Сервер: [" + ShownConnectionText(server) + "], " + "БД: [" +
+         EscapeControlBytes(database) + "]" + "\r\n" + "--> ТЕКСТ ОШИБКИ: " + '"' + text + '"';
+}
+
+std::string RunLockFailureText(const platform::RunLockError& error) {
+  const std::string path = EscapeControlBytes(error.path());
+  if (error.reason() == platform::RunLockError::Reason::NotAFile)
+    return "Не удалось занять файл блокировки запуска [" + path + "]: это не файл";
+  return "Не удалось занять файл блокировки запуска [" + path + "]\r\n[" +
+         EscapeControlBytes(error.system_text()) + "]";
+}
+
+std::string ComplexHeldLine(std::chrono::milliseconds waited) {
+  return "--> ОШИБКА! Комплекс занят другим загрузчиком: ожидание прекращено через " +
+         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(waited).count()) + " с";
 }
 
 std::string InvalidTrustedKeyLine(const std::string& entry) {
@@ -106,7 +121,7 @@ std::string InvalidTrustedKeyLine(const std::string& entry) {
 }
 
 std::string AccessFailureEntry(const std::exception& error) {
-  const std::string message = error.what();
+  const std::string message = EscapeControlBytesKeepingLineBreaks(error.what());
   if (db::KindOf(error) == db::ErrorKind::NoPermission)
     return "--> ОШИБКА! Нет прав на обновление...\r\n" + message;
   return "--> ОШИБКА открытия набора данных...\r\n" + message;

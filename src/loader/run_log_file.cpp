@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text_utils.h"
 #include "platform/log_file.h"
 
 namespace nurv {
@@ -10,6 +11,9 @@ namespace {
 
 // Four files of about 1 MiB at most: a support request needs the last runs, not all of them.
 constexpr platform::LogRotation kRotation{1024 * 1024, 3};
+// Another loader writes its lines in a moment; a lock held longer is held by something else, and
+// the run does not wait for it.
+constexpr std::chrono::seconds kLockWait{2};
 
 std::string IsoDateTime(DateTime value) {
   using namespace std::chrono;
@@ -36,8 +40,10 @@ std::string Quoted(const std::string& part) {
 }  // namespace
 
 std::string RunLogHeaderLine(const RunLogHeader& header) {
-  return "==== " + IsoDateTime(header.started) + " NurvLoader " + header.version + " " +
-         header.user + "@" + header.host + ": " + header.command_line;
+  // Nothing the system or the command line gave may begin a line of its own.
+  return "==== " + IsoDateTime(header.started) + " NurvLoader " +
+         EscapeControlBytes(header.version) + " " + EscapeControlBytes(header.user) + "@" +
+         EscapeControlBytes(header.host) + ": " + EscapeControlBytes(header.command_line);
 }
 
 std::string CommandLineText(const std::string& program, const std::vector<std::string>& args) {
@@ -48,7 +54,7 @@ std::string CommandLineText(const std::string& program, const std::vector<std::s
 
 void RunLogFile::Append(const std::vector<std::string>& lines) {
   if (path_.empty()) return;
-  if (!platform::AppendToLogFile(path_, lines, kRotation)) path_.clear();
+  if (!platform::AppendToLogFile(path_, lines, kRotation, kLockWait)) path_.clear();
 }
 
 }  // namespace nurv

@@ -1,5 +1,6 @@
 #include "loader/signature_check.h"
 
+#include "base/text_utils.h"
 #include "loader/row_signature.h"
 #include "support/signing.h"
 
@@ -27,16 +28,16 @@ bool StoredBytesSigned(UpdateContext& ctx, std::string_view code, const db::Data
       refusal = "Подпись не верна";
       break;
   }
-  ctx.ui.AddLogLine(std::string("--> ОШИБКА проверки подписи. ") + refusal + ": [" + shown_path +
-                    "]");
+  ctx.ui.AddLogLine(std::string("--> ОШИБКА проверки подписи. ") + refusal + ": [" +
+                    EscapeControlBytes(shown_path) + "]");
   return false;
 }
 
 bool LandedBytesSigned(UpdateContext& ctx, const Sha256Digest& actual, const Sha256Digest& landed,
                        const std::string& shown_path) {
   if (!ctx.trusted_keys.configured() || actual == landed) return true;
-  ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" + shown_path +
-                    "] не совпадает с подписанной");
+  ctx.ui.AddLogLine("--> ОШИБКА проверки подписи. SHA-256 файла [" +
+                    EscapeControlBytes(shown_path) + "] не совпадает с подписанной");
   return false;
 }
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "base/text_utils.h"
+
 namespace nurv {
 
 StageResult RunStage(LoaderUi& ui, const ModuleEntry& stage, StageResult& update_result,
@@ -23,7 +25,8 @@ StageResult RunStage(LoaderUi& ui, const ModuleEntry& stage, StageResult& update
   // An error the operation did not turn into 9 itself still marks the run.
   if (error) result = StageResult::Error;
   std::string line(stage.stage_line);
-  line += error ? " - ОШИБКА\r\n[" + *error + "]" : std::string(StageLineSuffix(result));
+  line += error ? " - ОШИБКА\r\n[" + EscapeControlBytesKeepingLineBreaks(*error) + "]"
+                : std::string(StageLineSuffix(result));
   FoldUpdateResult(update_result, result);
   ui.AddLogLine(line);
   ui.StepProgress();

@@ -87,8 +87,9 @@ class ArchivedUpdate {
   }
   void CopyFailed() {
     result_ = StageResult::Error;
-    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Не удалось скопировать файл [" + unpacked_ + "] в: [" +
-                       destination_ + "]");
+    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Не удалось скопировать файл [" +
+                       EscapeControlBytes(unpacked_) + "] в: [" + EscapeControlBytes(destination_) +
+                       "]");
   }
 
   UpdateContext& ctx_;
@@ -114,15 +115,16 @@ bool ArchivedUpdate::PathsOwned() {
   if (!refusal) refusal = owned.DestinationRefusal(destination_);
   if (!refusal) return true;
   result_ = StageResult::Error;
-  ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive_ + "]\r\n[" + *refusal + "]");
+  ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + EscapeControlBytes(archive_) + "]\r\n[" +
+                     EscapeControlBytes(*refusal) + "]");
   return false;
 }
 
 void ArchivedUpdate::Run() {
   expected_ = ExpectedChecksum(ctx_.catalogue);
   platform::CreateFolder(ctx_.settings.PathTemp);
-  RemoveTemporary(archive_, "--> ОШИБКА удаления файла: [" + archive_ + "]");
-  RemoveTemporary(unpacked_, "--> ОШИБКА удаления файла: [" + unpacked_ + "]");
+  RemoveTemporary(archive_, "--> ОШИБКА удаления файла: [" + EscapeControlBytes(archive_) + "]");
+  RemoveTemporary(unpacked_, "--> ОШИБКА удаления файла: [" + EscapeControlBytes(unpacked_) + "]");
   if (!Needed()) return;
   if (!Fetch()) return;
   if (!ArchiveSigned()) {
@@ -136,11 +138,13 @@ void ArchivedUpdate::Run() {
       std::filesystem::symlink_status(PathFromUtf8(unpacked_), error));
   if (!unpacked_exists) {
     result_ = StageResult::Error;
-    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Файл обновления не найден: [" + unpacked_ + "]");
+    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Файл обновления не найден: [" +
+                       EscapeControlBytes(unpacked_) + "]");
   }
   if (ReportedFileCrc32(ctx_.ui, unpacked_) != expected_) {
     result_ = StageResult::Error;
-    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + unpacked_ + "] не верна");
+    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" +
+                       EscapeControlBytes(unpacked_) + "] не верна");
     return;
   }
   if (!unpacked_exists) return;
@@ -191,7 +195,8 @@ bool ArchivedUpdate::Fetch() {
     result_ = Combined(result_, StageResult::Written);
   } catch (const std::exception& e) {
     result_ = StageResult::Error;
-    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + archive_ + "]\r\n[" + e.what() + "]");
+    ctx_.ui.AddLogLine("--> ОШИБКА выгрузки файла: [" + EscapeControlBytes(archive_) + "]\r\n[" +
+                       EscapeControlBytesKeepingLineBreaks(e.what()) + "]");
   }
   return component_ != nullptr;
 }
@@ -237,7 +242,7 @@ void ArchivedUpdate::Replace() {
     if (staged->Replace(stamp).has_value()) {
       if (had_old_file && platform::FileExists(destination_)) {
         result_ = StageResult::Error;
-        ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination_ + "]");
+        ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination_) + "]");
       }
       CopyFailed();
     }
@@ -248,8 +253,10 @@ void ArchivedUpdate::Replace() {
 StageResult ArchivedUpdate::Finish() {
   component_.reset();
   contents_.reset();
-  RemoveTemporary(archive_, "--> ОШИБКА очистки временного файла: [" + archive_ + "]");
-  RemoveTemporary(unpacked_, "--> ОШИБКА очистки временного файла: [" + unpacked_ + "]");
+  RemoveTemporary(archive_,
+                  "--> ОШИБКА очистки временного файла: [" + EscapeControlBytes(archive_) + "]");
+  RemoveTemporary(unpacked_,
+                  "--> ОШИБКА очистки временного файла: [" + EscapeControlBytes(unpacked_) + "]");
   if (!foreign_item_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(PathFromUtf8(foreign_item_), ignored);
@@ -273,7 +280,7 @@ StageResult UpdateArchivedFile(UpdateContext& ctx, const ModuleEntry& entry,
   if (const auto done = SelectModuleRows(ctx, entry)) return *done;
   if (ctx.unverified_library_stays) {
     ctx.ui.AddLogLine("--> ОШИБКА! Библиотека 7z не проверена, распаковка невозможна: [" +
-                      destination + "]");
+                      EscapeControlBytes(destination) + "]");
     return StageResult::Error;
   }
   ArchivedUpdate update(ctx, entry, destination);

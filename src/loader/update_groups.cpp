@@ -69,7 +69,8 @@ std::string UncheckedDestination(const std::string& prefix, const std::string& n
 // The error line of a row, whatever ended it; the stage then counts as failed.
 StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
                       const std::string& message) {
-  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + destination + "]\r\n[" + message + "]");
+  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: [" + EscapeControlBytes(destination) + "]\r\n[" +
+                    EscapeControlBytesKeepingLineBreaks(message) + "]");
   return StageResult::Error;
 }
 
@@ -92,12 +93,12 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
   StagedFile staged(destination, ctx.trusted_keys.configured());
   ctx.ui.WaitMs(100);
   staged.WriteBlob(contents, "fblob");
-  ctx.ui.AddLogLine(ctx.catalogue.AsString("name"));
+  ctx.ui.AddLogLine(EscapeControlBytes(ctx.catalogue.AsString("name")));
   // Destination, time, checksum and signature all come from the one catalogue row.
   const auto expected = static_cast<std::uint32_t>(ctx.catalogue.AsInt64("caption"));
   if (staged.crc32() != expected) {
-    ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" + destination +
-                      "] не верна");
+    ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" +
+                      EscapeControlBytes(destination) + "] не верна");
     return StageResult::Error;
   }
   if (!PlainBytesSigned(ctx, entry.code, ctx.catalogue, staged.sha256(), destination))

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "base/text_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
@@ -37,7 +38,8 @@ class FilterOffAtEnd {
 // The error line of a row, whatever ended it; the stage then counts as failed.
 StageResult RowFailed(UpdateContext& ctx, const std::string& destination,
                       const std::string& message) {
-  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + destination + "\r\n[" + message + "]");
+  ctx.ui.AddLogLine("ОШИБКА выгрузки файла: " + EscapeControlBytes(destination) + "\r\n[" +
+                    EscapeControlBytesKeepingLineBreaks(message) + "]");
   return StageResult::Error;
 }
 
@@ -58,8 +60,8 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
   // The catalogue row decided; its checksum and signature judge the bytes of its own vcode.
   const auto expected = static_cast<std::uint32_t>(ctx.catalogue.AsInt64("caption"));
   if (staged.crc32() != expected) {
-    ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " + destination +
-                      " - ОШИБКА");
+    ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " +
+                      EscapeControlBytes(destination) + " - ОШИБКА");
     return StageResult::Error;
   }
   if (!PlainBytesSigned(ctx, entry.code, ctx.catalogue, staged.sha256(), destination))
@@ -69,7 +71,7 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
   if (had_old_file) MakeFileWritable(destination);
   if (const auto error = staged.Replace(row_time)) {
     if (had_old_file && platform::FileExists(destination))
-      ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + destination + "]");
+      ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination) + "]");
     return RowFailed(ctx, destination, *error);
   }
   return StageResult::Written;
@@ -107,7 +109,7 @@ std::optional<StageResult> CheckLeftLibrary(UpdateContext& ctx, const ModuleEntr
   const auto remove = [&] {
     if (RemoveEntry(library)) return true;
     ctx.unverified_library_stays = true;
-    ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + library + "]");
+    ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(library) + "]");
     return false;
   };
   bool verified = false;

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,9 +21,11 @@ struct LogRotation {
 // exclusive lock of the file, so that writers in other processes never split a line. Before the
 // write and under the same lock, a file that has reached `rotation.max_size` becomes "<path>.1"
 // (".1" becomes ".2", and so on up to `rotation.old_files`; the oldest is dropped). Missing folders
-// are made. False when any of it fails; a failed write leaves no part of the lines behind where the
-// system allows taking it back.
+// are made. Only a regular file is written: a link (on Windows, any reparse point), a pipe, a
+// device or a folder at `path` is left alone; nothing waits for a reader, and the lock is waited
+// for `lock_wait` at most. False when any of it fails; a failed write leaves no part of the lines
+// behind where the system allows taking it back.
 bool AppendToLogFile(const std::string& path, const std::vector<std::string>& lines,
-                     LogRotation rotation);
+                     LogRotation rotation, std::chrono::milliseconds lock_wait);
 
 }  // namespace nurv::platform

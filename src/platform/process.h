@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -6,6 +7,9 @@ namespace nurv::platform {
 
 // The process's arguments without the program name, quotes removed as the platform splits them.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// The process's environment variable `name` in UTF-8; nothing when it is not set.
+std::optional<std::string> EnvironmentVariable(const std::string& name);
 
 // Starts a program from one command line without waiting (WinExec with SW_SHOW). Result as
 // WinExec's: above 31 = started; 2 file not found, 3 path not found, 5 access denied,

@@ -5,6 +5,7 @@
 
 #include "base/date_utils.h"
 #include "base/four_part_version.h"
+#include "base/text_utils.h"
 #include "base/utf8.h"
 #include "base/version_key.h"
 #include "loader/catalogue_filter.h"
@@ -145,7 +146,8 @@ std::string CellText(const db::Dataset& rows, const std::string& column) {
   const Value value = rows.Field(column);
   if (IsNull(value) || std::holds_alternative<std::monostate>(value)) return "NULL";
   if (const auto* time = std::get_if<DateTime>(&value)) return SqlDateTimeText(*time);
-  return ValueText(value).value_or("");
+  // One row a line, one field between tabs, whatever a text holds.
+  return EscapeControlBytes(ValueText(value).value_or(""));
 }
 
 }  // namespace

@@ -68,15 +68,17 @@ class Verifier {
   }
 
   void Problem(const std::string& what, bool warning = false) {
-    out_ << vcode_ << '\t' << code_ << '\t' << name_ << '\t' << (warning ? "предупреждение: " : "")
-         << what << '\n';
+    // One problem a line, one field between tabs, whatever the row's texts hold.
+    out_ << EscapeControlBytes(vcode_) << '\t' << EscapeControlBytes(code_) << '\t'
+         << EscapeControlBytes(name_) << '\t' << (warning ? "предупреждение: " : "")
+         << EscapeControlBytes(what) << '\n';
     if (!warning) ++problems_;
   }
 
   void CheckRow(db::Dataset& rows) {
     vcode_ = TextOrEmpty(rows, "vcode");
     code_ = TextOrEmpty(rows, "tdoc");
-    name_ = EscapeControlBytes(TextOrEmpty(rows, "name"));
+    name_ = TextOrEmpty(rows, "name");
     const ModuleEntry* entry = EntryOf(code_);
     if (entry == nullptr) {
       Problem("код, неизвестный загрузчику", true);
@@ -208,8 +210,7 @@ class Verifier {
       return;
     }
     if (item != entry.file_name) {
-      Problem("первый элемент архива назван " + EscapeControlBytes(item) + ", а не " +
-              std::string(entry.file_name));
+      Problem("первый элемент архива назван " + item + ", а не " + std::string(entry.file_name));
       return;
     }
     const std::string file = folder + "/" + item;

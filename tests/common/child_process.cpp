@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <csignal>
+#include <thread>
 
 extern char** environ;
 #endif
@@ -82,6 +84,15 @@ int WaitForProcess(ProcessRef process) {
   return ended ? static_cast<int>(status) : -1;
 }
 
+int WaitForProcessUpTo(ProcessRef process, std::chrono::seconds limit) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(process);
+  if (WaitForSingleObject(handle, static_cast<DWORD>(limit.count() * 1000)) == WAIT_OBJECT_0)
+    return WaitForProcess(process);
+  TerminateProcess(handle, 1);
+  WaitForProcess(process);
+  return -1;
+}
+
 #else
 
 ProcessRef StartProcess(const std::string& program, const std::vector<std::string>& args,
@@ -107,6 +118,20 @@ int WaitForProcess(ProcessRef process) {
   while (waitpid(static_cast<pid_t>(process), &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int WaitForProcessUpTo(ProcessRef process, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const auto pid = static_cast<pid_t>(process);
+  int status = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGKILL);
+  WaitForProcess(process);
+  return -1;
 }
 
 #endif

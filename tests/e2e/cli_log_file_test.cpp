@@ -2,7 +2,14 @@
 // written changes nothing of the run.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 #include "e2e_fixture.h"
 
@@ -48,6 +55,44 @@ TEST_F(CliTest, ALogFileThatCannotBeWrittenChangesNothingOfTheRun) {
     EXPECT_EQ(run->err, logged.err);
   }
 }
+
+#ifndef _WIN32
+using CliLogFilePlaceTest = CliTest;
+
+// Opening a pipe for writing waits for its reader, and a lock held elsewhere may never be given
+// back: none of it may hold up the run, which then writes no log.
+TEST_F(CliLogFilePlaceTest, APipeOrALockAtTheLogFilesPlaceHoldsNothingUp) {
+  const CliRun usual = RunCli();
+  ASSERT_EQ(usual.status, 0) << usual.err;
+  const std::string log = complex_.LogFile();
+  const std::string pipe = complex_.Path("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::string logged = ReadFile(log);
+  int holder = -1;
+  const struct {
+    const char* what;
+    std::function<void()> plant;
+  } places[] = {
+      {"a pipe", [&] { ::mkfifo(log.c_str(), 0600); }},
+      {"a link to a pipe", [&] { fs::create_symlink(pipe, log); }},
+      {"a file another process keeps locked",
+       [&] {
+         WriteFile(log, logged);
+         holder = ::open(log.c_str(), O_RDONLY | O_CLOEXEC);
+         ::flock(holder, LOCK_EX);
+       }},
+  };
+  for (const auto& place : places) {
+    fs::remove(log);
+    place.plant();
+    const CliRun run = RunCliWithin(std::chrono::seconds(30));
+    EXPECT_EQ(run.status, usual.status) << place.what;
+    EXPECT_EQ(run.out, usual.out) << place.what;
+  }
+  EXPECT_EQ(ReadFile(log), logged) << "written past another process's lock";
+  ::close(holder);
+}
+#endif
 
 }  // namespace
 }  // namespace nurv::testing

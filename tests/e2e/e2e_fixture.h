@@ -185,11 +185,17 @@ class CliTest : public ::testing::Test {
     return started;
   }
 
+  // A run that must end by itself within `limit`: status -1 when it had to be killed.
+  CliRun RunCliWithin(std::chrono::seconds limit, const Lines& args = {}) {
+    return FinishCli(StartCli(args), limit);
+  }
+
   // Waits for a started CLI and collects what it wrote.
-  CliRun FinishCli(const StartedCli& started) {
+  CliRun FinishCli(const StartedCli& started, std::optional<std::chrono::seconds> limit = {}) {
     CliRun run;
     if (started.process == kNoProcess) return run;
-    run.status = WaitForProcess(started.process);
+    run.status =
+        limit ? WaitForProcessUpTo(started.process, *limit) : WaitForProcess(started.process);
     run.out = SplitLines(ReadFile(started.out_path));
     run.err = ReadFile(started.err_path);
     return run;

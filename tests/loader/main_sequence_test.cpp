@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <thread>
 
 #include "common/complex_fixture.h"
 #include "common/fake_ui.h"
@@ -62,6 +64,7 @@ class MainSequenceTest : public ::testing::Test {
     env.executable_path = complex_.Bin() + "NurvLoader.exe";
     env.os_product_name = os_;
     env.own_file_version = own_version_;
+    env.run_lock_wait = run_lock_wait_;
     env.start_program = [this](const std::string& line) {
       started_.push_back(line);
       return start_result_;
@@ -98,6 +101,7 @@ class MainSequenceTest : public ::testing::Test {
   std::string os_ = kOs;
   FourPartVersion own_version_{6, 3, 0, 0};
   int start_result_ = 33;
+  std::optional<std::chrono::milliseconds> run_lock_wait_;
   Lines started_;
 };
 
@@ -472,7 +476,61 @@ TEST_F(MainSequenceTest, ClosedWhileWaitingForAnotherLoaderDoesNothing) {
   EXPECT_EQ(app_->ExitStatus(), 3);
 }
 
+TEST_F(MainSequenceTest, ARunWithADeadlineEndsAsAnInitialisationErrorWhileAnotherLoaderRuns) {
+  auto other = platform::TryTakeRunLock(LoaderDirOf(complex_.Bin() + "NurvLoader.exe"));
+  ASSERT_NE(other, nullptr);
+  run_lock_wait_ = std::chrono::seconds(1);
+  int waits = 0;
+  ui_.on_wait = [&](std::int32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (++waits == 40) other.reset();  // a run that waited on would end here, and succeed
+  };
+  Run();
+  EXPECT_EQ(app_->ExitStatus(), 1);
+  EXPECT_EQ(
+      ui_.Log(),
+      (Lines{"ИНИЦИАЛИЗАЦИЯ",
+             "--> ОШИБКА! Комплекс занят другим загрузчиком: ожидание прекращено через 1 с", "",
+             kStars, "              Работа загрузчика завершена ОШИБКОЙ ИНИЦИАЛИЗАЦИИ!", kStars}));
+  EXPECT_TRUE(started_.empty());
+}
+
 #ifndef _WIN32
+// What may stand at the run lock's name instead of its file.
+struct LockPlace {
+  const char* name;
+  void (*plant)(const std::string& lock, const std::string& outside);
+};
+
+class RunLockPlaceTest : public MainSequenceTest,
+                         public ::testing::WithParamInterface<LockPlace> {};
+
+TEST_P(RunLockPlaceTest, EndsTheRunWithAMessageInRussianAndFollowsNoLink) {
+  const std::string lock =
+      complex_.Path("config/nurv/") +
+      platform::RunLockFileName(LoaderDirOf(complex_.Bin() + "NurvLoader.exe"));
+  fs::create_directories(fs::path(lock).parent_path());
+  GetParam().plant(lock, complex_.Path("outside"));
+  Run();
+  EXPECT_EQ(app_->ExitStatus(), 3);
+  EXPECT_EQ(ui_.message_boxes,
+            Lines{"Не удалось занять файл блокировки запуска [" + lock + "]: это не файл"});
+  EXPECT_TRUE(started_.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, RunLockPlaceTest,
+    ::testing::Values(LockPlace{"Folder", [](const std::string& lock,
+                                             const std::string&) { fs::create_directory(lock); }},
+                      LockPlace{"LinkToAFile",
+                                [](const std::string& lock, const std::string& outside) {
+                                  WriteFile(outside, "");
+                                  fs::create_symlink(outside, lock);
+                                }},
+                      LockPlace{"Pipe", [](const std::string& lock,
+                                           const std::string&) { ::mkfifo(lock.c_str(), 0600); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(MainSequenceTest, FirstStartWritesTheRegistryFileOnce) {
   complex_.registry().Clear();
   std::set<std::string> seen;

@@ -32,7 +32,7 @@ TEST(AppendToLogFile, WritersInSeveralProcessesKeepEveryLineWholeAcrossRotations
       bool ok = true;
       for (int i = 0; i < kLines && ok; ++i) {
         const std::string line = std::to_string(w) + " " + std::to_string(i) + " " + padding;
-        ok = platform::AppendToLogFile(path, {line}, rotation);
+        ok = platform::AppendToLogFile(path, {line}, rotation, std::chrono::seconds(30));
       }
       ::_exit(ok ? 0 : 1);
     }

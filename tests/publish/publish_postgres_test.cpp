@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/pg_server.h"
+#include "common/scoped_env.h"
 #include "publish_fixture.h"
 #include "support/sevenzip_fixture.h"
 
@@ -109,6 +110,14 @@ TEST_F(PublishPostgres, SignedRowsVerifyWithTheKeyAndASignatureMovedToAnotherRow
                 "2\tCXP\tlibcef.dll\tподпись не верна: строка изменена после подписи",
                 "3\tCXP\tlocales\\ru.pak\tстрока не подписана"}))
       << moved.out;
+}
+
+TEST_F(PublishPostgres, WithoutPasswordOptionThePasswordComesFromTheEnvironment) {
+  params_.password.reset();
+  ScopedEnv env;
+  env.Set("NURV_PUBLISH_PASSWORD", kPublisherPassword);
+  const PublishRun init = Publish({"init"});
+  EXPECT_EQ(init.status, 0) << init.err;
 }
 
 }  // namespace

@@ -283,5 +283,25 @@ TEST_F(PublishSqlite, GroupRowsAreReplacedKeptOrRemoved) {
   EXPECT_EQ(Publish({"list"}).out, "");
 }
 
+TEST_F(PublishSqlite, ListAndVerifyShowControlCharactersOfTheTableEscaped) {
+  PublishEveryCode();
+  Exec(db_,
+       "UPDATE UpdatesBLOB SET version = '1.0.2' || char(13, 10) || '==== x' WHERE tdoc = 'SSL2'");
+  Exec(db_, "UPDATE UpdatesBLOB SET caption = 'a' || char(10) || 'b' WHERE tdoc = 'EXP'");
+  Exec(db_,
+       "INSERT INTO UpdatesBLOB (vcode, tdoc, name, caption, updatedate, fblob) VALUES (102, "
+       "'Z' || char(10) || 'Z', 'n' || char(9) || 'm', 0, '2026-01-01 00:00:00', x'00')");
+  const PublishRun list = Publish({"list"});
+  const PublishRun verify = Publish({"verify"});
+  EXPECT_TRUE(HasLine(list.out, "5\tSSL2\t", "\t1.0.2\\x0D\\x0A==== x\t")) << list.out;
+  EXPECT_TRUE(HasLine(verify.out, "9\tEXP\t", "'a\\x0Ab'")) << verify.out;
+  EXPECT_TRUE(HasLine(verify.out, "102\tZ\\x0AZ\tn\\x09m\t", "предупреждение")) << verify.out;
+  // One row a line, its fields between tabs: seven in a row of the list, four in a problem.
+  for (const std::string& line : Lines(list.out))
+    EXPECT_EQ(std::ranges::count(line, '\t'), 6) << line;
+  for (const std::string& line : Lines(verify.out))
+    EXPECT_EQ(std::ranges::count(line, '\t'), 3) << line;
+}
+
 }  // namespace
 }  // namespace nurv::testing

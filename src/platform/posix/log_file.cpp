@@ -8,16 +8,20 @@
 #include <cerrno>
 
 #include "platform/posix/xdg_folders.h"
+#include "platform/retry_until.h"
 
 namespace nurv::platform {
 
 namespace {
 
-// Closes the file, and with it drops its lock, however the append ends.
+// Closes the file, and with it drops its lock, however the append ends. Opening neither follows a
+// link nor waits for the reader of a pipe.
 class OpenLog {
  public:
   explicit OpenLog(const std::string& path)
-      : fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600)) {}
+      : fd_(::open(path.c_str(),
+                   O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
+                   0600)) {}
   ~OpenLog() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -37,11 +41,14 @@ bool MakeFolders(const std::string& folder) {
   }
 }
 
-bool LockExclusive(int fd) {
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
+// What was opened, checked on the open file: a pipe or a device put at the log's name is no log.
+bool IsRegularFile(int fd) {
+  struct stat opened {};
+  return fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
+}
+
+bool LockExclusive(int fd, std::chrono::steady_clock::time_point deadline) {
+  return RetryUntil(deadline, [fd] { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; });
 }
 
 bool Rotate(const std::string& path, int old_files) {
@@ -74,7 +81,7 @@ std::string UserLogFilePath() {
 }
 
 bool AppendToLogFile(const std::string& path, const std::vector<std::string>& lines,
-                     LogRotation rotation) {
+                     LogRotation rotation, std::chrono::milliseconds lock_wait) {
   std::string bytes;
   for (const std::string& line : lines) bytes += line + '\n';
   const std::size_t slash = path.rfind('/');
@@ -82,12 +89,16 @@ bool AppendToLogFile(const std::string& path, const std::vector<std::string>& li
   // The file the lock is taken on may have been renamed aside by another writer meanwhile: then
   // the lock is taken again on the file that now has the name. Two rounds always suffice unless
   // other writers rotate again in between.
+  const auto deadline = std::chrono::steady_clock::now() + lock_wait;
   for (int round = 0; round < 8; ++round) {
     const OpenLog log(path);
     struct stat opened {};
     struct stat named {};
-    if (log.fd() < 0 || !LockExclusive(log.fd()) || ::fstat(log.fd(), &opened) != 0) return false;
-    if (::stat(path.c_str(), &named) != 0 || named.st_ino != opened.st_ino ||
+    if (!IsRegularFile(log.fd()) || !LockExclusive(log.fd(), deadline) ||
+        ::fstat(log.fd(), &opened) != 0) {
+      return false;
+    }
+    if (::lstat(path.c_str(), &named) != 0 || named.st_ino != opened.st_ino ||
         named.st_dev != opened.st_dev) {
       continue;
     }

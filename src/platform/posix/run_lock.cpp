@@ -2,10 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <stdexcept>
 #include <system_error>
 
 #include "platform/posix/reg_file_registry.h"
@@ -26,7 +26,10 @@ class FileRunLock : public RunLock {
 };
 
 [[noreturn]] void Refuse(const std::string& path, int error) {
-  throw std::runtime_error("cannot lock " + path + ": " + std::system_category().message(error));
+  // O_NOFOLLOW refuses a link with ELOOP; a folder cannot be opened for writing.
+  const bool not_a_file = error == ELOOP || error == EISDIR;
+  throw RunLockError(not_a_file ? RunLockError::Reason::NotAFile : RunLockError::Reason::System,
+                     path, std::system_category().message(error));
 }
 
 }  // namespace
@@ -37,8 +40,15 @@ std::unique_ptr<RunLock> TryTakeRunLock(const std::string& loader_dir) {
   MakePrivateFolders(folder);
   // The file stays: removing a lock file races with a process that has just opened it.
   const std::string path = folder + "/" + RunLockFileName(loader_dir);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
   if (fd < 0) Refuse(path, errno);
+  // Checked on the open file: a pipe or a device put at the name is no lock file.
+  struct stat opened {};
+  if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(fd);
+    throw RunLockError(RunLockError::Reason::NotAFile, path, "not a regular file");
+  }
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     if (error == EINTR) continue;

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "platform/files.h"
+#include "platform/retry_until.h"
+#include "platform/win32/regular_file.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -34,12 +36,16 @@ bool MakeFolders(const std::wstring& folder) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The exclusive lock of an open log file, given back however the append ends.
+// The exclusive lock of an open log file, waited for until `deadline` at most and given back
+// however the append ends.
 class HeldLock {
  public:
-  explicit HeldLock(HANDLE file) : file_(file) {
+  HeldLock(HANDLE file, std::chrono::steady_clock::time_point deadline) : file_(file) {
     place_.OffsetHigh = kLockOffsetHigh;
-    held_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &place_) != 0;
+    held_ = RetryUntil(deadline, [this] {
+      return LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                        &place_) != 0;
+    });
   }
   ~HeldLock() {
     if (held_) UnlockFileEx(file_, 0, 1, 0, &place_);
@@ -66,13 +72,6 @@ bool Rotate(const std::wstring& path, int old_files) {
   return MoveFileExW(path.c_str(), (path + L".1").c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-std::optional<FileId> HandleFileId(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
-  return FileId{info.dwVolumeSerialNumber,
-                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-}
-
 }  // namespace
 
 std::string UserLogFilePath() {
@@ -81,7 +80,7 @@ std::string UserLogFilePath() {
 }
 
 bool AppendToLogFile(const std::string& path, const std::vector<std::string>& lines,
-                     LogRotation rotation) {
+                     LogRotation rotation, std::chrono::milliseconds lock_wait) {
   std::string bytes;
   for (const std::string& line : lines) bytes += line + "\r\n";
   const std::wstring wide = Widen(path);
@@ -89,18 +88,21 @@ bool AppendToLogFile(const std::string& path, const std::vector<std::string>& li
   if (separator != std::wstring::npos && !MakeFolders(wide.substr(0, separator))) return false;
   // Another writer may rename the file aside between its opening here and the lock: then the
   // lock is taken again on the file that now has the name.
+  const auto deadline = std::chrono::steady_clock::now() + lock_wait;
   for (int round = 0; round < 8; ++round) {
     // Appending access writes at the end whatever another writer did; sharing the deletion lets
-    // another writer rename the file aside while this one holds it open.
+    // another writer rename the file aside while this one holds it open. A reparse point at the
+    // name is opened itself, never what it points to, and then refused.
     const win32::UniqueKernelHandle file(
         CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return false;
-    const HeldLock lock(file.Get());
-    const std::optional<FileId> opened = HandleFileId(file.Get());
+    const std::optional<FileId> opened = win32::RegularDiskFileId(file.Get());
+    if (!opened) return false;
+    const HeldLock lock(file.Get(), deadline);
     LARGE_INTEGER size{};
-    if (!lock.Held() || !opened || !GetFileSizeEx(file.Get(), &size)) return false;
+    if (!lock.Held() || !GetFileSizeEx(file.Get(), &size)) return false;
     if (ReadFileId(path) != opened) continue;
     if (rotation.old_files > 0 && static_cast<std::uint64_t>(size.QuadPart) >= rotation.max_size) {
       if (!Rotate(wide, rotation.old_files)) return false;

@@ -20,6 +20,23 @@ std::vector<std::string> CommandLineArguments(int, char**) {
   return arguments;
 }
 
+std::optional<std::string> EnvironmentVariable(const std::string& name) {
+  const std::wstring wide_name = win32::Widen(name);
+  std::wstring value(256, L'\0');
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length =
+        GetEnvironmentVariableW(wide_name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    // Too small: the length asked for counts the terminating NUL.
+    if (length < value.size()) {
+      value.resize(length);
+      return win32::Narrow(value);
+    }
+    value.resize(length);
+  }
+}
+
 int StartProgram(const std::string& command_line) {
   // WinExec's own start (CreateProcess, no application name, SW_SHOW), but through the wide
   // API: WinExec takes the ANSI code page, which cannot carry every character of a caption.

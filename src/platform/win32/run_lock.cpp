@@ -7,9 +7,9 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include <stdexcept>
 #include <utility>
 
+#include "platform/win32/regular_file.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -26,7 +26,11 @@ class FileRunLock : public RunLock {
 };
 
 [[noreturn]] void Refuse(const std::wstring& path, DWORD error) {
-  throw std::runtime_error("cannot lock " + win32::Narrow(path) + ": " + win32::ErrorText(error));
+  throw RunLockError(RunLockError::Reason::System, win32::Narrow(path), win32::ErrorText(error));
+}
+
+[[noreturn]] void RefuseNotAFile(const std::wstring& path) {
+  throw RunLockError(RunLockError::Reason::NotAFile, win32::Narrow(path), "not a regular file");
 }
 
 std::wstring LocalAppDataFolder() {
@@ -47,11 +51,21 @@ std::unique_ptr<RunLock> TryTakeRunLock(const std::string& loader_dir) {
   std::wstring key = win32::Widen(loader_dir);
   CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
   const std::wstring path = folder + L"\\" + win32::Widen(RunLockFileName(win32::Narrow(key)));
-  // The file stays: removing a lock file races with a process that has just opened it.
-  win32::UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) Refuse(path, GetLastError());
+  // The file stays: removing a lock file races with a process that has just opened it. A reparse
+  // point at the name is opened itself, never what it points to, and then refused.
+  win32::UniqueKernelHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    // A folder cannot be opened as a file: the system says only that access is denied.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      RefuseNotAFile(path);
+    Refuse(path, error);
+  }
+  if (!win32::RegularDiskFileId(file.Get())) RefuseNotAFile(path);
   OVERLAPPED whole{};
   if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                   &whole)) {

@@ -23,6 +23,8 @@ namespace {
 
 using nurv::publish::PublishOptions;
 
+constexpr char kPasswordVariable[] = "NURV_PUBLISH_PASSWORD";
+
 constexpr nurv::tools::ToolOption kOptions[] = {
     {"--server", true},           {"--database", true}, {"--user", true},
     {"--password", true},         {"--version", true},  {"--date", true},
@@ -46,7 +48,8 @@ constexpr nurv::tools::ToolUsage kUsage{
     "  keygen DIR                            new signing key: DIR/nurv-publish.key and .pub\n"
     "                                        (no --server needed)\n"
     "SERVER: sqlite:PATH, odbc:CONNECTION or an SQL Server name. Without --user the loader's own\n"
-    "login is used. Exit status: 0 done (verify: no problem), 1 verify found problems, 2 usage\n"
+    "login is used. Without --password the password is taken from NURV_PUBLISH_PASSWORD.\n"
+    "Exit status: 0 done (verify: no problem), 1 verify found problems, 2 usage\n"
     "error, 3 failure (the table is as it was).\n"
     "--key FILE signs every row written with the secret key of keygen; --public-key takes the "
     "line\n"
@@ -173,7 +176,9 @@ int Run(const nurv::tools::ToolCommandLine& line) {
   params.server = *server;
   params.database = *database;
   params.user = option("--user").value_or(nurv::kLoaderLogin);
+  // The environment keeps the password out of the process list, where every user sees arguments.
   params.password = option("--password");
+  if (!params.password) params.password = nurv::platform::EnvironmentVariable(kPasswordVariable);
   if (!option("--user") && !params.password) params.password = nurv::LoaderPassword();
   params.mode = name == "init"                       ? nurv::db::OpenMode::Create
                 : name == "list" || name == "verify" ? nurv::db::OpenMode::ReadOnly

@@ -3,6 +3,8 @@
 #include <string>
 #include <thread>
 
+#include "base/connection_text.h"
+#include "base/text_utils.h"
 #include "dbchooser/chooser_model.h"
 
 namespace nurv::console {
@@ -75,8 +77,9 @@ bool ConsoleUi::ShowChooserDialog(ChooserModel& model) {
   if (!interactive_) return false;
   Info("Выбор БД");
   for (int row = 1; row < model.RowCount(); ++row) {
-    Info("  " + std::to_string(row) + ". " + model.Cell(0, row) + "  [" + model.Cell(1, row) +
-         ", " + model.Cell(2, row) + "]");
+    Info("  " + std::to_string(row) + ". " + EscapeControlBytes(model.Cell(0, row)) + "  [" +
+         ShownConnectionText(model.Cell(1, row)) + ", " + EscapeControlBytes(model.Cell(2, row)) +
+         "]");
   }
   while (true) {
     std::fputs("Номер подключения (пустая строка - отмена): ", info_out_);

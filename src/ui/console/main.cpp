@@ -6,9 +6,11 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 #include "console_ui.h"
 #include "loader/loader_app.h"
@@ -22,7 +24,12 @@ int main(int argc, char** argv) {
   const bool interactive = isatty(STDIN_FILENO) == 1;
   nurv::console::ConsoleUi ui(stdout, stderr, stdin, interactive);
   try {
-    nurv::LoaderApp app(ui, nurv::platform::CommandLineArguments(argc, argv));
+    // A scheduled run has nobody to close it while another loader keeps the complex (a window
+    // left at its chooser): it gives up after two minutes.
+    nurv::LoaderEnvironment environment;
+    environment.run_lock_wait = std::chrono::minutes(2);
+    nurv::LoaderApp app(ui, nurv::platform::CommandLineArguments(argc, argv),
+                        std::move(environment));
     const nurv::ScreenGeometry screen{};
     app.Initialise(screen);
     ui.FirstShow(screen);
