@@ -1,8 +1,10 @@
 #include "platform/sha256.h"
 
+#include <windows.h>
+
+// after windows.h, whose types it uses
 #include <bcrypt.h>
 #include <sodium.h>
-#include <windows.h>
 
 #include <stdexcept>
 
