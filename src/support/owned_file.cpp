@@ -1,5 +1,10 @@
 #include "support/owned_file.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -14,7 +19,18 @@ OwnedFile OpenOwnedFile(const std::string& path, FileAccess access) {
   const std::wstring wide = Utf8ToUtf16<wchar_t>(path);
   OwnedFile file(_wfopen(wide.c_str(), access == FileAccess::Write ? L"wb" : L"rb"));
 #else
-  OwnedFile file(std::fopen(path.c_str(), access == FileAccess::Write ? "wb" : "rb"));
+  OwnedFile file;
+  if (access == FileAccess::Write) {
+    // A link at the name is never written through: the write would land wherever it points.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      file.reset(::fdopen(fd, "wb"));
+      if (!file) ::close(fd);
+    }
+  } else {
+    file.reset(std::fopen(path.c_str(), "rb"));
+  }
 #endif
   if (file) std::setvbuf(file.get(), nullptr, _IONBF, 0);
   return file;

@@ -13,7 +13,7 @@ using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 enum class FileAccess {
   Read,   // an existing file, others may read and write it meanwhile
-  Write,  // created, or emptied when it exists
+  Write,  // created, or emptied when it exists; on POSIX never through a link at its name
 };
 
 // The file at `path`, unbuffered: its callers move large blocks, which stdio's buffer would only
