@@ -14,7 +14,7 @@ class EmptyDataset : public nurv::db::RowsetDataset {
   EmptyDataset() : RowsetDataset({"vcode", "tdoc"}, {}) {}
 
  protected:
-  void StreamBlob(const Row&, std::size_t, const std::string&) override {}
+  void StreamBlob(const Row&, std::size_t, const nurv::db::BlobSink&) override {}
 };
 
 }  // namespace

@@ -88,6 +88,11 @@ def main():
          show_time(seconds(everyday)) if everyday else "n/a", "—", "—", "≤ 15 ms"],
         time_row(runs, "SQLite BLOB of 256 MiB to a file", "BM_SqliteBlobToFile",
                  "BM_SqliteBlobRead64k", "`sqlite3_blob_read`, 64 KiB chunks", "≥ 0.95×"),
+        time_row(runs, "plain update of 256 MiB (CRC-32 checked)", "BM_PlainUpdate256/0",
+                 "BM_SqliteBlobRead64k", "`sqlite3_blob_read`, 64 KiB chunks", "≥ 0.95×"),
+        time_row(runs, "plain update of 256 MiB, signed (CRC-32 and SHA-256)",
+                 "BM_PlainUpdate256/1", "BM_PlainUpdate256/0", "the unsigned update",
+                 "≥ 0.87× (≤ 1.15× its time)"),
         time_row(runs, "PostgreSQL bytea of 100 MiB to a file (psqlODBC)", "BM_OdbcBlobToFile",
                  "BM_PsqlCopyBinaryToFile", "`psql` binary `COPY … TO` a file", "≥ 0.7×"),
     ]
