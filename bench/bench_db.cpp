@@ -178,7 +178,7 @@ void BM_OpenCatalogue10k(benchmark::State& state) {
     auto data = connection.OpenDataset(
         "SELECT vcode, icode, tdoc, version, name, caption, result, wdate, updatedate, repl FROM "
         "UpdatesBLOB (nolock)");
-    data->SetFilter("tdoc = 'PRG'");
+    data->SetFilter(nurv::db::RowFilter{"tdoc", "PRG"});
     data->SetFiltered(true);
     benchmark::DoNotOptimize(data->RecordCount());
   }

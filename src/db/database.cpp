@@ -80,8 +80,7 @@ bool ValuesMatch(const Value& cell, const Value& wanted) {
   return x && y && *x == *y;
 }
 
-// Filter texts compare as SQL Server's default collation does: case-insensitive (ASCII) and
-// blind to trailing blanks, so the filter agrees with the WHERE clause of the contents query.
+// As RowFilter compares.
 bool FilterTextMatches(std::string_view cell, std::string_view wanted) {
   while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
   while (!wanted.empty() && wanted.back() == ' ') wanted.remove_suffix(1);
@@ -155,46 +154,13 @@ void RowsetDataset::ApplyFilter() {
   position_ = 0;
 }
 
-void RowsetDataset::SetFilter(const std::string& filter_text) {
-  // Only the form the loader sends: <column> = '<literal>', a quote inside the literal doubled.
-  std::string_view rest = TrimBlanks(filter_text);
-  if (rest.empty()) {
-    filter_column_.reset();
-    filter_value_.clear();
-    ApplyFilter();
-    return;
+void RowsetDataset::SetFilter(const std::optional<RowFilter>& filter) {
+  filter_column_.reset();
+  filter_value_.clear();
+  if (filter) {
+    filter_column_ = ColumnIndex(filter->column);
+    filter_value_ = filter->value;
   }
-  const auto fail = [&](const char* why) {
-    throw DbError(std::string("Filter cannot be parsed (") + why + "): " + Quoted(filter_text));
-  };
-  std::size_t length = 0;
-  while (length < rest.size() &&
-         (std::isalnum(static_cast<unsigned char>(rest[length])) || rest[length] == '_'))
-    ++length;
-  if (length == 0) fail("a column name is expected");
-  const std::string column(rest.substr(0, length));
-  rest = TrimBlanks(rest.substr(length));
-  if (rest.empty() || rest.front() != '=') fail("'=' is expected");
-  rest = TrimBlanks(rest.substr(1));
-  if (rest.empty() || rest.front() != '\'') fail("a quoted literal is expected");
-  std::string value;
-  std::size_t i = 1;
-  for (;; ++i) {
-    if (i >= rest.size()) fail("the literal is not closed");
-    if (rest[i] == '\'') {
-      if (i + 1 < rest.size() && rest[i + 1] == '\'') {
-        value += '\'';
-        ++i;
-        continue;
-      }
-      break;
-    }
-    value += rest[i];
-  }
-  if (!TrimBlanks(rest.substr(i + 1)).empty()) fail("unexpected text after the literal");
-  const std::size_t index = ColumnIndex(column);
-  filter_column_ = index;
-  filter_value_ = std::move(value);
   ApplyFilter();
 }
 

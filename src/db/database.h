@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,17 @@ class ConversionError : public DbError {
   using DbError::DbError;
 };
 
+// `text` as an SQL string literal: in single quotes, a quote inside doubled.
+std::string SqlLiteral(std::string_view text);
+
+// The rows a dataset shows while filtering is on: those whose `column` holds `value` as SQL
+// Server's default collation compares text, without regard to case (ASCII) or trailing blanks, so
+// that the filter agrees with a WHERE clause on the server.
+struct RowFilter {
+  std::string column;
+  std::string value;
+};
+
 // Takes the bytes of a BLOB as they arrive.
 using BlobSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
 
@@ -60,8 +72,8 @@ class Dataset {
  public:
   virtual ~Dataset() = default;
 
-  // Client-side filter of the form "tdoc = 'PRG'" (a quote inside the literal doubled).
-  virtual void SetFilter(const std::string& filter_text) = 0;
+  // The client-side filter; none shows every row. DbError for a column the dataset lacks.
+  virtual void SetFilter(const std::optional<RowFilter>& filter) = 0;
   virtual void SetFiltered(bool on) = 0;
 
   // Count and navigation see only the matching records while filtering is on.

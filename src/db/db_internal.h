@@ -31,8 +31,6 @@ enum class SqlDialect { SqlServer, Standard };
 
 // A column name quoted for `dialect`: [name] or "name", the closing mark inside doubled.
 std::string QuoteSqlName(SqlDialect dialect, std::string_view name);
-// A text literal: 'text' with a quote inside doubled.
-std::string SqlLiteral(std::string_view text);
 // The length in bytes of the BLOB column `column`: NULL for a NULL BLOB, 0 for an empty one.
 std::string BlobLengthOf(SqlDialect dialect, std::string_view column);
 
@@ -120,7 +118,7 @@ class RowsetDataset : public Dataset {
 
   RowsetDataset(std::vector<std::string> columns, std::vector<Row> rows);
 
-  void SetFilter(const std::string& filter_text) override;
+  void SetFilter(const std::optional<RowFilter>& filter) override;
   void SetFiltered(bool on) override;
   int RecordCount() const override;
   void First() override;

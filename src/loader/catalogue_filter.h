@@ -6,7 +6,7 @@
 
 namespace nurv {
 
-// The loader's SQL texts on UpdatesBLOB; a module code is appended as QuotedLiteral(code).
+// The loader's SQL texts on UpdatesBLOB; a module code is appended as db::SqlLiteral(code).
 // The catalogue: every column but the file contents.
 inline constexpr std::string_view kCatalogueQuery =
     "SELECT vcode, icode, tdoc, version, name, caption, result, wdate, updatedate, repl FROM "
@@ -19,10 +19,7 @@ inline constexpr std::string_view kModuleContentsQuery =
 // Contents of a file group (no locking hint).
 inline constexpr std::string_view kGroupContentsQuery = "select * from UpdatesBLOB where tdoc = ";
 
-// `text` as an SQL string literal: in single quotes, a quote inside doubled.
-std::string QuotedLiteral(std::string_view text);
-
-// Selects the catalogue rows of `code`: filtering off, filter "tdoc = " + literal, filtering on.
+// Selects the catalogue rows of `code`: filtering off, the filter on `tdoc`, filtering on.
 // False when no row matches; otherwise true, positioned on the first matching row. Errors of the
 // dataset pass to the caller.
 bool FilterCatalogue(db::Dataset& catalogue, std::string_view code);

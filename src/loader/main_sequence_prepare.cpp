@@ -189,7 +189,7 @@ void LoaderApp::ReadAvailableVersions() {
   const auto read = [this](const char* code) -> std::optional<std::string> {
     try {
       const Value value =
-          Coalesce(connection_.ExecuteScalar(std::string(kVersionQuery) + QuotedLiteral(code)),
+          Coalesce(connection_.ExecuteScalar(std::string(kVersionQuery) + db::SqlLiteral(code)),
                    std::string(kNoVersion));
       return ValueText(value).value_or(std::string());
     } catch (const std::exception&) {

@@ -180,7 +180,7 @@ bool ArchivedUpdate::Fetch() {
     component_->ExtractOptions = static_cast<unsigned>(ExtractOption::ExtractNoPath) |
                                  static_cast<unsigned>(ExtractOption::ExtractOverwrite);
     contents_ =
-        ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) + QuotedLiteral(entry_.code));
+        ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) + db::SqlLiteral(entry_.code));
     // The bytes of the very row whose version, checksum and time decided, or none.
     if (contents_->Locate("vcode", ctx_.catalogue.Field("vcode")) &&
         !contents_->BlobIsNull("fblob")) {

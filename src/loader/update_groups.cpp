@@ -115,7 +115,7 @@ StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry) {
   const OwnedFolders owned(ctx.settings);
   const std::string prefix = ModuleFolderPrefix(entry, ctx.settings);
   const std::string suffix(entry.name_suffix);
-  ContentsQuery query(ctx.connection, std::string(kGroupContentsQuery) + QuotedLiteral(entry.code));
+  ContentsQuery query(ctx.connection, std::string(kGroupContentsQuery) + db::SqlLiteral(entry.code));
   StageResult result = StageResult::NotRequired;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     std::string destination;

@@ -85,7 +85,7 @@ StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
   if (const auto done = SelectModuleRows(ctx, entry)) return *done;
   const OwnedFolders owned(ctx.settings);
   ContentsQuery query(ctx.connection,
-                      std::string(kModuleContentsQuery) + QuotedLiteral(entry.code));
+                      std::string(kModuleContentsQuery) + db::SqlLiteral(entry.code));
   StageResult result = StageResult::NotRequired;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     try {

@@ -103,7 +103,7 @@ std::vector<GroupFile> FilesOfGroup(const ModuleEntry& group, const std::string&
 // The names of the rows of `code` in the table.
 std::vector<std::string> NamesInTable(db::Connection& connection, const std::string& code) {
   auto rows =
-      connection.OpenDataset("SELECT name FROM UpdatesBLOB WHERE tdoc = " + QuotedLiteral(code));
+      connection.OpenDataset("SELECT name FROM UpdatesBLOB WHERE tdoc = " + db::SqlLiteral(code));
   std::vector<std::string> names;
   for (rows->First(); !rows->Eof(); rows->Next())
     if (!IsNull(rows->Field("name"))) names.push_back(rows->AsString("name"));

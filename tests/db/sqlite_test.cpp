@@ -96,7 +96,7 @@ TEST_F(SqliteTest, CatalogueFilterCountAndNavigation) {
   EXPECT_EQ(data->RecordCount(), 5);
 
   data->SetFiltered(false);
-  data->SetFilter("tdoc = 'DOC'");
+  data->SetFilter(db::RowFilter{"tdoc", "DOC"});
   EXPECT_EQ(data->RecordCount(), 5) << "the filter acts only while filtering is on";
   data->SetFiltered(true);
   // Like SQL Server's collation: case and trailing blanks do not count.
@@ -108,11 +108,11 @@ TEST_F(SqliteTest, CatalogueFilterCountAndNavigation) {
   EXPECT_TRUE(data->Eof());
   EXPECT_THROW(data->Field("vcode"), db::DbError);
 
-  data->SetFilter("tdoc = 'O''K'");
+  data->SetFilter(db::RowFilter{"tdoc", "O'K"});
   ASSERT_EQ(data->RecordCount(), 1);
   EXPECT_EQ(data->AsString("name"), "q");
 
-  data->SetFilter("tdoc = 'NONE'");
+  data->SetFilter(db::RowFilter{"tdoc", "NONE"});
   EXPECT_EQ(data->RecordCount(), 0);
   EXPECT_TRUE(data->Eof());
 
@@ -121,23 +121,17 @@ TEST_F(SqliteTest, CatalogueFilterCountAndNavigation) {
   EXPECT_EQ(data->AsInt64("VCODE"), 1) << "column names match without regard to case";
 }
 
-TEST_F(SqliteTest, MalformedFiltersAreRefusedAndKeepTheOldOne) {
+TEST_F(SqliteTest, AFilterOnAnUnknownColumnIsRefusedAndNoneShowsEveryRow) {
   auto data = connection_.OpenDataset(kCatalogue);
-  data->SetFilter("tdoc = 'PRG'");
   data->SetFiltered(true);
-  for (const char* bad : {"tdoc", "tdoc = PRG", "tdoc = 'PRG", "tdoc == 'PRG'", "= 'PRG'",
-                          "tdoc = 'PRG' OR 1=1", "nosuch = 'PRG'", "tdoc = 'a'b'", "'x' = tdoc"}) {
-    EXPECT_THROW(data->SetFilter(bad), db::DbError) << bad;
-  }
-  EXPECT_EQ(data->RecordCount(), 1);
-  EXPECT_EQ(data->AsString("tdoc"), "PRG");
-  data->SetFilter("   ");
-  EXPECT_EQ(data->RecordCount(), 5) << "an empty filter shows every record";
+  EXPECT_THROW(data->SetFilter(db::RowFilter{"nosuch", "PRG"}), db::DbError);
+  data->SetFilter(std::nullopt);
+  EXPECT_EQ(data->RecordCount(), 5);
 }
 
 TEST_F(SqliteTest, LocateFindsWithinTheFilteredRows) {
   auto data = connection_.OpenDataset(kCatalogue);
-  data->SetFilter("tdoc = 'DOC'");
+  data->SetFilter(db::RowFilter{"tdoc", "DOC"});
   data->SetFiltered(true);
   ASSERT_TRUE(data->Locate("vcode", Value{std::int64_t{3}}));
   EXPECT_EQ(data->AsString("name"), "b2");

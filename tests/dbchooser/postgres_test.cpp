@@ -100,7 +100,7 @@ TEST_F(PostgresTest, CatalogueReadsNullsCaptionsAndDates) {
 
   auto catalogue = connection.OpenDataset(kCatalogue);
   catalogue->SetFiltered(false);
-  catalogue->SetFilter("tdoc = 'PRG'");
+  catalogue->SetFilter(db::RowFilter{"tdoc", "PRG"});
   catalogue->SetFiltered(true);
   ASSERT_EQ(catalogue->RecordCount(), 2);
   ASSERT_TRUE(catalogue->Locate("vcode", Value{std::int64_t{1}}));
@@ -116,7 +116,7 @@ TEST_F(PostgresTest, CatalogueReadsNullsCaptionsAndDates) {
   EXPECT_THROW(catalogue->AsInt64("caption"), db::ConversionError);
   EXPECT_THROW(catalogue->AsDateTime("updatedate"), db::ConversionError);
 
-  catalogue->SetFilter("tdoc = 'DOC'");
+  catalogue->SetFilter(db::RowFilter{"tdoc", "DOC"});
   ASSERT_EQ(catalogue->RecordCount(), 1);
   EXPECT_EQ(catalogue->AsString("name"), "Бланк №1");
   EXPECT_EQ(catalogue->AsInt64("caption"), -7);
@@ -127,7 +127,7 @@ TEST_F(PostgresTest, CatalogueReadsNullsCaptionsAndDates) {
       "(CASE WHEN caption ~ '^-?[0-9]+$' THEN caption::bigint END)");
   auto typed = connection.OpenDataset(kCatalogue);
   server_->Execute("ALTER TABLE UpdatesBLOB ALTER COLUMN caption TYPE text");
-  typed->SetFilter("tdoc = 'PRG'");
+  typed->SetFilter(db::RowFilter{"tdoc", "PRG"});
   typed->SetFiltered(true);
   ASSERT_TRUE(typed->Locate("vcode", Value{std::int64_t{1}}));
   EXPECT_EQ(typed->Field("caption"), Value{std::int64_t{305419896}});

@@ -83,11 +83,11 @@ TEST(UpdateResultFold, NineIsFinalOtherwiseTheLatestCode) {
 }
 
 TEST(CatalogueQueries, LiteralsDoubleQuotes) {
-  EXPECT_EQ(QuotedLiteral("PRG"), "'PRG'");
-  EXPECT_EQ(QuotedLiteral("a'b''"), "'a''b'''''");
-  EXPECT_EQ(std::string(kModuleContentsQuery) + QuotedLiteral("PRG"),
+  EXPECT_EQ(db::SqlLiteral("PRG"), "'PRG'");
+  EXPECT_EQ(db::SqlLiteral("a'b''"), "'a''b'''''");
+  EXPECT_EQ(std::string(kModuleContentsQuery) + db::SqlLiteral("PRG"),
             "select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
-  EXPECT_EQ(std::string(kGroupContentsQuery) + QuotedLiteral("CXP"),
+  EXPECT_EQ(std::string(kGroupContentsQuery) + db::SqlLiteral("CXP"),
             "select * from UpdatesBLOB where tdoc = 'CXP'");
 }
 
