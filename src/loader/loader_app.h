@@ -16,6 +16,8 @@
 
 namespace nurv {
 
+struct UpdateContext;
+
 // Outcome of one run, as the front ends report it in their exit status.
 enum class RunOutcome {
   Success = 0,      // success banner: the main program was started
@@ -83,7 +85,7 @@ class LoaderApp {
   void RemoveOldBrowserFiles();
   void WriteVersionLines();
   void RunUpdateStages();
-  void RunGroupStages();
+  void RunGroupStages(UpdateContext& ctx);
   void WriteSummary();
   // False when the main program could not be started.
   bool StartMainProgram();

@@ -46,16 +46,10 @@ void LoaderApp::RunUpdateStages() {
                     platform::SystemFolder(),
                     TrustedKeys(state_.TrustedKeyLines)};
   if (program_newer || loader_newer) LoadUpdate(ctx, state_.UpdateResult);
-  RunGroupStages();
+  RunGroupStages(ctx);
 }
 
-void LoaderApp::RunGroupStages() {
-  UpdateContext ctx{ui_,
-                    connection_,
-                    *catalogue_,
-                    state_.LoaderSettings,
-                    platform::SystemFolder(),
-                    TrustedKeys(state_.TrustedKeyLines)};
+void LoaderApp::RunGroupStages(UpdateContext& ctx) {
   bool browser_reached = false;
   for (const ModuleEntry& stage : ModuleCatalogue()) {
     if (stage.owner != StageOwner::MainSequence) continue;
@@ -67,7 +61,7 @@ void LoaderApp::RunGroupStages() {
         continue;
       }
     }
-    state_.StageResult = RunModuleStage(ctx, stage, state_.UpdateResult);
+    RunModuleStage(ctx, stage, state_.UpdateResult);
   }
 }
 

@@ -24,7 +24,6 @@ struct RunState {
   std::string SelectedServer;
   std::string SelectedDataBase;
   std::string SelectedCaption;
-  nurv::StageResult StageResult = nurv::StageResult::NotRun;
   nurv::StageResult UpdateResult = nurv::StageResult::NotRequired;
   FourPartVersion OwnFileVersion;
   std::string AvailableVersion;

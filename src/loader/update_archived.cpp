@@ -109,7 +109,7 @@ class ArchivedUpdate {
 };
 
 bool ArchivedUpdate::PathsOwned() {
-  const OwnedFolders owned(ctx_.settings);
+  const OwnedFolders& owned = ctx_.owned;
   std::optional<std::string> refusal = owned.Refusal(archive_);
   if (!refusal) refusal = owned.Refusal(unpacked_);
   if (!refusal) refusal = owned.DestinationRefusal(destination_);
@@ -179,8 +179,8 @@ bool ArchivedUpdate::Fetch() {
     component_ = std::make_unique<SevenZipArchive>(LibraryCandidates(ctx_));
     component_->ExtractOptions = static_cast<unsigned>(ExtractOption::ExtractNoPath) |
                                  static_cast<unsigned>(ExtractOption::ExtractOverwrite);
-    contents_ =
-        ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) + db::SqlLiteral(entry_.code));
+    contents_ = ctx_.connection.OpenDataset(std::string(kModuleContentsQuery) +
+                                            db::SqlLiteral(entry_.code));
     // The bytes of the very row whose version, checksum and time decided, or none.
     if (contents_->Locate("vcode", ctx_.catalogue.Field("vcode")) &&
         !contents_->BlobIsNull("fblob")) {

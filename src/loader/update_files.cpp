@@ -7,6 +7,7 @@
 #include "base/text_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/owned_folders.h"
+#include "loader/signature_check.h"
 #include "platform/files.h"
 #include "support/file_crc32.h"
 #include "support/file_utils.h"
@@ -25,7 +26,7 @@ std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntr
   }
   std::vector<FolderKind> needed{entry.folder};
   if (entry.form == ModuleForm::Archive) needed.push_back(FolderKind::Temp);
-  const OwnedFolders owned(ctx.settings);
+  const OwnedFolders& owned = ctx.owned;
   std::optional<StageResult> unknown;
   for (const FolderKind kind : needed) {
     if (owned.IsKnown(kind)) continue;
@@ -34,6 +35,31 @@ std::optional<StageResult> SelectModuleRows(UpdateContext& ctx, const ModuleEntr
                       std::string(FolderSettingName(kind)) + "]");
   }
   return unknown;
+}
+
+db::Dataset* RowContents(UpdateContext& ctx, ContentsQuery& query) {
+  db::Dataset& contents = query.Rows();
+  if (!contents.Locate("vcode", ctx.catalogue.Field("vcode"))) return nullptr;
+  if (contents.BlobIsNull("fblob")) return nullptr;
+  return &contents;
+}
+
+std::unique_ptr<StagedFile> StageCheckedRow(UpdateContext& ctx, std::string_view code,
+                                            const std::string& destination, db::Dataset& contents,
+                                            const std::string& checksum_line,
+                                            const std::optional<std::string>& written_line) {
+  auto staged = std::make_unique<StagedFile>(destination, ctx.trusted_keys.configured());
+  ctx.ui.WaitMs(100);
+  staged->WriteBlob(contents, "fblob");
+  if (written_line) ctx.ui.AddLogLine(*written_line);
+  // The catalogue row decided; its checksum and signature judge the bytes of its own vcode.
+  const auto expected = static_cast<std::uint32_t>(ctx.catalogue.AsInt64("caption"));
+  if (staged->crc32() != expected) {
+    ctx.ui.AddLogLine(checksum_line);
+    return nullptr;
+  }
+  if (!PlainBytesSigned(ctx, code, ctx.catalogue, staged->sha256(), destination)) return nullptr;
+  return staged;
 }
 
 DateTime RowTime(const db::Dataset& row) { return TruncToMinute(row.AsDateTime("updatedate")); }

@@ -10,6 +10,7 @@
 #include "base/value.h"
 #include "db/database.h"
 #include "loader/module_catalogue.h"
+#include "loader/staged_file.h"
 #include "loader/update_context.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
@@ -41,6 +42,19 @@ class ContentsQuery {
   std::string sql_;
   std::unique_ptr<db::Dataset> rows_;
 };
+
+// The contents of the catalogue's current row, located by its `vcode` in the query's rows; none
+// when the row is gone from them or its BLOB is NULL: nothing to write.
+db::Dataset* RowContents(UpdateContext& ctx, ContentsQuery& query);
+
+// The BLOB of `contents` staged beside `destination` (after the pause every row takes), then
+// checked against the catalogue row that decided: its CRC-32 (`checksum_line` logged when it
+// differs), then with trusted keys its signature (the refusal logged). `written_line`, when given,
+// is logged once the bytes are written. nullptr when the row is refused.
+std::unique_ptr<StagedFile> StageCheckedRow(UpdateContext& ctx, std::string_view code,
+                                            const std::string& destination, db::Dataset& contents,
+                                            const std::string& checksum_line,
+                                            const std::optional<std::string>& written_line = {});
 
 // The date rule's row time: the current row's `updatedate` trimmed to the minute
 // (ConversionError for NULL).

@@ -8,8 +8,6 @@
 #include "loader/catalogue_filter.h"
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
-#include "loader/signature_check.h"
-#include "loader/staged_file.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -82,29 +80,21 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
   const bool templates = entry.folder == FolderKind::Templates;
   const DateTime row_time = RowTime(ctx.catalogue);
   if (!DateRuleNeedsWrite(row_time, installed)) return StageResult::NotRequired;
-  db::Dataset& contents = query.Rows();
-  if (!contents.Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
-  if (contents.BlobIsNull("fblob")) return StageResult::NotRequired;
+  db::Dataset* contents = RowContents(ctx, query);
+  if (contents == nullptr) return StageResult::NotRequired;
 
   // A template the user set read-only is replaced; a read-only browser file is not (a rename
   // would replace it on POSIX, so the attribute is checked here).
   if (!templates && IsReadOnlyFile(destination))
     return RowFailed(ctx, destination, "Отказано в доступе");
-  StagedFile staged(destination, ctx.trusted_keys.configured());
-  ctx.ui.WaitMs(100);
-  staged.WriteBlob(contents, "fblob");
-  ctx.ui.AddLogLine(EscapeControlBytes(ctx.catalogue.AsString("name")));
   // Destination, time, checksum and signature all come from the one catalogue row.
-  const auto expected = static_cast<std::uint32_t>(ctx.catalogue.AsInt64("caption"));
-  if (staged.crc32() != expected) {
-    ctx.ui.AddLogLine("--> ОШИБКА выгрузки. Контрольная сумма файла [" +
-                      EscapeControlBytes(destination) + "] не верна");
-    return StageResult::Error;
-  }
-  if (!PlainBytesSigned(ctx, entry.code, ctx.catalogue, staged.sha256(), destination))
-    return StageResult::Error;
+  const auto staged = StageCheckedRow(ctx, entry.code, destination, *contents,
+                                      "--> ОШИБКА выгрузки. Контрольная сумма файла [" +
+                                          EscapeControlBytes(destination) + "] не верна",
+                                      EscapeControlBytes(ctx.catalogue.AsString("name")));
+  if (!staged) return StageResult::Error;
   if (templates) MakeFileWritable(destination);
-  if (const auto error = staged.Replace(row_time)) return RowFailed(ctx, destination, *error);
+  if (const auto error = staged->Replace(row_time)) return RowFailed(ctx, destination, *error);
   return StageResult::Written;
 }
 
@@ -112,10 +102,11 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
 
 StageResult UpdateFileGroup(UpdateContext& ctx, const ModuleEntry& entry) {
   if (const auto done = SelectModuleRows(ctx, entry)) return *done;
-  const OwnedFolders owned(ctx.settings);
+  const OwnedFolders& owned = ctx.owned;
   const std::string prefix = ModuleFolderPrefix(entry, ctx.settings);
   const std::string suffix(entry.name_suffix);
-  ContentsQuery query(ctx.connection, std::string(kGroupContentsQuery) + db::SqlLiteral(entry.code));
+  ContentsQuery query(ctx.connection,
+                      std::string(kGroupContentsQuery) + db::SqlLiteral(entry.code));
   StageResult result = StageResult::NotRequired;
   for (; !ctx.catalogue.Eof(); ctx.catalogue.Next()) {
     std::string destination;

@@ -7,7 +7,6 @@
 #include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/signature_check.h"
-#include "loader/staged_file.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -49,27 +48,18 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
                      ContentsQuery& query) {
   const DateTime row_time = RowTime(ctx.catalogue);
   if (!DateRuleNeedsWrite(row_time, destination)) return StageResult::NotRequired;
-  db::Dataset& contents = query.Rows();
-  if (!contents.Locate("vcode", ctx.catalogue.Field("vcode"))) return StageResult::NotRequired;
-  if (contents.BlobIsNull("fblob")) return StageResult::NotRequired;
+  db::Dataset* contents = RowContents(ctx, query);
+  if (contents == nullptr) return StageResult::NotRequired;
 
   ctx.ui.WaitMs(1000);
-  StagedFile staged(destination, ctx.trusted_keys.configured());
-  ctx.ui.WaitMs(100);
-  staged.WriteBlob(contents, "fblob");
-  // The catalogue row decided; its checksum and signature judge the bytes of its own vcode.
-  const auto expected = static_cast<std::uint32_t>(ctx.catalogue.AsInt64("caption"));
-  if (staged.crc32() != expected) {
-    ctx.ui.AddLogLine("Проверка контрольной суммы при выгрузке файла: " +
-                      EscapeControlBytes(destination) + " - ОШИБКА");
-    return StageResult::Error;
-  }
-  if (!PlainBytesSigned(ctx, entry.code, ctx.catalogue, staged.sha256(), destination))
-    return StageResult::Error;
+  const auto staged = StageCheckedRow(ctx, entry.code, destination, *contents,
+                                      "Проверка контрольной суммы при выгрузке файла: " +
+                                          EscapeControlBytes(destination) + " - ОШИБКА");
+  if (!staged) return StageResult::Error;
   // The old file would have been deleted whatever its attributes.
   const bool had_old_file = platform::FileExists(destination);
   if (had_old_file) MakeFileWritable(destination);
-  if (const auto error = staged.Replace(row_time)) {
+  if (const auto error = staged->Replace(row_time)) {
     if (had_old_file && platform::FileExists(destination))
       ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination) + "]");
     return RowFailed(ctx, destination, *error);
@@ -77,13 +67,10 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
   return StageResult::Written;
 }
 
-}  // namespace
-
-StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
-                            const std::string& destination) {
-  FilterOffAtEnd filter_off(ctx.catalogue);
-  if (const auto done = SelectModuleRows(ctx, entry)) return *done;
-  const OwnedFolders owned(ctx.settings);
+// The walk over the code's rows, the catalogue filtered to them.
+StageResult WriteSelectedRows(UpdateContext& ctx, const ModuleEntry& entry,
+                              const std::string& destination) {
+  const OwnedFolders& owned = ctx.owned;
   ContentsQuery query(ctx.connection,
                       std::string(kModuleContentsQuery) + db::SqlLiteral(entry.code));
   StageResult result = StageResult::NotRequired;
@@ -99,8 +86,6 @@ StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
   }
   return result;
 }
-
-namespace {
 
 // With trusted keys, the library a run before them left in the temporary folder: kept (and then
 // loadable) only when a key signed these very bytes, else removed; 9 with its line when it stays.
@@ -132,10 +117,9 @@ std::optional<StageResult> CheckLeftLibrary(UpdateContext& ctx, const ModuleEntr
 StageResult UpdateSevenZipLibrary(UpdateContext& ctx, const ModuleEntry& entry,
                                   const std::string& destination) {
   const bool checked = ctx.trusted_keys.configured();
-  const bool in_system = platform::FileExists(ctx.system_folder + platform::kPathDelim +
-                                              std::string(entry.file_name));
-  const bool left =
-      OwnedFolders(ctx.settings).IsKnown(FolderKind::Temp) && EntryExists(destination);
+  const bool in_system =
+      platform::FileExists(ctx.system_folder + platform::kPathDelim + std::string(entry.file_name));
+  const bool left = ctx.owned.IsKnown(FolderKind::Temp) && EntryExists(destination);
   if (in_system && !(checked && left)) return StageResult::NotRequired;
   // The temporary folder must be known before it is looked into.
   FilterOffAtEnd filter_off(ctx.catalogue);
@@ -147,16 +131,24 @@ StageResult UpdateSevenZipLibrary(UpdateContext& ctx, const ModuleEntry& entry,
     return done.value_or(StageResult::NotRequired);
   }
   if (done) return *done;
-  const StageResult result = UpdatePlainFile(ctx, entry, destination);
+  const StageResult result = WriteSelectedRows(ctx, entry, destination);
   if (result == StageResult::Written) ctx.temp_library_verified = true;
   return result;
 }
 
 }  // namespace
 
+StageResult UpdatePlainFile(UpdateContext& ctx, const ModuleEntry& entry,
+                            const std::string& destination) {
+  FilterOffAtEnd filter_off(ctx.catalogue);
+  if (const auto done = SelectModuleRows(ctx, entry)) return *done;
+  return WriteSelectedRows(ctx, entry, destination);
+}
+
 StageResult UpdatePlainModule(UpdateContext& ctx, const ModuleEntry& entry) {
   const std::string destination = ModulePath(entry, ctx.settings);
-  if (entry.rule == UpdateRule::DateWhenMissing) return UpdateSevenZipLibrary(ctx, entry, destination);
+  if (entry.rule == UpdateRule::DateWhenMissing)
+    return UpdateSevenZipLibrary(ctx, entry, destination);
   return UpdatePlainFile(ctx, entry, destination);
 }
 

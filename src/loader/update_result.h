@@ -5,15 +5,14 @@
 namespace nurv {
 
 // The result of one update stage (`StageResult`), and the run-wide fold of the stages' results
-// (`UpdateResult`). A stage gives only the first three.
+// (`UpdateResult`).
 enum class StageResult : std::int16_t {
   NotRequired = 0,  // nothing written: no row, or none newer than the installed file
   Written = 1,      // at least one file written, no error
   Error = 9,        // at least one error; final within a stage and within the run
-  NotRun = 99,      // the run's start value, before any stage
 };
 
-// The end of a stage's line: " - OK", " - ОШИБКА", " - НЕ ТРЕБУЕТСЯ"; nothing for any other value.
+// The end of a stage's line: " - OK", " - ОШИБКА", " - НЕ ТРЕБУЕТСЯ".
 constexpr std::string_view StageLineSuffix(StageResult result) {
   switch (result) {
     case StageResult::Written:
@@ -22,9 +21,8 @@ constexpr std::string_view StageLineSuffix(StageResult result) {
       return " - ОШИБКА";
     case StageResult::NotRequired:
       return " - НЕ ТРЕБУЕТСЯ";
-    default:
-      return {};
   }
+  return {};
 }
 
 // Two results of one stage taken together (its rows, or its modules: SSL1 and SSL2): 9 when

@@ -8,7 +8,6 @@ namespace {
 TEST(RunState, StartValues) {
   const RunState state;
   EXPECT_EQ(state.ForwardedArgs, " /loader");
-  EXPECT_EQ(static_cast<int>(state.StageResult), 99);
   EXPECT_EQ(static_cast<int>(state.UpdateResult), 0);
   EXPECT_FALSE(state.SwitchDb || state.SwitchWait || state.SwitchInfo || state.SwitchLoadIni ||
                state.SwitchNotUpdate || state.InitFailed || state.IsWindowsXP);
