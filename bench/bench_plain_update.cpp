@@ -17,7 +17,7 @@
 #include "common/fake_ui.h"
 #include "db/database.h"
 #include "loader/catalogue_filter.h"
-#include "loader/module_catalogue.h"
+#include "rules/module_catalogue.h"
 #include "loader/update_context.h"
 #include "loader/update_plain.h"
 #include "platform/sha256.h"

@@ -4,7 +4,8 @@
 Every folder of src/ is a layer. A file may include headers of its own layer and of the layers
 listed below it in LAYERS, never of a layer above or beside it. The pure layer (base) includes
 nothing but the standard library; no layer below the loader includes a window header.
-Prints one line per broken rule and exits 1 when there is any.
+Inside the loader, no unit's includes lead back to it. Prints one line per broken rule and exits 1
+when there is any.
 """
 import pathlib
 import re
@@ -18,13 +19,14 @@ LAYERS = {
     "settings": ["support", "platform", "base"],
     "db": ["base"],
     "dbchooser": ["settings", "db", "support", "platform", "base"],
-    "loader": ["dbchooser", "settings", "db", "support", "platform", "base"],
-    "publish": ["loader", "dbchooser", "settings", "db", "support", "platform", "base"],
-    "ui/console": ["loader", "dbchooser", "settings", "db", "support", "platform", "base"],
-    "ui/qt": ["loader", "dbchooser", "settings", "db", "support", "platform", "base"],
-    "ui/win32": ["loader", "dbchooser", "settings", "db", "support", "platform", "base"],
+    "rules": ["settings", "db", "support", "platform", "base"],
+    "loader": ["dbchooser", "rules", "settings", "db", "support", "platform", "base"],
+    "publish": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
+    "ui/console": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
+    "ui/qt": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
+    "ui/win32": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
 }
-BELOW_LOADER = {"base", "platform", "support", "settings", "db", "dbchooser"}
+BELOW_LOADER = {"base", "platform", "support", "settings", "db", "dbchooser", "rules"}
 
 # The C++ standard library's headers (and the C library's in their C++ form); base may use the
 # CPU's own intrinsics headers too, which are no operating-system service.
@@ -41,7 +43,7 @@ BASE_EXTRA = {"cpuid.h", "immintrin.h"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 WINDOW_HEADER = re.compile(r"^(Q[A-Za-z]*|Qt[A-Za-z]+/.*|commctrl\.h|gdiplus\.h|uxtheme\.h|windowsx\.h)$")
-WINDOW_OWN = {"loader/loader_ui.h", "loader/ui_services.h", "support/ui_services.h"}
+WINDOW_OWN = {"loader/loader_ui.h", "loader/ui_services.h"}
 
 
 def layer_of(relative: pathlib.PurePosixPath) -> str:
@@ -49,6 +51,32 @@ def layer_of(relative: pathlib.PurePosixPath) -> str:
     if parts[0] == "ui" and len(parts) > 2:
         return "ui/" + parts[1]
     return parts[0]
+
+
+def units_in_a_circle(src: pathlib.Path, layer: str) -> list:
+    """Inside `layer`, a unit (a header with its .cpp) must not reach itself through the units it
+    includes: the files of one layer stand in an order too, each building on the ones below."""
+    folder = src / layer
+    includes = {}
+    for path in folder.glob("*"):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        for quote, name in INCLUDE.findall(path.read_text(encoding="utf-8")):
+            target = pathlib.PurePosixPath(name)
+            if quote == '"' and target.parent.as_posix() == layer and target.stem != path.stem:
+                includes.setdefault(path.stem, set()).add(target.stem)
+    problems = []
+    for start in sorted(includes):
+        seen, stack = set(), list(includes[start])
+        while stack:
+            unit = stack.pop()
+            if unit == start:
+                problems.append(f"{layer}/{start}: its includes lead back to it")
+                break
+            if unit not in seen:
+                seen.add(unit)
+                stack.extend(includes.get(unit, ()))
+    return problems
 
 
 def main(src: pathlib.Path) -> int:
@@ -85,6 +113,7 @@ def main(src: pathlib.Path) -> int:
     for a, b in sorted(edges):
         if (b, a) in edges and a < b:
             problems.append(f"layers '{a}' and '{b}' include each other")
+    problems += units_in_a_circle(src, "loader")
     for line in problems:
         print(line)
     return 1 if problems else 0

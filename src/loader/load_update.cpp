@@ -1,7 +1,7 @@
 #include "loader/load_update.h"
 
-#include "loader/module_catalogue.h"
 #include "loader/module_stage.h"
+#include "rules/module_catalogue.h"
 
 namespace nurv {
 

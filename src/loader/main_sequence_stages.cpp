@@ -2,11 +2,11 @@
 #include "base/version_key.h"
 #include "loader/load_update.h"
 #include "loader/loader_app.h"
-#include "loader/module_catalogue.h"
 #include "loader/module_stage.h"
 #include "loader/update_context.h"
 #include "platform/files.h"
 #include "platform/system_info.h"
+#include "rules/module_catalogue.h"
 
 namespace nurv {
 

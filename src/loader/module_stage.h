@@ -1,7 +1,7 @@
 #pragma once
-#include "loader/module_catalogue.h"
 #include "loader/update_context.h"
 #include "loader/update_result.h"
+#include "rules/module_catalogue.h"
 
 namespace nurv {
 

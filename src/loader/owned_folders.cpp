@@ -66,18 +66,6 @@ std::optional<platform::FileId> RunningLoader() {
 
 }  // namespace
 
-std::span<const std::string_view> LoaderFileNames() {
-  static constexpr std::string_view kNames[] = {
-      "nurvloader-cli",
-      "NurvLoader",
-      "NurvLoader.exe",
-#ifdef _WIN32
-      "nurvloader-cli.exe",
-#endif
-  };
-  return kNames;
-}
-
 OwnedFolders::OwnedFolders(const SettingsRecord& settings) : running_loader_(RunningLoader()) {
   const auto set = [this](FolderKind kind, const std::string& folder) {
     std::filesystem::path path = Comparable(folder);

@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "loader/module_catalogue.h"
 #include "platform/files.h"
+#include "rules/loader_files.h"
+#include "rules/module_catalogue.h"
 #include "settings/settings_record.h"
 
 namespace nurv {
@@ -65,9 +66,6 @@ class OwnedFolders {
   // The running loader's own file, looked up once: a walk asks for every row.
   std::optional<platform::FileId> running_loader_;
 };
-
-// The names the loader's programs go by in the program folder, where no row may write.
-std::span<const std::string_view> LoaderFileNames();
 
 // The setting that holds the folder: "PathProgram", "PathUpdate", "PathHelp", "PathShablon",
 // "PathTemp".

@@ -1,7 +1,7 @@
 #include "loader/signature_check.h"
 
 #include "base/text_utils.h"
-#include "loader/row_signature.h"
+#include "rules/row_signature.h"
 #include "support/signing.h"
 
 namespace nurv {

@@ -2,8 +2,8 @@
 #include <functional>
 
 #include "loader/loader_ui.h"
-#include "loader/module_catalogue.h"
 #include "loader/update_result.h"
+#include "rules/module_catalogue.h"
 
 namespace nurv {
 

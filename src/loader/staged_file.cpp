@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/crc32.h"
-#include "loader/update_files.h"
 #include "platform/files.h"
 #include "support/file_utils.h"
 #include "support/owned_file.h"
@@ -83,25 +82,6 @@ std::optional<std::string> StagedFile::Replace(const std::optional<DateTime>& st
   if (!platform::RenameReplacing(path(), destination_)) return platform::LastErrorText();
   Keep();
   return std::nullopt;
-}
-
-std::string FileNameOf(const std::string& path) {
-#ifdef _WIN32
-  const std::size_t cut = path.find_last_of("\\/:");
-#else
-  const std::size_t cut = path.find_last_of('/');
-#endif
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-std::string StagingPath(const std::string& destination) {
-  const std::string name = FileNameOf(destination);
-  const std::uint32_t crc = ~Crc32UpdateBlock(
-      0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(crc));
-  return destination.substr(0, destination.size() - name.size()) + std::string(kStagingPrefix) +
-         "-" + hex + ".tmp";
 }
 
 }  // namespace nurv

@@ -9,6 +9,7 @@
 #include "db/database.h"
 #include "platform/new_file.h"
 #include "platform/sha256.h"
+#include "rules/loader_files.h"
 
 namespace nurv {
 
@@ -48,17 +49,6 @@ class CheckedNewFile {
 
 // The current record's `fblob` as the file `path`, created new once whatever stood there is gone.
 void SaveBlobAsNewFile(db::Dataset& row, const std::string& path);
-
-// Names beginning with this are the loader's staging files; no update row may carry one.
-inline constexpr std::string_view kStagingPrefix = ".~nurv";
-
-// The file-name part of a path (after the last separator; on Windows also after a drive's ":").
-std::string FileNameOf(const std::string& path);
-
-// The staging file of `destination`, in its folder: kStagingPrefix + "-" + the CRC-32 of the
-// file name in 8 hex digits + ".tmp". Short whatever the name, and the same in every run, so a
-// leftover of a killed run is found again.
-std::string StagingPath(const std::string& destination);
 
 // A new file prepared beside its destination, under its StagingPath, so that the destination is
 // replaced by one rename once its bytes are verified. A leftover at the staging name (a link too)

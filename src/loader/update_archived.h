@@ -1,9 +1,9 @@
 #pragma once
 #include <string>
 
-#include "loader/module_catalogue.h"
 #include "loader/update_context.h"
 #include "loader/update_result.h"
+#include "rules/module_catalogue.h"
 
 namespace nurv {
 

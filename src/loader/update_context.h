@@ -5,7 +5,7 @@
 #include "db/database.h"
 #include "loader/loader_ui.h"
 #include "loader/owned_folders.h"
-#include "loader/row_signature.h"
+#include "rules/row_signature.h"
 #include "settings/settings_record.h"
 
 namespace nurv {

@@ -73,20 +73,6 @@ bool DateRuleNeedsWrite(DateTime row_time, const platform::FileFacts& file) {
   return row_time > TruncToMinute(*file.modified);
 }
 
-bool EntryExists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), error));
-}
-
-bool RemoveEntry(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::symlink_status(PathFromUtf8(path), error);
-  if (!std::filesystem::exists(status)) return true;
-  if (!std::filesystem::is_directory(status)) return ForceDeleteFile(path);
-  std::filesystem::remove_all(PathFromUtf8(path), error);
-  return !error;
-}
-
 std::uint32_t ReportedFileCrc32(LoaderUi& ui, const std::string& path) {
   const FileChecksum checksum = FileCrc32(path);
   if (!checksum.error.empty()) {

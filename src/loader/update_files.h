@@ -9,11 +9,12 @@
 #include "base/utf8.h"
 #include "base/value.h"
 #include "db/database.h"
-#include "loader/module_catalogue.h"
 #include "loader/staged_file.h"
 #include "loader/update_context.h"
 #include "loader/update_result.h"
 #include "platform/files.h"
+#include "rules/module_catalogue.h"
+#include "support/file_utils.h"
 
 // File steps shared by the update routines.
 namespace nurv {
@@ -64,12 +65,6 @@ DateTime RowTime(const db::Dataset& row);
 bool DateRuleNeedsWrite(DateTime row_time, const std::string& path);
 // The same on facts already read of the file.
 bool DateRuleNeedsWrite(DateTime row_time, const platform::FileFacts& file);
-
-// True when anything is at `path`: a file, a folder, or a link (a dangling one too).
-bool EntryExists(const std::string& path);
-// Removes whatever is at `path`: a file whatever its attributes, a link itself (never what it
-// points to), a folder with everything in it. False when something is left.
-bool RemoveEntry(const std::string& path);
 
 // The CRC-32 of a file the stage wrote or unpacked. A failure to read it is shown in a message box
 // naming the file and the platform's text, and the checksum is then what FileCrc32 gives (0 for a

@@ -4,12 +4,12 @@
 
 #include "base/text_utils.h"
 #include "loader/catalogue_filter.h"
-#include "loader/module_catalogue.h"
 #include "loader/owned_folders.h"
 #include "loader/signature_check.h"
 #include "loader/update_files.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "rules/module_catalogue.h"
 #include "support/file_utils.h"
 
 namespace nurv {

@@ -3,8 +3,8 @@
 #include <set>
 
 #include "base/utf8.h"
-#include "loader/owned_folders.h"
-#include "loader/update_groups.h"
+#include "rules/group_destination.h"
+#include "rules/loader_files.h"
 
 namespace nurv::publish {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "loader/module_catalogue.h"
+#include "rules/module_catalogue.h"
 
 namespace nurv::publish {
 

@@ -8,7 +8,6 @@
 #include "base/text_utils.h"
 #include "base/utf8.h"
 #include "base/version_key.h"
-#include "loader/catalogue_filter.h"
 #include "platform/files.h"
 #include "publish/group_names.h"
 #include "publish/update_table.h"

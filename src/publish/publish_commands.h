@@ -10,7 +10,7 @@
 #include "base/update_signature.h"
 #include "base/value.h"
 #include "db/database.h"
-#include "loader/module_catalogue.h"
+#include "rules/module_catalogue.h"
 
 namespace nurv::publish {
 

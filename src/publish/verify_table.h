@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "db/database.h"
-#include "loader/row_signature.h"
+#include "rules/row_signature.h"
 
 namespace nurv::publish {
 

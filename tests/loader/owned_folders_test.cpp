@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "loader/module_catalogue.h"
+#include "rules/module_catalogue.h"
 #include "loader/module_stage.h"
 #include "loader/update_archived.h"
 #include "loader/update_groups.h"

@@ -7,7 +7,7 @@
 #include "common/fake_ui.h"
 #include "common/temp_dir.h"
 #include "loader/catalogue_filter.h"
-#include "loader/module_catalogue.h"
+#include "rules/module_catalogue.h"
 #include "loader/stage_frame.h"
 #include "loader/update_files.h"
 #include "loader/update_groups.h"

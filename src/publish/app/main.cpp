@@ -11,7 +11,7 @@
 #include "command_line/tool_command_line.h"
 #include "db/database.h"
 #include "dbchooser/loader_login.h"
-#include "loader/module_catalogue.h"
+#include "rules/module_catalogue.h"
 #include "platform/process.h"
 #include "publish/publish_commands.h"
 #include "publish/signing_keys.h"

@@ -1,4 +1,4 @@
-#include "loader/row_signature.h"
+#include "rules/row_signature.h"
 
 #include "support/signing.h"
 

@@ -1,4 +1,4 @@
-#include "loader/module_catalogue.h"
+#include "rules/module_catalogue.h"
 
 #include <array>
 #include <stdexcept>
