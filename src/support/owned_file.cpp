@@ -2,7 +2,8 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <unistd.h>
+
+#include "platform/posix/unique_fd.h"
 #endif
 
 #include <cerrno>
@@ -22,11 +23,11 @@ OwnedFile OpenOwnedFile(const std::string& path, FileAccess access) {
   OwnedFile file;
   if (access == FileAccess::Write) {
     // A link at the name is never written through: the write would land wherever it points.
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      file.reset(::fdopen(fd, "wb"));
-      if (!file) ::close(fd);
+    platform::UniqueFd fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd) {
+      file.reset(::fdopen(fd.Get(), "wb"));
+      if (file) fd.Release();  // the stream owns it now
     }
   } else {
     file.reset(std::fopen(path.c_str(), "rb"));

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/posix/local_time.h"
+#include "platform/posix/unique_fd.h"
 
 namespace nurv::platform {
 
@@ -28,7 +29,9 @@ std::string BaseName(const std::string& path) {
 // A file that other names share (a hard link): making its name writable would change the mode
 // the other names see, perhaps outside the complex, so it is left alone and the name is replaced
 // or removed as it is; that never touches the file the other names keep.
-bool SharedWithOtherNames(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink > 1; }
+bool SharedWithOtherNames(const struct stat& info) {
+  return S_ISREG(info.st_mode) && info.st_nlink > 1;
+}
 
 // Windows refuses to delete or overwrite a read-only file; the same holds here, also for root,
 // whom POSIX permissions would not stop. A link is no read-only file, whatever it points to: it
@@ -152,29 +155,23 @@ bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) 
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
   if (RefuseReadOnlyTarget(to)) return false;
-  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return false;
+  const UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source) return false;
   struct stat info {};
-  if (::fstat(source, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     if (errno == 0 || S_ISDIR(info.st_mode)) errno = EISDIR;
-    ::close(source);
     return false;
   }
-  const int target =
-      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777);
-  if (target < 0) {
-    const int error = errno;
-    ::close(source);
-    errno = error;
-    return false;
-  }
+  UniqueFd target(
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777));
+  if (!target) return false;
   // Like CopyFile: contents, the source's permissions and its modification time.
   const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
-  bool ok = CopyContents(source, target) && ::fchmod(target, info.st_mode & 07777) == 0 &&
-            ::futimens(target, times) == 0;
+  bool ok = CopyContents(source.Get(), target.Get()) &&
+            ::fchmod(target.Get(), info.st_mode & 07777) == 0 &&
+            ::futimens(target.Get(), times) == 0;
   const int error = errno;
-  if (::close(target) != 0) ok = false;
-  ::close(source);
+  if (!target.Close()) ok = false;
   if (!ok) errno = error;
   return ok;
 }

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/xdg_folders.h"
 #include "platform/retry_until.h"
 
@@ -14,24 +15,13 @@ namespace nurv::platform {
 
 namespace {
 
-// Closes the file, and with it drops its lock, however the append ends. Opening neither follows a
-// link nor waits for the reader of a pipe.
-class OpenLog {
- public:
-  explicit OpenLog(const std::string& path)
-      : fd_(::open(path.c_str(),
-                   O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
-                   0600)) {}
-  ~OpenLog() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OpenLog(const OpenLog&) = delete;
-  OpenLog& operator=(const OpenLog&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
+// Opening the log neither follows a link nor waits for the reader of a pipe; closing it, however
+// the append ends, drops its lock.
+UniqueFd OpenLog(const std::string& path) {
+  return UniqueFd(
+      ::open(path.c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+}
 
 bool MakeFolders(const std::string& folder) {
   for (std::size_t pos = folder.find('/', 1);; pos = folder.find('/', pos + 1)) {
@@ -91,11 +81,11 @@ bool AppendToLogFile(const std::string& path, const std::vector<std::string>& li
   // other writers rotate again in between.
   const auto deadline = std::chrono::steady_clock::now() + lock_wait;
   for (int round = 0; round < 8; ++round) {
-    const OpenLog log(path);
+    const UniqueFd log = OpenLog(path);
     struct stat opened {};
     struct stat named {};
-    if (!IsRegularFile(log.fd()) || !LockExclusive(log.fd(), deadline) ||
-        ::fstat(log.fd(), &opened) != 0) {
+    if (!IsRegularFile(log.Get()) || !LockExclusive(log.Get(), deadline) ||
+        ::fstat(log.Get(), &opened) != 0) {
       return false;
     }
     if (::lstat(path.c_str(), &named) != 0 || named.st_ino != opened.st_ino ||
@@ -106,9 +96,9 @@ bool AppendToLogFile(const std::string& path, const std::vector<std::string>& li
       if (!Rotate(path, rotation.old_files)) return false;
       continue;
     }
-    if (WriteAll(log.fd(), bytes)) return true;
+    if (WriteAll(log.Get(), bytes)) return true;
     // No half line stays behind for the next writer to continue; the append has failed either way.
-    const int taken_back = ::ftruncate(log.fd(), opened.st_size);
+    const int taken_back = ::ftruncate(log.Get(), opened.st_size);
     static_cast<void>(taken_back);
     return false;
   }

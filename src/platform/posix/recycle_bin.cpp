@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/xdg_folders.h"
 
 // The freedesktop.org Trash of the user's home: files/ holds the moved items, info/ one
@@ -125,13 +126,13 @@ bool MoveToRecycleBin(const std::string& path) {
     const std::string name = attempt == 1 ? base : base + "." + std::to_string(attempt);
     const std::string info_path = info + "/" + name + ".trashinfo";
     const std::string target = files + "/" + name;
-    const int fd = ::open(info_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    UniqueFd fd(::open(info_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd) {
       if (errno == EEXIST) continue;
       return false;
     }
-    const bool written = WriteAll(fd, contents);
-    const bool closed = ::close(fd) == 0;
+    const bool written = WriteAll(fd.Get(), contents);
+    const bool closed = fd.Close();
     if (!written || !closed) {
       ::unlink(info_path.c_str());
       return false;

@@ -14,6 +14,7 @@
 
 #include "base/utf8.h"
 #include "platform/posix/reg_file.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/xdg_folders.h"
 
 namespace nurv::platform {
@@ -31,26 +32,6 @@ std::string ErrnoText(const std::string& what, int error) {
   return what + ": " + std::strerror(error);
 }
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.release()) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -65,15 +46,15 @@ std::string BaseName(const std::string& path) {
 
 // The whole file; nullopt when it does not exist. Other failures raise RegistryError.
 std::optional<std::string> ReadWhole(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     if (errno == ENOENT) return std::nullopt;
     throw RegistryError(ErrnoText("cannot open " + path, errno));
   }
   std::string bytes;
   char buffer[65536];
   while (true) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
       throw RegistryError(ErrnoText("cannot read " + path, errno));
@@ -96,12 +77,12 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
 
 // Creates `path` (which must not exist) with `bytes`, flushed to the disk.
 void WriteNewFile(const std::string& path, std::string_view bytes, mode_t mode) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-  if (fd.get() < 0) throw RegistryError(ErrnoText("cannot create " + path, errno));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (!fd) throw RegistryError(ErrnoText("cannot create " + path, errno));
   try {
-    WriteAll(fd.get(), bytes, path);
-    if (::fsync(fd.get()) != 0) throw RegistryError(ErrnoText("cannot flush " + path, errno));
-    if (::close(fd.release()) != 0) throw RegistryError(ErrnoText("cannot close " + path, errno));
+    WriteAll(fd.Get(), bytes, path);
+    if (::fsync(fd.Get()) != 0) throw RegistryError(ErrnoText("cannot flush " + path, errno));
+    if (!fd.Close()) throw RegistryError(ErrnoText("cannot close " + path, errno));
   } catch (...) {
     ::unlink(path.c_str());
     throw;
@@ -109,8 +90,8 @@ void WriteNewFile(const std::string& path, std::string_view bytes, mode_t mode) 
 }
 
 void SyncFolder(const std::string& folder) {
-  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() >= 0) ::fsync(fd.get());
+  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) ::fsync(fd.Get());
 }
 
 void Lock(int fd, int operation) {
@@ -195,9 +176,9 @@ class FileStore {
     if (batch_) return batch_->parsed;
     int lock_fd = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock_fd < 0) lock_fd = ::open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC);
-    Fd lock(lock_fd);
+    const UniqueFd lock(lock_fd);
     // Without a lock file (no folder yet, read-only folder) nobody can be writing through us.
-    if (lock.get() >= 0) Lock(lock.get(), LOCK_SH);
+    if (lock) Lock(lock.Get(), LOCK_SH);
     std::optional<std::string> bytes;
     try {
       bytes = ReadWhole(path_);
@@ -277,7 +258,7 @@ class FileStore {
 
   // A modification under way: the exclusive lock and the store as read under it.
   struct Pending {
-    Fd lock;
+    UniqueFd lock;
     std::optional<std::string> bytes;
     ParseResult parsed;
     bool changed = false;
@@ -285,9 +266,9 @@ class FileStore {
 
   Pending Begin() const {
     MakePrivateFolders(folder_);
-    Fd lock(::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (lock.get() < 0) throw RegistryError(ErrnoText("cannot open " + lock_path_, errno));
-    Lock(lock.get(), LOCK_EX);
+    UniqueFd lock(::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!lock) throw RegistryError(ErrnoText("cannot open " + lock_path_, errno));
+    Lock(lock.Get(), LOCK_EX);
     RemoveStaleTemporaries();
     Pending pending{std::move(lock), ReadWhole(path_), {}, false};
     if (pending.bytes) pending.parsed = regfile::Parse(*pending.bytes);

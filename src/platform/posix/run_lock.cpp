@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/posix/reg_file_registry.h"
+#include "platform/posix/unique_fd.h"
 
 namespace nurv::platform {
 
@@ -16,13 +17,10 @@ namespace {
 
 class FileRunLock : public RunLock {
  public:
-  explicit FileRunLock(int fd) : fd_(fd) {}
-  ~FileRunLock() override { ::close(fd_); }
-  FileRunLock(const FileRunLock&) = delete;
-  FileRunLock& operator=(const FileRunLock&) = delete;
+  explicit FileRunLock(UniqueFd fd) : fd_(std::move(fd)) {}
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 [[noreturn]] void Refuse(const std::string& path, int error) {
@@ -40,23 +38,21 @@ std::unique_ptr<RunLock> TryTakeRunLock(const std::string& loader_dir) {
   MakePrivateFolders(folder);
   // The file stays: removing a lock file races with a process that has just opened it.
   const std::string path = folder + "/" + RunLockFileName(loader_dir);
-  const int fd =
-      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
-  if (fd < 0) Refuse(path, errno);
+  UniqueFd fd(::open(path.c_str(),
+                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+  if (!fd) Refuse(path, errno);
   // Checked on the open file: a pipe or a device put at the name is no lock file.
   struct stat opened {};
-  if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
     throw RunLockError(RunLockError::Reason::NotAFile, path, "not a regular file");
   }
-  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     if (error == EINTR) continue;
-    ::close(fd);
     if (error == EWOULDBLOCK) return nullptr;
     Refuse(path, error);
   }
-  return std::make_unique<FileRunLock>(fd);
+  return std::make_unique<FileRunLock>(std::move(fd));
 }
 
 }  // namespace nurv::platform

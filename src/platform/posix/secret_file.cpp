@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/posix/unique_fd.h"
 
 namespace nurv::platform {
 
@@ -34,12 +35,12 @@ std::string OctalMode(mode_t mode) {
 bool WriteNewOwnerOnlyFile(const std::string& path, std::string_view bytes) {
   // Mode 0600 at creation (the umask can only take bits away): there is no moment at which
   // another user could open the file and keep the descriptor.
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     S_IRUSR | S_IWUSR));
+  if (!fd) return false;
+  const bool written = WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
   const int write_error = errno;
-  const bool closed = ::close(fd) == 0;
+  const bool closed = fd.Close();
   if (written && closed) return true;
   const int error = written ? errno : write_error;
   ::unlink(path.c_str());
@@ -49,13 +50,13 @@ bool WriteNewOwnerOnlyFile(const std::string& path, std::string_view bytes) {
 
 OwnerOnlyRead ReadOwnerOnlyFile(const std::string& path, std::span<char> buffer) {
   OwnerOnlyRead result;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     result.detail = LastErrorText();
     return result;
   }
   struct stat facts {};
-  if (::fstat(fd, &facts) != 0) {
+  if (::fstat(fd.Get(), &facts) != 0) {
     result.detail = LastErrorText();
   } else if ((facts.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
     result.outcome = OwnerOnlyRead::Outcome::OpenToOthers;
@@ -63,7 +64,8 @@ OwnerOnlyRead ReadOwnerOnlyFile(const std::string& path, std::span<char> buffer)
   } else {
     result.outcome = OwnerOnlyRead::Outcome::Read;
     while (result.size < buffer.size()) {
-      const ssize_t got = ::read(fd, buffer.data() + result.size, buffer.size() - result.size);
+      const ssize_t got =
+          ::read(fd.Get(), buffer.data() + result.size, buffer.size() - result.size);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
         result.outcome = OwnerOnlyRead::Outcome::Unreadable;
@@ -74,7 +76,6 @@ OwnerOnlyRead ReadOwnerOnlyFile(const std::string& path, std::span<char> buffer)
       result.size += static_cast<std::size_t>(got);
     }
   }
-  ::close(fd);
   return result;
 }
 

@@ -17,6 +17,7 @@
 #include "base/pe_version.h"
 #include "nurv_version.h"
 #include "platform/posix/local_time.h"
+#include "platform/posix/unique_fd.h"
 
 namespace nurv::platform {
 
@@ -82,8 +83,8 @@ std::string UserTempFolder() {
     Refuse(folder, std::system_category().message(errno));
   }
   // Checked on the opened folder itself, so it cannot be swapped between check and use.
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd) {
     const int error = errno;
     struct stat link {};
     if (::lstat(folder.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -93,14 +94,13 @@ std::string UserTempFolder() {
   }
   struct stat info {};
   std::string problem;
-  if (::fstat(fd, &info) != 0) {
+  if (::fstat(fd.Get(), &info) != 0) {
     problem = std::system_category().message(errno);
   } else if (info.st_uid != uid) {
     problem = "it belongs to user " + std::to_string(info.st_uid);
-  } else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
+  } else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd.Get(), 0700) != 0) {
     problem = "its mode cannot be set to 0700: " + std::system_category().message(errno);
   }
-  ::close(fd);
   if (!problem.empty()) Refuse(folder, problem);
   return folder;
 }

@@ -7,8 +7,9 @@
 
 #include <string_view>
 
-#include "nurv_version.h"
 #include "base/pe_version.h"
+#include "nurv_version.h"
+#include "platform/posix/unique_fd.h"
 
 namespace nurv::platform {
 
@@ -19,18 +20,17 @@ namespace {
 class MappedFile {
  public:
   explicit MappedFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-      void* address =
-          ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (::fstat(fd.Get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+      void* address = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ,
+                             MAP_PRIVATE, fd.Get(), 0);
       if (address != MAP_FAILED) {
         address_ = address;
         size_ = static_cast<std::size_t>(info.st_size);
       }
     }
-    ::close(fd);
   }
   ~MappedFile() {
     if (address_ != nullptr) ::munmap(address_, size_);
