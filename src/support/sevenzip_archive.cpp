@@ -16,6 +16,7 @@
 #include "support/caller_thread_relay.h"
 #include "support/sevenzip_abi.h"
 #include "support/sevenzip_library.h"
+#include "support/sevenzip_com.h"
 #include "support/sevenzip_streams.h"
 
 namespace nurv {
@@ -73,16 +74,13 @@ using namespace nurv::sz;
 struct Library {
   std::unique_ptr<platform::SharedLibrary> module;
   StringApi strings;
-  IInArchive* archive = nullptr;
+  ComPtr<IInArchive> archive;
 
   Library() = default;
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
   NURV_SZ_FOREIGN_CALLS ~Library() {
-    if (archive != nullptr) {
-      archive->Close();
-      archive->Release();
-    }
+    if (archive) archive->Close();
   }
   NURV_SZ_FOREIGN_CALLS void Close() const { archive->Close(); }
 
@@ -161,7 +159,7 @@ NURV_SZ_FOREIGN_CALLS std::unique_ptr<Library> TryLoad(const std::string& candid
       handler == nullptr) {
     return nullptr;
   }
-  lib->archive = static_cast<IInArchive*>(handler);
+  lib->archive = ComPtr<IInArchive>(static_cast<IInArchive*>(handler));
   return lib;
 }
 
@@ -302,28 +300,16 @@ struct ExtractContext {
   }
 };
 
-class OpenCallback final : public IArchiveOpenCallback, public ICryptoGetTextPassword {
+class OpenCallback final
+    : public ComObject<OpenCallback, IArchiveOpenCallback, ICryptoGetTextPassword> {
  public:
   explicit OpenCallback(ExtractContext& context) : context_(context) {}
 
-  HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override {
-    if (out == nullptr) return kEInvalidArg;
-    *out = nullptr;
-    if (iid == kIidIUnknown || iid == kIidIArchiveOpenCallback) {
-      *out = static_cast<IArchiveOpenCallback*>(this);
-    } else if (iid == kIidICryptoGetTextPassword) {
-      *out = static_cast<ICryptoGetTextPassword*>(this);
-    } else {
-      return kENoInterface;
-    }
-    AddRef();
-    return kSOk;
-  }
-  std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
-  std::uint32_t NURV_SZ_CALL Release() override {
-    const std::uint32_t left = refs_.Down();
-    if (left == 0) delete this;
-    return left;
+  void* InterfaceFor(const Guid& iid) {
+    if (iid == kIidIUnknown || iid == kIidIArchiveOpenCallback)
+      return static_cast<IArchiveOpenCallback*>(this);
+    if (iid == kIidICryptoGetTextPassword) return static_cast<ICryptoGetTextPassword*>(this);
+    return nullptr;
   }
   HResult NURV_SZ_CALL SetTotal(const std::uint64_t*, const std::uint64_t*) override {
     return context_.Guard([] { return kSOk; });
@@ -336,12 +322,13 @@ class OpenCallback final : public IArchiveOpenCallback, public ICryptoGetTextPas
   }
 
  private:
+  friend ComObject;
   ~OpenCallback() = default;
-  RefCount refs_;
   ExtractContext& context_;
 };
 
-class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetTextPassword {
+class ExtractCallback final
+    : public ComObject<ExtractCallback, IArchiveExtractCallback, ICryptoGetTextPassword> {
  public:
   ExtractCallback(ExtractContext& context, std::string destination, std::int64_t files_to_come)
       : context_(context),
@@ -349,24 +336,11 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
         files_to_come_(files_to_come),
         all_items_(files_to_come == 0) {}
 
-  HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override {
-    if (out == nullptr) return kEInvalidArg;
-    *out = nullptr;
-    if (iid == kIidIUnknown || iid == kIidIProgress || iid == kIidIArchiveExtractCallback) {
-      *out = static_cast<IArchiveExtractCallback*>(this);
-    } else if (iid == kIidICryptoGetTextPassword) {
-      *out = static_cast<ICryptoGetTextPassword*>(this);
-    } else {
-      return kENoInterface;
-    }
-    AddRef();
-    return kSOk;
-  }
-  std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
-  std::uint32_t NURV_SZ_CALL Release() override {
-    const std::uint32_t left = refs_.Down();
-    if (left == 0) delete this;
-    return left;
+  void* InterfaceFor(const Guid& iid) {
+    if (iid == kIidIUnknown || iid == kIidIProgress || iid == kIidIArchiveExtractCallback)
+      return static_cast<IArchiveExtractCallback*>(this);
+    if (iid == kIidICryptoGetTextPassword) return static_cast<ICryptoGetTextPassword*>(this);
+    return nullptr;
   }
 
   HResult NURV_SZ_CALL SetTotal(std::uint64_t total) override {
@@ -453,6 +427,7 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
   }
 
  private:
+  friend ComObject;
   ~ExtractCallback() = default;
 
   HResult OpenTarget(std::uint32_t index, ISequentialOutStream** out_stream, std::int32_t mode) {
@@ -517,7 +492,6 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
     return kSOk;
   }
 
-  RefCount refs_;
   ExtractContext& context_;
   std::string destination_;
   std::int64_t files_to_come_;
@@ -537,7 +511,7 @@ class ExtractCallback final : public IArchiveExtractCallback, public ICryptoGetT
 NURV_SZ_FOREIGN_CALLS void SetDecoderThreads(IInArchive* archive, std::uint32_t threads) {
   void* out = nullptr;
   if (archive->QueryInterface(kIidISetProperties, &out) != kSOk || out == nullptr) return;
-  auto* properties = static_cast<ISetProperties*>(out);
+  const ComPtr<ISetProperties> properties(static_cast<ISetProperties*>(out));
   static const WideChar kMt[] = {'m', 't', 0};
   const WideChar* names[] = {kMt};
   PropVariant value;
@@ -545,7 +519,6 @@ NURV_SZ_FOREIGN_CALLS void SetDecoderThreads(IInArchive* archive, std::uint32_t 
   value.vt = kVtUi4;
   value.ulVal = threads;
   properties->SetProperties(names, &value, 1);
-  properties->Release();
 }
 
 // Below this many bytes to unpack, a second decoding thread gains nothing measurable (an LZMA2
@@ -600,7 +573,8 @@ std::vector<std::string> SevenZipLibraryCandidates() {
       return std::string();
     }
   };
-  return SevenZipLibraryCandidates(folder(platform::SystemFolder), folder(platform::UserTempFolder));
+  return SevenZipLibraryCandidates(folder(platform::SystemFolder),
+                                   folder(platform::UserTempFolder));
 }
 
 SevenZipArchive::SevenZipArchive() : SevenZipArchive(SevenZipLibraryCandidates()) {}
@@ -630,7 +604,7 @@ NURV_SZ_FOREIGN_CALLS HResult LibraryExtract(IInArchive* archive,
 // One extraction between Open and Close; the caller closes the archive.
 NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Library& lib,
                                               ExtractContext& context, bool test_mode) {
-  IInArchive* archive = lib.archive;
+  IInArchive* archive = lib.archive.Get();
   std::uint64_t start = 0;
   if (UpperExtension(self.ArchivePath) == ".EXE") {
     const auto found = FindSfxArchiveStart(self.ArchivePath);
@@ -643,15 +617,14 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
   }
 
   std::int32_t open_error = 0;
-  ArchiveReadStream* reader =
-      ArchiveReadStream::Open(self.ArchivePath, start, &self.TestHookOnLibraryCall, open_error);
+  // The library keeps its own reference to the reader until Close.
+  const ComPtr<ArchiveReadStream> reader(
+      ArchiveReadStream::Open(self.ArchivePath, start, &self.TestHookOnLibraryCall, open_error));
   HResult opened = kEFail;
-  if (reader != nullptr) {
-    auto* open_callback = new OpenCallback(context);
+  if (reader) {
+    const ComPtr<OpenCallback> open_callback(new OpenCallback(context));
     archive->Close();
-    opened = archive->Open(reader, nullptr, open_callback);
-    open_callback->Release();
-    reader->Release();  // the library keeps its own reference until Close
+    opened = archive->Open(reader.Get(), nullptr, open_callback.Get());
   }
   if (context.failure) return -1;
   if (opened != kSOk) {
@@ -691,24 +664,20 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
   }
   const std::uint32_t threads = DecoderThreadsFor(self.DecoderThreads, to_unpack);
   SetDecoderThreads(archive, threads);
-  auto* callback = new ExtractCallback(context, std::move(destination),
-                                       static_cast<std::int64_t>(indices.size()));
+  const ComPtr<ExtractCallback> callback(new ExtractCallback(
+      context, std::move(destination), static_cast<std::int64_t>(indices.size())));
   HResult extracted = kEFail;
-  const auto extract = [&] { extracted = LibraryExtract(archive, indices, test_mode, callback); };
+  const auto extract = [&] {
+    extracted = LibraryExtract(archive, indices, test_mode, callback.Get());
+  };
   // The library's own threads call back while it runs; the caller's thread must be free to
   // carry out those calls, so the library is run from a thread of ours.
   if (threads > 1) {
-    try {
-      context.relay.Serve(extract);
-    } catch (...) {  // no thread could be started
-      callback->Release();
-      throw;
-    }
+    context.relay.Serve(extract);
   } else {
     extract();
   }
   context.TakeWriteError();
-  callback->Release();
   return extracted;
 }
 

@@ -111,25 +111,12 @@ ArchiveReadStream* ArchiveReadStream::Open(const std::string& path, std::uint64_
                                hook);
 }
 
-HResult ArchiveReadStream::QueryInterface(const Guid& iid, void** out) {
+void* ArchiveReadStream::InterfaceFor(const Guid& iid) {
   Hook();
-  if (out == nullptr) return kEInvalidArg;
-  *out = nullptr;
-  if (iid == kIidIUnknown || iid == kIidISequentialInStream || iid == kIidIInStream) {
-    *out = static_cast<IInStream*>(this);
-  } else if (iid == kIidIStreamGetSize) {
-    *out = static_cast<IStreamGetSize*>(this);
-  } else {
-    return kENoInterface;
-  }
-  AddRef();
-  return kSOk;
-}
-
-std::uint32_t ArchiveReadStream::Release() {
-  const std::uint32_t left = refs_.Down();
-  if (left == 0) delete this;
-  return left;
+  if (iid == kIidIUnknown || iid == kIidISequentialInStream || iid == kIidIInStream)
+    return static_cast<IInStream*>(this);
+  if (iid == kIidIStreamGetSize) return static_cast<IStreamGetSize*>(this);
+  return nullptr;
 }
 
 HResult ArchiveReadStream::Read(void* data, std::uint32_t size, std::uint32_t* processed_size) {
@@ -213,22 +200,11 @@ ItemWriteStream::~ItemWriteStream() {
   if (last_error_ != 0 && report_error_ != nullptr) report_error_->store(last_error_);
 }
 
-HResult ItemWriteStream::QueryInterface(const Guid& iid, void** out) {
+void* ItemWriteStream::InterfaceFor(const Guid& iid) {
   Hook();
-  if (out == nullptr) return kEInvalidArg;
-  *out = nullptr;
-  if (iid == kIidIUnknown || iid == kIidISequentialOutStream || iid == kIidIOutStream) {
-    *out = static_cast<IOutStream*>(this);
-    AddRef();
-    return kSOk;
-  }
-  return kENoInterface;
-}
-
-std::uint32_t ItemWriteStream::Release() {
-  const std::uint32_t left = refs_.Down();
-  if (left == 0) delete this;
-  return left;
+  if (iid == kIidIUnknown || iid == kIidISequentialOutStream || iid == kIidIOutStream)
+    return static_cast<IOutStream*>(this);
+  return nullptr;
 }
 
 HResult ItemWriteStream::Write(const void* data, std::uint32_t size,

@@ -11,18 +11,9 @@
 #include "base/value.h"
 #include "support/owned_file.h"
 #include "support/sevenzip_abi.h"
+#include "support/sevenzip_com.h"
 
 namespace nurv::sz {
-
-// The reference count of an object handed to the library; it starts with the creator's reference.
-class RefCount {
- public:
-  std::uint32_t Up() { return ++count_; }
-  std::uint32_t Down() { return --count_; }
-
- private:
-  std::atomic<std::uint32_t> count_{1};
-};
 
 // Called by every method the library invokes on our objects (a test hook; may be empty).
 using CallHook = std::function<void()>;
@@ -39,15 +30,13 @@ std::optional<std::uint64_t> FindSfxArchiveStart(const std::string& path);
 
 // The archive file, read straight through (one positioning and one read per call). The library may
 // call it from any of its threads.
-class ArchiveReadStream final : public IInStream, public IStreamGetSize {
+class ArchiveReadStream final : public ComObject<ArchiveReadStream, IInStream, IStreamGetSize> {
  public:
   // nullptr when the file cannot be opened; `error` gets the system's code then.
   static ArchiveReadStream* Open(const std::string& path, std::uint64_t start_offset,
                                  const CallHook* hook, std::int32_t& error);
 
-  HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override;
-  std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
-  std::uint32_t NURV_SZ_CALL Release() override;
+  void* InterfaceFor(const Guid& iid);
   HResult NURV_SZ_CALL Read(void* data, std::uint32_t size, std::uint32_t* processed_size) override;
   HResult NURV_SZ_CALL Seek(std::int64_t offset, std::uint32_t origin,
                             std::uint64_t* new_position) override;
@@ -59,12 +48,12 @@ class ArchiveReadStream final : public IInStream, public IStreamGetSize {
   ArchiveReadStream(OwnedFile file, std::uint64_t length, std::uint64_t position,
                     const CallHook* hook)
       : file_(std::move(file)), length_(length), position_(position), hook_(hook) {}
+  friend ComObject;
   ~ArchiveReadStream() = default;
   void Hook() const {
     if (hook_ && *hook_) (*hook_)();
   }
 
-  RefCount refs_;
   std::mutex mutex_;  // the position and the file's own one move together
   OwnedFile file_;
   std::uint64_t length_;
@@ -76,7 +65,7 @@ class ArchiveReadStream final : public IInStream, public IStreamGetSize {
 // One unpacked file, created (replacing an older one) and written straight through. Closing it
 // stamps the item's time again, since writing moves the modification time on POSIX, and applies
 // the item's attributes last so that a read-only item can still be written and stamped.
-class ItemWriteStream final : public IOutStream {
+class ItemWriteStream final : public ComObject<ItemWriteStream, IOutStream> {
  public:
   // nullptr when the file cannot be created or stamped; `error` gets the system's code then. An
   // existing read-only file is refused as Windows refuses it, whoever runs the loader.
@@ -85,9 +74,7 @@ class ItemWriteStream final : public IOutStream {
                                  std::optional<DateTime> modified, const CallHook* hook,
                                  std::atomic<std::int32_t>* report_error, std::int32_t& error);
 
-  HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override;
-  std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
-  std::uint32_t NURV_SZ_CALL Release() override;
+  void* InterfaceFor(const Guid& iid);
   HResult NURV_SZ_CALL Write(const void* data, std::uint32_t size,
                              std::uint32_t* processed_size) override;
   HResult NURV_SZ_CALL Seek(std::int64_t offset, std::uint32_t origin,
@@ -104,12 +91,12 @@ class ItemWriteStream final : public IOutStream {
         modified_(modified),
         hook_(hook),
         report_error_(report_error) {}
+  friend ComObject;
   ~ItemWriteStream();
   void Hook() const {
     if (hook_ && *hook_) (*hook_)();
   }
 
-  RefCount refs_;
   std::mutex mutex_;  // the library may write from any of its threads, one after another
   OwnedFile file_;
   std::string path_;

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "support/sevenzip_abi.h"
 #include "support/sevenzip_library.h"
+#include "support/sevenzip_com.h"
 #include "support/sevenzip_streams.h"
 
 namespace nurv {
@@ -54,25 +55,15 @@ ItemFacts ReadItemFacts(const std::string& source, const std::string& item_name)
   return facts;
 }
 
-class UpdateCallback final : public IArchiveUpdateCallback {
+class UpdateCallback final : public ComObject<UpdateCallback, IArchiveUpdateCallback> {
  public:
   UpdateCallback(const ItemFacts& item, const StringApi& strings)
       : item_(item), strings_(strings) {}
 
-  HResult NURV_SZ_CALL QueryInterface(const Guid& iid, void** out) override {
-    if (out == nullptr) return kEInvalidArg;
-    *out = nullptr;
-    if (!(iid == kIidIUnknown || iid == kIidIProgress || iid == kIidIArchiveUpdateCallback))
-      return kENoInterface;
-    *out = static_cast<IArchiveUpdateCallback*>(this);
-    AddRef();
-    return kSOk;
-  }
-  std::uint32_t NURV_SZ_CALL AddRef() override { return refs_.Up(); }
-  std::uint32_t NURV_SZ_CALL Release() override {
-    const std::uint32_t left = refs_.Down();
-    if (left == 0) delete this;
-    return left;
+  void* InterfaceFor(const Guid& iid) {
+    if (iid == kIidIUnknown || iid == kIidIProgress || iid == kIidIArchiveUpdateCallback)
+      return static_cast<IArchiveUpdateCallback*>(this);
+    return nullptr;
   }
   HResult NURV_SZ_CALL SetTotal(std::uint64_t) override { return kSOk; }
   HResult NURV_SZ_CALL SetCompleted(const std::uint64_t*) override { return kSOk; }
@@ -142,8 +133,8 @@ class UpdateCallback final : public IArchiveUpdateCallback {
   std::int32_t source_error() const { return source_error_; }
 
  private:
+  friend ComObject;
   ~UpdateCallback() = default;
-  RefCount refs_;
   const ItemFacts& item_;
   const StringApi& strings_;
   std::atomic<std::int32_t> result_{0};
@@ -157,24 +148,22 @@ NURV_SZ_FOREIGN_CALLS void WriteArchive(const SevenZipModule& library, const Ite
   if (library.create_object(&kClsid7zHandler, &kIidIOutArchive, &handler) != kSOk ||
       handler == nullptr)
     throw SevenZipLoadError(SevenZipLoadErrorText());
-  auto* archive = static_cast<IOutArchive*>(handler);
+  ComPtr<IOutArchive> archive(static_cast<IOutArchive*>(handler));
   std::atomic<std::int32_t> write_error{0};
   std::int32_t create_error = 0;
-  ItemWriteStream* out =
-      ItemWriteStream::Create(archive_path, 0, std::nullopt, nullptr, &write_error, create_error);
-  if (out == nullptr) {
-    archive->Release();
+  ComPtr<ItemWriteStream> out(
+      ItemWriteStream::Create(archive_path, 0, std::nullopt, nullptr, &write_error, create_error));
+  if (!out) {
     throw std::runtime_error("Невозможно создать архив " + archive_path + " (" +
                              std::to_string(create_error) + ")");
   }
-  auto* callback = new UpdateCallback(item, library.strings);
-  const HResult result = archive->UpdateItems(out, 1, callback);
+  const ComPtr<UpdateCallback> callback(new UpdateCallback(item, library.strings));
+  const HResult result = archive->UpdateItems(out.Get(), 1, callback.Get());
   // The output file is closed when its last reference goes.
-  out->Release();
-  archive->Release();
+  out.Reset();
+  archive.Reset();
   const std::int32_t operation = callback->result();
   const std::int32_t source_error = callback->source_error();
-  callback->Release();
   if (result != kSOk || operation != kOpOk || write_error != 0 || source_error != 0) {
     std::error_code ignored;
     std::filesystem::remove(PathFromUtf8(archive_path), ignored);
