@@ -13,7 +13,7 @@
 #include "common/pg_server.h"
 #include "db/database.h"
 #include "loader/staged_file.h"
-#include "dbchooser/loader_login.h"
+#include "connection/loader_login.h"
 
 namespace {
 

@@ -18,15 +18,15 @@ LAYERS = {
     "support": ["platform", "base"],
     "settings": ["support", "platform", "base"],
     "db": ["base"],
-    "dbchooser": ["settings", "db", "support", "platform", "base"],
+    "connection": ["settings", "db", "support", "platform", "base"],
     "rules": ["settings", "db", "support", "platform", "base"],
-    "loader": ["dbchooser", "rules", "settings", "db", "support", "platform", "base"],
-    "publish": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
-    "ui/console": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
-    "ui/qt": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
-    "ui/win32": ["loader", "dbchooser", "rules", "settings", "db", "support", "platform", "base"],
+    "loader": ["connection", "rules", "settings", "db", "support", "platform", "base"],
+    "publish": ["loader", "connection", "rules", "settings", "db", "support", "platform", "base"],
+    "ui/console": ["loader", "connection", "rules", "settings", "db", "support", "platform", "base"],
+    "ui/qt": ["loader", "connection", "rules", "settings", "db", "support", "platform", "base"],
+    "ui/win32": ["loader", "connection", "rules", "settings", "db", "support", "platform", "base"],
 }
-BELOW_LOADER = {"base", "platform", "support", "settings", "db", "dbchooser", "rules"}
+BELOW_LOADER = {"base", "platform", "support", "settings", "db", "connection", "rules"}
 
 # The C++ standard library's headers (and the C library's in their C++ form); base may use the
 # CPU's own intrinsics headers too, which are no operating-system service.

@@ -10,8 +10,8 @@
 
 #include "base/connection_text.h"
 #include "base/text_utils.h"
-#include "dbchooser/chooser_model.h"
-#include "dbchooser/loader_login.h"
+#include "connection/chooser_model.h"
+#include "connection/loader_login.h"
 #include "loader/catalogue_filter.h"
 #include "loader/loader_app.h"
 #include "loader/prepare_texts.h"
@@ -166,7 +166,7 @@ void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
                      "], БД: [" + EscapeControlBytes(state_.SelectedDataBase) + "]";
   const std::string password = LoaderPassword();
   ui_.ShowStatus("Установка соединения...");
-  if (!ConnectToServer(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin,
+  if (!ConnectAndLog(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin,
                        password, state_.LoaderSettings, ui_))
     state_.InitFailed = true;
   line += state_.InitFailed ? " - ОШИБКА" : " - OK";

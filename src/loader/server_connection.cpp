@@ -1,18 +1,18 @@
 #include "loader/server_connection.h"
 
-#include "dbchooser/connect_server.h"
+#include "connection/open_connection.h"
 #include "loader/prepare_texts.h"
 
 namespace nurv {
 
-bool ConnectToServer(db::Connection& connection, const std::string& server,
+bool ConnectAndLog(db::Connection& connection, const std::string& server,
                      const std::string& database, const std::string& user,
                      const std::string& password, SettingsRecord& loader_settings, UiServices& ui) {
   if (!LoginComplete(server, database, user, password)) return false;
   WaitCursor cursor(ui);
   loader_settings.User = user;
   loader_settings.Password = password;
-  const ConnectResult result = ConnectServer(connection, server, database, user, password);
+  const ConnectResult result = OpenConnection(connection, server, database, user, password);
   if (result.error) {
     // The window catches up and shows the normal cursor before the failure is logged.
     ui.ProcessMessages();

@@ -11,7 +11,7 @@ namespace nurv {
 // wait cursor while the login is tried, the login taken into `loader_settings`, and the log entry
 // of a failed open once the window's messages are processed. An incomplete login is not tried
 // and logs nothing. True when the connection is open.
-bool ConnectToServer(db::Connection& connection, const std::string& server,
+bool ConnectAndLog(db::Connection& connection, const std::string& server,
                      const std::string& database, const std::string& user,
                      const std::string& password, SettingsRecord& loader_settings, UiServices& ui);
 

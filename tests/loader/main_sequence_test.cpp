@@ -10,7 +10,7 @@
 #include "common/complex_fixture.h"
 #include "common/fake_ui.h"
 #include "common/pe_builder.h"
-#include "dbchooser/chooser_model.h"
+#include "connection/chooser_model.h"
 #include "loader/loader_app.h"
 #include "nurv_version.h"
 #include "platform/run_lock.h"

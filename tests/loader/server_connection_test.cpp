@@ -14,7 +14,7 @@
 #include "common/recording_services.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
-#include "dbchooser/loader_login.h"
+#include "connection/loader_login.h"
 #include "loader/server_connection.h"
 
 // FreeTDS keeps a few hundred bytes of every failed connect for good; not ours to free.
@@ -38,7 +38,7 @@ class ServerConnectionTest : public ::testing::Test {
   }
   bool Run(const std::string& server, const std::string& database, const std::string& user,
            const std::string& password) {
-    return !ConnectToServer(connection_, server, database, user, password, settings_, ui_);
+    return !ConnectAndLog(connection_, server, database, user, password, settings_, ui_);
   }
 
   testing::TempDir dir_;
@@ -130,7 +130,7 @@ class ServerConnectionPostgresTest : public ::testing::Test {
   }
   bool Connect(db::Connection& connection, const std::string& server, const std::string& database,
                const std::string& user, const std::string& password) {
-    return ConnectToServer(connection, server, database, user, password, settings_, ui_);
+    return ConnectAndLog(connection, server, database, user, password, settings_, ui_);
   }
 
   testing::PgServer* server_ = nullptr;

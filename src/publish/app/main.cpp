@@ -10,7 +10,7 @@
 #include "base/date_utils.h"
 #include "command_line/tool_command_line.h"
 #include "db/database.h"
-#include "dbchooser/loader_login.h"
+#include "connection/loader_login.h"
 #include "rules/module_catalogue.h"
 #include "platform/process.h"
 #include "publish/publish_commands.h"

@@ -5,7 +5,7 @@
 
 #include "base/connection_text.h"
 #include "base/text_utils.h"
-#include "dbchooser/chooser_model.h"
+#include "connection/chooser_model.h"
 
 namespace nurv::console {
 

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "dbchooser/chooser_model.h"
+#include "connection/chooser_model.h"
 
 namespace nurv::qtui {
 

@@ -336,10 +336,10 @@ LRESULT CALLBACK ChooserDialog::DialogProc(HWND window, UINT message, WPARAM wpa
   }
   auto* self = reinterpret_cast<ChooserDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wparam, lparam);
-  return self->Handle(window, message, wparam, lparam);
+  return self->OnMessage(window, message, wparam, lparam);
 }
 
-LRESULT ChooserDialog::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT ChooserDialog::OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       if (LOWORD(wparam) == kOkId) {

@@ -3,7 +3,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include "dbchooser/chooser_model.h"
+#include "connection/chooser_model.h"
 #include "gdi.h"
 
 namespace nurv::winui {
@@ -28,7 +28,7 @@ class ChooserDialog {
   static LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK GridProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK EditorProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   bool GridKey(WPARAM key);
   LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
   void Sync();

@@ -411,10 +411,10 @@ LRESULT CALLBACK LoaderWindow::WindowProc(HWND window, UINT message, WPARAM wpar
   if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   if (!self || message == WM_NCDESTROY) return DefWindowProcW(window, message, wparam, lparam);
   if (self->window_ == nullptr && message == WM_NCCREATE) self->window_ = window;
-  return self->Handle(window, message, wparam, lparam);
+  return self->OnMessage(window, message, wparam, lparam);
 }
 
-LRESULT LoaderWindow::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT LoaderWindow::OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PAINT: {
       const WindowPaint paint(window_);

@@ -55,7 +55,7 @@ class LoaderWindow : public LoaderUi {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void Paint(HDC dc);
   void PaintProgress(HDC dc);
   void PaintButtons(HDC dc);

@@ -11,7 +11,7 @@
 
 #include "common/temp_dir.h"
 #include "common/test_registry.h"
-#include "dbchooser/chooser_model.h"
+#include "connection/chooser_model.h"
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -6,13 +6,8 @@
 
 namespace nurv {
 
-// The ADO-style connection string of the loader's login; without "Password=" when the password
-// is blanks alone.
-std::string LoaderConnectionString(const std::string& server, const std::string& database,
-                                   const std::string& user, const std::string& password);
-
-// What that string says, as the connection takes it: the names without blanks around them, no
-// password attribute when the password is blanks alone.
+// The login as the connection takes it: the names without blanks around them, no password
+// attribute when the password is blanks alone (as the SQL Server provider leaves it out).
 db::ConnectParams LoaderConnectParams(const std::string& server, const std::string& database,
                                       const std::string& user, const std::string& password);
 
@@ -28,7 +23,7 @@ struct ConnectResult {
 
 // Opens `connection` on `server`/`database` under the login `user`/`password`; an incomplete
 // login is not tried. A failed open leaves the connection closed.
-[[nodiscard]] ConnectResult ConnectServer(db::Connection& connection, const std::string& server,
+[[nodiscard]] ConnectResult OpenConnection(db::Connection& connection, const std::string& server,
                                           const std::string& database, const std::string& user,
                                           const std::string& password);
 

@@ -1,4 +1,4 @@
-#include "dbchooser/chooser_model.h"
+#include "connection/chooser_model.h"
 
 #include <array>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "dbchooser/loader_login.h"
+#include "connection/loader_login.h"
 
 #include "base/scramble.h"
 

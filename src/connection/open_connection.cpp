@@ -1,4 +1,4 @@
-#include "dbchooser/connect_server.h"
+#include "connection/open_connection.h"
 
 #include <exception>
 
@@ -15,15 +15,6 @@ bool PasswordGiven(const std::string& password) {
 
 }  // namespace
 
-std::string LoaderConnectionString(const std::string& server, const std::string& database,
-                                   const std::string& user, const std::string& password) {
-  std::string text = "Provider=SQLOLEDB.1;";
-  if (PasswordGiven(password)) text += "Password=" + password + ";";
-  text += "Persist Security Info=True;User ID=" + user + ";Initial Catalog=" + database +
-          ";Data Source=" + server + ";use procedure for prepare=0";
-  return text;
-}
-
 db::ConnectParams LoaderConnectParams(const std::string& server, const std::string& database,
                                       const std::string& user, const std::string& password) {
   db::ConnectParams params;
@@ -39,7 +30,7 @@ bool LoginComplete(const std::string& server, const std::string& database, const
   return !server.empty() && !database.empty() && !user.empty() && !password.empty();
 }
 
-ConnectResult ConnectServer(db::Connection& connection, const std::string& server,
+ConnectResult OpenConnection(db::Connection& connection, const std::string& server,
                             const std::string& database, const std::string& user,
                             const std::string& password) {
   ConnectResult result;

@@ -15,8 +15,8 @@
 #include "common/temp_dir.h"
 #include "common/update_db.h"
 #include "db/database.h"
-#include "dbchooser/connect_server.h"
-#include "dbchooser/loader_login.h"
+#include "connection/open_connection.h"
+#include "connection/loader_login.h"
 
 namespace nurv {
 namespace {
@@ -36,10 +36,10 @@ class PostgresTest : public ::testing::Test {
     server_->Execute("TRUNCATE UpdatesBLOB");
   }
 
-  // The loader's own way in: ConnectServer with the loader's login.
+  // The loader's own way in: OpenConnection with the loader's login.
   bool Connect(db::Connection& connection, const std::string& server, const std::string& database,
                const std::string& user, const std::string& password) {
-    last_ = ConnectServer(connection, server, database, user, password);
+    last_ = OpenConnection(connection, server, database, user, password);
     return last_.open;
   }
 
