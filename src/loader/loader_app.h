@@ -67,7 +67,7 @@ class LoaderApp {
  private:
   // The first activation: shows the version, pauses 500 ms and runs the main sequence.
   void OnActivated();
-  // The halves of the main sequence; each returns false when the run goes to the summary.
+  // The main sequence from the run lock to the main program's start.
   void RunSequence();
   // How the wait for the run lock of the complex ended.
   enum class RunLockWait { Taken, Closed, TimedOut };
@@ -76,6 +76,7 @@ class LoaderApp {
   void ReportComplexHeld();
   // Starts the run's part of the user's log file with its header line.
   void OpenRunLogFile();
+  // The preparation; false when the run goes straight to the summary.
   bool Prepare();
   void ReadIniAndRegistry(platform::Registry& registry);
   void ChooseAndConnect(platform::Registry& registry);
