@@ -241,8 +241,10 @@ TEST_F(GroupUpdate, StagingLinkPlantedByARacingThreadIsNeverFollowed) {
   for (int round = 0; round < 200; ++round) {
     std::filesystem::remove(shablon + "Form1.doc");
     Run("DOC");
-    ASSERT_EQ(ReadFile(outside), "outside") << "round " << round;
-    ASSERT_FALSE(std::filesystem::is_symlink(shablon + "Form1.doc")) << "round " << round;
+    if (ReadFile(outside) != "outside" || std::filesystem::is_symlink(shablon + "Form1.doc")) {
+      ADD_FAILURE() << "written through the planted link in round " << round;
+      break;
+    }
   }
   done = true;
   planter.join();
