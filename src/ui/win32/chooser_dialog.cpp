@@ -21,6 +21,7 @@ constexpr int kClientHeight = 340;
 constexpr int kColumns = 3;
 constexpr int kSaveButtonId = 101;
 constexpr int kOkId = IDOK;
+constexpr UINT_PTR kClickEditTimer = 1;
 
 }  // namespace
 
@@ -276,12 +277,20 @@ LRESULT CALLBACK ChooserDialog::GridProc(HWND window, UINT message, WPARAM wpara
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       self->FinishEdit(true);
+      KillTimer(self->dialog_, kClickEditTimer);
       LVHITTESTINFO hit{};
       hit.pt = POINT{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
       if (ListView_SubItemHitTest(window, &hit) >= 0 && hit.iItem >= 0) {
         const bool edit = self->model_.EditMode();
+        const bool on_current = edit && hit.iItem + 1 == self->model_.CurrentRow() &&
+                                hit.iSubItem == self->model_.CurrentCol();
         self->model_.SetCurrent(edit ? hit.iSubItem : self->model_.CurrentCol(), hit.iItem + 1);
         self->Sync();
+        // A click on the current cell opens its editor, once no second click has made it a
+        // double click.
+        if (on_current && message == WM_LBUTTONDOWN) {
+          SetTimer(self->dialog_, kClickEditTimer, GetDoubleClickTime(), nullptr);
+        }
       }
       SetFocus(window);
       // A double click gives OK in either mode, on a row or on the empty area below the rows.
@@ -367,6 +376,11 @@ LRESULT ChooserDialog::Handle(HWND window, UINT message, WPARAM wparam, LPARAM l
       }
       break;
     }
+    case WM_TIMER:
+      if (wparam != kClickEditTimer) break;
+      KillTimer(dialog_, kClickEditTimer);
+      BeginEdit(nullptr);
+      return 0;
     case WM_CLOSE:
       End(false);  // the close box
       return 0;
