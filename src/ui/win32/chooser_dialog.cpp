@@ -23,6 +23,32 @@ constexpr int kSaveButtonId = 101;
 constexpr int kOkId = IDOK;
 constexpr UINT_PTR kClickEditTimer = 1;
 
+// The model's move for one of the grid's moving keys, by the keys held with it.
+ChooserModel::Move GridMove(WPARAM key) {
+  using Move = ChooserModel::Move;
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  switch (key) {
+    case VK_TAB:
+      return GetKeyState(VK_SHIFT) < 0 ? Move::PreviousCell : Move::NextCell;
+    case VK_HOME:
+      return ctrl ? Move::CtrlHome : Move::Home;
+    case VK_END:
+      return ctrl ? Move::CtrlEnd : Move::End;
+    case VK_PRIOR:
+      return Move::PageUp;
+    default:
+      return Move::PageDown;
+  }
+}
+
+// The grid and its cell editor take every key but Ctrl+Tab, which leaves them for the buttons.
+LRESULT GridDialogCode(LPARAM lparam) {
+  const auto* message = reinterpret_cast<const MSG*>(lparam);
+  const bool ctrl_tab = message && message->message == WM_KEYDOWN && message->wParam == VK_TAB &&
+                        GetKeyState(VK_CONTROL) < 0;
+  return ctrl_tab ? DLGC_WANTARROWS | DLGC_WANTCHARS : DLGC_WANTALLKEYS;
+}
+
 }  // namespace
 
 ChooserDialog::ChooserDialog(HINSTANCE instance, ChooserModel& model)
@@ -110,6 +136,8 @@ bool ChooserDialog::ShowModal(HWND owner) {
       ToggleEditMode();
       continue;
     }
+    // The dialog's own keyboard navigation: Tab between the buttons, Enter and Space on them.
+    if (IsDialogMessageW(dialog_, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -229,18 +257,14 @@ bool ChooserDialog::GridKey(WPARAM key) {
     case VK_F2:
       BeginEdit(nullptr);
       return true;
-    case VK_TAB: {
-      // In edit mode Tab moves to the next cell, Shift+Tab to the one before, across rows.
-      if (!model_.EditMode()) return false;
-      const bool back = GetKeyState(VK_SHIFT) < 0;
-      int col = model_.CurrentCol() + (back ? -1 : 1);
-      int row = model_.CurrentRow();
-      if (col >= kColumns) col = 0, row = std::min(row + 1, model_.RowCount() - 1);
-      if (col < 0) col = kColumns - 1, row = std::max(row - 1, 1);
-      model_.SetCurrent(col, row);
+    case VK_TAB:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+      model_.MoveCurrent(GridMove(key), ListView_GetCountPerPage(grid_));
       Sync();
       return true;
-    }
     case VK_UP:
     case VK_DOWN:
     case VK_LEFT:
@@ -261,7 +285,7 @@ LRESULT CALLBACK ChooserDialog::GridProc(HWND window, UINT message, WPARAM wpara
   auto* self = reinterpret_cast<ChooserDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case WM_GETDLGCODE:
-      return DLGC_WANTALLKEYS;
+      return GridDialogCode(lparam);
     case WM_KEYDOWN:
       if (self->GridKey(wparam)) return 0;
       break;
@@ -309,7 +333,7 @@ LRESULT CALLBACK ChooserDialog::EditorProc(HWND window, UINT message, WPARAM wpa
   const WNDPROC proc = self->editor_proc_;
   switch (message) {
     case WM_GETDLGCODE:
-      return DLGC_WANTALLKEYS;
+      return GridDialogCode(lparam);
     case WM_KEYDOWN:
       if (wparam == VK_ESCAPE) {
         self->FinishEdit(false);  // Esc drops the typing, never closes the dialog
@@ -376,6 +400,14 @@ LRESULT ChooserDialog::Handle(HWND window, UINT message, WPARAM wparam, LPARAM l
       }
       break;
     }
+    case DM_GETDEFID:
+      // Enter presses the focused "Сохранить в реестре", elsewhere the default button.
+      return MAKELRESULT(GetFocus() == button_edit_ ? kSaveButtonId : kOkId, DC_HASDEFID);
+    case WM_NEXTDLGCTL:
+      // The dialog manager's move to the next or previous control, asked of a plain window.
+      SetFocus(lparam ? reinterpret_cast<HWND>(wparam)
+                      : GetNextDlgTabItem(dialog_, GetFocus(), wparam != 0));
+      return 0;
     case WM_TIMER:
       if (wparam != kClickEditTimer) break;
       KillTimer(dialog_, kClickEditTimer);
