@@ -384,7 +384,6 @@ LRESULT ChooserDialog::Handle(HWND window, UINT message, WPARAM wparam, LPARAM l
         const std::optional<std::string> error = model_.SaveToRegistry();
         Sync();
         if (error) ShowLoaderMessage(dialog_, *error, MB_ICONERROR);
-        SetFocus(grid_);
         return 0;
       }
       break;
