@@ -348,6 +348,9 @@ LRESULT CALLBACK ChooserDialog::EditorProc(HWND window, UINT message, WPARAM wpa
     case WM_CHAR:
       if (wparam == L'\r' || wparam == 27 || wparam == L'\t') return 0;
       break;
+    case WM_LBUTTONDBLCLK:
+      self->End(true);  // a double click on the grid, also inside its open cell, gives OK
+      return 0;
     case WM_KILLFOCUS:
       if (self->editor_ == window) {
         const LRESULT result = CallWindowProcW(proc, window, message, wparam, lparam);
