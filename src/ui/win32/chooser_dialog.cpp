@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "button_picture.h"
 #include "message_box.h"
 #include "platform/win32/wide_text.h"
 
@@ -107,12 +108,11 @@ bool ChooserDialog::ShowModal(HWND owner) {
       SetWindowLongPtrW(grid_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChooserDialog::GridProc)));
 
   button_edit_ = CreateWindowExW(
-      0, L"BUTTON", L"Сохранить в реестре", WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 10, 311, 143, 25,
+      0, L"BUTTON", L"Сохранить в реестре", WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 10, 311, 143, 25,
       dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kSaveButtonId)), instance_, nullptr);
-  button_ok_ = CreateWindowExW(0, L"BUTTON", L"Начать работу",
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 370, 312, 115,
-                               25, dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)),
-                               instance_, nullptr);
+  button_ok_ = CreateWindowExW(
+      0, L"BUTTON", L"Начать работу", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 370, 312,
+      115, 25, dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)), instance_, nullptr);
   SendMessageW(button_edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   SendMessageW(button_ok_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   Sync();
@@ -401,6 +401,21 @@ LRESULT ChooserDialog::Handle(HWND window, UINT message, WPARAM wparam, LPARAM l
         return col >= static_cast<int>(model_.ColumnWidths().size()) ? TRUE : FALSE;
       }
       break;
+    }
+    case WM_PAINT: {
+      // The panel that holds the controls: a raised edge round the whole client area.
+      const WindowPaint paint(dialog_);
+      RECT panel;
+      GetClientRect(dialog_, &panel);
+      DrawEdge(paint.Dc(), &panel, BDR_RAISEDINNER, BF_RECT);
+      return 0;
+    }
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      DrawPictureButton(item,
+                        item.hwndItem == button_edit_ ? ButtonPicture::Save : ButtonPicture::Start,
+                        font_.Get());
+      return TRUE;
     }
     case DM_GETDEFID:
       // Enter presses the focused "Сохранить в реестре", elsewhere the default button.
