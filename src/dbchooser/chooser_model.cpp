@@ -121,12 +121,16 @@ void ChooserModel::MoveCurrent(Move move, int page_rows) {
   const int page = std::max(1, page_rows);
   switch (move) {
     case Move::Home:
-      if (edit_mode_) current_col_ = 0;
-      else current_row_ = 1;
+      if (edit_mode_)
+        current_col_ = 0;
+      else
+        current_row_ = 1;
       break;
     case Move::End:
-      if (edit_mode_) current_col_ = columns - 1;
-      else current_row_ = last;
+      if (edit_mode_)
+        current_col_ = columns - 1;
+      else
+        current_row_ = last;
       break;
     case Move::CtrlHome:
       current_col_ = 0;

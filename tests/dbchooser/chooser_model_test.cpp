@@ -329,13 +329,13 @@ TEST_F(ChooserTest, MovingKeysOfBothModes) {
   };
   // Four connection rows; the grid shows two of them at a time.
   const Case cases[] = {
-      {false, 0, 3, Move::Home, 2, 0, 1},         {false, 0, 2, Move::End, 2, 0, 4},
-      {true, 1, 3, Move::Home, 2, 0, 3},          {true, 1, 3, Move::End, 2, 2, 3},
-      {true, 1, 3, Move::CtrlHome, 2, 0, 1},      {true, 1, 2, Move::CtrlEnd, 2, 2, 4},
-      {false, 0, 1, Move::PageDown, 2, 0, 3},     {false, 0, 3, Move::PageDown, 2, 0, 4},
-      {true, 2, 2, Move::PageUp, 2, 2, 1},        {false, 0, 2, Move::NextCell, 2, 0, 3},
-      {false, 0, 4, Move::NextCell, 2, 0, 1},     {false, 0, 1, Move::PreviousCell, 2, 0, 4},
-      {true, 2, 1, Move::NextCell, 2, 0, 2},      {true, 0, 2, Move::PreviousCell, 2, 2, 1},
+      {false, 0, 3, Move::Home, 2, 0, 1},     {false, 0, 2, Move::End, 2, 0, 4},
+      {true, 1, 3, Move::Home, 2, 0, 3},      {true, 1, 3, Move::End, 2, 2, 3},
+      {true, 1, 3, Move::CtrlHome, 2, 0, 1},  {true, 1, 2, Move::CtrlEnd, 2, 2, 4},
+      {false, 0, 1, Move::PageDown, 2, 0, 3}, {false, 0, 3, Move::PageDown, 2, 0, 4},
+      {true, 2, 2, Move::PageUp, 2, 2, 1},    {false, 0, 2, Move::NextCell, 2, 0, 3},
+      {false, 0, 4, Move::NextCell, 2, 0, 1}, {false, 0, 1, Move::PreviousCell, 2, 0, 4},
+      {true, 2, 1, Move::NextCell, 2, 0, 2},  {true, 0, 2, Move::PreviousCell, 2, 2, 1},
       {true, 2, 4, Move::NextCell, 2, 0, 1},
   };
   for (const Case& c : cases) {
