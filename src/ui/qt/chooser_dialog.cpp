@@ -155,8 +155,11 @@ void ChooserDialog::done(int result) {
 }
 
 bool ChooserDialog::eventFilter(QObject* watched, QEvent* event) {
-  // A double click anywhere on the grid gives OK, in either mode.
-  if (event->type() == QEvent::MouseButtonDblClick && watched == Grid->viewport()) {
+  // A double click anywhere on the grid gives OK, in either mode, also inside an open cell editor
+  // (a child of the grid's viewport).
+  if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType() &&
+      (watched == Grid->viewport() ||
+       Grid->viewport()->isAncestorOf(static_cast<QWidget*>(watched)))) {
     accept();
     return true;
   }
