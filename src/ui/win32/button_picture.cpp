@@ -1,5 +1,7 @@
 #include "button_picture.h"
 
+#include <algorithm>
+
 #include "gdi.h"
 
 namespace nurv::winui {
@@ -7,7 +9,8 @@ namespace nurv::winui {
 namespace {
 
 constexpr int kPictureSize = 16;
-constexpr int kGap = 4;
+constexpr int kGap = 3;
+constexpr int kInnerEdge = 3;
 
 void DrawFloppy(HDC dc, int left, int top) {
   const RECT body{left + 1, top + 1, left + 15, top + 15};
@@ -40,9 +43,9 @@ void DrawPictureButton(const DRAWITEMSTRUCT& item, ButtonPicture picture, HFONT 
   GetTextExtentPoint32W(dc, caption, length, &extent);
   // Picture and caption centred together; both move with the pressed face.
   const int shift = pushed ? 1 : 0;
-  const int left = item.rcItem.left +
-                   (item.rcItem.right - item.rcItem.left - kPictureSize - kGap - extent.cx) / 2 +
-                   shift;
+  // A caption that leaves no room to centre them starts at the button's inner edge.
+  const int centred = (item.rcItem.right - item.rcItem.left - kPictureSize - kGap - extent.cx) / 2;
+  const int left = item.rcItem.left + std::max(kInnerEdge, centred) + shift;
   const int top =
       item.rcItem.top + (item.rcItem.bottom - item.rcItem.top - kPictureSize) / 2 + shift;
   if (picture == ButtonPicture::Save)
