@@ -11,7 +11,7 @@ core=(build-essential cmake ninja-build pkg-config git
       p7zip-full clang libclang-rt-14-dev python3)
 gui=(qt6-base-dev xvfb xauth fonts-dejavu-core python3-pil imagemagick)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth tcl dpkg-dev imagemagick
-         autoconf automake libtool)
+         autoconf automake libtool xdotool)
 
 case "$group" in
   core) wanted=("${core[@]}") ;;

@@ -4,7 +4,9 @@
 # archives) and libsodium for both targets, builds the x86_64 build and runs its tests (unit,
 # window and end-to-end) under wine64 on a virtual display, then builds the shipped 32-bit
 # NurvLoader.exe and nurv-publish.exe (i686, statically linked) and runs the same tests with the
-# i686 build where wine32 is installed (skipped, with a line saying so, where it is not).
+# i686 build where wine32 is installed (skipped, with a line saying so, where it is not). One
+# end-to-end test drives NurvLoader.exe through the chooser by real keystrokes and leaves the
+# picture build-mingw64/windows-chooser.png.
 # Usage: scripts/test-windows.sh   (WINEPREFIX may name the x86_64 prefix; default in build-mingw64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +22,8 @@ failed=0
 # the script at the end (after the others have run).
 build_tree() {  # PRESET
   cmake --build --preset "$1" --target NurvLoader nurvloader-cli nurv-publish
+  # The demo complex of the test that drives NurvLoader.exe by keystrokes.
+  cmake --build --preset "$1" --target nurv-demo-setup nurv-demo-main
   local tree=build-$1 t
   for t in $(ninja -C "$tree" -t targets | grep -oE '^test_[a-z0-9_]+:' | tr -d : | sort -u); do
     cmake --build --preset "$1" --target "$t" || { echo "*** $t does not build for Windows" >&2; failed=1; }

@@ -1,5 +1,6 @@
 #include "connection/chooser_model.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -111,6 +112,50 @@ void ChooserModel::HandleArrowKey(Key key) {
     case Key::Right:
       if (current_col_ < columns - 1) ++current_col_;
       break;
+  }
+}
+
+void ChooserModel::MoveCurrent(Move move, int page_rows) {
+  const int columns = edit_mode_ ? kColumns : 1;
+  const int last = RowCount() - 1;
+  const int page = std::max(1, page_rows);
+  switch (move) {
+    case Move::Home:
+      if (edit_mode_)
+        current_col_ = 0;
+      else
+        current_row_ = 1;
+      break;
+    case Move::End:
+      if (edit_mode_)
+        current_col_ = columns - 1;
+      else
+        current_row_ = last;
+      break;
+    case Move::CtrlHome:
+      current_col_ = 0;
+      current_row_ = 1;
+      break;
+    case Move::CtrlEnd:
+      current_col_ = columns - 1;
+      current_row_ = last;
+      break;
+    case Move::PageUp:
+      current_row_ = std::max(1, current_row_ - page);
+      break;
+    case Move::PageDown:
+      current_row_ = std::min(last, current_row_ + page);
+      break;
+    case Move::NextCell:
+    case Move::PreviousCell: {
+      // The cells of the connection rows counted row by row.
+      const int cells = last * columns;
+      const int at = (current_row_ - 1) * columns + current_col_;
+      const int to = (at + (move == Move::NextCell ? 1 : cells - 1)) % cells;
+      current_row_ = 1 + to / columns;
+      current_col_ = to % columns;
+      break;
+    }
   }
 }
 

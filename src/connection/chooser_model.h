@@ -37,6 +37,13 @@ class ChooserModel {
   // The row rules of edit mode, then the key's usual movement of the current cell.
   void HandleArrowKey(Key key);
 
+  // The grid's other moving keys, in either mode. Home and End go to the first and last row in
+  // view mode (whole rows are selected there) and to the first and last column in edit mode; with
+  // Ctrl to the first and last cell. The page keys move by `page_rows` rows (the rows in view).
+  // Tab and Shift+Tab go to the next and previous cell, row by row, wrapping at either end.
+  enum class Move { Home, End, CtrlHome, CtrlEnd, PageUp, PageDown, NextCell, PreviousCell };
+  void MoveCurrent(Move move, int page_rows);
+
   // "Сохранить в реестре": rewrites the three numbered lists from the described rows. Nothing on
   // success; when the registry refuses the save, the text to show the user.
   [[nodiscard]] std::optional<std::string> SaveToRegistry();

@@ -318,6 +318,44 @@ TEST_F(ChooserTest, UpFromABlankLastRowMovesAboveIt) {
   EXPECT_EQ(model.CurrentRow(), 1) << "removed, then the usual move up";
 }
 
+TEST_F(ChooserTest, MovingKeysOfBothModes) {
+  Open();
+  using Move = ChooserModel::Move;
+  struct Case {
+    bool edit;
+    int col, row;
+    Move move;
+    int page_rows, to_col, to_row;
+  };
+  // Four connection rows; the grid shows two of them at a time.
+  const Case cases[] = {
+      {false, 0, 3, Move::Home, 2, 0, 1},     {false, 0, 2, Move::End, 2, 0, 4},
+      {true, 1, 3, Move::Home, 2, 0, 3},      {true, 1, 3, Move::End, 2, 2, 3},
+      {true, 1, 3, Move::CtrlHome, 2, 0, 1},  {true, 1, 2, Move::CtrlEnd, 2, 2, 4},
+      {false, 0, 1, Move::PageDown, 2, 0, 3}, {false, 0, 3, Move::PageDown, 2, 0, 4},
+      {true, 2, 2, Move::PageUp, 2, 2, 1},    {false, 0, 2, Move::NextCell, 2, 0, 3},
+      {false, 0, 4, Move::NextCell, 2, 0, 1}, {false, 0, 1, Move::PreviousCell, 2, 0, 4},
+      {true, 2, 1, Move::NextCell, 2, 0, 2},  {true, 0, 2, Move::PreviousCell, 2, 2, 1},
+      {true, 2, 4, Move::NextCell, 2, 0, 1},
+  };
+  for (const Case& c : cases) {
+    ChooserModel model(*registry_);
+    for (int row = 1; row <= 3; ++row) {
+      model.SetCell(0, row, "c" + std::to_string(row));
+      model.ToggleEditMode();
+      model.SetCurrent(0, row);
+      model.HandleArrowKey(ChooserModel::Key::Down);
+      model.ToggleEditMode();
+    }
+    if (c.edit) model.ToggleEditMode();
+    model.SetCurrent(c.col, c.row);
+    model.MoveCurrent(c.move, c.page_rows);
+    EXPECT_EQ(std::pair(model.CurrentCol(), model.CurrentRow()), std::pair(c.to_col, c.to_row))
+        << "edit " << c.edit << " from " << c.col << "," << c.row << " move "
+        << static_cast<int>(c.move);
+  }
+}
+
 struct ChooseCase {
   int connections;
   bool switch_db;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/temp_dir.h"
 #include "loader_window.h"
@@ -267,6 +268,35 @@ TEST_F(ChooserTest, DoubleClickAcceptsInEitherMode) {
   EXPECT_TRUE(RunModal([](ChooserDialog& dialog) {
     QTest::mouseDClick(dialog.Grid->viewport(), Qt::LeftButton, {}, QPoint(100, 250));
   }));
+}
+
+TEST_F(ChooserTest, DoubleClickInsideAnOpenEditorAccepts) {
+  model.ToggleEditMode();
+  EXPECT_TRUE(RunModal([](ChooserDialog& dialog) {
+    dialog.Grid->setFocus();
+    QWidget* editor = TypeInto(*dialog.Grid, "ab");
+    ASSERT_NE(editor, nullptr);
+    QTest::mouseDClick(editor, Qt::LeftButton, {}, QPoint(4, 4));
+  }));
+  EXPECT_EQ(model.Cell(0, 1), "ab");
+}
+
+// View mode: Home, End, the page keys and Tab move the current row (wrapping after the last).
+TEST_F(ChooserTest, MovingKeysMoveTheCurrentRowInViewMode) {
+  for (int n = 1; n <= 4; ++n) PutConnection(n, "c" + std::to_string(n), "s", "d");
+  ASSERT_EQ(Fill(), 4);
+  ChooserDialog dialog(model);
+  dialog.show();
+  dialog.Grid->setFocus();
+  std::vector<int> rows;
+  for (Qt::Key key : {Qt::Key_End, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_PageDown, Qt::Key_PageUp,
+                      Qt::Key_End, Qt::Key_Home}) {
+    QTest::keyClick(dialog.Grid, key);
+    rows.push_back(dialog.Grid->currentRow() + 1);
+  }
+  EXPECT_EQ(rows, (std::vector<int>{4, 1, 2, 4, 1, 4, 1}))
+      << "End, Tab (wraps), Tab, PgDn, PgUp, End, Home";
+  EXPECT_EQ(model.CurrentRow(), 1);
 }
 
 TEST_F(ChooserTest, CloseBoxCancelsAndEscapeDoesNothing) {

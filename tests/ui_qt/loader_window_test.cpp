@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <cstdlib>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -256,6 +257,21 @@ TEST(LoaderWindowBanner, PlayedAnimationClosesTheWindowAtFrame19) {
   ASSERT_FALSE(frames.empty());
   for (const auto& [frame, open] : frames) EXPECT_EQ(open, frame < 19) << "frame " << frame;
   EXPECT_TRUE(std::count(frames.begin(), frames.end(), std::make_pair(19, false)));
+}
+
+// The closing animation starts on frame 0 itself: frame 19 comes 19 delays (0.95 s) after.
+TEST(LoaderWindowBanner, ClosingAnimationStartsAtFrameZero) {
+  LoaderWindow window;
+  window.Initialise(kFullHd, true);  // keep open: the whole sequence plays
+  window.show();
+  std::vector<int> frames;
+  QObject::connect(window.Banner(), &QMovie::frameChanged, [&](int f) { frames.push_back(f); });
+  window.Banner()->setSpeed(1000);
+  window.StartClosingAnimation();
+  ASSERT_TRUE(PumpUntil(window, [&] { return frames.size() >= 20; }));
+  std::vector<int> first_twenty(20);
+  std::iota(first_twenty.begin(), first_twenty.end(), 0);
+  EXPECT_EQ(std::vector<int>(frames.begin(), frames.begin() + 20), first_twenty);
 }
 
 TEST(LoaderWindowPump, WaitForMessagesWakesForAPostedEventAndBlocksOtherwise) {

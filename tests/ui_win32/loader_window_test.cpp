@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "button_picture.h"
 #include "chooser_dialog.h"
 #include "common/test_registry.h"
 #include "platform/registry.h"
@@ -171,17 +174,34 @@ HWND ThreadWindow(const wchar_t* class_name, bool visible_only) {
 struct DialogDriver {
   static inline std::vector<std::function<void(HWND)>> steps;
   static inline std::size_t next = 0;
+  static inline bool in_step = false;  // a step that handles messages itself ticks no other step
   static void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
     // This thread's chooser: other test processes may show theirs at the same time.
     HWND dialog = ThreadWindow(L"ChooserDialog", false);
-    if (!dialog || !IsWindowVisible(dialog)) return;
+    if (in_step || !dialog || !IsWindowVisible(dialog)) return;
     if (next >= steps.size()) {
       KillTimer(nullptr, timer);
       return;
     }
+    in_step = true;
     steps[next++](dialog);
+    in_step = false;
   }
 };
+
+// Inside a step: handles the dialog's messages until `done` holds or five seconds have passed.
+bool PumpDialogUntil(const std::function<bool()>& done) {
+  const ULONGLONG give_up = GetTickCount64() + 5000;
+  MSG message;
+  while (!done() && GetTickCount64() < give_up) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return done();
+}
 
 bool RunDialog(ChooserModel& model, std::vector<std::function<void(HWND)>> steps) {
   DialogDriver::steps = std::move(steps);
@@ -206,6 +226,42 @@ void DoubleClick(HWND window, int x, int y) {
   SendMessageW(window, WM_LBUTTONUP, 0, at);
   SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   SendMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+HWND CellEditor(HWND dialog) { return FindWindowExW(Grid(dialog), nullptr, L"EDIT", nullptr); }
+
+POINT CellCentre(HWND grid, int col, int row) {
+  RECT cell{};
+  ListView_GetSubItemRect(grid, row - 1, col, LVIR_LABEL, &cell);
+  return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+}
+
+void ClickCell(HWND grid, int col, int row) {
+  const POINT at = CellCentre(grid, col, row);
+  SendMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+  SendMessageW(grid, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+}
+
+std::wstring Caption(HWND window) {
+  wchar_t text[64] = {};
+  GetWindowTextW(window, text, 64);
+  return text;
+}
+
+// The last step of a dialog that a failing step may have left open.
+void CloseIfStillOpen(HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }
+
+// A model of `rows` described connections.
+void Describe(ChooserModel& model, int rows) {
+  const bool edit = model.EditMode();
+  if (!edit) model.ToggleEditMode();
+  for (int row = 1; row <= rows; ++row) {
+    model.SetCell(0, row, "c" + std::to_string(row));
+    model.SetCurrent(0, row);
+    if (row < rows) model.HandleArrowKey(ChooserModel::Key::Down);
+  }
+  if (!edit) model.ToggleEditMode();
+  model.SetCurrent(0, 1);
 }
 
 // This thread's visible message box, or null.
@@ -308,6 +364,173 @@ TEST_F(Win32UiTest, ChooserShowsAFailedSaveAndStaysOpen) {
   EXPECT_EQ(shown.rfind(L"Сохранение в реестре - ОШИБКА\n[", 0), 0u);
   EXPECT_TRUE(open_after_box);
   EXPECT_EQ(model.Cell(0, 1), "Главная");
+}
+
+// Edit mode: a click on the current cell opens its editor, once the time of a double click has
+// passed; a click on another cell only makes it current.
+TEST_F(Win32UiTest, ChooserClickOnTheCurrentCellOpensItsEditor) {
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.ToggleEditMode();
+  model.SetCell(1, 1, "old");
+  bool editor_after_first_click = true;
+  bool editor_opened = false;
+  EXPECT_TRUE(RunDialog(model, {[&](HWND dialog) {
+                                  ClickCell(Grid(dialog), 1, 1);
+                                  editor_after_first_click = CellEditor(dialog) != nullptr;
+                                  ClickCell(Grid(dialog), 1, 1);
+                                  editor_opened = PumpDialogUntil(
+                                      [&] { return CellEditor(dialog) != nullptr; });
+                                  if (!editor_opened) return;
+                                  SendMessageW(CellEditor(dialog), WM_CHAR, L'n', 0);
+                                  Key(CellEditor(dialog), VK_RETURN);
+                                },
+                                CloseIfStillOpen}));
+  EXPECT_FALSE(editor_after_first_click);
+  EXPECT_TRUE(editor_opened);
+  EXPECT_EQ(model.Cell(1, 1), "n");
+}
+
+// The moving keys in view mode, then the buttons by keyboard: Ctrl+Tab leaves the grid, Enter on
+// the focused "Сохранить в реестре" saves, Tab goes on to "Начать работу", whose Space gives OK.
+TEST_F(Win32UiTest, ChooserKeysMoveTheRowAndReachTheButtons) {
+  testing::ScopedTestRegistry test_registry("");
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  Describe(model, 4);
+  std::vector<int> rows;
+  std::wstring focus_after_ctrl_tab;  // the focused control's caption
+  std::wstring focus_after_tab;
+  bool open_after_save = false;
+  const auto press = [](HWND target, WPARAM key) {
+    PostMessageW(target, WM_KEYDOWN, key, 0);
+    PostMessageW(target, WM_KEYUP, key, 0);
+  };
+  const auto set_control = [](bool down) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+  };
+  const bool ok = RunDialog(
+      model, {[&](HWND dialog) {
+                for (WPARAM key : {VK_END, VK_TAB, VK_TAB, VK_NEXT, VK_PRIOR, VK_END, VK_HOME}) {
+                  Key(Grid(dialog), key);
+                  rows.push_back(model.CurrentRow());
+                }
+                PostMessageW(Grid(dialog), WM_KEYDOWN, VK_F4, 0);
+              },
+              [&](HWND dialog) {
+                set_control(true);
+                PostMessageW(Grid(dialog), WM_KEYDOWN, VK_TAB, 0);
+              },
+              [&](HWND) {
+                set_control(false);
+                focus_after_ctrl_tab = Caption(GetFocus());
+                press(GetFocus(), VK_RETURN);
+              },
+              [&](HWND dialog) {
+                open_after_save = IsWindowVisible(dialog) != 0;
+                press(GetFocus(), VK_TAB);
+              },
+              [&](HWND) {
+                focus_after_tab = Caption(GetFocus());
+                press(GetFocus(), VK_SPACE);
+              },
+              CloseIfStillOpen});
+  EXPECT_EQ(rows, (std::vector<int>{4, 1, 2, 4, 1, 4, 1}))
+      << "End, Tab (wraps), Tab, PgDn, PgUp, End, Home";
+  EXPECT_EQ(focus_after_ctrl_tab, L"Сохранить в реестре");
+  EXPECT_TRUE(open_after_save);
+  const auto saved =
+      platform::OpenCurrentUserRegistry()->Open("\\SOFTWARE\\NURVSQL\\DataBaseCaptions");
+  EXPECT_TRUE(saved && saved->Query("DataBaseCaption4"));
+  EXPECT_EQ(focus_after_tab, L"Начать работу");
+  EXPECT_TRUE(ok);
+}
+
+// A double click inside an open cell editor gives OK and keeps what was typed.
+TEST_F(Win32UiTest, ChooserDoubleClickInAnOpenEditorAccepts) {
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.ToggleEditMode();
+  EXPECT_TRUE(RunDialog(model, {[](HWND dialog) {
+                                  SendMessageW(Grid(dialog), WM_CHAR, L'w', 0);
+                                  if (HWND editor = CellEditor(dialog)) DoubleClick(editor, 3, 3);
+                                },
+                                CloseIfStillOpen}));
+  EXPECT_EQ(model.Cell(0, 1), "w");
+}
+
+// The panel's raised edge round the dialog, and each button's picture in its own colour.
+TEST_F(Win32UiTest, ChooserShowsItsPanelAndTheButtonsPictures) {
+  auto registry = platform::OpenCurrentUserRegistry();
+  ChooserModel model(*registry);
+  model.ToggleEditMode();
+  const auto shows = [](HWND window, COLORREF colour) {
+    RECT r{};
+    GetClientRect(window, &r);
+    HDC dc = GetDC(window);
+    bool found = false;
+    for (int y = 0; y < r.bottom && !found; ++y)
+      for (int x = 0; x < r.right / 3 && !found; ++x) found = GetPixel(dc, x, y) == colour;
+    ReleaseDC(window, dc);
+    return found;
+  };
+  COLORREF corners[2] = {};
+  bool save_picture = false;
+  bool start_picture = false;
+  RunDialog(model, {[&](HWND dialog) {
+                      RedrawWindow(dialog, nullptr, nullptr,
+                                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+                      HDC dc = GetDC(dialog);
+                      corners[0] = GetPixel(dc, 0, 0);
+                      corners[1] = GetPixel(dc, 500, 339);
+                      ReleaseDC(dialog, dc);
+                      save_picture =
+                          shows(FindWindowExW(dialog, nullptr, L"BUTTON", L"Сохранить в реестре"),
+                                kSavePictureColour);
+                      start_picture =
+                          shows(FindWindowExW(dialog, nullptr, L"BUTTON", L"Начать работу"),
+                                kStartPictureColour);
+                    },
+                    CloseIfStillOpen});
+  EXPECT_EQ(corners[0], GetSysColor(COLOR_BTNHIGHLIGHT));
+  EXPECT_EQ(corners[1], GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_TRUE(save_picture);
+  EXPECT_TRUE(start_picture);
+}
+
+// Steps come on their schedule whatever the timer's granularity: a tick that comes late runs every
+// step due by then. Frame 19 is never early; the figures measured are printed.
+TEST_F(Win32UiTest, BannerAndRevealKeepTheirScheduleWhenTicksComeLate) {
+  LoaderWindow window(GetModuleHandleW(nullptr));
+  window.Initialise(kScreen, true);  // keep open: frame 19 closes nothing
+  window.SetVersionLabel("00");      // 2 x 16 steps of 20 ms
+  window.StartClosingAnimation();
+  Sleep(700);
+  window.ProcessMessages();
+  EXPECT_EQ(window.VersionShown(), L"00") << "32 steps were due after 640 ms";
+  EXPECT_GE(window.BannerFrame(), 12) << "14 frames were due after 700 ms";
+
+  LoaderWindow timed(GetModuleHandleW(nullptr));
+  timed.Initialise(kScreen, true);
+  const auto start = std::chrono::steady_clock::now();
+  timed.SetVersionLabel("00");
+  timed.StartClosingAnimation();
+  std::chrono::steady_clock::duration revealed{}, frame19{};
+  PumpUntil(timed, [&] {
+    const auto now = std::chrono::steady_clock::now() - start;
+    if (revealed.count() == 0 && timed.VersionShown() == L"00") revealed = now;
+    if (frame19.count() == 0 && timed.BannerFrame() == LoaderUi::kCloseFrame) frame19 = now;
+    return revealed.count() && frame19.count();
+  });
+  using std::chrono::milliseconds;
+  const auto ms = [](auto d) { return std::chrono::duration_cast<milliseconds>(d).count(); };
+  std::cout << "reveal of 32 steps: " << ms(revealed) << " ms; frame 19: " << ms(frame19)
+            << " ms\n";
+  EXPECT_GE(revealed, milliseconds(640));
+  EXPECT_GE(frame19, milliseconds(950));
 }
 
 }  // namespace

@@ -19,6 +19,26 @@ namespace {
 
 constexpr int kColumns = 3;
 
+// The model's move for one of the grid's moving keys (Tab, Shift+Tab, Home, End, the page keys).
+ChooserModel::Move GridMove(const QKeyEvent& key) {
+  using Move = ChooserModel::Move;
+  const bool ctrl = (key.modifiers() & Qt::ControlModifier) != 0;
+  switch (key.key()) {
+    case Qt::Key_Tab:
+      return Move::NextCell;
+    case Qt::Key_Backtab:
+      return Move::PreviousCell;
+    case Qt::Key_Home:
+      return ctrl ? Move::CtrlHome : Move::Home;
+    case Qt::Key_End:
+      return ctrl ? Move::CtrlEnd : Move::End;
+    case Qt::Key_PageUp:
+      return Move::PageUp;
+    default:
+      return Move::PageDown;
+  }
+}
+
 }  // namespace
 
 void DbGrid::FinishEdit() {
@@ -155,8 +175,11 @@ void ChooserDialog::done(int result) {
 }
 
 bool ChooserDialog::eventFilter(QObject* watched, QEvent* event) {
-  // A double click anywhere on the grid gives OK, in either mode.
-  if (event->type() == QEvent::MouseButtonDblClick && watched == Grid->viewport()) {
+  // A double click anywhere on the grid gives OK, in either mode, also inside an open cell editor
+  // (a child of the grid's viewport).
+  if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType() &&
+      (watched == Grid->viewport() ||
+       Grid->viewport()->isAncestorOf(static_cast<QWidget*>(watched)))) {
     accept();
     return true;
   }
@@ -200,6 +223,25 @@ bool ChooserDialog::HandleKey(QObject* watched, QKeyEvent* key) {
       SyncFromModel();
       return true;
     }
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      if (!in_grid) return false;
+      Grid->FinishEdit();
+      // Ctrl+Tab leaves the grid for the buttons; Tab itself moves between the cells.
+      if (key->modifiers() & Qt::ControlModifier) {
+        focusNextPrevChild(key->key() == Qt::Key_Tab);
+        return true;
+      }
+      [[fallthrough]];
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+      // Home and End move the caret inside an open editor.
+      if (!in_grid || Grid->Editing()) return false;
+      model_.MoveCurrent(GridMove(*key), Grid->viewport()->height() / ChooserModel::kRowHeight);
+      SyncFromModel();
+      return true;
     default:
       return false;
   }

@@ -191,7 +191,11 @@ void LoaderWindow::OnGeometryChanged() {
 }
 
 void LoaderWindow::OnAnimationStarted() {
-  if (banner_.state() == QMovie::NotRunning) banner_.start();
+  if (banner_.state() != QMovie::NotRunning) return;
+  // The still banner stands on frame 0, from which start() would step on to frame 1; set back
+  // before it, the animation plays from frame 0 and frame 19 comes 19 delays later.
+  banner_.setFileName(banner_.fileName());
+  banner_.start();
 }
 
 void LoaderWindow::OnCloseRequested() { close(); }

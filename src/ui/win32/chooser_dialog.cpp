@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "button_picture.h"
 #include "message_box.h"
 #include "platform/win32/wide_text.h"
 
@@ -21,6 +22,33 @@ constexpr int kClientHeight = 340;
 constexpr int kColumns = 3;
 constexpr int kSaveButtonId = 101;
 constexpr int kOkId = IDOK;
+constexpr UINT_PTR kClickEditTimer = 1;
+
+// The model's move for one of the grid's moving keys, by the keys held with it.
+ChooserModel::Move GridMove(WPARAM key) {
+  using Move = ChooserModel::Move;
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  switch (key) {
+    case VK_TAB:
+      return GetKeyState(VK_SHIFT) < 0 ? Move::PreviousCell : Move::NextCell;
+    case VK_HOME:
+      return ctrl ? Move::CtrlHome : Move::Home;
+    case VK_END:
+      return ctrl ? Move::CtrlEnd : Move::End;
+    case VK_PRIOR:
+      return Move::PageUp;
+    default:
+      return Move::PageDown;
+  }
+}
+
+// The grid and its cell editor take every key but Ctrl+Tab, which leaves them for the buttons.
+LRESULT GridDialogCode(LPARAM lparam) {
+  const auto* message = reinterpret_cast<const MSG*>(lparam);
+  const bool ctrl_tab = message && message->message == WM_KEYDOWN && message->wParam == VK_TAB &&
+                        GetKeyState(VK_CONTROL) < 0;
+  return ctrl_tab ? DLGC_WANTARROWS | DLGC_WANTCHARS : DLGC_WANTALLKEYS;
+}
 
 }  // namespace
 
@@ -80,12 +108,11 @@ bool ChooserDialog::ShowModal(HWND owner) {
       SetWindowLongPtrW(grid_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChooserDialog::GridProc)));
 
   button_edit_ = CreateWindowExW(
-      0, L"BUTTON", L"Сохранить в реестре", WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 10, 311, 143, 25,
+      0, L"BUTTON", L"Сохранить в реестре", WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 10, 311, 143, 25,
       dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kSaveButtonId)), instance_, nullptr);
-  button_ok_ = CreateWindowExW(0, L"BUTTON", L"Начать работу",
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 370, 312, 115,
-                               25, dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)),
-                               instance_, nullptr);
+  button_ok_ = CreateWindowExW(
+      0, L"BUTTON", L"Начать работу", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 370, 312,
+      115, 25, dialog_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)), instance_, nullptr);
   SendMessageW(button_edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   SendMessageW(button_ok_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   Sync();
@@ -109,6 +136,8 @@ bool ChooserDialog::ShowModal(HWND owner) {
       ToggleEditMode();
       continue;
     }
+    // The dialog's own keyboard navigation: Tab between the buttons, Enter and Space on them.
+    if (IsDialogMessageW(dialog_, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -228,18 +257,14 @@ bool ChooserDialog::GridKey(WPARAM key) {
     case VK_F2:
       BeginEdit(nullptr);
       return true;
-    case VK_TAB: {
-      // In edit mode Tab moves to the next cell, Shift+Tab to the one before, across rows.
-      if (!model_.EditMode()) return false;
-      const bool back = GetKeyState(VK_SHIFT) < 0;
-      int col = model_.CurrentCol() + (back ? -1 : 1);
-      int row = model_.CurrentRow();
-      if (col >= kColumns) col = 0, row = std::min(row + 1, model_.RowCount() - 1);
-      if (col < 0) col = kColumns - 1, row = std::max(row - 1, 1);
-      model_.SetCurrent(col, row);
+    case VK_TAB:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+      model_.MoveCurrent(GridMove(key), ListView_GetCountPerPage(grid_));
       Sync();
       return true;
-    }
     case VK_UP:
     case VK_DOWN:
     case VK_LEFT:
@@ -260,7 +285,7 @@ LRESULT CALLBACK ChooserDialog::GridProc(HWND window, UINT message, WPARAM wpara
   auto* self = reinterpret_cast<ChooserDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case WM_GETDLGCODE:
-      return DLGC_WANTALLKEYS;
+      return GridDialogCode(lparam);
     case WM_KEYDOWN:
       if (self->GridKey(wparam)) return 0;
       break;
@@ -276,12 +301,20 @@ LRESULT CALLBACK ChooserDialog::GridProc(HWND window, UINT message, WPARAM wpara
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       self->FinishEdit(true);
+      KillTimer(self->dialog_, kClickEditTimer);
       LVHITTESTINFO hit{};
       hit.pt = POINT{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
       if (ListView_SubItemHitTest(window, &hit) >= 0 && hit.iItem >= 0) {
         const bool edit = self->model_.EditMode();
+        const bool on_current = edit && hit.iItem + 1 == self->model_.CurrentRow() &&
+                                hit.iSubItem == self->model_.CurrentCol();
         self->model_.SetCurrent(edit ? hit.iSubItem : self->model_.CurrentCol(), hit.iItem + 1);
         self->Sync();
+        // A click on the current cell opens its editor, once no second click has made it a
+        // double click.
+        if (on_current && message == WM_LBUTTONDOWN) {
+          SetTimer(self->dialog_, kClickEditTimer, GetDoubleClickTime(), nullptr);
+        }
       }
       SetFocus(window);
       // A double click gives OK in either mode, on a row or on the empty area below the rows.
@@ -300,7 +333,7 @@ LRESULT CALLBACK ChooserDialog::EditorProc(HWND window, UINT message, WPARAM wpa
   const WNDPROC proc = self->editor_proc_;
   switch (message) {
     case WM_GETDLGCODE:
-      return DLGC_WANTALLKEYS;
+      return GridDialogCode(lparam);
     case WM_KEYDOWN:
       if (wparam == VK_ESCAPE) {
         self->FinishEdit(false);  // Esc drops the typing, never closes the dialog
@@ -315,6 +348,9 @@ LRESULT CALLBACK ChooserDialog::EditorProc(HWND window, UINT message, WPARAM wpa
     case WM_CHAR:
       if (wparam == L'\r' || wparam == 27 || wparam == L'\t') return 0;
       break;
+    case WM_LBUTTONDBLCLK:
+      self->End(true);  // a double click on the grid, also inside its open cell, gives OK
+      return 0;
     case WM_KILLFOCUS:
       if (self->editor_ == window) {
         const LRESULT result = CallWindowProcW(proc, window, message, wparam, lparam);
@@ -351,7 +387,6 @@ LRESULT ChooserDialog::OnMessage(HWND window, UINT message, WPARAM wparam, LPARA
         const std::optional<std::string> error = model_.SaveToRegistry();
         Sync();
         if (error) ShowLoaderMessage(dialog_, *error, MB_ICONERROR);
-        SetFocus(grid_);
         return 0;
       }
       break;
@@ -367,6 +402,34 @@ LRESULT ChooserDialog::OnMessage(HWND window, UINT message, WPARAM wparam, LPARA
       }
       break;
     }
+    case WM_PAINT: {
+      // The panel that holds the controls: a raised edge round the whole client area.
+      const WindowPaint paint(dialog_);
+      RECT panel;
+      GetClientRect(dialog_, &panel);
+      DrawEdge(paint.Dc(), &panel, BDR_RAISEDINNER, BF_RECT);
+      return 0;
+    }
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      DrawPictureButton(item,
+                        item.hwndItem == button_edit_ ? ButtonPicture::Save : ButtonPicture::Start,
+                        font_.Get());
+      return TRUE;
+    }
+    case DM_GETDEFID:
+      // Enter presses the focused "Сохранить в реестре", elsewhere the default button.
+      return MAKELRESULT(GetFocus() == button_edit_ ? kSaveButtonId : kOkId, DC_HASDEFID);
+    case WM_NEXTDLGCTL:
+      // The dialog manager's move to the next or previous control, asked of a plain window.
+      SetFocus(lparam ? reinterpret_cast<HWND>(wparam)
+                      : GetNextDlgTabItem(dialog_, GetFocus(), wparam != 0));
+      return 0;
+    case WM_TIMER:
+      if (wparam != kClickEditTimer) break;
+      KillTimer(dialog_, kClickEditTimer);
+      BeginEdit(nullptr);
+      return 0;
     case WM_CLOSE:
       End(false);  // the close box
       return 0;

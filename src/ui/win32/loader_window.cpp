@@ -21,7 +21,7 @@ constexpr wchar_t kCaption[] = L"Загрузчик НУРВ-Комплекс";
 constexpr UINT kRunMessage = WM_APP + 1;
 constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT_PTR kRevealTimer = 2;
-constexpr UINT kRevealStepMs = 20;
+constexpr std::chrono::milliseconds kRevealStep{20};
 constexpr int kLogTop = 103;
 
 constexpr RECT kGifRect{0, 0, 500, 100};
@@ -192,7 +192,8 @@ void LoaderWindow::OnVersionLabelChanged() {
     reveal_cycling_ = L' ';
     version_shown_ = version_caption_.empty() ? L"" : L" ";
     reveal_running_ = true;
-    SetTimer(window_, kRevealTimer, kRevealStepMs, nullptr);
+    reveal_schedule_.Start(kRevealStep);
+    SetTimer(window_, kRevealTimer, reveal_schedule_.WaitMs(), nullptr);
   } else {
     KillTimer(window_, kRevealTimer);
     reveal_running_ = false;
@@ -219,6 +220,11 @@ void LoaderWindow::RevealStep() {
     version_shown_ = version_caption_.substr(0, reveal_settled_) + reveal_cycling_;
   }
   Invalidate(kVersionRect);
+}
+
+void LoaderWindow::RevealDueSteps() {
+  while (reveal_running_ && reveal_schedule_.TakeDue(kRevealStep)) RevealStep();
+  if (reveal_running_) SetTimer(window_, kRevealTimer, reveal_schedule_.WaitMs(), nullptr);
 }
 
 void LoaderWindow::OnLogChanged() {
@@ -256,16 +262,24 @@ void LoaderWindow::OnAnimationStarted() {
   if (banner_running_) return;
   banner_running_ = true;
   banner_frame_ = 0;
-  SetTimer(window_, kBannerTimer, banner_.Delay(0), nullptr);
+  banner_schedule_.Start(std::chrono::milliseconds(banner_.Delay(0)));
+  SetTimer(window_, kBannerTimer, banner_schedule_.WaitMs(), nullptr);
 }
 
-void LoaderWindow::NextBannerFrame() {
-  KillTimer(window_, kBannerTimer);
-  if (banner_frame_ + 1 >= BannerFrames()) return;  // played once, no loop
-  ++banner_frame_;
-  Invalidate(kGifRect);
-  SetTimer(window_, kBannerTimer, banner_.Delay(banner_frame_), nullptr);
-  OnBannerFrame(banner_frame_);
+void LoaderWindow::NextBannerFrames() {
+  // Every frame due by now, each one handed to the window's logic, so frame 19 is never skipped.
+  while (banner_frame_ + 1 < BannerFrames() &&
+         banner_schedule_.TakeDue(std::chrono::milliseconds(banner_.Delay(banner_frame_ + 1)))) {
+    ++banner_frame_;
+    Invalidate(kGifRect);
+    OnBannerFrame(banner_frame_);
+    if (!window_) return;  // frame 19 has closed the window
+  }
+  if (banner_frame_ + 1 >= BannerFrames()) {
+    KillTimer(window_, kBannerTimer);  // played once, no loop
+  } else {
+    SetTimer(window_, kBannerTimer, banner_schedule_.WaitMs(), nullptr);
+  }
 }
 
 void LoaderWindow::OnCloseRequested() {
@@ -458,8 +472,8 @@ LRESULT LoaderWindow::OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM
       }
       break;
     case WM_TIMER:
-      if (wparam == kBannerTimer) NextBannerFrame();
-      if (wparam == kRevealTimer) RevealStep();
+      if (wparam == kBannerTimer) NextBannerFrames();
+      if (wparam == kRevealTimer) RevealDueSteps();
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE) Activate();

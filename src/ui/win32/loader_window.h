@@ -6,6 +6,7 @@
 #include "banner.h"
 #include "gdi.h"
 #include "loader/loader_ui.h"
+#include "step_timing.h"
 
 namespace nurv::winui {
 
@@ -42,6 +43,10 @@ class LoaderWindow : public LoaderUi {
 
   static ScreenGeometry CurrentScreenGeometry();
 
+  // What the window shows now: the banner's frame and the version label's text.
+  int BannerFrame() const { return banner_frame_; }
+  const std::wstring& VersionShown() const { return version_shown_; }
+
  protected:
   void OnStatusChanged() override;
   void OnVersionLabelChanged() override;
@@ -61,12 +66,14 @@ class LoaderWindow : public LoaderUi {
   void PaintButtons(HDC dc);
   void OnMouse(UINT message, POINT at);
   int BannerFrames() const;
-  void NextBannerFrame();
+  void NextBannerFrames();
   void RevealStep();
+  void RevealDueSteps();
   void Invalidate(const RECT& area);
 
   static constexpr int kFallbackFrames = 25;
 
+  FineTimerResolution timer_resolution_;
   HINSTANCE instance_;
   HWND app_window_ = nullptr;  // the task-bar button "Загрузчик НУРВ"; owner of the window
   HWND window_ = nullptr;
@@ -78,11 +85,13 @@ class LoaderWindow : public LoaderUi {
   Banner banner_;
   int banner_frame_ = 0;
   bool banner_running_ = false;
+  StepSchedule banner_schedule_;
   std::wstring version_shown_;
   std::wstring version_caption_;
   int reveal_settled_ = 0;
   wchar_t reveal_cycling_ = L' ';
   bool reveal_running_ = false;
+  StepSchedule reveal_schedule_;
   std::size_t shown_lines_ = 0;
   enum class Hot { None, Close, Hist } hot_ = Hot::None, pressed_ = Hot::None;
   bool tracking_mouse_ = false;
