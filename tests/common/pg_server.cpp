@@ -98,14 +98,15 @@ std::string Host(const fs::path& local) {
 
 int Run(const std::string& command, std::string* output = nullptr) {
   static int runs = 0;
-  const fs::path dir = fs::temp_directory_path() /
-                       ("nurv-pg-run-" + std::to_string(GetCurrentProcessId()) + "-" +
-                        std::to_string(++runs));
+  const fs::path dir =
+      fs::temp_directory_path() /
+      ("nurv-pg-run-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs));
   fs::create_directories(dir);
   const std::string host = Host(dir);
   // The host shell gets its environment from Wine, translated from Windows: PATH is set anew.
   WriteText(dir / "run.sh", "cd '" + host + "' || exit\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\n(" +
-                                command + ") >out 2>&1\necho $? >status.new\nmv status.new status\n");
+                                command +
+                                ") >out 2>&1\necho $? >status.new\nmv status.new status\n");
   std::wstring line = L"/bin/sh \"" + fs::path(host + "/run.sh").wstring() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
