@@ -35,7 +35,8 @@ xvfb-run -a bash -c '
   set -euo pipefail
   trap "/usr/lib/wine/wineserver -k || true" EXIT
   "$NURV_WINE" wineboot -i >/dev/null 2>&1
-  "$NURV_WINE" build-mingw32/bin/nurv-demo-setup.exe "C:\\Demo" "Z:$PWD/build-mingw32/bin" >/dev/null
+  "$NURV_WINE" build-mingw32/bin/nurv-demo-setup.exe "C:\\Demo" "Z:$PWD/build-mingw32/bin" \
+    >/dev/null
   drive=$WINEPREFIX/drive_c
   bin=$drive/NURV/Bin
   mkdir -p "$bin" "$drive/NURV/Update" "$drive/NURV/Help" "$drive/NURV/Shablon" "$drive/NURV/Report"
