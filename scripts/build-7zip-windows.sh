@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cache=${1:-build-deps/7zip-win64}
 arch=${2:-x86_64}
-if [ -s "$cache/7za.dll" ] && [ -s "$cache/7z.exe" ]; then
+if [ -s "$cache/7za.dll" ] && [ -s "$cache/7z.exe" ] && [ -s "$cache/copyright" ]; then
   exit 0
 fi
 
@@ -33,4 +33,5 @@ cp "$work/src/CPP/7zip/Bundles/Format7zF/_o/7z.dll" "$cache/7za.dll"
 cp "$work/src/CPP/7zip/UI/Console/_o/7z.exe" "$cache/7z.exe"
 # The console program loads the library by its own name from its folder.
 cp "$cache/7za.dll" "$cache/7z.dll"
+cp "$work/src/debian/copyright" "$cache/copyright"
 echo "7-Zip for Windows in $cache"

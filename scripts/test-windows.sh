@@ -2,9 +2,10 @@
 # The Windows build on this Linux machine: installs what is missing, fetches SQLite's source,
 # builds 7-Zip for Windows (the library the tests extract with, and 7z.exe that makes their
 # archives) and libsodium for both targets, builds the x86_64 build and runs its tests (unit,
-# window and end-to-end) under wine64 on a virtual display, then builds the shipped 32-bit
-# NurvLoader.exe and nurv-publish.exe (i686, statically linked) and runs the same tests with the
-# i686 build where wine32 is installed (skipped, with a line saying so, where it is not). One
+# window and end-to-end, the PostgreSQL cases against the host's server through Wine's odbc32)
+# under wine64 on a virtual display, then builds the shipped 32-bit NurvLoader.exe and
+# nurv-publish.exe (i686, statically linked) and runs the same tests with the i686 build under
+# wine32 (skipped, with a line saying so, where install-deps.sh could not install it). One
 # end-to-end test drives NurvLoader.exe through the chooser by real keystrokes and leaves the
 # picture build-mingw64/windows-chooser.png.
 # Usage: scripts/test-windows.sh   (WINEPREFIX may name the x86_64 prefix; default in build-mingw64)

@@ -4,8 +4,10 @@
 namespace nurv::testing {
 
 // A throw-away PostgreSQL cluster for the tests of one executable: started on first use
-// (initdb with scram-sha-256 passwords, a private Unix socket folder and a free port; run as the
-// `postgres` system user when the tests run as root), stopped and removed at exit. It holds the
+// (initdb with scram-sha-256 passwords, listening on a private Unix socket folder only; run as the
+// `postgres` system user when the tests run as root), stopped and removed at exit. The Windows
+// builds' tests start the host's PostgreSQL the same way through Wine and reach it through Wine's
+// odbc32 and the host's ODBC driver, as a workstation reaches its server. It holds the
 // database kDatabase with the table UpdatesBLOB (fblob bytea), the loader's login with SELECT
 // on it, and kNoSelectLogin without that right.
 class PgServer {

@@ -1,5 +1,3 @@
-// The test server runs on POSIX only (tests/common/pg_server.cpp): not built for Windows.
-#ifndef _WIN32
 #include <gtest/gtest.h>
 
 #include "common/pg_server.h"
@@ -17,7 +15,7 @@ class CliPostgresTest : public CliTest {
     std::string why_not;
     server_ = PgServer::Get(&why_not);
     if (server_ == nullptr) GTEST_SKIP() << why_not;
-    fs::remove(complex_.RegistryFile());
+    complex_.registry().Clear();  // the connection comes from nurv.ini
     complex_.WriteIni(server_->ServerName(), PgServer::kDatabase);
   }
   PgServer* server_ = nullptr;
@@ -190,5 +188,3 @@ TEST_F(CliPostgresTest, SignedRowsOfTheServerLandAndTheSecondRunWritesNothing) {
 
 }  // namespace
 }  // namespace nurv::testing
-
-#endif  // _WIN32
