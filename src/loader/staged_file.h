@@ -8,8 +8,8 @@
 #include "base/value.h"
 #include "db/database.h"
 #include "platform/new_file.h"
-#include "platform/sha256.h"
 #include "rules/loader_files.h"
+#include "support/background_sha256.h"
 
 namespace nurv {
 
@@ -36,13 +36,13 @@ class CheckedNewFile {
   void Keep() { kept_ = true; }
 
   std::uint32_t crc32() const { return ~crc_; }
-  // The SHA-256 of the bytes written (only when asked for at creation).
+  // The SHA-256 of the bytes written (only when asked for at creation); call once.
   Sha256Digest sha256() { return sha256_ ? sha256_->Finish() : Sha256Digest{}; }
 
  private:
   std::string path_;
   platform::NewFile file_;
-  std::optional<platform::Sha256> sha256_;
+  std::optional<BackgroundSha256> sha256_;
   std::uint32_t crc_ = 0xFFFFFFFFu;
   bool kept_ = false;
 };
