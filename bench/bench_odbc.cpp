@@ -11,9 +11,9 @@
 #include <string>
 
 #include "common/pg_server.h"
+#include "connection/loader_login.h"
 #include "db/database.h"
 #include "loader/staged_file.h"
-#include "connection/loader_login.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include "common/fake_ui.h"
 #include "db/database.h"
 #include "loader/catalogue_filter.h"
-#include "rules/module_catalogue.h"
 #include "loader/update_context.h"
 #include "loader/update_plain.h"
 #include "platform/sha256.h"
+#include "rules/module_catalogue.h"
 #include "support/signing.h"
 
 namespace {

@@ -31,8 +31,8 @@ bool LoginComplete(const std::string& server, const std::string& database, const
 }
 
 ConnectResult OpenConnection(db::Connection& connection, const std::string& server,
-                            const std::string& database, const std::string& user,
-                            const std::string& password) {
+                             const std::string& database, const std::string& user,
+                             const std::string& password) {
   ConnectResult result;
   if (!LoginComplete(server, database, user, password)) return result;
   connection.SetParams(LoaderConnectParams(server, database, user, password));

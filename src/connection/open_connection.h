@@ -24,7 +24,7 @@ struct ConnectResult {
 // Opens `connection` on `server`/`database` under the login `user`/`password`; an incomplete
 // login is not tried. A failed open leaves the connection closed.
 [[nodiscard]] ConnectResult OpenConnection(db::Connection& connection, const std::string& server,
-                                          const std::string& database, const std::string& user,
-                                          const std::string& password);
+                                           const std::string& database, const std::string& user,
+                                           const std::string& password);
 
 }  // namespace nurv

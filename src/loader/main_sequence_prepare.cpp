@@ -167,7 +167,7 @@ void LoaderApp::ChooseAndConnect(platform::Registry& registry) {
   const std::string password = LoaderPassword();
   ui_.ShowStatus("Установка соединения...");
   if (!ConnectAndLog(connection_, state_.SelectedServer, state_.SelectedDataBase, kLoaderLogin,
-                       password, state_.LoaderSettings, ui_))
+                     password, state_.LoaderSettings, ui_))
     state_.InitFailed = true;
   line += state_.InitFailed ? " - ОШИБКА" : " - OK";
   ui_.AddLogLine(line);

@@ -6,8 +6,8 @@
 namespace nurv {
 
 bool ConnectAndLog(db::Connection& connection, const std::string& server,
-                     const std::string& database, const std::string& user,
-                     const std::string& password, SettingsRecord& loader_settings, UiServices& ui) {
+                   const std::string& database, const std::string& user,
+                   const std::string& password, SettingsRecord& loader_settings, UiServices& ui) {
   if (!LoginComplete(server, database, user, password)) return false;
   WaitCursor cursor(ui);
   loader_settings.User = user;

@@ -12,7 +12,7 @@ namespace nurv {
 // of a failed open once the window's messages are processed. An incomplete login is not tried
 // and logs nothing. True when the connection is open.
 bool ConnectAndLog(db::Connection& connection, const std::string& server,
-                     const std::string& database, const std::string& user,
-                     const std::string& password, SettingsRecord& loader_settings, UiServices& ui);
+                   const std::string& database, const std::string& user,
+                   const std::string& password, SettingsRecord& loader_settings, UiServices& ui);
 
 }  // namespace nurv

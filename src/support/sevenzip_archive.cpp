@@ -15,8 +15,8 @@
 #include "platform/system_info.h"
 #include "support/caller_thread_relay.h"
 #include "support/sevenzip_abi.h"
-#include "support/sevenzip_library.h"
 #include "support/sevenzip_com.h"
+#include "support/sevenzip_library.h"
 #include "support/sevenzip_streams.h"
 
 namespace nurv {

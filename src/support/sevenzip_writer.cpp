@@ -8,8 +8,8 @@
 #include "base/utf8.h"
 #include "platform/files.h"
 #include "support/sevenzip_abi.h"
-#include "support/sevenzip_library.h"
 #include "support/sevenzip_com.h"
+#include "support/sevenzip_library.h"
 #include "support/sevenzip_streams.h"
 
 namespace nurv {

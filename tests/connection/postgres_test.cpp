@@ -14,9 +14,9 @@
 #include "common/pg_server.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
-#include "db/database.h"
-#include "connection/open_connection.h"
 #include "connection/loader_login.h"
+#include "connection/open_connection.h"
+#include "db/database.h"
 
 namespace nurv {
 namespace {

@@ -239,9 +239,11 @@ TEST_F(CliPublishedTable, DecoyRowsBesideSignedOnesDecideNothing) {
   AwaitLaunch(installed);
   const auto decoy = [&](int vcode, const std::string& code, const std::string& version,
                          const std::string& date, const std::string& of) {
-    Forge("INSERT INTO UpdatesBLOB (vcode, tdoc, version, name, caption, updatedate, fblob) "
-          "SELECT " + std::to_string(vcode) + ", '" + code + "', " + version + ", name, caption, " +
-          date + ", fblob FROM UpdatesBLOB WHERE tdoc = '" + of + "'");
+    Forge(
+        "INSERT INTO UpdatesBLOB (vcode, tdoc, version, name, caption, updatedate, fblob) "
+        "SELECT " +
+        std::to_string(vcode) + ", '" + code + "', " + version + ", name, caption, " + date +
+        ", fblob FROM UpdatesBLOB WHERE tdoc = '" + of + "'");
   };
   decoy(-3, "prg", "'99.0.0.0'", "updatedate", "PRG");
   decoy(-2, "LDR", "'99.0.0.0'", "updatedate", "LDR");
@@ -252,7 +254,8 @@ TEST_F(CliPublishedTable, DecoyRowsBesideSignedOnesDecideNothing) {
   EXPECT_EQ(checked.status, 2) << checked.err << Joined(checked.out);
   for (const char* code : {"LDR", "PRG", "PDF"})
     EXPECT_TRUE(Contains(checked.out, std::string("--> ОШИБКА! Более одной строки обновления с "
-                                                  "кодом: [") + code + "]"))
+                                                  "кодом: [") +
+                                          code + "]"))
         << code << Joined(checked.out);
   EXPECT_EQ(ReadFile(main), landed[0].second);
   EXPECT_EQ(platform::ReadModifiedTime(pdf), kPublished);

@@ -5,12 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "rules/module_catalogue.h"
 #include "loader/module_stage.h"
 #include "loader/update_archived.h"
 #include "loader/update_groups.h"
 #include "loader/update_plain.h"
 #include "platform/system_info.h"
+#include "rules/module_catalogue.h"
 #include "update_fixture.h"
 
 namespace nurv {

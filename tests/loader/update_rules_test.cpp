@@ -7,11 +7,11 @@
 #include "common/fake_ui.h"
 #include "common/temp_dir.h"
 #include "loader/catalogue_filter.h"
-#include "rules/module_catalogue.h"
 #include "loader/stage_frame.h"
 #include "loader/update_files.h"
 #include "loader/update_groups.h"
 #include "loader/update_result.h"
+#include "rules/module_catalogue.h"
 #include "support/sevenzip_archive.h"
 #include "update_fixture.h"
 

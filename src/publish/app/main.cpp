@@ -9,13 +9,13 @@
 
 #include "base/date_utils.h"
 #include "command_line/tool_command_line.h"
-#include "db/database.h"
 #include "connection/loader_login.h"
-#include "rules/module_catalogue.h"
+#include "db/database.h"
 #include "platform/process.h"
 #include "publish/publish_commands.h"
 #include "publish/signing_keys.h"
 #include "publish/verify_table.h"
+#include "rules/module_catalogue.h"
 #include "settings/ini_settings.h"
 #include "support/signing.h"
 
