@@ -22,7 +22,9 @@ namespace nurv::qtui {
 
 namespace {
 
-constexpr int kLogTop = 103;
+using window_look::kLogTop;
+
+QRect RectOf(window_look::Box box) { return QRect(box.left, box.top, box.width, box.height); }
 
 QPalette SolidPalette(QPalette palette, QRgb ground, QRgb text) {
   for (auto role : {QPalette::Window, QPalette::Base})
@@ -50,7 +52,7 @@ LoaderWindow::LoaderWindow(QWidget* parent)
   // From back to front: each control is drawn over those made before it.
   BannerView = new QLabel(this);
   BannerView->setObjectName(QStringLiteral("BannerView"));
-  BannerView->setGeometry(0, 0, 500, 100);
+  BannerView->setGeometry(RectOf(window_look::kBanner));
   banner_.setFileName(QStringLiteral(":/nurv/banner.gif"));
   banner_.setCacheMode(QMovie::CacheAll);
   BannerView->setMovie(&banner_);
@@ -59,19 +61,19 @@ LoaderWindow::LoaderWindow(QWidget* parent)
 
   ProgressBar = new GradientProgressBar(this);
   ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-  ProgressBar->setGeometry(2, 87, 497, 11);
+  ProgressBar->setGeometry(RectOf(window_look::kProgressBar));
   ProgressBar->SetRange(kProgressMax);
 
   CloseButton = new FlatTextButton(QStringLiteral("Закрыть"), QColor::fromRgb(kCloseGrey),
                                    QColor::fromRgb(kWindowText), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
-  CloseButton->setGeometry(409, 63, 63, 21);
+  CloseButton->setGeometry(RectOf(window_look::kCloseButton));
   CloseButton->setFont(MsSansSerif(12));
   connect(CloseButton, &QAbstractButton::clicked, this, [this] { PressClose(); });
 
   VersionCaption = new RevealLabel(this);
   VersionCaption->setObjectName(QStringLiteral("VersionCaption"));
-  VersionCaption->setGeometry(3, 2, 83, 18);
+  VersionCaption->setGeometry(RectOf(window_look::kVersionCaption));
   VersionCaption->setTextFormat(Qt::PlainText);
   VersionCaption->setFont(CourierNewBold(9));
   VersionCaption->setPalette(SolidPalette(VersionCaption->palette(), kBackground, kTextGreen));
@@ -79,7 +81,7 @@ LoaderWindow::LoaderWindow(QWidget* parent)
 
   StatusLine = new QLabel(this);
   StatusLine->setObjectName(QStringLiteral("StatusLine"));
-  StatusLine->setGeometry(2, 64, 405, 21);
+  StatusLine->setGeometry(RectOf(window_look::kStatusLine));
   StatusLine->setTextFormat(Qt::PlainText);  // texts from files and servers are never markup
   StatusLine->setFont(MsSansSerif(12));
   StatusLine->setPalette(SolidPalette(StatusLine->palette(), kBackground, kTextGreen));
@@ -88,7 +90,7 @@ LoaderWindow::LoaderWindow(QWidget* parent)
 
   StatusFrame = new SunkenBevel(this);
   StatusFrame->setObjectName(QStringLiteral("StatusFrame"));
-  StatusFrame->setGeometry(2, 63, 404, 21);
+  StatusFrame->setGeometry(RectOf(window_look::kStatusFrame));
 
   LogView = new QPlainTextEdit(this);
   LogView->setObjectName(QStringLiteral("LogView"));
@@ -103,7 +105,7 @@ LoaderWindow::LoaderWindow(QWidget* parent)
 
   LogButton = new FlatPictureButton(QColor::fromRgb(kHistGround), this);
   LogButton->setObjectName(QStringLiteral("LogButton"));
-  LogButton->setGeometry(475, 63, 24, 21);
+  LogButton->setGeometry(RectOf(window_look::kLogButton));
   LogButton->SetPicture(HistArrow(false));
   connect(LogButton, &QAbstractButton::clicked, this, [this] { ToggleLog(); });
 }

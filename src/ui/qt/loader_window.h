@@ -16,12 +16,12 @@ namespace nurv::qtui {
 class LoaderWindow : public QWidget, public LoaderUi {
   Q_OBJECT
  public:
-  static constexpr QRgb kBackground = 0x414141;
-  static constexpr QRgb kTextGreen = 0x00BB00;
-  static constexpr QRgb kLogGround = 0x051603;
-  static constexpr QRgb kLogText = 0x22B329;
-  static constexpr QRgb kHistGround = 0x373737;
-  static constexpr QRgb kCloseGrey = 0x808080;
+  static constexpr QRgb kBackground = AsQRgb(window_look::kBackground);
+  static constexpr QRgb kTextGreen = AsQRgb(window_look::kTextGreen);
+  static constexpr QRgb kLogGround = AsQRgb(window_look::kLogGround);
+  static constexpr QRgb kLogText = AsQRgb(window_look::kLogText);
+  static constexpr QRgb kHistGround = AsQRgb(window_look::kLogButtonGround);
+  static constexpr QRgb kCloseGrey = AsQRgb(window_look::kCloseGrey);
   static constexpr QRgb kWindowText = 0x000000;
   static inline const char* const kCaption = "Загрузчик НУРВ-Комплекс";
 

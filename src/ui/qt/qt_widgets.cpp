@@ -50,8 +50,8 @@ QPixmap HistArrow(bool up) {
   arrow.addPolygon(head);
   arrow = arrow.simplified();
   if (up) arrow = QTransform(1, 0, 0, -1, 0, 15).map(arrow);
-  painter.setPen(QPen(QColor(0x0A, 0x5C, 0x10), 1));
-  painter.setBrush(QColor(0x2E, 0xD1, 0x3A));
+  painter.setPen(QPen(QColor::fromRgb(AsQRgb(window_look::kArrowEdge)), 1));
+  painter.setBrush(QColor::fromRgb(AsQRgb(window_look::kArrowFill)));
   painter.drawPath(arrow);
   return picture;
 }
@@ -93,10 +93,10 @@ void SunkenBevel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const int r = width() - 1;
   const int b = height() - 1;
-  painter.setPen(QColor(0x80, 0x80, 0x80));
+  painter.setPen(QColor::fromRgb(AsQRgb(window_look::kBevelShadow)));
   painter.drawLine(0, 0, r, 0);
   painter.drawLine(0, 0, 0, b);
-  painter.setPen(QColor(0xFF, 0xFF, 0xFF));
+  painter.setPen(QColor::fromRgb(AsQRgb(window_look::kBevelLight)));
   painter.drawLine(0, b, r, b);
   painter.drawLine(r, 0, r, b);
 }
@@ -113,10 +113,10 @@ void FlatTextButton::paintEvent(QPaintEvent*) {
   if (hovered_) {
     const int r = width() - 1;
     const int b = height() - 1;
-    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.setPen(QColor::fromRgb(AsQRgb(window_look::kBevelShadow)));
     painter.drawLine(0, 0, r, 0);
     painter.drawLine(0, 0, 0, b);
-    painter.setPen(QColor(0x20, 0x20, 0x20));
+    painter.setPen(QColor::fromRgb(AsQRgb(window_look::kEdgeDark)));
     painter.drawLine(0, b, r, b);
     painter.drawLine(r, 0, r, b);
   }
@@ -155,10 +155,12 @@ void FlatPictureButton::paintEvent(QPaintEvent*) {
   if (hovered_ || isDown()) {
     const int r = width() - 1;
     const int b = height() - 1;
-    painter.setPen(isDown() ? QColor(0x20, 0x20, 0x20) : QColor(0x60, 0x60, 0x60));
+    painter.setPen(isDown() ? QColor::fromRgb(AsQRgb(window_look::kEdgeDark))
+                            : QColor::fromRgb(AsQRgb(window_look::kEdgeMid)));
     painter.drawLine(0, 0, r, 0);
     painter.drawLine(0, 0, 0, b);
-    painter.setPen(isDown() ? QColor(0x60, 0x60, 0x60) : QColor(0x20, 0x20, 0x20));
+    painter.setPen(isDown() ? QColor::fromRgb(AsQRgb(window_look::kEdgeMid))
+                            : QColor::fromRgb(AsQRgb(window_look::kEdgeDark)));
     painter.drawLine(0, b, r, b);
     painter.drawLine(r, 0, r, b);
   }

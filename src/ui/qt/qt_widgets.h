@@ -11,7 +11,14 @@
 #include <QWidget>
 #include <string>
 
+#include "loader/window_look.h"
+
 namespace nurv::qtui {
+
+// A colour of the window's description as Qt takes it.
+constexpr QRgb AsQRgb(window_look::Colour colour) {
+  return QRgb{colour.red} << 16 | QRgb{colour.green} << 8 | QRgb{colour.blue};
+}
 
 inline QString ToQ(const std::string& text) { return QString::fromStdString(text); }
 inline std::string FromQ(const QString& text) { return text.toStdString(); }
@@ -29,9 +36,9 @@ QPixmap HistArrow(bool up);
 class GradientProgressBar : public QWidget {
   Q_OBJECT
  public:
-  static constexpr QRgb kGround = 0x1C6624;
-  static constexpr QRgb kBarFrom = 0x29D331;
-  static constexpr QRgb kBarTo = 0xADEFAD;
+  static constexpr QRgb kGround = AsQRgb(window_look::kBarGround);
+  static constexpr QRgb kBarFrom = AsQRgb(window_look::kBarFrom);
+  static constexpr QRgb kBarTo = AsQRgb(window_look::kBarTo);
 
   explicit GradientProgressBar(QWidget* parent = nullptr);
   void SetRange(int max);

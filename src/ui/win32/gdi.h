@@ -1,9 +1,15 @@
 #pragma once
 #include <windows.h>
 
+#include "loader/window_look.h"
 #include "platform/win32/unique_handle.h"
 
 namespace nurv::winui {
+
+// A colour of the window's description as GDI takes it.
+constexpr COLORREF AsColorRef(window_look::Colour colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
 
 // A font, pen, brush or bitmap, deleted when its owner goes.
 template <typename Object>

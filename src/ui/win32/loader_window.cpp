@@ -22,15 +22,19 @@ constexpr UINT kRunMessage = WM_APP + 1;
 constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT_PTR kRevealTimer = 2;
 constexpr std::chrono::milliseconds kRevealStep{20};
-constexpr int kLogTop = 103;
+using window_look::kLogTop;
 
-constexpr RECT kGifRect{0, 0, 500, 100};
-constexpr RECT kBarRect{2, 87, 2 + 497, 87 + 11};
-constexpr RECT kCloseRect{409, 63, 409 + 63, 63 + 21};
-constexpr RECT kVersionRect{3, 2, 3 + 83, 2 + 18};
-constexpr RECT kStatusRect{2, 64, 2 + 405, 64 + 21};
-constexpr RECT kBevelRect{2, 63, 2 + 404, 63 + 21};
-constexpr RECT kHistRect{475, 63, 475 + 24, 63 + 21};
+constexpr RECT RectOf(window_look::Box box) {
+  return {box.left, box.top, box.left + box.width, box.top + box.height};
+}
+
+constexpr RECT kGifRect = RectOf(window_look::kBanner);
+constexpr RECT kBarRect = RectOf(window_look::kProgressBar);
+constexpr RECT kCloseRect = RectOf(window_look::kCloseButton);
+constexpr RECT kVersionRect = RectOf(window_look::kVersionCaption);
+constexpr RECT kStatusRect = RectOf(window_look::kStatusLine);
+constexpr RECT kBevelRect = RectOf(window_look::kStatusFrame);
+constexpr RECT kHistRect = RectOf(window_look::kLogButton);
 
 void Line(HDC dc, int x1, int y1, int x2, int y2) {
   MoveToEx(dc, x1, y1, nullptr);
@@ -59,8 +63,8 @@ void DrawArrow(HDC dc, int left, int top, bool up) {
   auto y = [&](int v) { return top + (up ? 14 - v : v); };
   const POINT shape[] = {{left + 5, y(1)},  {left + 9, y(1)}, {left + 9, y(7)}, {left + 13, y(7)},
                          {left + 7, y(13)}, {left + 1, y(7)}, {left + 5, y(7)}};
-  const UniqueGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, RGB(0x0A, 0x5C, 0x10)));
-  const UniqueGdiObject<HBRUSH> brush(CreateSolidBrush(RGB(0x2E, 0xD1, 0x3A)));
+  const UniqueGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, AsColorRef(window_look::kArrowEdge)));
+  const UniqueGdiObject<HBRUSH> brush(CreateSolidBrush(AsColorRef(window_look::kArrowFill)));
   const ScopedSelection outline(dc, pen.Get());
   const ScopedSelection inside(dc, brush.Get());
   Polygon(dc, shape, 7);
@@ -310,7 +314,8 @@ void LoaderWindow::PaintButtons(HDC dc) {
   // "Закрыть": flat and transparent; framed and in the window-text colour under the pointer.
   RECT close = kCloseRect;
   const bool close_hot = hot_ == Hot::Close;
-  if (close_hot) Frame3D(dc, close, RGB(0x80, 0x80, 0x80), RGB(0x20, 0x20, 0x20));
+  if (close_hot)
+    Frame3D(dc, close, AsColorRef(window_look::kBevelShadow), AsColorRef(window_look::kEdgeDark));
   if (pressed_ == Hot::Close && close_hot) OffsetRect(&close, 1, 1);
   {
     const ScopedSelection font(dc, status_font_.Get());
@@ -322,8 +327,9 @@ void LoaderWindow::PaintButtons(HDC dc) {
   const bool hist_hot = hot_ == Hot::Hist;
   const bool hist_down = hist_hot && pressed_ == Hot::Hist;
   if (hist_hot) {
-    Frame3D(dc, kHistRect, hist_down ? RGB(0x20, 0x20, 0x20) : RGB(0x60, 0x60, 0x60),
-            hist_down ? RGB(0x60, 0x60, 0x60) : RGB(0x20, 0x20, 0x20));
+    Frame3D(dc, kHistRect,
+            hist_down ? AsColorRef(window_look::kEdgeDark) : AsColorRef(window_look::kEdgeMid),
+            hist_down ? AsColorRef(window_look::kEdgeMid) : AsColorRef(window_look::kEdgeDark));
   }
   const int shift = hist_down ? 1 : 0;
   DrawArrow(dc, kHistRect.left + (24 - 15) / 2 + shift, kHistRect.top + (21 - 15) / 2 + shift,
@@ -359,7 +365,8 @@ void LoaderWindow::Paint(HDC dc) {
     DrawTextW(dc, text.c_str(), -1, &status,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
-  Frame3D(dc, kBevelRect, RGB(0x80, 0x80, 0x80), RGB(0xFF, 0xFF, 0xFF));
+  Frame3D(dc, kBevelRect, AsColorRef(window_look::kBevelShadow),
+          AsColorRef(window_look::kBevelLight));
 }
 
 void LoaderWindow::OnMouse(UINT message, POINT at) {

@@ -15,15 +15,15 @@ namespace nurv::winui {
 // or 500 high; everything but the log is painted by the window itself.
 class LoaderWindow : public LoaderUi {
  public:
-  static constexpr COLORREF kBackground = RGB(0x41, 0x41, 0x41);
-  static constexpr COLORREF kTextGreen = RGB(0x00, 0xBB, 0x00);
-  static constexpr COLORREF kLogGround = RGB(0x05, 0x16, 0x03);
-  static constexpr COLORREF kLogText = RGB(0x22, 0xB3, 0x29);
-  static constexpr COLORREF kHistGround = RGB(0x37, 0x37, 0x37);
-  static constexpr COLORREF kCloseGrey = RGB(0x80, 0x80, 0x80);
-  static constexpr COLORREF kBarGround = RGB(0x1C, 0x66, 0x24);
-  static constexpr COLORREF kBarFrom = RGB(0x29, 0xD3, 0x31);
-  static constexpr COLORREF kBarTo = RGB(0xAD, 0xEF, 0xAD);
+  static constexpr COLORREF kBackground = AsColorRef(window_look::kBackground);
+  static constexpr COLORREF kTextGreen = AsColorRef(window_look::kTextGreen);
+  static constexpr COLORREF kLogGround = AsColorRef(window_look::kLogGround);
+  static constexpr COLORREF kLogText = AsColorRef(window_look::kLogText);
+  static constexpr COLORREF kHistGround = AsColorRef(window_look::kLogButtonGround);
+  static constexpr COLORREF kCloseGrey = AsColorRef(window_look::kCloseGrey);
+  static constexpr COLORREF kBarGround = AsColorRef(window_look::kBarGround);
+  static constexpr COLORREF kBarFrom = AsColorRef(window_look::kBarFrom);
+  static constexpr COLORREF kBarTo = AsColorRef(window_look::kBarTo);
 
   explicit LoaderWindow(HINSTANCE instance);
   ~LoaderWindow() override;
