@@ -9,7 +9,9 @@ BackgroundSha256::BackgroundSha256() : worker_([this] { Work(); }) {
   filling_.reserve(kBlockBytes);
 }
 
-BackgroundSha256::~BackgroundSha256() {
+BackgroundSha256::~BackgroundSha256() { Stop(); }
+
+void BackgroundSha256::Stop() {
   {
     const std::lock_guard lock(mutex_);
     ending_ = true;
@@ -45,12 +47,7 @@ void BackgroundSha256::HandOver() {
 
 Sha256Digest BackgroundSha256::Finish() {
   if (!filling_.empty()) HandOver();
-  {
-    const std::lock_guard lock(mutex_);
-    ending_ = true;
-  }
-  changed_.notify_all();
-  worker_.join();
+  Stop();
   return sha256_.Finish();
 }
 

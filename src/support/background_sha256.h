@@ -32,6 +32,8 @@ class BackgroundSha256 {
   static constexpr std::size_t kWaitingBlocks = 4;
 
   void HandOver();
+  // Tells the worker to end once every waiting block is hashed, and waits for it.
+  void Stop();
   void Work();
 
   platform::Sha256 sha256_;

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <functional>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -502,7 +501,7 @@ TEST_F(Win32UiTest, ChooserShowsItsPanelAndTheButtonsPictures) {
 }
 
 // Steps come on their schedule whatever the timer's granularity: a tick that comes late runs every
-// step due by then. Frame 19 is never early; the figures measured are printed.
+// step due by then.
 TEST_F(Win32UiTest, BannerAndRevealKeepTheirScheduleWhenTicksComeLate) {
   LoaderWindow window(GetModuleHandleW(nullptr));
   window.Initialise(kScreen, true);  // keep open: frame 19 closes nothing
@@ -512,25 +511,6 @@ TEST_F(Win32UiTest, BannerAndRevealKeepTheirScheduleWhenTicksComeLate) {
   window.ProcessMessages();
   EXPECT_EQ(window.VersionShown(), L"00") << "32 steps were due after 640 ms";
   EXPECT_GE(window.BannerFrame(), 12) << "14 frames were due after 700 ms";
-
-  LoaderWindow timed(GetModuleHandleW(nullptr));
-  timed.Initialise(kScreen, true);
-  const auto start = std::chrono::steady_clock::now();
-  timed.SetVersionLabel("00");
-  timed.StartClosingAnimation();
-  std::chrono::steady_clock::duration revealed{}, frame19{};
-  PumpUntil(timed, [&] {
-    const auto now = std::chrono::steady_clock::now() - start;
-    if (revealed.count() == 0 && timed.VersionShown() == L"00") revealed = now;
-    if (frame19.count() == 0 && timed.BannerFrame() == LoaderUi::kCloseFrame) frame19 = now;
-    return revealed.count() && frame19.count();
-  });
-  using std::chrono::milliseconds;
-  const auto ms = [](auto d) { return std::chrono::duration_cast<milliseconds>(d).count(); };
-  std::cout << "reveal of 32 steps: " << ms(revealed) << " ms; frame 19: " << ms(frame19)
-            << " ms\n";
-  EXPECT_GE(revealed, milliseconds(640));
-  EXPECT_GE(frame19, milliseconds(950));
 }
 
 }  // namespace
