@@ -34,37 +34,6 @@ std::string SevenZipLoadErrorText() {
   return "Could not load CreateObject function from " + name + "\r\nPerhaps " + name + " not found";
 }
 
-std::string ErrorCodeText(std::int32_t code) {
-  switch (code) {
-    case 0:
-      return "Success";
-    case 1:
-      return "File not found";
-    case 2:
-      return "Data Error";
-    case 3:
-      return "CRC Error";
-    case 4:
-      return "Unsupported Method";
-    case 5:
-      return "Index out of Range";
-    case 6:
-      return "User canceled operation";
-    case 7:
-      return "File is not an 7z SFX archive";
-    case 8:
-      return "SFXModule error ( Not found )";
-    case 9:
-      return "Could not create SFX";
-    case 10:
-      return "No files to add";
-    case 11:
-      return "Could not create file";
-    default:
-      return {};
-  }
-}
-
 namespace sevenzip_detail {
 
 using namespace nurv::sz;
@@ -250,7 +219,7 @@ struct ExtractContext {
   SevenZipArchive& owner;
   const Library& lib;
   // When the library decodes on its own threads, the work of every callback is handed to the
-  // caller's thread: the events, Cancel and the component's state stay on that thread.
+  // caller's thread: the renaming event and the component's state stay on that thread.
   CallerThreadRelay relay;
   std::exception_ptr failure;  // an event that threw; rethrown once the library has returned
   // The error of an item's stream, which the library may release on one of its threads.
@@ -258,9 +227,6 @@ struct ExtractContext {
 
   ExtractContext(SevenZipArchive& owner_, const Library& lib_) : owner(owner_), lib(lib_) {}
 
-  void Message(std::int32_t code, const std::string& file) {
-    if (owner.OnMessage) owner.OnMessage(code, ErrorCodeText(code), file);
-  }
   void TakeWriteError() {
     if (const std::int32_t error = write_error.exchange(0); error != 0) {
       owner.SystemErrorCode = error;
@@ -331,10 +297,7 @@ class ExtractCallback final
     : public ComObject<ExtractCallback, IArchiveExtractCallback, ICryptoGetTextPassword> {
  public:
   ExtractCallback(ExtractContext& context, std::string destination, std::int64_t files_to_come)
-      : context_(context),
-        destination_(std::move(destination)),
-        files_to_come_(files_to_come),
-        all_items_(files_to_come == 0) {}
+      : context_(context), destination_(std::move(destination)), files_to_come_(files_to_come) {}
 
   void* InterfaceFor(const Guid& iid) {
     if (iid == kIidIUnknown || iid == kIidIProgress || iid == kIidIArchiveExtractCallback)
@@ -343,32 +306,15 @@ class ExtractCallback final
     return nullptr;
   }
 
-  HResult NURV_SZ_CALL SetTotal(std::uint64_t total) override {
-    return context_.Guard([&] {
-      if (all_items_ && context_.owner.OnTotalSize) context_.owner.OnTotalSize(total);
-      return kSOk;
-    });
+  HResult NURV_SZ_CALL SetTotal(std::uint64_t) override {
+    return context_.Guard([] { return kSOk; });
   }
 
-  HResult NURV_SZ_CALL SetCompleted(const std::uint64_t* complete_value) override {
+  HResult NURV_SZ_CALL SetCompleted(const std::uint64_t*) override {
     return context_.Guard([&] {
-      SevenZipArchive& owner = context_.owner;
-      const std::uint64_t completed = complete_value != nullptr ? *complete_value : last_completed_;
-      if (position_ == 0 && !current_name_.empty() && owner.OnItemStarted) {
-        owner.OnItemStarted(current_name_, current_size_);
-      }
-      position_ += completed - last_completed_;
-      last_completed_ = completed;
-      if (owner.OnProgress) owner.OnProgress(current_name_, completed, position_);
       // Once the last selected file is complete, the rest of a solid block is not decoded.
-      HResult result = done_ ? kSFalse : kSOk;
-      if (owner.Cancel) {
-        result = kSFalse;
-        owner.ErrorCode = kSzUserCanceled;
-        context_.Message(kSzUserCanceled, current_name_);
-      }
-      if (result != kSOk) stopping_ = true;
-      return result;
+      if (done_) stopping_ = true;
+      return done_ ? kSFalse : kSOk;
     });
   }
 
@@ -416,7 +362,6 @@ class ExtractCallback final
       if (code == kSzDataError || code == kSzCrcError) context_.owner.DataCheckFailed = true;
       if (code != kSzSuccess) {
         context_.owner.ErrorCode = code;
-        context_.Message(code, current_name_);
       }
       return kSOk;
     });
@@ -433,17 +378,9 @@ class ExtractCallback final
   HResult OpenTarget(std::uint32_t index, ISequentialOutStream** out_stream, std::int32_t mode) {
     SevenZipArchive& owner = context_.owner;
     const Library& lib = context_.lib;
-    if (owner.Cancel) return kSFalse;
-    if (mode == kAskTest) {
-      current_name_ = lib.ItemPath(index);
-      position_ = 0;
-      current_size_ = lib.ItemSize(index);
-      return kSOk;
-    }
     if (mode != kAskExtract) return kSOk;
 
     const std::string stored = lib.ItemPath(index);
-    const std::uint64_t size = lib.ItemSize(index);
     const std::uint32_t attributes = lib.ItemAttributes(index);
     const bool is_dir = lib.ItemIsDir(index) || (attributes & platform::kAttrDirectory) != 0;
     std::optional<DateTime> modified;
@@ -455,22 +392,16 @@ class ExtractCallback final
     if (!relative) {
       // Never written outside the destination folder; the other items go on.
       owner.ErrorCode = kSzCouldNotCreateFile;
-      context_.Message(kSzCouldNotCreateFile, stored);
       return kSOk;
     }
-    const std::string first_target = destination_ + *relative;
-    std::string target = first_target;
+    std::string target = destination_ + *relative;
     if (owner.OnSetExtractName) owner.OnSetExtractName(index, target);
 
-    bool overwrite =
+    const bool overwrite =
         (owner.ExtractOptions & static_cast<unsigned>(ExtractOption::ExtractOverwrite)) != 0;
     if (!overwrite && (platform::FileExists(target) || platform::DirectoryExists(target))) {
-      if (owner.OnExtractOverwrite) owner.OnExtractOverwrite(target, overwrite);
-      if (!overwrite) return kSOk;
+      return kSOk;
     }
-    current_name_ = target;
-    position_ = 0;
-    current_size_ = size;
 
     if (is_dir) {
       ForceDirectories(target, attributes & kWindowsAttributeBits);
@@ -484,7 +415,6 @@ class ExtractCallback final
     if (writer == nullptr) {
       owner.SystemErrorCode = error;
       owner.ErrorCode = kSzCouldNotCreateFile;
-      context_.Message(kSzCouldNotCreateFile, first_target);
       creation_failed_ = true;
       return kSFalse;
     }
@@ -495,11 +425,6 @@ class ExtractCallback final
   ExtractContext& context_;
   std::string destination_;
   std::int64_t files_to_come_;
-  bool all_items_;
-  std::string current_name_;
-  std::uint64_t position_ = 0;
-  std::uint64_t current_size_ = 0;
-  std::uint64_t last_completed_ = 0;
   bool last_file_ = false;
   bool done_ = false;
   bool creation_failed_ = false;
@@ -610,7 +535,6 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
     const auto found = FindSfxArchiveStart(self.ArchivePath);
     if (!found) {
       self.ErrorCode = kSzNotSfxArchive;
-      context.Message(kSzNotSfxArchive, self.ArchivePath);
       return -1;
     }
     start = *found;
@@ -629,7 +553,6 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
   if (context.failure) return -1;
   if (opened != kSOk) {
     self.ErrorCode = kSzFileNotFound;
-    context.Message(kSzFileNotFound, self.ArchivePath);
     return -1;
   }
 
@@ -643,13 +566,11 @@ NURV_SZ_FOREIGN_CALLS std::int32_t RunExtract(SevenZipArchive& self, const Libra
     // The library itself does not check the range.
     if (!index || *index >= count) {
       self.ErrorCode = kSzIndexOutOfRange;
-      context.Message(kSzIndexOutOfRange, std::string());
       return -1;
     }
     total += lib.ItemSize(*index);
     indices.push_back(*index);
   }
-  if (total > 0 && self.OnTotalSize) self.OnTotalSize(total);
   // The library wants each index once, in ascending order.
   std::sort(indices.begin(), indices.end());
   indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
@@ -693,11 +614,9 @@ std::int32_t SevenZipArchive::Extract(bool test_mode) {
     result = RunExtract(*this, *lib_, context, test_mode);
   } catch (...) {
     lib_->Close();
-    Cancel = false;
     throw;
   }
   lib_->Close();
-  Cancel = false;
   if (context.failure) std::rethrow_exception(context.failure);
   return result;
 }

@@ -31,10 +31,6 @@ std::vector<std::string> SevenZipLibraryCandidates(const std::string& system_fol
 // The same with the system folder and the user's temporary folder.
 std::vector<std::string> SevenZipLibraryCandidates();
 
-// Text of an ErrorCode value: "Success", "File not found", … "Could not create file"; empty for
-// an unknown code.
-std::string ErrorCodeText(std::int32_t code);
-
 // Codes of SevenZipArchive::ErrorCode.
 inline constexpr std::int32_t kSzSuccess = 0;
 inline constexpr std::int32_t kSzFileNotFound = 1;
@@ -42,7 +38,6 @@ inline constexpr std::int32_t kSzDataError = 2;
 inline constexpr std::int32_t kSzCrcError = 3;
 inline constexpr std::int32_t kSzUnsupportedMethod = 4;
 inline constexpr std::int32_t kSzIndexOutOfRange = 5;
-inline constexpr std::int32_t kSzUserCanceled = 6;
 inline constexpr std::int32_t kSzNotSfxArchive = 7;
 inline constexpr std::int32_t kSzCouldNotCreateFile = 11;
 
@@ -69,29 +64,17 @@ class SevenZipArchive {
   std::string Password;
   std::int32_t ErrorCode = 0;
   std::int32_t SystemErrorCode = 0;  // errno / GetLastError of the last failed file creation
-  bool Cancel = false;               // set during Extract (from an event) to stop it
   // Set by Extract when the library's own check of an item's data failed (a data or CRC error):
   // that item's bytes are damaged whatever else vouches for them, and whatever later error
   // ErrorCode holds.
   bool DataCheckFailed = false;
   // Threads the library may decode with: 0 chooses per extraction (every core for a large one,
-  // else 1); 1 keeps every call of the library on the calling thread. Whatever the setting, the
-  // events run on the calling thread.
+  // else 1); 1 keeps every call of the library on the calling thread. Whatever the setting,
+  // OnSetExtractName runs on the calling thread.
   std::uint32_t DecoderThreads = 0;
 
-  // Events, all optional.
-  std::function<void(std::int32_t code, const std::string& message, const std::string& file)>
-      OnMessage;
-  // Called when the target exists and overwrite is off; may switch overwrite on.
-  std::function<void(const std::string& file_name, bool& do_overwrite)> OnExtractOverwrite;
-  // May change the target name of the item with this index.
+  // Optional: may change the target name of the item with this index.
   std::function<void(std::uint32_t file_index, std::string& file_name)> OnSetExtractName;
-  std::function<void(const std::string& file_name, std::uint64_t file_size)> OnItemStarted;
-  // file_pos_arc: the library's running count of unpacked bytes; file_pos_file: within the file.
-  std::function<void(const std::string& file_name, std::uint64_t file_pos_arc,
-                     std::uint64_t file_pos_file)>
-      OnProgress;
-  std::function<void(std::uint64_t max_progress)> OnTotalSize;
 
   // Extracts the selected items (or tests them). -1 when the archive cannot be opened, an
   // entry of ItemIndexes is out of range, or an ".exe" archive holds no 7z signature; otherwise

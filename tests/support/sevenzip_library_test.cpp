@@ -41,17 +41,6 @@ TEST(SevenZipLibrary, NameAndLoadErrorText) {
   EXPECT_EQ(SevenZipLoadErrorText(), kLoadError);
 }
 
-TEST(SevenZipLibrary, ErrCodeTexts) {
-  EXPECT_EQ(ErrorCodeText(0), "Success");
-  EXPECT_EQ(ErrorCodeText(1), "File not found");
-  EXPECT_EQ(ErrorCodeText(5), "Index out of Range");
-  EXPECT_EQ(ErrorCodeText(7), "File is not an 7z SFX archive");
-  EXPECT_EQ(ErrorCodeText(8), "SFXModule error ( Not found )");
-  EXPECT_EQ(ErrorCodeText(11), "Could not create file");
-  EXPECT_EQ(ErrorCodeText(12), "");
-  EXPECT_EQ(ErrorCodeText(-1), "");
-}
-
 TEST(SevenZipLibrary, UnusableCandidatesGiveTheLoadError) {
   TempDir dir;
   const std::string text_file = PutFile(dir.path(), "7z.so", "not a shared library\n");
