@@ -8,6 +8,7 @@
 #include "button_picture.h"
 #include "message_box.h"
 #include "platform/win32/wide_text.h"
+#include "window_owner.h"
 
 namespace nurv::winui {
 
@@ -366,11 +367,7 @@ LRESULT CALLBACK ChooserDialog::EditorProc(HWND window, UINT message, WPARAM wpa
 
 LRESULT CALLBACK ChooserDialog::DialogProc(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<ChooserDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = OwnerOfWindow<ChooserDialog>(window, message, lparam);
   if (!self) return DefWindowProcW(window, message, wparam, lparam);
   return self->OnMessage(window, message, wparam, lparam);
 }

@@ -8,6 +8,7 @@
 #include "gdi.h"
 #include "message_box.h"
 #include "platform/win32/wide_text.h"
+#include "window_owner.h"
 
 namespace nurv::winui {
 
@@ -401,12 +402,7 @@ void LoaderWindow::OnMouse(UINT message, POINT at) {
 
 LRESULT CALLBACK LoaderWindow::AppWindowProc(HWND window, UINT message, WPARAM wparam,
                                              LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<LoaderWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  auto* self = OwnerOfWindow<LoaderWindow>(window, message, lparam);
   switch (message) {
     case WM_ACTIVATE:
       // The task-bar button activates the window it stands for.
@@ -424,12 +420,7 @@ LRESULT CALLBACK LoaderWindow::AppWindowProc(HWND window, UINT message, WPARAM w
 }
 
 LRESULT CALLBACK LoaderWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<LoaderWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  auto* self = OwnerOfWindow<LoaderWindow>(window, message, lparam);
   if (!self || message == WM_NCDESTROY) return DefWindowProcW(window, message, wparam, lparam);
   if (self->window_ == nullptr && message == WM_NCCREATE) self->window_ = window;
   return self->OnMessage(window, message, wparam, lparam);
