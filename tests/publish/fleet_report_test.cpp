@@ -52,14 +52,14 @@ TEST_P(FleetReport, OneLinePerWorkstationItsLatestRunDecidesAndPruneTakesOlderRo
   const DateTime now = std::chrono::floor<std::chrono::seconds>(platform::LocalNow());
   const auto add = [&](const char* computer, int hours, int status, const char* version,
                        const char* failed) {
-    RunReport run;
-    run.started = now - std::chrono::hours(hours);
-    run.computer = computer;
-    run.user = "operator";
-    run.program_version = version;
-    run.exit_status = status;
-    run.failed_stages = failed;
-    InsertRunReport(connection, run);
+    InsertRunReport(connection, {.started = now - std::chrono::hours(hours),
+                                 .computer = computer,
+                                 .user = "operator",
+                                 .folder = "C:\\NURV\\Bin\\",
+                                 .loader_version = "6.3.0.0",
+                                 .program_version = version,
+                                 .exit_status = status,
+                                 .failed_stages = failed});
   };
   add("WS-1", 240, 0, "5.1.9.2", "");
   add("WS-1", 1, 2, "5.1.9.2", "PRG CXP");
