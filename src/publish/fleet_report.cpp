@@ -27,7 +27,8 @@ struct LatestRun {
   std::string failed;
 };
 
-// Rows of one computer with the same latest time come once.
+// The latest run of each computer, in the order of their names; of two rows of one computer at the
+// same latest time, the first.
 std::vector<LatestRun> LatestRuns(db::Connection& connection) {
   auto rows = connection.OpenDataset(
       "SELECT computer, username, rundate, version, status, failed FROM UpdatesReport r WHERE "
@@ -68,12 +69,11 @@ std::size_t Width(const std::string& text) {
   }));
 }
 
+// Columns aligned two blanks apart; `lines` begins with the heading.
 void PrintTable(const std::vector<std::vector<std::string>>& lines, std::ostream& out) {
-  std::vector<std::size_t> widths;
-  for (const auto& line : lines) {
-    widths.resize(std::max(widths.size(), line.size()));
+  std::vector<std::size_t> widths(lines.front().size(), 0);
+  for (const auto& line : lines)
     for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], Width(line[i]));
-  }
   for (const auto& line : lines) {
     std::string text;
     for (std::size_t i = 0; i < line.size(); ++i) {

@@ -45,7 +45,7 @@ std::vector<std::string> ReportRows(const db::ConnectParams& params, const std::
 struct ReportCase {
   const char* name;
   bool trusted_key;           // unsigned rows then fail their stages
-  bool main_program_refused;  // not executable
+  bool main_program_damaged;  // no program, no version; the table offers none: no stage runs
   int status;
   const char* row;
 };
@@ -55,18 +55,17 @@ class CliReportTest : public CliTest, public ::testing::WithParamInterface<Repor
 // Group rows only: the main program and the loader are installed as the table offers them.
 TEST_P(CliReportTest, TheRunWritesOneRowOfItsOutcome) {
   const ReportCase& c = GetParam();
-  CreateUpdateDatabase(complex_.Db(),
-                       {VersionRow(1, "PRG", "5.1.9.2"), VersionRow(2, "LDR", "6.3.0.0"),
-                        FileRow(3, "LXP", "ru.pak", "locale", kRowTime),
-                        FileRow(4, "XLS", "Форма.xls", "form", kRowTime)});
+  CreateUpdateDatabase(
+      complex_.Db(),
+      {VersionRow(1, "PRG", c.main_program_damaged ? "00.00.00.00" : "5.1.9.2"),
+       VersionRow(2, "LDR", "6.3.0.0"), FileRow(3, "LXP", "ru.pak", "locale", kRowTime),
+       FileRow(4, "XLS", "Форма.xls", "form", kRowTime)});
   db::ConnectParams params{Server(), "demo", "", std::nullopt};
   params.mode = db::OpenMode::ReadWrite;
   db::Connection connection;
   connection.SetParams(params);
   connection.Execute(CreateReportTableStatement(db::Engine::Sqlite));
-  if (c.main_program_refused)
-    fs::permissions(Utf8Path(complex_.Bin() + "nurv.exe"),
-                    fs::perms::owner_read | fs::perms::owner_write);
+  if (c.main_program_damaged) WriteFile(complex_.Bin() + "nurv.exe", "not a program");
   if (c.trusted_key) {
     const std::string ini = complex_.Bin() + "nurv.ini";
     WriteFile(ini,
@@ -83,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
     Outcomes, CliReportTest,
     ::testing::Values(ReportCase{"Success", false, false, 0, "0||2|10|5.1.9.2|0"},
                       ReportCase{"UpdateErrors", true, false, 2, "2|LXP XLS|0|0|5.1.9.2|1"},
-                      ReportCase{"StartFailure", false, true, 4, "4||2|10|5.1.9.2|0"}),
+                      ReportCase{"StartFailure", false, true, 4, "4||0|0|NULL|0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class CliPostgresReportTest : public CliTest {
