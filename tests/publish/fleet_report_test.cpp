@@ -10,9 +10,6 @@
 namespace nurv::testing {
 namespace {
 
-constexpr char kOwner[] = "NurvFleetOwner";
-constexpr char kOwnerPassword[] = "Fleet#2026";
-
 // On PostgreSQL (true) or SQLite (false).
 class FleetReport : public PublishTest, public ::testing::WithParamInterface<bool> {
  protected:
@@ -25,11 +22,9 @@ class FleetReport : public PublishTest, public ::testing::WithParamInterface<boo
     std::string why_not;
     PgServer* server = PgServer::Get(&why_not);
     if (!server) GTEST_SKIP() << why_not;
-    server->Execute(
-        std::string("CREATE ROLE \"") + kOwner + "\" LOGIN PASSWORD '" + kOwnerPassword + "'",
-        "postgres");
-    server->Execute(std::string("CREATE DATABASE nurvfleet OWNER \"") + kOwner + "\"", "postgres");
-    params_ = {server->ServerName(), "nurvfleet", kOwner, kOwnerPassword};
+    server->Execute("CREATE ROLE fleet LOGIN PASSWORD 'Fleet#2026'", "postgres");
+    server->Execute("CREATE DATABASE nurvfleet OWNER fleet", "postgres");
+    params_ = {server->ServerName(), "nurvfleet", "fleet", "Fleet#2026"};
     grant_ = "GRANT INSERT ON UpdatesReport TO \"NurvLoader\";";
   }
   std::string grant_;
@@ -52,14 +47,8 @@ TEST_P(FleetReport, OneLinePerWorkstationItsLatestRunDecidesAndPruneTakesOlderRo
   const DateTime now = std::chrono::floor<std::chrono::seconds>(platform::LocalNow());
   const auto add = [&](const char* computer, int hours, int status, const char* version,
                        const char* failed) {
-    InsertRunReport(connection, {.started = now - std::chrono::hours(hours),
-                                 .computer = computer,
-                                 .user = "operator",
-                                 .folder = "C:\\NURV\\Bin\\",
-                                 .loader_version = "6.3.0.0",
-                                 .program_version = version,
-                                 .exit_status = status,
-                                 .failed_stages = failed});
+    InsertRunReport(connection, {now - std::chrono::hours(hours), computer, "operator",
+                                 "C:\\NURV\\", "6.3.0.0", version, status, failed});
   };
   add("WS-1", 240, 0, "5.1.9.2", "");
   add("WS-1", 1, 2, "5.1.9.2", "PRG CXP");
