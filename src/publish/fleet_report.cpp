@@ -11,6 +11,7 @@
 #include "base/text_utils.h"
 #include "base/version_key.h"
 #include "connection/loader_login.h"
+#include "publish/publish_commands.h"
 #include "rules/run_report.h"
 
 namespace nurv::publish {
@@ -86,6 +87,11 @@ void PrintTable(const std::vector<std::vector<std::string>>& lines, std::ostream
 
 DateTime DaysBefore(DateTime now, int days) { return now - std::chrono::days(days); }
 
+void RequireReportTable(db::Connection& connection) {
+  if (!ReportTableExists(connection))
+    throw PublishError("Таблицы UpdatesReport нет: создайте её командой init --report");
+}
+
 }  // namespace
 
 void InitReportTable(db::Connection& connection, std::ostream& report) {
@@ -108,6 +114,7 @@ void InitReportTable(db::Connection& connection, std::ostream& report) {
 
 bool PrintFleetReport(db::Connection& connection, const FleetReportOptions& options, DateTime now,
                       std::ostream& out) {
+  RequireReportTable(connection);
   const std::vector<LatestRun> runs = LatestRuns(connection);
   const std::optional<std::string> offered = OfferedVersion(connection);
   const DateTime stale_before = DaysBefore(now, options.stale_days);
@@ -148,6 +155,7 @@ bool PrintFleetReport(db::Connection& connection, const FleetReportOptions& opti
 }
 
 std::int64_t PruneReports(db::Connection& connection, int days, DateTime now) {
+  RequireReportTable(connection);
   db::Transaction transaction(connection);
   const std::int64_t deleted = connection.Execute("DELETE FROM UpdatesReport WHERE rundate < ?",
                                                   {Value(DaysBefore(now, days))});
