@@ -277,7 +277,8 @@ void Connection::SetParams(const ConnectParams& params) {
 void Connection::Open() {
   if (backend_) return;
   if (params_.server.empty()) throw DbError("No server is given");
-  if (params_.timeout_seconds < 0) throw DbError("The connection time-out is negative");
+  if (params_.timeout_seconds < 0 || params_.statement_timeout_seconds < 0)
+    throw DbError("The connection time-out is negative");
   const std::string_view server = params_.server;
   constexpr std::string_view kSqlite = "sqlite:";
   const bool sqlite = server.size() >= kSqlite.size() &&

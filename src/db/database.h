@@ -128,6 +128,9 @@ struct ConnectParams {
   // How long the connection waits for the server, in seconds; 0 for no limit. On SQLite, what
   // all reads of the connection may wait, in all, for another connection's lock.
   int timeout_seconds = 30;
+  // How long one statement may run on an ODBC server, in seconds; 0 for no limit. (SQLite's
+  // statements wait within timeout_seconds.)
+  int statement_timeout_seconds = 0;
   OpenMode mode = OpenMode::ReadOnly;
 
   bool operator==(const ConnectParams&) const = default;

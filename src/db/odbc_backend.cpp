@@ -167,6 +167,7 @@ struct Session {
   std::unique_ptr<Handle> dbc;
   bool connected = false;
   Engine engine = Engine::Other;
+  SQLULEN statement_timeout_seconds = 0;
   // SQL Server's own SQL, or the standard's that PostgreSQL and most others speak.
   SqlDialect dialect() const {
     return engine == Engine::SqlServer ? SqlDialect::SqlServer : SqlDialect::Standard;
@@ -216,10 +217,19 @@ Kind KindOf(SQLSMALLINT type, SQLSMALLINT scale) {
   }
 }
 
+// Holds a statement of the session to the session's time-out.
+void LimitStatement(const Session& session, const Handle& statement) {
+  if (session.statement_timeout_seconds > 0)
+    SQLSetStmtAttr(statement.get(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(session.statement_timeout_seconds), 0);
+}
+
 class Statement {
  public:
   explicit Statement(Session& session)
-      : session_(session), handle_(SQL_HANDLE_STMT, session.dbc->get()) {}
+      : session_(session), handle_(SQL_HANDLE_STMT, session.dbc->get()) {
+    LimitStatement(session_, handle_);
+  }
 
   void Execute(const std::string& sql) {
     WString wide = Widen(sql);
@@ -396,6 +406,7 @@ class BoundStatement {
  public:
   BoundStatement(Session& session, const std::string& sql)
       : session_(session), handle_(SQL_HANDLE_STMT, session.dbc->get()) {
+    LimitStatement(session_, handle_);
     WString wide = Widen(sql);
     Check(SQLPrepareW(handle_.get(), wide.data(), static_cast<SQLINTEGER>(wide.size())));
   }
@@ -691,6 +702,7 @@ std::unique_ptr<Connection::Backend> OpenOdbcBackend(const ConnectParams& params
     throw DbError("Initial Catalog is empty: a database name is required");
   const std::string connection_string = BuildOdbcConnectionString(params);
   auto session = std::make_shared<Session>();
+  session->statement_timeout_seconds = static_cast<SQLULEN>(params.statement_timeout_seconds);
   session->env = std::make_unique<Handle>(SQL_HANDLE_ENV, static_cast<SQLHANDLE>(SQL_NULL_HANDLE));
   SQLSetEnvAttr(session->env->get(), SQL_ATTR_ODBC_VERSION,
                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);

@@ -54,10 +54,12 @@ void LoaderApp::Initialise(const ScreenGeometry& screen) {
 void LoaderApp::OpenRunLogFile() {
   FourPartVersion own{};
   ReadOwnProductVersion(own);
+  started_at_ = platform::LocalNow();
+  started_clock_ = std::chrono::steady_clock::now();
   log_file_ = RunLogFile(platform::UserLogFilePath());
   log_file_.Append(
-      {RunLogHeaderLine({platform::LocalNow(), VersionText(own), platform::UserName(),
-                         platform::HostName(), CommandLineText(env_.executable_path, args_)})});
+      {RunLogHeaderLine({started_at_, VersionText(own), platform::UserName(), platform::HostName(),
+                         CommandLineText(env_.executable_path, args_)})});
   ui_.SetLogCopy([this](const std::vector<std::string>& lines) { log_file_.Append(lines); });
 }
 
@@ -85,6 +87,7 @@ void LoaderApp::RunUpdate() {
     run_lock_.reset();
     ui_.ShowMessageBox("Непредвиденная ошибка");
   }
+  ReportRun();
   finished_ = true;
 }
 

@@ -16,6 +16,7 @@
 
 namespace nurv {
 
+struct RunReport;
 struct UpdateContext;
 
 // Outcome of one run, as the front ends report it in their exit status.
@@ -91,6 +92,10 @@ class LoaderApp {
   // False when the main program could not be started.
   bool StartMainProgram();
   void EndOfRun();
+  // The run's row in UpdatesReport where that table exists; a failure is written to the log file
+  // alone.
+  void ReportRun();
+  RunReport ThisRunReport() const;
 
   std::string OsProductName() const;
   std::unique_ptr<platform::Registry> OpenRegistry() const;
@@ -109,6 +114,11 @@ class LoaderApp {
   // The catalogue dataset over every update row without the file contents: open from the access
   // check to the end of the run.
   std::unique_ptr<db::Dataset> catalogue_;
+  // When the run began, for its report: the local time its log file's header line shows, and the
+  // steady clock's time its duration is measured from.
+  DateTime started_at_{};
+  std::chrono::steady_clock::time_point started_clock_{};
+  UpdateTally tally_;
   bool started_ = false;
   bool finished_ = false;
   RunOutcome outcome_ = RunOutcome::Unexpected;

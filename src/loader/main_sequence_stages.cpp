@@ -47,6 +47,7 @@ void LoaderApp::RunUpdateStages() {
                     TrustedKeys(state_.TrustedKeyLines)};
   if (program_newer || loader_newer) LoadUpdate(ctx, state_.UpdateResult);
   RunGroupStages(ctx);
+  tally_ = ctx.tally;
 }
 
 void LoaderApp::RunGroupStages(UpdateContext& ctx) {

@@ -28,7 +28,10 @@ StageResult UpdateStageModules(UpdateContext& ctx, const ModuleEntry& first) {
 
 StageResult RunModuleStage(UpdateContext& ctx, const ModuleEntry& first,
                            StageResult& update_result) {
-  return RunStage(ctx.ui, first, update_result, [&] { return UpdateStageModules(ctx, first); });
+  const StageResult result =
+      RunStage(ctx.ui, first, update_result, [&] { return UpdateStageModules(ctx, first); });
+  if (result == StageResult::Error) ctx.tally.failed_stages.emplace_back(first.code);
+  return result;
 }
 
 }  // namespace nurv

@@ -40,6 +40,7 @@ CheckedNewFile::~CheckedNewFile() {
 void CheckedNewFile::Write(const std::uint8_t* data, std::size_t size) {
   if (!file_.Write(data, size)) Fail();
   crc_ = Crc32UpdateBlock(crc_, data, size);
+  size_ += size;
   if (sha256_) sha256_->Update(data, size);
 }
 

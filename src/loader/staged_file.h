@@ -36,6 +36,7 @@ class CheckedNewFile {
   void Keep() { kept_ = true; }
 
   std::uint32_t crc32() const { return ~crc_; }
+  std::uint64_t size() const { return size_; }
   // The SHA-256 of the bytes written (only when asked for at creation); call once.
   Sha256Digest sha256() { return sha256_ ? sha256_->Finish() : Sha256Digest{}; }
 
@@ -44,6 +45,7 @@ class CheckedNewFile {
   platform::NewFile file_;
   std::optional<BackgroundSha256> sha256_;
   std::uint32_t crc_ = 0xFFFFFFFFu;
+  std::uint64_t size_ = 0;
   bool kept_ = false;
 };
 

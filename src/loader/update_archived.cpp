@@ -245,6 +245,8 @@ void ArchivedUpdate::Replace() {
         ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination_) + "]");
       }
       CopyFailed();
+    } else {
+      ctx_.tally.AddFile(staged->size());
     }
   }
   ctx_.ui.WaitMs(1000);

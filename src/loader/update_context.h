@@ -5,6 +5,7 @@
 #include "db/database.h"
 #include "loader/loader_ui.h"
 #include "loader/owned_folders.h"
+#include "loader/update_result.h"
 #include "rules/row_signature.h"
 #include "settings/settings_record.h"
 
@@ -38,6 +39,7 @@ struct UpdateContext {
   // verified its bytes; one that could be neither verified nor removed stops every archive stage.
   bool temp_library_verified = false;
   bool unverified_library_stays = false;
+  UpdateTally tally;
 };
 
 }  // namespace nurv

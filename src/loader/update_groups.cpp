@@ -57,6 +57,7 @@ StageResult WriteGroupRow(UpdateContext& ctx, const ModuleEntry& entry,
   if (!staged) return StageResult::Error;
   if (templates) MakeFileWritable(destination);
   if (const auto error = staged->Replace(row_time)) return RowFailed(ctx, destination, *error);
+  ctx.tally.AddFile(staged->size());
   return StageResult::Written;
 }
 

@@ -64,6 +64,7 @@ StageResult WriteRow(UpdateContext& ctx, const ModuleEntry& entry, const std::st
       ctx.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination) + "]");
     return RowFailed(ctx, destination, *error);
   }
+  ctx.tally.AddFile(staged->size());
   return StageResult::Written;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace nurv {
 
@@ -38,5 +40,18 @@ constexpr StageResult Combined(StageResult a, StageResult b) {
 constexpr void FoldUpdateResult(StageResult& update_result, StageResult stage_result) {
   if (update_result != StageResult::Error) update_result = stage_result;
 }
+
+// What a run's stages did, for the run's report: the files put into place and the bytes they
+// hold, and the codes of the stages that failed.
+struct UpdateTally {
+  std::int64_t files = 0;
+  std::int64_t bytes = 0;
+  std::vector<std::string> failed_stages;
+
+  void AddFile(std::uint64_t size) {
+    ++files;
+    bytes += static_cast<std::int64_t>(size);
+  }
+};
 
 }  // namespace nurv

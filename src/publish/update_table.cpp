@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "db/table_exists.h"
+
 namespace nurv::publish {
 
 std::string CreateTableStatement(db::Engine engine) {
@@ -28,22 +30,6 @@ std::string CreateTableStatement(db::Engine engine) {
 
 namespace {
 
-// `lower_name` in lower case.
-bool TableExists(db::Connection& connection, const std::string& lower_name) {
-  // An unquoted name is folded to lower case by PostgreSQL and kept by SQL Server.
-  const std::string sql =
-      connection.engine() == db::Engine::Sqlite
-          ? "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND lower(name) = '" +
-                lower_name + "'"
-          : "SELECT count(*) FROM information_schema.tables WHERE lower(table_name) = '" +
-                lower_name + "'";
-  const Value count = connection.ExecuteScalar(sql);
-  const auto* number = std::get_if<std::int64_t>(&count);
-  if (number) return *number > 0;
-  const auto text = ValueText(count);
-  return text && *text != "0";
-}
-
 // A number the server returns as an integer, a decimal or its text.
 std::int64_t IntegerOf(const Value& value) {
   if (const auto* number = std::get_if<std::int64_t>(&value)) return *number;
@@ -55,7 +41,7 @@ std::int64_t IntegerOf(const Value& value) {
 }  // namespace
 
 bool UpdateTableExists(db::Connection& connection) {
-  return TableExists(connection, "updatesblob");
+  return db::TableExists(connection, "updatesblob");
 }
 
 std::string CreateSignTableStatement(db::Engine engine) {
@@ -74,7 +60,9 @@ std::string CreateSignTableStatement(db::Engine engine) {
       "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesSign вручную");
 }
 
-bool SignTableExists(db::Connection& connection) { return TableExists(connection, "updatessign"); }
+bool SignTableExists(db::Connection& connection) {
+  return db::TableExists(connection, "updatessign");
+}
 
 std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
                         const std::vector<std::string>& names) {

@@ -4,7 +4,8 @@
 // workstations it prints a Markdown table row: wall time, the slowest and the fastest loader, the
 // server's CPU seconds, the loaders' CPU seconds and the peak of server connections. Every loader
 // must end with exit status 0 and leave the right files (size and CRC-32); otherwise the tool
-// says which did not and ends with status 1.
+// says which did not and ends with status 1. With --report the server holds the loaders' table of
+// runs, UpdatesReport, and every loader's row of its success must be there after each N.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -33,6 +34,7 @@
 #include "common/temp_dir.h"
 #include "common/update_db.h"
 #include "db/database.h"
+#include "rules/run_report.h"
 #include "support/sevenzip_fixture.h"
 
 extern char** environ;
@@ -46,13 +48,19 @@ using nurv::testing::ReadFile;
 using nurv::testing::WriteFile;
 using Clock = std::chrono::steady_clock;
 
+constexpr nurv::tools::ToolOption kOptions[] = {{"--report", false}};
+
 constexpr nurv::tools::ToolUsage kUsage{
-    "nurv-load-bench", "BUILT_FOLDER N...",
+    "nurv-load-bench",
+    "[--report] BUILT_FOLDER N...",
     "Starts N loaders (nurvloader-cli of BUILT_FOLDER, each on its own complex, registry file and\n"
     "temporary folder) at the same moment against one PostgreSQL server holding a 20 MiB main\n"
     "program in a 7z archive and a 200-file browser group, once for each N, checks every loader's\n"
-    "exit status and files, and prints a Markdown table of the figures.\n",
-    2, 16};
+    "exit status and files, and prints a Markdown table of the figures. --report: with the table\n"
+    "UpdatesReport on the server, where every loader's row must be found.\n",
+    2,
+    16,
+    kOptions};
 
 constexpr std::size_t kMainProgramSize = 20u << 20;
 constexpr int kGroupFiles = 200;
@@ -296,6 +304,19 @@ std::string Check(const Workstation& ws, const Update& update) {
   return {};
 }
 
+// The rows of successful runs that wrote every file in UpdatesReport, which is then emptied for
+// the next N.
+std::int64_t TakeReports(const PgServer& server, const Update& update) {
+  nurv::db::Connection connection;
+  connection.SetParams({server.ServerName(), PgServer::kDatabase, PgServer::kLoaderLogin,
+                        std::string(PgServer::kLoaderPassword), 30});
+  const std::int64_t rows = std::get<std::int64_t>(connection.ExecuteScalar(
+      "SELECT CAST(count(*) AS bigint) FROM UpdatesReport WHERE status = 0 AND files = " +
+      std::to_string(update.files.size())));
+  server.Execute("TRUNCATE UpdatesReport");
+  return rows;
+}
+
 struct Figures {
   int loaders;
   double wall, slowest, fastest, server_cpu, loaders_cpu;
@@ -303,7 +324,8 @@ struct Figures {
 };
 
 Figures RunLoaders(int count, const fs::path& root, const fs::path& built, const Update& update,
-                   const PgServer& server, ConnectionMonitor& monitor, pid_t postmaster) {
+                   const PgServer& server, ConnectionMonitor& monitor, pid_t postmaster,
+                   bool report) {
   std::vector<Workstation> stations(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     stations[static_cast<std::size_t>(i)].root = root / ("ws" + std::to_string(i));
@@ -355,6 +377,13 @@ Figures RunLoaders(int count, const fs::path& root, const fs::path& built, const
   }
   if (!all_right)
     throw std::runtime_error("not every loader succeeded with N = " + std::to_string(count));
+  if (report) {
+    const std::int64_t reports = TakeReports(server, update);
+    std::cerr << "nurv-load-bench: " << reports << " rows in UpdatesReport\n";
+    if (reports != count)
+      throw std::runtime_error(std::to_string(reports) + " rows in UpdatesReport for " +
+                               std::to_string(count) + " loaders");
+  }
   fs::remove_all(root);
   return figures;
 }
@@ -407,13 +436,18 @@ int main(int argc, char** argv) {
     if (server == nullptr) throw std::runtime_error(why_not);
     nurv::testing::TempDir work;
     const Update update = FillServer(*server, built, fs::path(work.path()));
+    const bool report = line.options.count("--report") > 0;
+    if (report)
+      server->Execute(nurv::CreateReportTableStatement(nurv::db::Engine::PostgreSql) +
+                      "; GRANT SELECT, INSERT ON UpdatesReport TO \"" + PgServer::kLoaderLogin +
+                      "\"");
     ConnectionMonitor monitor(*server);
     const pid_t postmaster = ParentOf(monitor.backend());
     std::vector<Figures> runs;
     for (const int count : counts) {
       std::cerr << "nurv-load-bench: " << count << " loaders...\n";
       runs.push_back(RunLoaders(count, fs::path(work.path()) / "stations", built, update, *server,
-                                monitor, postmaster));
+                                monitor, postmaster, report));
     }
     PrintTable(runs);
     return 0;

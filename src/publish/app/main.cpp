@@ -12,6 +12,8 @@
 #include "connection/loader_login.h"
 #include "db/database.h"
 #include "platform/process.h"
+#include "platform/system_info.h"
+#include "publish/fleet_report.h"
 #include "publish/publish_commands.h"
 #include "publish/signing_keys.h"
 #include "publish/verify_table.h"
@@ -26,17 +28,22 @@ using nurv::publish::PublishOptions;
 constexpr char kPasswordVariable[] = "NURV_PUBLISH_PASSWORD";
 
 constexpr nurv::tools::ToolOption kOptions[] = {
-    {"--server", true},           {"--database", true}, {"--user", true},
-    {"--password", true},         {"--version", true},  {"--date", true},
-    {"--force", false},           {"--keep", false},    {"--key", true},
-    {"--public-key", true, true}, {"--ini", true},
+    {"--server", true},  {"--database", true},
+    {"--user", true},    {"--password", true},
+    {"--version", true}, {"--date", true},
+    {"--force", false},  {"--keep", false},
+    {"--key", true},     {"--public-key", true, true},
+    {"--ini", true},     {"--report", false},
+    {"--failed", false}, {"--format", true},
+    {"--stale", true},   {"--prune", true},
 };
 
 constexpr nurv::tools::ToolUsage kUsage{
     "nurv-publish",
     "--server SERVER --database DB [--user U] [--password P] COMMAND [ARGS]",
-    "  init                                  create UpdatesBLOB (and nothing else) if it is "
-    "missing\n"
+    "  init [--report]                       create UpdatesBLOB and UpdatesSign if they are "
+    "missing;\n"
+    "                                        --report: also UpdatesReport, the loader's runs\n"
     "  publish CODE FILE [--version V] [--date \"YYYY-MM-DD HH:MM:SS\"] [--force] [--key FILE]\n"
     "  publish-group CODE FOLDER [--date \"...\"] [--keep] [--key FILE]\n"
     "  list                                  one row a line: vcode, tdoc, name, version, caption, "
@@ -45,11 +52,15 @@ constexpr nurv::tools::ToolUsage kUsage{
     "                                        check every row as the loader would read it, and\n"
     "                                        its signature when keys are given\n"
     "  remove CODE [NAME...]\n"
+    "  report [--failed] [--format tsv] [--stale DAYS]\n"
+    "                                        the latest run of each workstation, then a summary\n"
+    "  report --prune DAYS                   delete the runs older than DAYS days\n"
     "  keygen DIR                            new signing key: DIR/nurv-publish.key and .pub\n"
     "                                        (no --server needed)\n"
     "SERVER: sqlite:PATH, odbc:CONNECTION or an SQL Server name. Without --user the loader's own\n"
     "login is used. Without --password the password is taken from NURV_PUBLISH_PASSWORD.\n"
-    "Exit status: 0 done (verify: no problem), 1 verify found problems, 2 usage\n"
+    "Exit status: 0 done (verify: no problem; report: no workstation failed its latest run),\n"
+    "1 verify found problems or a workstation failed its latest run, 2 usage\n"
     "error, 3 failure (the table is as it was).\n"
     "--key FILE signs every row written with the secret key of keygen; --public-key takes the "
     "line\n"
@@ -72,14 +83,23 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"init", 1, 1, {}},
+    {"init", 1, 1, {"--report"}},
     {"publish", 3, 3, {"--version", "--date", "--force", "--key"}},
     {"publish-group", 3, 3, {"--date", "--keep", "--key"}},
     {"list", 1, 1, {}},
     {"verify", 1, 1, {"--public-key", "--ini"}},
     {"remove", 2, static_cast<std::size_t>(-1), {}},
     {"keygen", 2, 2, {}},
+    {"report", 1, 1, {"--failed", "--format", "--stale", "--prune"}},
 };
+
+// A number of days: digits alone, at most ten years.
+std::optional<int> DaysOf(const std::string& text) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const int days = std::stoi(text);
+  return days <= 3660 ? std::optional(days) : std::nullopt;
+}
 
 bool IsVersionText(const std::string& text) {
   if (text.empty() || text.front() == '.' || text.back() == '.') return false;
@@ -165,6 +185,26 @@ int Run(const nurv::tools::ToolCommandLine& line) {
     key_lines.insert(key_lines.end(), trusted.lines.begin(), trusted.lines.end());
   }
 
+  nurv::publish::FleetReportOptions report;
+  report.failed_only = option("--failed").has_value();
+  if (const auto format = option("--format")) {
+    if (*format != "tsv" && *format != "text")
+      return UsageError("--format takes tsv or text: " + *format);
+    report.tsv = *format == "tsv";
+  }
+  if (const auto stale = option("--stale")) {
+    const auto days = DaysOf(*stale);
+    if (!days) return UsageError("--stale takes a number of days: " + *stale);
+    report.stale_days = *days;
+  }
+  std::optional<int> prune_days;
+  if (const auto prune = option("--prune")) {
+    prune_days = DaysOf(*prune);
+    if (!prune_days) return UsageError("--prune takes a number of days: " + *prune);
+    if (report.failed_only || option("--format") || option("--stale"))
+      return UsageError("--prune goes with no other option of report");
+  }
+
   int status = 0;
   const nurv::ModuleEntry* module = nullptr;
   if (name == "publish" || name == "publish-group") {
@@ -180,14 +220,25 @@ int Run(const nurv::tools::ToolCommandLine& line) {
   params.password = option("--password");
   if (!params.password) params.password = nurv::platform::EnvironmentVariable(kPasswordVariable);
   if (!option("--user") && !params.password) params.password = nurv::LoaderPassword();
-  params.mode = name == "init"                       ? nurv::db::OpenMode::Create
-                : name == "list" || name == "verify" ? nurv::db::OpenMode::ReadOnly
-                                                     : nurv::db::OpenMode::ReadWrite;
+  params.mode = name == "init" ? nurv::db::OpenMode::Create
+                : name == "list" || name == "verify" || (name == "report" && !prune_days)
+                    ? nurv::db::OpenMode::ReadOnly
+                    : nurv::db::OpenMode::ReadWrite;
   nurv::db::Connection connection;
   connection.SetParams(params);
   connection.Open();
   if (name == "init") {
     nurv::publish::InitTable(connection, std::cout);
+    if (option("--report")) nurv::publish::InitReportTable(connection, std::cout);
+  } else if (name == "report" && prune_days) {
+    std::cout << "Удалено строк: "
+              << nurv::publish::PruneReports(connection, *prune_days, nurv::platform::LocalNow())
+              << '\n';
+  } else if (name == "report") {
+    status =
+        nurv::publish::PrintFleetReport(connection, report, nurv::platform::LocalNow(), std::cout)
+            ? 1
+            : 0;
   } else if (name == "publish") {
     nurv::publish::PublishModule(connection, *module, line.operands[2], options, std::cout);
   } else if (name == "publish-group") {
