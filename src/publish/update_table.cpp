@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "base/utf8.h"
+
 namespace nurv::publish {
 
 std::string CreateTableStatement(db::Engine engine) {
@@ -26,9 +28,6 @@ std::string CreateTableStatement(db::Engine engine) {
       "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesBLOB вручную");
 }
 
-namespace {
-
-// `lower_name` in lower case.
 bool TableExists(db::Connection& connection, const std::string& lower_name) {
   // An unquoted name is folded to lower case by PostgreSQL and kept by SQL Server.
   const std::string sql =
@@ -43,6 +42,8 @@ bool TableExists(db::Connection& connection, const std::string& lower_name) {
   const auto text = ValueText(count);
   return text && *text != "0";
 }
+
+namespace {
 
 // A number the server returns as an integer, a decimal or its text.
 std::int64_t IntegerOf(const Value& value) {
@@ -78,13 +79,14 @@ bool SignTableExists(db::Connection& connection) { return TableExists(connection
 
 std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
                         const std::vector<std::string>& names) {
-  if (SignTableExists(connection)) {
-    const std::string signed_rows =
-        "DELETE FROM UpdatesSign WHERE vcode IN (SELECT vcode FROM "
-        "UpdatesBLOB WHERE tdoc = ?";
-    if (names.empty()) connection.Execute(signed_rows + ")", {Value(code)});
+  // The side tables' rows of the rows deleted go with them.
+  for (const char* side : {"UpdatesSign", "UpdatesDelta"}) {
+    if (!TableExists(connection, LowerCaseText(side))) continue;
+    const std::string side_rows = std::string("DELETE FROM ") + side +
+                                  " WHERE vcode IN (SELECT vcode FROM UpdatesBLOB WHERE tdoc = ?";
+    if (names.empty()) connection.Execute(side_rows + ")", {Value(code)});
     for (const std::string& name : names)
-      connection.Execute(signed_rows + " AND name = ?)", {Value(code), Value(name)});
+      connection.Execute(side_rows + " AND name = ?)", {Value(code), Value(name)});
   }
   if (names.empty())
     return connection.Execute("DELETE FROM UpdatesBLOB WHERE tdoc = ?", {Value(code)});

@@ -12,6 +12,9 @@
 
 namespace nurv::publish {
 
+// True when the table whose name is `lower_name` (in lower case) is there.
+bool TableExists(db::Connection& connection, const std::string& lower_name);
+
 // CREATE TABLE UpdatesBLOB in the column types of `engine`; std::runtime_error for an engine whose
 // types are not known here.
 std::string CreateTableStatement(db::Engine engine);
@@ -32,7 +35,7 @@ struct NewRow {
 };
 
 // Deletes the rows of `code`; only those whose `name` is one of `names` unless that is empty.
-// Their signatures go with them. The number of rows deleted.
+// Their signatures and patches go with them. The number of rows deleted.
 std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
                         const std::vector<std::string>& names = {});
 // Inserts the rows; SQL Server numbers them itself (an IDENTITY column), elsewhere each takes
