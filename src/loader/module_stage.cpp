@@ -28,7 +28,12 @@ StageResult UpdateStageModules(UpdateContext& ctx, const ModuleEntry& first) {
 
 StageResult RunModuleStage(UpdateContext& ctx, const ModuleEntry& first,
                            StageResult& update_result) {
-  return RunStage(ctx.ui, first, update_result, [&] { return UpdateStageModules(ctx, first); });
+  const StageResult result =
+      RunStage(ctx.ui, first, update_result, [&] { return UpdateStageModules(ctx, first); });
+  // A single file's patch line follows its stage's line, as a group file's follows its name.
+  for (const std::string& line : ctx.patch_lines) ctx.ui.AddLogLine(line);
+  ctx.patch_lines.clear();
+  return result;
 }
 
 }  // namespace nurv

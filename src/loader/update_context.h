@@ -1,11 +1,14 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "db/database.h"
 #include "loader/loader_ui.h"
 #include "loader/owned_folders.h"
 #include "rules/row_signature.h"
+#include "rules/update_delta.h"
 #include "settings/settings_record.h"
 
 namespace nurv {
@@ -38,6 +41,10 @@ struct UpdateContext {
   // verified its bytes; one that could be neither verified nor removed stops every archive stage.
   bool temp_library_verified = false;
   bool unverified_library_stays = false;
+  // The patches of UpdatesDelta, read when the first row is about to be written.
+  std::optional<PatchIndex> patches;
+  // The lines of patches used by a single-file stage, logged after the stage's own line.
+  std::vector<std::string> patch_lines;
 };
 
 }  // namespace nurv
