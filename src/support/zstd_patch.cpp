@@ -95,7 +95,10 @@ void PatchDecoder::Feed(const std::uint8_t* data, std::size_t size) {
   ZSTD_inBuffer in{data, size, 0};
   for (;;) {
     // One frame only: the base is referenced for the first frame alone.
-    if (frame_done_ && in.pos < in.size) throw PatchError("bytes after the patch");
+    if (frame_done_) {
+      if (in.pos < in.size) throw PatchError("bytes after the patch");
+      return;
+    }
     ZSTD_outBuffer out{out_.data(), out_.size(), 0};
     const std::size_t rest = ZSTD_decompressStream(dctx_, &out, &in);
     Check(rest, "patch");
