@@ -230,6 +230,9 @@ bool ArchivedUpdate::ReplacedFromPatch() {
   PatchedRow patched = StagePatchedRow(ctx_, entry_.code, destination_);
   if (!patched.staged) return false;
   result_ = Combined(result_, StageResult::Written);
+  // A program stays executable: the mode of the module it replaces, as an unpacked item has its
+  // own.
+  patched.staged->TakeModeOf(destination_);
   ctx_.ui.WaitMs(2000);
   // Under the version rule there is no archive item to take a time from: the row's own time, to
   // the second (the publisher's file time).

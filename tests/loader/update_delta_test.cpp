@@ -77,6 +77,7 @@ TEST_F(DeltaUpdate, PatchOfTheInstalledFileLandsTheRowForEveryForm) {
       row.version = "5.1.10.2";
       row.fblob = Make7z(dir, form.file, target);
       WriteFile(file, BuildPeFile({5, 1, 9, 2}, {1, 0, 0, 0}) + base);
+      std::filesystem::permissions(file, std::filesystem::perms::owner_all);
     }
     const std::string installed = ReadFile(file);
     Serve({row});
@@ -100,6 +101,11 @@ TEST_F(DeltaUpdate, PatchOfTheInstalledFileLandsTheRowForEveryForm) {
     EXPECT_EQ(ui.Log(), logged);
     EXPECT_EQ(ctx->patch_lines, group ? std::vector<std::string>() : std::vector{line});
     EXPECT_TRUE(FolderNames(settings.PathTemp).empty()) << "nothing fetched or unpacked";
+#ifndef _WIN32
+    if (form.archived) {
+      EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_all);
+    }
+#endif
   }
 }
 
