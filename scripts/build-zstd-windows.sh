@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds libzstd (the patches of delta rows) as a static library for x86_64 (or i686) Windows with
-# mingw-w64, from Debian's libzstd source package, the same version the Linux build links.
+# mingw-w64, from Debian's libzstd source package, the upstream version the Linux build links.
 # Idempotent: does nothing when the cache already holds the library.
 # Usage: scripts/build-zstd-windows.sh [cache folder [x86_64|i686]]
 #        (default: build-deps/zstd-x86_64, git-ignored, and x86_64)
