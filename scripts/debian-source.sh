@@ -22,5 +22,15 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && apt-get source -qq --download-only "$package" >/dev/null 2>&1)
+# The newest version first; an older one when the mirror no longer holds it (a security update's
+# source may be missing from the mirror while its binary is installed).
+fetched=0
+for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -ruV); do
+  if (cd "$work" && apt-get source -qq --download-only "$package=$version" >/dev/null 2>&1); then
+    fetched=1
+    break
+  fi
+  rm -f "$work"/*
+done
+[ "$fetched" = 1 ] || { echo "the source of $package could not be fetched" >&2; exit 1; }
 dpkg-source -x "$work"/*.dsc "$folder" >/dev/null 2>&1

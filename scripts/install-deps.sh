@@ -9,7 +9,7 @@ group=${1:-all}
 
 core=(build-essential cmake ninja-build pkg-config git
       libgtest-dev libgmock-dev googletest libbenchmark-dev
-      libsqlite3-dev sqlite3 zlib1g-dev libsodium-dev libssl-dev
+      libsqlite3-dev sqlite3 zlib1g-dev libsodium-dev libzstd-dev libssl-dev
       unixodbc unixodbc-dev odbc-postgresql postgresql tdsodbc
       p7zip-full clang libclang-rt-14-dev python3)
 gui=(qt6-base-dev xvfb xauth fonts-dejavu-core python3-pil imagemagick)

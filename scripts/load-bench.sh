@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Many workstations at nine o'clock: builds the loader and the load benchmark, then starts N loaders
 # at the same moment against one PostgreSQL server (the tests' throw-away cluster) for each N given
-# (default 10 25 50), all updating the same 20 MiB main program and 200-file browser group, and
-# prints the figures as a Markdown table with the machine and its load before and after. Every
-# loader must end with exit status 0 and the right files, else the script fails. With --report the
-# server holds the table of runs UpdatesReport, and every loader's row must be there.
+# (default 10 25 50), all updating to the same release, which changes about 1 % of a 20 MiB main
+# program and of each file of a 200-file browser group: once with full rows, once with the
+# release's patches in UpdatesDelta. Prints the figures as a Markdown table with the machine and
+# its load before and after. Every loader must end with exit status 0 and the right files, else
+# the script fails. With --report the server holds the table of runs UpdatesReport, and every
+# loader's row must be there.
 # Usage: scripts/load-bench.sh [--report] [N...]
 set -euo pipefail
 cd "$(dirname "$0")/.."

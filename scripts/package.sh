@@ -15,6 +15,8 @@ scripts/build-7zip-windows.sh build-deps/7zip-win64 x86_64
 scripts/build-7zip-windows.sh build-deps/7zip-win32 i686
 scripts/build-sodium-windows.sh build-deps/sodium-x86_64 x86_64
 scripts/build-sodium-windows.sh build-deps/sodium-i686 i686
+scripts/build-zstd-windows.sh build-deps/zstd-x86_64 x86_64
+scripts/build-zstd-windows.sh build-deps/zstd-i686 i686
 
 version=$(sed -n 's/^project(NurvLoader VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 dist=$PWD/dist
@@ -74,6 +76,7 @@ windows_package() {  # 32|64 PRESET TRIPLET
   licence "$stage" 7-Zip "build-deps/7zip-win$bits/copyright" "$common/LGPL-2.1"
   licence "$stage" SQLite "$doc/libsqlite3-0/copyright"
   licence "$stage" libsodium "$doc/libsodium23/copyright"
+  licence "$stage" zstd "$doc/libzstd1/copyright"
   # libstdc++ and libgcc, under the GCC Runtime Library Exception.
   licence "$stage" GCC-runtime "$doc/gcc-mingw-w64-base/copyright" "$common/GPL-3"
   # The C runtime's startup code and winpthreads.
@@ -88,13 +91,14 @@ linux_package() {
   stage_programs "$stage" default build strip NurvLoader nurvloader-cli nurv-publish
   # The system's libraries they link; each one's licence text travels with the programs.
   local known='^(libc\.so\.6|libm\.so\.6|libstdc\+\+\.so\.6|libgcc_s\.so\.1|libsqlite3\.so\.0|'
-  known+='libsodium\.so\.23|libcrypto\.so\.3|libodbc\.so\.2|libQt6(Core|Gui|Widgets)\.so\.6)$'
+  known+='libsodium\.so\.23|libzstd\.so\.1|libcrypto\.so\.3|libodbc\.so\.2|libQt6(Core|Gui|Widgets)\.so\.6)$'
   if linked objdump "$stage"/{NurvLoader,nurvloader-cli,nurv-publish} | grep -vE "$known"; then
     echo "*** $name: the libraries above are linked but have no licence text here" >&2
     exit 1
   fi
   licence "$stage" SQLite "$doc/libsqlite3-0/copyright"
   licence "$stage" libsodium "$doc/libsodium23/copyright"
+  licence "$stage" zstd "$doc/libzstd1/copyright"
   licence "$stage" OpenSSL "$doc/libssl3/copyright" "$common/Apache-2.0"
   licence "$stage" Qt "$doc/libqt6core6/copyright" "$common/LGPL-3" "$common/GPL-3"
   licence "$stage" unixODBC "$doc/libodbc2/copyright" "$common/LGPL-2.1"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build on this Linux machine: installs what is missing, fetches SQLite's source,
 # builds 7-Zip for Windows (the library the tests extract with, and 7z.exe that makes their
-# archives) and libsodium for both targets, builds the x86_64 build and runs its tests (unit,
+# archives), libsodium and libzstd for both targets, builds the x86_64 build and runs its tests (unit,
 # window and end-to-end, the PostgreSQL cases against the host's server through Wine's odbc32)
 # under wine64 on a virtual display, then builds the shipped 32-bit NurvLoader.exe and
 # nurv-publish.exe (i686, statically linked) and runs the same tests with the i686 build under
@@ -16,6 +16,8 @@ scripts/fetch-sqlite-source.sh
 scripts/build-7zip-windows.sh
 scripts/build-sodium-windows.sh build-deps/sodium-x86_64 x86_64
 scripts/build-sodium-windows.sh build-deps/sodium-i686 i686
+scripts/build-zstd-windows.sh build-deps/zstd-x86_64 x86_64
+scripts/build-zstd-windows.sh build-deps/zstd-i686 i686
 
 failed=0
 

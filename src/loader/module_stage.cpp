@@ -31,6 +31,9 @@ StageResult RunModuleStage(UpdateContext& ctx, const ModuleEntry& first,
   const StageResult result =
       RunStage(ctx.ui, first, update_result, [&] { return UpdateStageModules(ctx, first); });
   if (result == StageResult::Error) ctx.tally.failed_stages.emplace_back(first.code);
+  // A single file's patch line follows its stage's line, as a group file's follows its name.
+  for (const std::string& line : ctx.patch_lines) ctx.ui.AddLogLine(line);
+  ctx.patch_lines.clear();
   return result;
 }
 

@@ -48,16 +48,23 @@ bool PlainBytesSigned(UpdateContext& ctx, std::string_view code, const db::Datas
          LandedBytesSigned(ctx, digest, landed, shown_path);
 }
 
+bool BytesSignedQuietly(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                        const Sha256Digest& stored, const Sha256Digest& actual) {
+  if (!ctx.trusted_keys.configured()) return true;
+  const auto record = ReadSignatureRecord(ctx.connection, row.AsInt64("vcode"));
+  SignedFields fields = SignedFieldsOfRow(code, row);
+  fields.stored = stored;
+  return CheckSignature(record, fields, ctx.trusted_keys) == SignatureVerdict::Good &&
+         record->landed == actual;
+}
+
 bool InstalledCopySigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
                          const std::string& file) {
   if (!ctx.trusted_keys.configured()) return true;
   const FileDigest digest = FileSha256(file);
   if (!digest.error.empty()) return false;
-  const auto record = ReadSignatureRecord(ctx.connection, row.AsInt64("vcode"));
-  SignedFields fields = SignedFieldsOfRow(code, row);
-  fields.stored = digest.digest;  // a plain row stores the bytes that land
-  return CheckSignature(record, fields, ctx.trusted_keys) == SignatureVerdict::Good &&
-         record->landed == digest.digest;
+  // A plain row stores the bytes that land.
+  return BytesSignedQuietly(ctx, code, row, digest.digest, digest.digest);
 }
 
 }  // namespace nurv

@@ -27,6 +27,11 @@ bool LandedBytesSigned(UpdateContext& ctx, const Sha256Digest& actual, const Sha
 bool PlainBytesSigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
                       const Sha256Digest& digest, const std::string& shown_path);
 
+// True, without a line, when a trusted key signed the current row of `row` (of module `code`)
+// with `stored` as its stored bytes and `actual` as the bytes that land, or when no key is trusted.
+bool BytesSignedQuietly(UpdateContext& ctx, std::string_view code, const db::Dataset& row,
+                        const Sha256Digest& stored, const Sha256Digest& actual);
+
 // True when `file`, already in place as the current row of `row` (of module `code`) would land
 // it, carries a trusted key's signature for exactly its bytes, or when no key is trusted.
 bool InstalledCopySigned(UpdateContext& ctx, std::string_view code, const db::Dataset& row,

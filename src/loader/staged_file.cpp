@@ -54,7 +54,12 @@ void CheckedNewFile::CopyFrom(const std::string& source) {
   std::vector<std::uint8_t> buffer(512 * 1024);
   while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), from.get()))
     Write(buffer.data(), n);
-  if (std::ferror(from.get()) || !file_.CopyModeOf(source)) Fail();
+  if (std::ferror(from.get())) Fail();
+  TakeModeOf(source);
+}
+
+void CheckedNewFile::TakeModeOf(const std::string& source) {
+  if (!file_.CopyModeOf(source)) Fail();
 }
 
 void CheckedNewFile::Finish(const std::optional<DateTime>& stamp) {

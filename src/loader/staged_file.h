@@ -30,6 +30,8 @@ class CheckedNewFile {
   void WriteBlob(db::Dataset& row, const std::string& field);
   // The whole of the regular file `source`, with its Unix mode where the platform has one.
   void CopyFrom(const std::string& source);
+  // Gives the file the Unix mode of `source` where the platform has one.
+  void TakeModeOf(const std::string& source);
   // Stamps the file with `stamp` (when given) and closes it.
   void Finish(const std::optional<DateTime>& stamp);
   // The file stays when the object ends.

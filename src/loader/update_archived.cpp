@@ -10,6 +10,7 @@
 #include "base/version_key.h"
 #include "loader/catalogue_filter.h"
 #include "loader/owned_folders.h"
+#include "loader/patched_row.h"
 #include "loader/signature_check.h"
 #include "loader/staged_file.h"
 #include "loader/update_files.h"
@@ -73,11 +74,15 @@ class ArchivedUpdate {
 
  private:
   bool Needed();
+  // True when a patch of the installed module (no archive fetched or unpacked) was put in place.
+  bool ReplacedFromPatch();
   bool Fetch();
   bool ArchiveSigned();
   // False (9 and its line) when the library found the item's data damaged.
   bool Unpack();
   void Replace();
+  // Puts the staged module in place, stamped with `stamp`; false with its lines when it failed.
+  bool PutInPlace(StagedFile& staged, const std::optional<DateTime>& stamp);
   // Removes whatever is at a temporary path of this module (the extraction may have made a
   // folder there); 9 and `failure_line` when something stays.
   void RemoveTemporary(const std::string& path, const std::string& failure_line) {
@@ -126,6 +131,7 @@ void ArchivedUpdate::Run() {
   RemoveTemporary(archive_, "--> ОШИБКА удаления файла: [" + EscapeControlBytes(archive_) + "]");
   RemoveTemporary(unpacked_, "--> ОШИБКА удаления файла: [" + EscapeControlBytes(unpacked_) + "]");
   if (!Needed()) return;
+  if (ReplacedFromPatch()) return;
   if (!Fetch()) return;
   if (!ArchiveSigned()) {
     result_ = StageResult::Error;
@@ -220,6 +226,24 @@ bool ArchivedUpdate::Unpack() {
   return false;
 }
 
+bool ArchivedUpdate::ReplacedFromPatch() {
+  PatchedRow patched = StagePatchedRow(ctx_, entry_.code, destination_);
+  if (!patched.staged) return false;
+  result_ = Combined(result_, StageResult::Written);
+  // A program stays executable: the mode of the module it replaces, as an unpacked item has its
+  // own.
+  patched.staged->TakeModeOf(destination_);
+  ctx_.ui.WaitMs(2000);
+  // Under the version rule there is no archive item to take a time from: the row's own time, to
+  // the second (the publisher's file time).
+  if (PutInPlace(*patched.staged, row_time_ ? row_time_ : ctx_.catalogue.AsDateTime("updatedate")))
+    ctx_.patch_lines.push_back(patched.line);
+  else
+    CopyFailed();
+  ctx_.ui.WaitMs(1000);
+  return true;
+}
+
 void ArchivedUpdate::Replace() {
   ctx_.ui.WaitMs(2000);
   // Under the version rule the module keeps the unpacked item's time, as a copy would.
@@ -232,24 +256,24 @@ void ArchivedUpdate::Replace() {
   } catch (const std::runtime_error&) {
     staged.reset();
   }
-  if (!staged) {
-    CopyFailed();
-  } else {
-    // The old module would have been deleted whatever its attributes.
-    const bool had_old_file = platform::FileExists(destination_);
-    if (had_old_file) MakeFileWritable(destination_);
-    // The copy's error line stands for the platform's message.
-    if (staged->Replace(stamp).has_value()) {
-      if (had_old_file && platform::FileExists(destination_)) {
-        result_ = StageResult::Error;
-        ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination_) + "]");
-      }
-      CopyFailed();
-    } else {
-      ctx_.tally.AddFile(staged->size());
-    }
-  }
+  // The copy's error line stands for the platform's message.
+  if (!staged || !PutInPlace(*staged, stamp)) CopyFailed();
   ctx_.ui.WaitMs(1000);
+}
+
+bool ArchivedUpdate::PutInPlace(StagedFile& staged, const std::optional<DateTime>& stamp) {
+  // The old module would have been deleted whatever its attributes.
+  const bool had_old_file = platform::FileExists(destination_);
+  if (had_old_file) MakeFileWritable(destination_);
+  if (!staged.Replace(stamp).has_value()) {
+    ctx_.tally.AddFile(staged.size());
+    return true;
+  }
+  if (had_old_file && platform::FileExists(destination_)) {
+    result_ = StageResult::Error;
+    ctx_.ui.AddLogLine("--> ОШИБКА удаления файла: [" + EscapeControlBytes(destination_) + "]");
+  }
+  return false;
 }
 
 StageResult ArchivedUpdate::Finish() {

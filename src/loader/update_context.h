@@ -1,12 +1,15 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "db/database.h"
 #include "loader/loader_ui.h"
 #include "loader/owned_folders.h"
 #include "loader/update_result.h"
 #include "rules/row_signature.h"
+#include "rules/update_delta.h"
 #include "settings/settings_record.h"
 
 namespace nurv {
@@ -40,6 +43,10 @@ struct UpdateContext {
   bool temp_library_verified = false;
   bool unverified_library_stays = false;
   UpdateTally tally;
+  // The patches of UpdatesDelta, read when the first row is about to be written.
+  std::optional<PatchIndex> patches;
+  // The lines of patches used by a single-file stage, logged after the stage's own line.
+  std::vector<std::string> patch_lines;
 };
 
 }  // namespace nurv

@@ -7,6 +7,7 @@
 #include "base/text_utils.h"
 #include "loader/catalogue_filter.h"
 #include "loader/owned_folders.h"
+#include "loader/patched_row.h"
 #include "loader/signature_check.h"
 #include "platform/files.h"
 #include "support/file_crc32.h"
@@ -48,6 +49,16 @@ std::unique_ptr<StagedFile> StageCheckedRow(UpdateContext& ctx, std::string_view
                                             const std::string& destination, db::Dataset& contents,
                                             const std::string& checksum_line,
                                             const std::optional<std::string>& written_line) {
+  if (PatchedRow patched = StagePatchedRow(ctx, code, destination); patched.staged) {
+    ctx.ui.WaitMs(100);
+    if (written_line) {
+      ctx.ui.AddLogLine(*written_line);
+      ctx.ui.AddLogLine(patched.line);
+    } else {
+      ctx.patch_lines.push_back(patched.line);
+    }
+    return std::move(patched.staged);
+  }
   auto staged = std::make_unique<StagedFile>(destination, ctx.trusted_keys.configured());
   ctx.ui.WaitMs(100);
   staged->WriteBlob(contents, "fblob");

@@ -48,7 +48,9 @@ class ContentsQuery {
 // when the row is gone from them or its BLOB is NULL: nothing to write.
 db::Dataset* RowContents(UpdateContext& ctx, ContentsQuery& query);
 
-// The BLOB of `contents` staged beside `destination` (after the pause every row takes), then
+// The row staged from a patch of the installed file when one fits (StagePatchedRow; its line
+// logged after `written_line`, or for a single file kept for the end of the stage), else the
+// BLOB of `contents` staged beside `destination` (after the pause every row takes), then
 // checked against the catalogue row that decided: its CRC-32 (`checksum_line` logged when it
 // differs), then with trusted keys its signature (the refusal logged). `written_line`, when given,
 // is logged once the bytes are written. nullptr when the row is refused.

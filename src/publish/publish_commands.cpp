@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "base/date_utils.h"
 #include "base/four_part_version.h"
@@ -9,6 +11,7 @@
 #include "base/utf8.h"
 #include "base/version_key.h"
 #include "platform/files.h"
+#include "publish/delta_patches.h"
 #include "publish/group_names.h"
 #include "publish/update_table.h"
 #include "publish/work_folder.h"
@@ -121,11 +124,19 @@ void CheckSignable(db::Connection& connection, const PublishOptions& options) {
     throw PublishError("Таблицы UpdatesSign нет: создайте её командой init");
 }
 
-// Inserts the rows and, with a key, the signature of each, in the caller's transaction.
-void InsertSignedRows(db::Connection& connection, const std::vector<NewRow>& rows,
-                      const PublishOptions& options) {
+// Refuses patches from named releases into a table made before patches were kept.
+void CheckPatchable(db::Connection& connection, const PublishOptions& options) {
+  if (!options.delta_from.empty() && !DeltaTableExists(connection))
+    throw PublishError("Таблицы UpdatesDelta нет: создайте её командой init");
+}
+
+// Inserts the rows and, with a key, the signature of each, in the caller's transaction; the rows'
+// vcodes in order.
+std::vector<std::int64_t> InsertSignedRows(db::Connection& connection,
+                                           const std::vector<NewRow>& rows,
+                                           const PublishOptions& options) {
   const std::vector<std::int64_t> vcodes = InsertRows(connection, rows);
-  if (!options.key) return;
+  if (!options.key) return vcodes;
   const std::string key_id = KeyId(PublicKeyOf(*options.key));
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const NewRow& row = rows[i];
@@ -138,6 +149,22 @@ void InsertSignedRows(db::Connection& connection, const std::vector<NewRow>& row
                               DigestOf(row.blob_path)};
     InsertSignature(connection, vcodes[i], fields.landed,
                     SignMessage(SignedMessage(fields), *options.key), key_id);
+  }
+  return vcodes;
+}
+
+// The patches of each new row from its bases (by row name), in the caller's transaction.
+void InsertRowPatches(db::Connection& connection, const std::vector<NewRow>& rows,
+                      const std::vector<std::int64_t>& vcodes,
+                      const std::multimap<std::string, std::string>& bases, const WorkFolder& work,
+                      std::ostream& report) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::vector<std::string> paths;
+    for (auto [it, end] = bases.equal_range(rows[i].name); it != end; ++it)
+      if (platform::FileExists(it->second)) paths.push_back(it->second);
+    if (const int written = InsertPatches(connection, vcodes[i], rows[i].landed_path,
+                                          rows[i].blob_path, paths, work))
+      report << "Разностей для " << rows[i].name << ": " << written << '\n';
   }
 }
 
@@ -154,12 +181,15 @@ std::string CellText(const db::Dataset& rows, const std::string& column) {
 void InitTable(db::Connection& connection, std::ostream& report) {
   const bool blob_table = UpdateTableExists(connection);
   const bool sign_table = SignTableExists(connection);
+  const bool delta_table = DeltaTableExists(connection);
   db::Transaction transaction(connection);
   if (!blob_table) connection.Execute(CreateTableStatement(connection.engine()));
   if (!sign_table) connection.Execute(CreateSignTableStatement(connection.engine()));
+  if (!delta_table) connection.Execute(CreateDeltaTableStatement(connection.engine()));
   transaction.Commit();
   report << (blob_table ? "Таблица UpdatesBLOB уже есть\n" : "Таблица UpdatesBLOB создана\n")
-         << (sign_table ? "Таблица UpdatesSign уже есть\n" : "Таблица UpdatesSign создана\n");
+         << (sign_table ? "Таблица UpdatesSign уже есть\n" : "Таблица UpdatesSign создана\n")
+         << (delta_table ? "Таблица UpdatesDelta уже есть\n" : "Таблица UpdatesDelta создана\n");
 }
 
 void PublishModule(db::Connection& connection, const ModuleEntry& module, const std::string& file,
@@ -173,18 +203,28 @@ void PublishModule(db::Connection& connection, const ModuleEntry& module, const 
   row.caption = ChecksumOf(file);
   row.blob_path = file;
   row.landed_path = file;
-  std::optional<WorkFolder> work;
+  const WorkFolder work;
   if (module.form == ModuleForm::Archive) {
-    work.emplace();
-    row.blob_path = work->Sub(ArchiveName(module.file_name));
+    row.blob_path = work.Sub(ArchiveName(module.file_name));
     CreateSingleItemArchive(row.blob_path, file, row.name, SevenZipLibraryCandidates());
   }
   CheckSignable(connection, options);
+  CheckPatchable(connection, options);
+  const bool patches = DeltaTableExists(connection);
+  // Every base goes under the one row's name, whatever the file replaced was called.
+  std::multimap<std::string, std::string> bases;
+  for (const std::string& base : options.delta_from) bases.emplace(row.name, base);
   db::Transaction transaction(connection);
+  if (patches)
+    for (const auto& replaced : ReplacedFiles(connection, module, work))
+      bases.emplace(row.name, replaced.second);
   DeleteRows(connection, row.code);
-  InsertSignedRows(connection, {row}, options);
+  const std::vector<std::int64_t> vcodes = InsertSignedRows(connection, {row}, options);
+  std::ostringstream done;
+  ReportRow(done, row);
+  if (patches) InsertRowPatches(connection, {row}, vcodes, bases, work, done);
   transaction.Commit();
-  ReportRow(report, row);
+  report << done.str();
 }
 
 void PublishGroup(db::Connection& connection, const ModuleEntry& group, const std::string& folder,
@@ -217,7 +257,15 @@ void PublishGroup(db::Connection& connection, const ModuleEntry& group, const st
     rows.push_back(std::move(row));
   }
   CheckSignable(connection, options);
+  CheckPatchable(connection, options);
+  const bool patches = DeltaTableExists(connection);
+  const WorkFolder work;
+  std::multimap<std::string, std::string> bases;
+  for (const std::string& release : options.delta_from)
+    for (const GroupFile& file : FilesOfGroup(group, release)) bases.emplace(file.name, file.path);
   db::Transaction transaction(connection);
+  if (patches)
+    for (auto& replaced : ReplacedFiles(connection, group, work)) bases.insert(std::move(replaced));
   if (options.keep) {
     std::vector<std::string> replaced;
     for (const NewRow& row : rows) replaced.push_back(row.name);
@@ -225,9 +273,12 @@ void PublishGroup(db::Connection& connection, const ModuleEntry& group, const st
   } else {
     DeleteRows(connection, code);
   }
-  InsertSignedRows(connection, rows, options);
+  const std::vector<std::int64_t> vcodes = InsertSignedRows(connection, rows, options);
+  std::ostringstream done;
+  for (const NewRow& row : rows) ReportRow(done, row);
+  if (patches) InsertRowPatches(connection, rows, vcodes, bases, work, done);
   transaction.Commit();
-  for (const NewRow& row : rows) ReportRow(report, row);
+  report << done.str();
 }
 
 void ListRows(db::Connection& connection, std::ostream& out) {
@@ -243,6 +294,7 @@ void ListRows(db::Connection& connection, std::ostream& out) {
     }
     out << '\n';
   }
+  ListPatches(connection, out);
 }
 
 void RemoveRows(db::Connection& connection, const std::string& code,

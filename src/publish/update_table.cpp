@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/utf8.h"
 #include "db/table_exists.h"
 
 namespace nurv::publish {
@@ -66,13 +67,14 @@ bool SignTableExists(db::Connection& connection) {
 
 std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
                         const std::vector<std::string>& names) {
-  if (SignTableExists(connection)) {
-    const std::string signed_rows =
-        "DELETE FROM UpdatesSign WHERE vcode IN (SELECT vcode FROM "
-        "UpdatesBLOB WHERE tdoc = ?";
-    if (names.empty()) connection.Execute(signed_rows + ")", {Value(code)});
+  // The side tables' rows of the rows deleted go with them.
+  for (const char* side : {"UpdatesSign", "UpdatesDelta"}) {
+    if (!db::TableExists(connection, LowerCaseText(side))) continue;
+    const std::string side_rows = std::string("DELETE FROM ") + side +
+                                  " WHERE vcode IN (SELECT vcode FROM UpdatesBLOB WHERE tdoc = ?";
+    if (names.empty()) connection.Execute(side_rows + ")", {Value(code)});
     for (const std::string& name : names)
-      connection.Execute(signed_rows + " AND name = ?)", {Value(code), Value(name)});
+      connection.Execute(side_rows + " AND name = ?)", {Value(code), Value(name)});
   }
   if (names.empty())
     return connection.Execute("DELETE FROM UpdatesBLOB WHERE tdoc = ?", {Value(code)});

@@ -32,7 +32,7 @@ struct NewRow {
 };
 
 // Deletes the rows of `code`; only those whose `name` is one of `names` unless that is empty.
-// Their signatures go with them. The number of rows deleted.
+// Their signatures and patches go with them. The number of rows deleted.
 std::int64_t DeleteRows(db::Connection& connection, const std::string& code,
                         const std::vector<std::string>& names = {});
 // Inserts the rows; SQL Server numbers them itself (an IDENTITY column), elsewhere each takes

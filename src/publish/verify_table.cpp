@@ -10,6 +10,7 @@
 #include "base/utf8.h"
 #include "base/version_key.h"
 #include "loader/staged_file.h"
+#include "publish/delta_patches.h"
 #include "publish/group_names.h"
 #include "publish/update_table.h"
 #include "publish/work_folder.h"
@@ -49,7 +50,15 @@ class Verifier {
         "SELECT vcode, tdoc, name, version, caption, updatedate, fblob FROM UpdatesBLOB ORDER BY "
         "vcode");
     CountRows(*rows);
+    ReadPatches();
     for (rows->First(); !rows->Eof(); rows->Next()) CheckRow(*rows);
+    // What is left belongs to no row.
+    code_.clear();
+    name_.clear();
+    for (const auto& [vcode, patches] : patches_) {
+      vcode_ = std::to_string(vcode);
+      for (const PatchFacts& patch : patches) Problem(patch.base + " без строки UpdatesBLOB");
+    }
     return problems_;
   }
 
@@ -65,6 +74,37 @@ class Verifier {
     }
     for (const auto& [entry, group_names] : names)
       for (const std::string& twin : CaseDuplicates(group_names)) case_twins_[entry].insert(twin);
+  }
+
+  // A patch as verify names it, and what it must match of its row.
+  struct PatchFacts {
+    std::string base;
+    std::int64_t full_size = 0;
+    std::string row_sha256;
+  };
+
+  void ReadPatches() {
+    if (!DeltaTableExists(connection_)) return;
+    auto rows = connection_.OpenDataset(
+        "SELECT vcode, basesize, basecrc, fullsize, rowsha256 FROM UpdatesDelta");
+    for (rows->First(); !rows->Eof(); rows->Next()) {
+      patches_[rows->AsInt64("vcode")].push_back(
+          {"разность от файла " + rows->AsString("basesize") + " байт, CRC-32 " +
+               rows->AsString("basecrc"),
+           rows->AsInt64("fullsize"), rows->AsString("rowsha256")});
+    }
+  }
+
+  // The patches of the row saved to `blob` must have been made for exactly these bytes.
+  void CheckPatches(std::int64_t vcode, const std::string& blob) {
+    const auto found = patches_.find(vcode);
+    if (found == patches_.end()) return;
+    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(PathFromUtf8(blob)));
+    const std::string digest = HexText(BytesOf(FileSha256(blob).digest));
+    for (const PatchFacts& patch : found->second)
+      if (patch.full_size != size || patch.row_sha256 != digest)
+        Problem(patch.base + " сделана не для этой строки");
+    patches_.erase(found);
   }
 
   void Problem(const std::string& what, bool warning = false) {
@@ -105,6 +145,7 @@ class Verifier {
     }
     const std::string blob = work_.Sub("row");
     SaveBlobAsNewFile(rows, blob);
+    CheckPatches(rows.AsInt64("vcode"), blob);
     CheckContents(*entry, rows, blob, caption);
     std::filesystem::remove(PathFromUtf8(blob));
   }
@@ -257,6 +298,7 @@ class Verifier {
   std::map<const ModuleEntry*, int> rows_of_;
   std::map<const ModuleEntry*, std::set<std::string>> case_twins_;
   std::set<const ModuleEntry*> seen_;
+  std::map<std::int64_t, std::vector<PatchFacts>> patches_;  // by vcode, until their row is seen
   std::string vcode_, code_, name_;
   int problems_ = 0;
 };

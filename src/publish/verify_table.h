@@ -13,7 +13,9 @@ namespace nurv::publish {
 // `updatedate` and a numeric `caption` must be there; group names must be ones the loader takes.
 // With trusted keys configured, every row must carry a signature of one of them over its fields
 // and stored bytes, and its bytes as they land must have the signed SHA-256. A code the loader
-// does not know is a warning. Changes nothing; the number of problems (warnings not counted).
+// does not know is a warning. Each patch of UpdatesDelta must belong to a row and have been made
+// for that row's bytes; a problem names the patch's base. Changes nothing; the number of problems
+// (warnings not counted).
 int VerifyTable(db::Connection& connection, const TrustedKeys& keys, std::ostream& out);
 
 }  // namespace nurv::publish

@@ -165,4 +165,13 @@ std::string BlobBytes(db::Dataset& row, const std::string& field) {
   return bytes;
 }
 
+std::string IncompressibleBytes(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    c = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
 }  // namespace nurv::testing

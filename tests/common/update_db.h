@@ -32,6 +32,8 @@ void AddUpdateRows(const std::string& path, const std::vector<UpdateRow>& rows);
 std::uint32_t Crc32Of(const std::string& bytes);
 // The current record's BLOB `field`, gathered whole (test data is small).
 std::string BlobBytes(db::Dataset& row, const std::string& field = "fblob");
+// `size` bytes that do not compress, the same for the same `seed`.
+std::string IncompressibleBytes(std::size_t size, std::uint32_t seed);
 // The server name under which the loader opens the SQLite file at `db_path`.
 std::string SqliteServerName(const std::string& db_path);
 

@@ -303,5 +303,56 @@ TEST_F(PublishSqlite, ListAndVerifyShowControlCharactersOfTheTableEscaped) {
     EXPECT_EQ(std::ranges::count(line, '\t'), 3) << line;
 }
 
+// Each release writes patches from the files its rows replace and from older releases named; they
+// go with their rows, and verify names a patch that belongs to no row or to other bytes.
+TEST_F(PublishSqlite, PatchesAreWrittenWithTheirRowsAndGoWithThem) {
+  ASSERT_EQ(Publish({"init"}).status, 0);
+  const std::string v0 = IncompressibleBytes(64 << 10, 1);
+  std::string v1 = v0;
+  v1.replace(100, 50, IncompressibleBytes(50, 2));
+  std::string v2 = v1;
+  v2.insert(30000, "a change");
+  const auto count = [&](const std::string& where) {
+    db::Connection connection;
+    connection.SetParams(params_);
+    return ValueText(connection.ExecuteScalar("SELECT count(*) FROM UpdatesDelta " + where));
+  };
+  ASSERT_EQ(Publish({"publish", "CHM", Source("r1/help.chm", v1)}).status, 0);
+  EXPECT_EQ(count(""), "0") << "nothing replaced, nothing named";
+  for (const char* release : {"g0", "g1"}) Source(std::string(release) + "/a.dll", v0);
+  Source("g2/a.dll", v2);
+  ASSERT_EQ(Publish({"publish-group", "CXP", dir_.Sub("g1")}).status, 0);
+
+  const PublishRun chm =
+      Publish({"publish", "CHM", Source("r2/help.chm", v2), "--delta-from",
+               Source("r0/help.chm", v0), "--delta-from", dir_.Sub("r1/help.chm")});
+  ASSERT_EQ(chm.status, 0) << chm.err;
+  EXPECT_TRUE(HasLine(chm.out, "Разностей для HelpNurv.chm: 2", "")) << chm.out;
+  const PublishRun group =
+      Publish({"publish-group", "CXP", dir_.Sub("g2"), "--delta-from", dir_.Sub("g0")});
+  ASSERT_EQ(group.status, 0) << group.err;
+  EXPECT_TRUE(HasLine(group.out, "Разностей для a.dll: 1", "")) << "one base, named twice";
+  const PublishRun list = Publish({"list"});
+  EXPECT_TRUE(HasLine(list.out, "3\tразность\t65536\t" + std::to_string(Crc32Of(v0)), ""))
+      << list.out;
+  EXPECT_TRUE(HasLine(list.out, "3\tразность\t65536\t" + std::to_string(Crc32Of(v1)), ""));
+  EXPECT_EQ(Publish({"verify"}).status, 0);
+
+  Exec(db_, "UPDATE UpdatesDelta SET rowsha256 = 'ab' WHERE vcode = 4");
+  Exec(db_,
+       "INSERT INTO UpdatesDelta SELECT 99, basesize, basecrc, fullsize, rowsha256, patch "
+       "FROM UpdatesDelta WHERE vcode = 4");
+  const PublishRun verify = Publish({"verify"});
+  EXPECT_EQ(verify.status, 1);
+  const std::string base = "разность от файла 65536 байт, CRC-32 " + std::to_string(Crc32Of(v0));
+  EXPECT_EQ(Lines(verify.out),
+            (std::vector<std::string>{"4\tCXP\ta.dll\t" + base + " сделана не для этой строки",
+                                      "99\t\t\t" + base + " без строки UpdatesBLOB"}));
+
+  EXPECT_EQ(Publish({"remove", "CHM"}).status, 0);
+  EXPECT_EQ(count("WHERE vcode = 3"), "0");
+  EXPECT_EQ(count("WHERE vcode = 4"), "1");
+}
+
 }  // namespace
 }  // namespace nurv::testing

@@ -1,11 +1,13 @@
 // nurv-load-bench: many workstations starting the loader at the same moment against one
-// PostgreSQL server (the throw-away cluster of the tests), all needing the same update: a 20 MiB
-// main program in a 7z archive (PRG) and a browser group of 200 files (CXP). For each number of
-// workstations it prints a Markdown table row: wall time, the slowest and the fastest loader, the
-// server's CPU seconds, the loaders' CPU seconds and the peak of server connections. Every loader
-// must end with exit status 0 and leave the right files (size and CRC-32); otherwise the tool
-// says which did not and ends with status 1. With --report the server holds the loaders' table of
-// runs, UpdatesReport, and every loader's row of its success must be there after each N.
+// PostgreSQL server (the throw-away cluster of the tests), all needing the same update: a release
+// that changes about 1 % of a 20 MiB main program in a 7z archive (PRG) and of each file of a
+// browser group of 200 files (CXP). Each number of workstations runs twice: with full rows only,
+// and with the release's patches in UpdatesDelta. For each run it prints a Markdown table row:
+// wall time, the slowest and the fastest loader, the BLOB bytes a loader read, the server's CPU
+// seconds, the loaders' CPU seconds, a loader's peak memory and the peak of server connections.
+// Every loader must end with exit status 0 and leave the right files (size and CRC-32); otherwise
+// the tool says which did not and ends with status 1. With --report the server holds the loaders'
+// table of runs, UpdatesReport, and every loader's row of its success must be there after each run.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -36,6 +38,8 @@
 #include "db/database.h"
 #include "rules/run_report.h"
 #include "support/sevenzip_fixture.h"
+#include "support/signing.h"
+#include "support/zstd_patch.h"
 
 extern char** environ;
 
@@ -54,10 +58,11 @@ constexpr nurv::tools::ToolUsage kUsage{
     "nurv-load-bench",
     "[--report] BUILT_FOLDER N...",
     "Starts N loaders (nurvloader-cli of BUILT_FOLDER, each on its own complex, registry file and\n"
-    "temporary folder) at the same moment against one PostgreSQL server holding a 20 MiB main\n"
-    "program in a 7z archive and a 200-file browser group, once for each N, checks every loader's\n"
-    "exit status and files, and prints a Markdown table of the figures. --report: with the table\n"
-    "UpdatesReport on the server, where every loader's row must be found.\n",
+    "temporary folder) at the same moment against one PostgreSQL server holding a release that\n"
+    "changes 1 % of a 20 MiB main program in a 7z archive and of a 200-file browser group, for\n"
+    "each N with full rows and with patches, checks every loader's exit status and files, and\n"
+    "prints a Markdown table of the figures. --report: with the table UpdatesReport on the\n"
+    "server, where every loader's row must be found.\n",
     2,
     16,
     kOptions};
@@ -77,18 +82,52 @@ std::string RandomBytes(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
+// `bytes` with about 1 % changed: a run of new bytes in every 100 KiB (or once in a small file).
+std::string ChangedRelease(std::string bytes, std::uint32_t seed) {
+  const std::size_t step = 100u << 10;
+  const std::size_t run = std::max<std::size_t>(16, std::min(bytes.size(), step) / 100);
+  for (std::size_t at = bytes.size() / 3; at + run <= bytes.size(); at += step)
+    bytes.replace(at, run, RandomBytes(run, seed++));
+  return bytes;
+}
+
 struct ExpectedFile {
   std::string name;  // below the program folder
   std::size_t size;
   std::uint32_t crc;
+  std::int64_t blob_size;  // of its row's fblob
+};
+
+// The installed release a workstation starts from.
+struct InstalledFile {
+  std::string name;
+  std::string bytes;
 };
 
 // The update table on the server and what every workstation must hold after its run.
 struct Update {
-  std::string old_main;  // the installed main program (older version)
-  std::string loader;    // the installed loader's file as the table knows it
+  std::vector<InstalledFile> installed;  // the older release: the main program and the group
+  std::string loader;                    // the installed loader's file as the table knows it
   std::vector<ExpectedFile> files;
 };
+
+// The patch of row `vcode` from `base` to `target`, whose fblob is `blob`, as a row of
+// UpdatesDelta (an SQL tuple).
+std::string PatchRow(const PgServer& server, int vcode, const std::string& base,
+                     const std::string& target, const std::string& blob, const fs::path& work) {
+  const auto bytes = [](const std::string& text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+  };
+  const std::vector<std::uint8_t> patch = nurv::MakePatch(bytes(base), bytes(target));
+  const std::string path = server.MakeServerReadableFile("patch-" + std::to_string(vcode),
+                                                         std::string(patch.begin(), patch.end()));
+  WriteFile((work / "blob").string(), blob);
+  const std::string digest =
+      nurv::HexText(nurv::BytesOf(nurv::FileSha256((work / "blob").string()).digest));
+  return "(" + std::to_string(vcode) + ", " + std::to_string(base.size()) + ", " +
+         std::to_string(Crc32Of(base)) + ", " + std::to_string(blob.size()) + ", '" + digest +
+         "', pg_read_binary_file('" + path + "'))";
+}
 
 std::string SqlText(const std::string& text) { return "'" + text + "'"; }
 
@@ -97,24 +136,30 @@ Update FillServer(const PgServer& server, const fs::path& built, const fs::path&
   const fs::path demo_main = built / "nurv-demo-main";
   fs::copy_file(demo_main, work / "old-main");
   nurv::testing::AttachVersionSection((work / "old-main").string(), {5, 1, 9, 2}, {5, 1, 9, 2});
-  update.old_main = ReadFile((work / "old-main").string());
+  std::string old_main = ReadFile((work / "old-main").string());
+  // Grown to 20 MiB (trailing bytes leave an executable runnable).
+  const std::string payload = RandomBytes(kMainProgramSize - old_main.size(), 1);
+  old_main += payload;
+  update.installed.push_back({"nurv.exe", old_main});
 
-  // The new main program: the demo program with its version, grown to 20 MiB (trailing bytes
-  // leave an executable runnable).
+  // The new main program: the demo program with its new version and the payload 1 % changed.
   fs::create_directories(work / "pack");
   const fs::path main = work / "pack" / "nurv.exe";
   fs::copy_file(demo_main, main);
   nurv::testing::AttachVersionSection(main.string(), {5, 1, 10, 2}, {5, 1, 10, 2});
   std::string main_bytes = ReadFile(main.string());
-  main_bytes += RandomBytes(kMainProgramSize - main_bytes.size(), 1);
+  main_bytes += ChangedRelease(payload, 2);
+  main_bytes.resize(kMainProgramSize);
   WriteFile(main.string(), main_bytes);
   fs::permissions(main, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                             fs::perms::others_read | fs::perms::others_exec);
   if (!nurv::testing::Run7z((work / "pack").string(), "a -t7z -mx=5 -y nurv.7z nurv.exe"))
     throw std::runtime_error("7z failed");
-  const std::string archive =
-      server.MakeServerReadableFile("nurv.7z", ReadFile((work / "pack" / "nurv.7z").string()));
-  update.files.push_back({"nurv.exe", main_bytes.size(), Crc32Of(main_bytes)});
+  const std::string archive_bytes = ReadFile((work / "pack" / "nurv.7z").string());
+  const std::string archive = server.MakeServerReadableFile("nurv.7z", archive_bytes);
+  update.files.push_back({"nurv.exe", main_bytes.size(), Crc32Of(main_bytes),
+                          static_cast<std::int64_t>(archive_bytes.size())});
+  std::string patches = PatchRow(server, 2, old_main, main_bytes, archive_bytes, work);
 
   update.loader = nurv::testing::BuildPeFile({6, 3, 0, 0}, {6, 3, 0, 0});
   std::string sql =
@@ -126,15 +171,25 @@ Update FillServer(const PgServer& server, const fs::path& built, const fs::path&
   // The browser's files: from 1 to 32 KiB, 3.2 MiB in all.
   for (int i = 0; i < kGroupFiles; ++i) {
     const std::string name = "cef_" + std::to_string(i) + ".bin";
-    const std::string bytes =
+    const std::string old_bytes =
         RandomBytes(1024 + static_cast<std::size_t>(i * 7919 % 31) * 1024, 100 + i);
+    const std::string bytes = ChangedRelease(old_bytes, 1000 + i);
+    update.installed.push_back({name, old_bytes});
+    patches += ", " + PatchRow(server, 100 + i, old_bytes, bytes, bytes, work);
     const std::string path = server.MakeServerReadableFile(name, bytes);
     sql += ", (" + std::to_string(100 + i) + ", 'CXP', NULL, " + SqlText(name) + ", " +
            SqlText(std::to_string(Crc32Of(bytes))) + ", " + SqlText(kRowTime) +
            ", pg_read_binary_file(" + SqlText(path) + "))";
-    update.files.push_back({name, bytes.size(), Crc32Of(bytes)});
+    update.files.push_back(
+        {name, bytes.size(), Crc32Of(bytes), static_cast<std::int64_t>(bytes.size())});
   }
   server.Execute(sql);
+  // Kept under another name while the full rows alone are measured.
+  server.Execute(
+      "CREATE TABLE UpdatesDeltaAside (vcode integer NOT NULL, basesize bigint NOT NULL, basecrc "
+      "bigint NOT NULL, fullsize bigint NOT NULL, rowsha256 varchar(64) NOT NULL, patch bytea NOT "
+      "NULL); GRANT SELECT ON UpdatesDeltaAside TO \"" +
+      std::string(PgServer::kLoaderLogin) + "\"; INSERT INTO UpdatesDeltaAside VALUES " + patches);
   return update;
 }
 
@@ -145,6 +200,7 @@ struct Workstation {
   int status = -1;
   double seconds = 0;
   double cpu_seconds = 0;
+  long peak_kib = 0;
 
   fs::path Bin() const { return root / "Bin"; }
 };
@@ -154,7 +210,12 @@ void LayOut(const Workstation& ws, const fs::path& built, const Update& update,
   for (const char* sub : {"Bin", "Update", "Help", "Shablon", "Report", "config", "data", "tmp"})
     fs::create_directories(ws.root / sub);
   fs::copy_file(built / "nurvloader-cli", ws.Bin() / "nurvloader-cli");
-  WriteFile((ws.Bin() / "nurv.exe").string(), update.old_main);
+  // Older than the release's rows, so the date rule wants every file.
+  const auto before = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+  for (const InstalledFile& file : update.installed) {
+    WriteFile((ws.Bin() / file.name).string(), file.bytes);
+    fs::last_write_time(ws.Bin() / file.name, before);
+  }
   fs::permissions(ws.Bin() / "nurv.exe", fs::perms::owner_all);
   WriteFile((ws.Bin() / "NurvLoader.exe").string(), update.loader);
   WriteFile((ws.root / "Update" / "NurvLoader.exe").string(), update.loader);
@@ -291,6 +352,22 @@ class ConnectionMonitor {
   std::atomic<int> current_{0};
 };
 
+// The BLOB bytes a workstation's loader read: what its log says a patch took, else the full row.
+std::int64_t BlobBytesRead(const Workstation& ws, const Update& update) {
+  const std::string log = ReadFile((ws.root / "cli.out").string());
+  std::int64_t total = 0;
+  for (const ExpectedFile& file : update.files) total += file.blob_size;
+  const std::string mark = "получено разностью: ";
+  for (std::size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1)) {
+    std::istringstream line(log.substr(at + mark.size()));
+    std::int64_t read = 0, full = 0;
+    std::string of;
+    line >> read >> of >> full;
+    total += read - full;
+  }
+  return total;
+}
+
 // What a workstation holds wrong after its run; empty when everything is right.
 std::string Check(const Workstation& ws, const Update& update) {
   if (ws.status != 0) return "exit status " + std::to_string(ws.status);
@@ -319,13 +396,16 @@ std::int64_t TakeReports(const PgServer& server, const Update& update) {
 
 struct Figures {
   int loaders;
+  bool patches;
   double wall, slowest, fastest, server_cpu, loaders_cpu;
   int peak_connections;
+  double blob_mib;  // per loader, the largest
+  long peak_kib;    // of the largest loader
 };
 
-Figures RunLoaders(int count, const fs::path& root, const fs::path& built, const Update& update,
-                   const PgServer& server, ConnectionMonitor& monitor, pid_t postmaster,
-                   bool report) {
+Figures RunLoaders(int count, bool patches, const fs::path& root, const fs::path& built,
+                   const Update& update, const PgServer& server, ConnectionMonitor& monitor,
+                   pid_t postmaster, bool report) {
   std::vector<Workstation> stations(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     stations[static_cast<std::size_t>(i)].root = root / ("ws" + std::to_string(i));
@@ -353,6 +433,7 @@ Figures RunLoaders(int count, const fs::path& root, const fs::path& built, const
       ws.seconds = seconds;
       ws.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+      ws.peak_kib = usage.ru_maxrss;
     }
   }
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
@@ -363,12 +444,15 @@ Figures RunLoaders(int count, const fs::path& root, const fs::path& built, const
   const double monitor_cpu = CpuSeconds(monitor.backend(), false) - monitor_before;
   const double server_cpu = ServerCpuSeconds(postmaster) - server_before - monitor_cpu;
 
-  Figures figures{count, wall, 0, wall, server_cpu, 0, monitor.peak()};
+  Figures figures{count, patches, wall, 0, wall, server_cpu, 0, monitor.peak(), 0, 0};
   bool all_right = true;
   for (const Workstation& ws : stations) {
     figures.slowest = std::max(figures.slowest, ws.seconds);
     figures.fastest = std::min(figures.fastest, ws.seconds);
     figures.loaders_cpu += ws.cpu_seconds;
+    figures.peak_kib = std::max(figures.peak_kib, ws.peak_kib);
+    figures.blob_mib =
+        std::max(figures.blob_mib, static_cast<double>(BlobBytesRead(ws, update)) / (1 << 20));
     if (const std::string wrong = Check(ws, update); !wrong.empty()) {
       all_right = false;
       std::cerr << ws.root.string() << ": " << wrong << "\n"
@@ -396,19 +480,23 @@ std::string Fixed(double value, int decimals) {
 
 void PrintTable(const std::vector<Figures>& runs) {
   const Figures& first = runs.front();
-  std::cout << "| loaders | wall | slowest loader | fastest loader | server CPU | server CPU per "
-               "loader | loaders' CPU | peak server connections |\n"
-               "|---|---|---|---|---|---|---|---|\n";
+  std::cout << "| loaders | rows | wall | slowest loader | fastest loader | BLOB bytes per loader "
+               "| server CPU | server CPU per loader | loaders' CPU | peak memory of a loader | "
+               "peak server connections |\n"
+               "|---|---|---|---|---|---|---|---|---|---|---|\n";
   for (const Figures& run : runs) {
-    std::cout << "| " << run.loaders << " | " << Fixed(run.wall, 1) << " s | "
-              << Fixed(run.slowest, 1) << " s | " << Fixed(run.fastest, 1) << " s | "
+    std::cout << "| " << run.loaders << " | " << (run.patches ? "patches" : "full") << " | "
+              << Fixed(run.wall, 1) << " s | " << Fixed(run.slowest, 1) << " s | "
+              << Fixed(run.fastest, 1) << " s | " << Fixed(run.blob_mib, 2) << " MiB | "
               << Fixed(run.server_cpu, 1) << " s | " << Fixed(run.server_cpu / run.loaders, 2)
-              << " s | " << Fixed(run.loaders_cpu, 1) << " s | " << run.peak_connections << " |\n";
+              << " s | " << Fixed(run.loaders_cpu, 1) << " s | " << Fixed(run.peak_kib / 1024.0, 0)
+              << " MiB | " << run.peak_connections << " |\n";
   }
-  std::cout << "\nGrowth against " << first.loaders << " loaders:\n\n"
+  std::cout << "\nGrowth against " << first.loaders << " loaders (full rows):\n\n"
             << "| loaders | × loaders | × wall | × slowest | × server CPU | × peak connections "
                "|\n|---|---|---|---|---|---|\n";
   for (const Figures& run : runs) {
+    if (run.patches) continue;
     std::cout << "| " << run.loaders << " | "
               << Fixed(static_cast<double>(run.loaders) / first.loaders, 1) << " | "
               << Fixed(run.wall / first.wall, 2) << " | " << Fixed(run.slowest / first.slowest, 2)
@@ -445,9 +533,14 @@ int main(int argc, char** argv) {
     const pid_t postmaster = ParentOf(monitor.backend());
     std::vector<Figures> runs;
     for (const int count : counts) {
-      std::cerr << "nurv-load-bench: " << count << " loaders...\n";
-      runs.push_back(RunLoaders(count, fs::path(work.path()) / "stations", built, update, *server,
-                                monitor, postmaster, report));
+      for (const bool patches : {false, true}) {
+        std::cerr << "nurv-load-bench: " << count << " loaders, "
+                  << (patches ? "with patches" : "full rows") << "...\n";
+        if (patches) server->Execute("ALTER TABLE UpdatesDeltaAside RENAME TO UpdatesDelta");
+        runs.push_back(RunLoaders(count, patches, fs::path(work.path()) / "stations", built, update,
+                                  *server, monitor, postmaster, report));
+        if (patches) server->Execute("ALTER TABLE UpdatesDelta RENAME TO UpdatesDeltaAside");
+      }
     }
     PrintTable(runs);
     return 0;

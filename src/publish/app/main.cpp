@@ -33,21 +33,25 @@ constexpr nurv::tools::ToolOption kOptions[] = {
     {"--version", true}, {"--date", true},
     {"--force", false},  {"--keep", false},
     {"--key", true},     {"--public-key", true, true},
-    {"--ini", true},     {"--report", false},
-    {"--failed", false}, {"--format", true},
-    {"--stale", true},   {"--prune", true},
+    {"--ini", true},     {"--delta-from", true, true},
+    {"--report", false}, {"--failed", false},
+    {"--format", true},  {"--stale", true},
+    {"--prune", true},
 };
 
 constexpr nurv::tools::ToolUsage kUsage{
     "nurv-publish",
     "--server SERVER --database DB [--user U] [--password P] COMMAND [ARGS]",
-    "  init [--report]                       create UpdatesBLOB and UpdatesSign if they are "
-    "missing;\n"
+    "  init [--report]                       create UpdatesBLOB, UpdatesSign and UpdatesDelta "
+    "if missing;\n"
     "                                        --report: also UpdatesReport, the loader's runs\n"
     "  publish CODE FILE [--version V] [--date \"YYYY-MM-DD HH:MM:SS\"] [--force] [--key FILE]\n"
-    "  publish-group CODE FOLDER [--date \"...\"] [--keep] [--key FILE]\n"
+    "                    [--delta-from FILE]...\n"
+    "  publish-group CODE FOLDER [--date \"...\"] [--keep] [--key FILE] [--delta-from FOLDER]...\n"
     "  list                                  one row a line: vcode, tdoc, name, version, caption, "
-    "updatedate, size\n"
+    "updatedate, size;\n"
+    "                                        then one a patch: vcode, разность, base size, base "
+    "CRC-32, size\n"
     "  verify [--public-key LINE]... [--ini PATH]\n"
     "                                        check every row as the loader would read it, and\n"
     "                                        its signature when keys are given\n"
@@ -84,8 +88,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"init", 1, 1, {"--report"}},
-    {"publish", 3, 3, {"--version", "--date", "--force", "--key"}},
-    {"publish-group", 3, 3, {"--date", "--keep", "--key"}},
+    {"publish", 3, 3, {"--version", "--date", "--force", "--key", "--delta-from"}},
+    {"publish-group", 3, 3, {"--date", "--keep", "--key", "--delta-from"}},
     {"list", 1, 1, {}},
     {"verify", 1, 1, {"--public-key", "--ini"}},
     {"remove", 2, static_cast<std::size_t>(-1), {}},
@@ -168,6 +172,8 @@ int Run(const nurv::tools::ToolCommandLine& line) {
     nurv::publish::ReadSecretKeyFile(*key_file, secret_key.value);
     options.key = &secret_key.value;
   }
+  if (const auto bases = line.repeated.find("--delta-from"); bases != line.repeated.end())
+    options.delta_from = bases->second;
   std::vector<std::string> key_lines;
   if (const auto keys = line.repeated.find("--public-key"); keys != line.repeated.end()) {
     for (const std::string& key : keys->second) {
