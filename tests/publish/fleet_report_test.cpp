@@ -37,6 +37,7 @@ TEST_P(FleetReport, OneLinePerWorkstationItsLatestRunDecidesAndPruneTakesOlderRo
   ASSERT_EQ(init.status, 0) << init.err;
   EXPECT_EQ(Lines(init.out),
             (std::vector<std::string>{"Таблица UpdatesBLOB создана", "Таблица UpdatesSign создана",
+                                      "Таблица UpdatesDelta создана",
                                       "Таблица UpdatesReport создана", grant_}));
   db::ConnectParams writer = params_;
   writer.mode = db::OpenMode::ReadWrite;
