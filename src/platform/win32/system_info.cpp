@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/process.h"
 #include "platform/win32/system_time.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
@@ -66,8 +67,10 @@ std::string UserName() {
 std::string HostName() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-  if (!GetComputerNameW(name, &length)) return {};
-  return Narrow(std::wstring_view(name, length));
+  if (GetComputerNameW(name, &length)) return Narrow(std::wstring_view(name, length));
+  // Wine's 32-bit call has been seen to fail in a process that started host programs; the
+  // system's variable names the computer the same way.
+  return EnvironmentVariable("COMPUTERNAME").value_or(std::string());
 }
 
 DateTime LocalNow() {
