@@ -13,10 +13,10 @@ scripts/install-deps.sh all
 scripts/fetch-sqlite-source.sh
 scripts/build-7zip-windows.sh build-deps/7zip-win64 x86_64
 scripts/build-7zip-windows.sh build-deps/7zip-win32 i686
-scripts/build-sodium-windows.sh build-deps/sodium-x86_64 x86_64
-scripts/build-sodium-windows.sh build-deps/sodium-i686 i686
-scripts/build-zstd-windows.sh build-deps/zstd-x86_64 x86_64
-scripts/build-zstd-windows.sh build-deps/zstd-i686 i686
+for arch in x86_64 i686; do
+  scripts/build-windows-library.sh sodium "$arch"
+  scripts/build-windows-library.sh zstd "$arch"
+done
 
 version=$(sed -n 's/^project(NurvLoader VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 dist=$PWD/dist

@@ -14,10 +14,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh windows
 scripts/fetch-sqlite-source.sh
 scripts/build-7zip-windows.sh
-scripts/build-sodium-windows.sh build-deps/sodium-x86_64 x86_64
-scripts/build-sodium-windows.sh build-deps/sodium-i686 i686
-scripts/build-zstd-windows.sh build-deps/zstd-x86_64 x86_64
-scripts/build-zstd-windows.sh build-deps/zstd-i686 i686
+for arch in x86_64 i686; do
+  scripts/build-windows-library.sh sodium "$arch"
+  scripts/build-windows-library.sh zstd "$arch"
+done
 
 failed=0
 
