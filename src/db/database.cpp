@@ -301,6 +301,24 @@ std::unique_ptr<Dataset> Connection::OpenDataset(const std::string& sql) {
   return backend_->OpenDataset(sql);
 }
 
+std::unique_ptr<Dataset> Connection::OpenDatasetWithBlobs(const std::string& sql) {
+  Open();
+  return backend_->OpenDatasetWithBlobs(sql);
+}
+
+// SQLite's length() counts a BLOB's bytes (its octet_length is younger than the SQLite some
+// systems carry).
+std::string Connection::BlobLengthSql(std::string_view column) {
+  switch (engine()) {
+    case Engine::Sqlite:
+      return "length(" + QuoteSqlName(SqlDialect::Standard, column) + ")";
+    case Engine::SqlServer:
+      return BlobLengthOf(SqlDialect::SqlServer, column);
+    default:
+      return BlobLengthOf(SqlDialect::Standard, column);
+  }
+}
+
 Engine Connection::engine() {
   Open();
   return backend_->engine();

@@ -154,6 +154,12 @@ class Connection {
   Value ExecuteScalar(const std::string& sql);
   // Opens a dataset on this connection; DbError with the provider's message on failure.
   std::unique_ptr<Dataset> OpenDataset(const std::string& sql);
+  // The rows of `sql` in one statement, the bytes of their BLOBs with them (ReadBlob hands them
+  // out of memory): for BLOBs the caller knows to be small, as all of them are held at once
+  // (through ODBC, while they are fetched, twice or more).
+  std::unique_ptr<Dataset> OpenDatasetWithBlobs(const std::string& sql);
+  // The engine's expression for the length in bytes of the BLOB column `column`.
+  std::string BlobLengthSql(std::string_view column);
 
   Engine engine();
   // Runs a statement that returns no records, its "?" markers bound to `parameters` in order;

@@ -73,6 +73,7 @@ class Connection::Backend {
   virtual ~Backend() = default;
   virtual Value ExecuteScalar(const std::string& sql) = 0;
   virtual std::unique_ptr<Dataset> OpenDataset(const std::string& sql) = 0;
+  virtual std::unique_ptr<Dataset> OpenDatasetWithBlobs(const std::string& sql) = 0;
   virtual Engine engine() const = 0;
   virtual std::int64_t Execute(const std::string& sql, const std::vector<Value>& parameters) = 0;
   virtual void Insert(const std::string& table,

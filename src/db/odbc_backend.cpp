@@ -280,8 +280,9 @@ class Statement {
     return {Value{}, true};
   }
 
-  // Hands column `index` of the current row to `sink` in chunks.
-  void StreamBinary(std::size_t index, const BlobSink& sink) {
+  // Hands column `index` of the current row to `sink` in chunks; false, and nothing handed, for
+  // NULL.
+  bool StreamBinary(std::size_t index, const BlobSink& sink) {
     const auto column = static_cast<SQLUSMALLINT>(index + 1);
     std::vector<unsigned char> buffer(kBlobChunk);
     for (;;) {
@@ -290,7 +291,7 @@ class Statement {
                                       static_cast<SQLLEN>(buffer.size()), &indicator);
       if (rc == SQL_NO_DATA) break;
       Check(rc);
-      if (indicator == SQL_NULL_DATA) throw DbError("The BLOB is NULL");
+      if (indicator == SQL_NULL_DATA) return false;
       const std::size_t got =
           (indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(buffer.size()))
               ? buffer.size()
@@ -298,6 +299,7 @@ class Statement {
       sink(buffer.data(), got);
       if (rc == SQL_SUCCESS) break;
     }
+    return true;
   }
 
  private:
@@ -542,6 +544,27 @@ std::vector<RowsetDataset::Row> ReadRows(Statement& stmt) {
   return rows;
 }
 
+// The rows of an executed statement with the bytes of their BLOBs, each BLOB as one string.
+std::vector<RowsetDataset::Row> ReadRowsWithBlobs(Statement& stmt) {
+  std::vector<RowsetDataset::Row> rows;
+  while (stmt.Fetch()) {
+    RowsetDataset::Row row{{}, std::vector<bool>(stmt.columns().size(), false)};
+    for (std::size_t i = 0; i < stmt.columns().size(); ++i) {
+      if (stmt.columns()[i].kind != Kind::Binary) {
+        row.cells.push_back(stmt.Read(i).value);
+        continue;
+      }
+      std::string bytes;
+      const bool present = stmt.StreamBinary(i, [&](const std::uint8_t* data, std::size_t size) {
+        bytes.append(reinterpret_cast<const char*>(data), size);
+      });
+      row.cells.push_back(present ? Value(std::move(bytes)) : Value(NullValue{}));
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
 // A result whose BLOBs stayed on the server. A BLOB is read again by its row's vcode, in slices
 // (kBlobSliceBytes), each one query of its own: no driver ever holds more than a slice.
 class OdbcDataset : public RowsetDataset {
@@ -564,7 +587,7 @@ class OdbcDataset : public RowsetDataset {
       Statement slice(*session_);
       slice.Execute(slices.SliceSql(offset, std::min(kBlobSliceBytes, size - offset)));
       if (!slice.Fetch()) throw DbError(kNotInResult);
-      slice.StreamBinary(0, sink);
+      if (!slice.StreamBinary(0, sink)) throw DbError("The BLOB is NULL");
     }
   }
 
@@ -684,6 +707,17 @@ class OdbcBackend : public Connection::Backend {
           row.cells[i] = Value{};
           row.blob[i] = true;
         }
+    return std::make_unique<OdbcDataset>(session_, text, std::move(names), std::move(rows));
+  }
+
+  std::unique_ptr<Dataset> OpenDatasetWithBlobs(const std::string& sql) override {
+    const std::string text = Translate(sql);
+    Statement stmt(*session_);
+    stmt.Execute(text);
+    if (stmt.columns().empty()) throw DbError("The statement returns no records");
+    std::vector<std::string> names;
+    for (const ColumnInfo& column : stmt.columns()) names.push_back(column.name);
+    std::vector<RowsetDataset::Row> rows = ReadRowsWithBlobs(stmt);
     return std::make_unique<OdbcDataset>(session_, text, std::move(names), std::move(rows));
   }
 

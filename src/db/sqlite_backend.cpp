@@ -337,6 +337,25 @@ class SqliteBackend : public Connection::Backend {
                                            std::move(origins));
   }
 
+  std::unique_ptr<Dataset> OpenDatasetWithBlobs(const std::string& sql) override {
+    Statement stmt(*session_, StripNolockHint(sql));
+    const int count = sqlite3_column_count(stmt.get());
+    if (count == 0) throw DbError("[SQLite] the statement returns no records");
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+      const char* name = sqlite3_column_name(stmt.get(), i);
+      names.emplace_back(name ? name : "");
+    }
+    std::vector<RowsetDataset::Row> rows;
+    while (stmt.Step()) {
+      RowsetDataset::Row row{{}, std::vector<bool>(names.size(), false), -1};
+      for (int i = 0; i < count; ++i) row.cells.push_back(CellValue(stmt.get(), i));
+      rows.push_back(std::move(row));
+    }
+    return std::make_unique<SqliteDataset>(session_, std::move(names), std::move(rows),
+                                           std::vector<std::optional<Origin>>(names.size()));
+  }
+
  private:
   static constexpr char kRowidName[] = "nurv$rowid";
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include "base/crc32.h"
@@ -23,18 +24,21 @@ std::int64_t InstalledSize(const std::string& path) {
   return error ? -1 : static_cast<std::int64_t>(size);
 }
 
+// What a patch's result is checked against, and how its bytes come.
+struct PatchSource {
+  std::int64_t full_size = 0;
+  std::string row_sha256;  // hex
+  std::function<void(const db::BlobSink&)> read;
+};
+
 PatchedRow Stage(UpdateContext& ctx, std::string_view code, const std::string& destination,
-                 const std::vector<std::uint8_t>& base, const PatchBase& key) {
-  auto rows = ctx.connection.OpenDataset(PatchQuery(key));
-  rows->First();
-  if (rows->Eof()) return {};
-  const std::int64_t full_size = rows->AsInt64("fullsize");
-  const auto stored = BytesOfHex(rows->AsString("rowsha256"));
+                 const std::vector<std::uint8_t>& base, const PatchSource& source) {
+  const auto stored = BytesOfHex(source.row_sha256);
   auto staged = std::make_unique<StagedFile>(destination, ctx.trusted_keys.configured());
   PatchDecoder decoder(
       base, [&](const std::uint8_t* data, std::size_t size) { staged->Write(data, size); });
   std::int64_t read = 0;
-  rows->ReadBlob("patch", [&](const std::uint8_t* data, std::size_t size) {
+  source.read([&](const std::uint8_t* data, std::size_t size) {
     read += static_cast<std::int64_t>(size);
     decoder.Feed(data, size);
   });
@@ -46,7 +50,27 @@ PatchedRow Stage(UpdateContext& ctx, std::string_view code, const std::string& d
                                      ArrayOf<32>(*stored).value_or(Sha256Digest{}), landed)))
     return {};
   return {std::move(staged), "    получено разностью: " + std::to_string(read) + " из " +
-                                 std::to_string(full_size) + " байт"};
+                                 std::to_string(source.full_size) + " байт"};
+}
+
+// The patch from `key` out of those held, or else read on its own (three statements).
+PatchedRow StageFrom(UpdateContext& ctx, std::string_view code, const std::string& destination,
+                     const std::vector<std::uint8_t>& base, const PatchBase& key) {
+  if (!ctx.patches->held_read())
+    HoldSmallPatches(*ctx.patches, ctx.connection, ctx.held_patch_bytes);
+  if (const HeldPatch* held = ctx.patches->Held(key)) {
+    return Stage(ctx, code, destination, base,
+                 {held->full_size, held->row_sha256, [held](const db::BlobSink& sink) {
+                    sink(reinterpret_cast<const std::uint8_t*>(held->bytes.data()),
+                         held->bytes.size());
+                  }});
+  }
+  auto rows = ctx.connection.OpenDataset(PatchQuery(key));
+  rows->First();
+  if (rows->Eof()) return {};
+  return Stage(ctx, code, destination, base,
+               {rows->AsInt64("fullsize"), rows->AsString("rowsha256"),
+                [&rows](const db::BlobSink& sink) { rows->ReadBlob("patch", sink); }});
 }
 
 }  // namespace
@@ -65,7 +89,7 @@ PatchedRow StagePatchedRow(UpdateContext& ctx, std::string_view code,
     const PatchBase key{vcode, static_cast<std::int64_t>(base->size()),
                         ~Crc32UpdateBlock(0xFFFFFFFFu, base->data(), base->size())};
     if (!ctx.patches->Has(key)) return {};
-    return Stage(ctx, code, destination, *base, key);
+    return StageFrom(ctx, code, destination, *base, key);
   } catch (const std::exception&) {
     // A damaged patch, a result that fails its check, a read that fails: the full row follows,
     // and reports whatever is wrong with it.

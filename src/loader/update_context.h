@@ -45,6 +45,8 @@ struct UpdateContext {
   UpdateTally tally;
   // The patches of UpdatesDelta, read when the first row is about to be written.
   std::optional<PatchIndex> patches;
+  // How many bytes of patches the run holds, fetched in one statement at the first patch used.
+  std::int64_t held_patch_bytes = kHeldPatchBytes;
   // The lines of patches used by a single-file stage, logged after the stage's own line.
   std::vector<std::string> patch_lines;
 };
