@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/every_blob.h"
 #include "common/pg_server.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
@@ -183,6 +184,22 @@ std::int64_t PeakRssKiB() {
     if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
   return 0;
 }
+TEST_F(PostgresTest, BlobsFetchedWithTheirRowsAreTheBytesReadOneByOne) {
+  // Beyond one chunk of the driver's reads (1 MiB).
+  const std::string large = testing::IncompressibleBytes((5u << 20) / 2, 3);
+  server_->Execute(
+      "INSERT INTO UpdatesBLOB (vcode, tdoc, name, fblob) VALUES (1, 'PRG', 'a', 'PRG-bytes'), "
+      "(2, 'DOC', 'b', ''), (3, 'DOC', 'c', NULL), (4, 'CHM', 'd', pg_read_binary_file('" +
+      server_->MakeServerReadableFile("large.bin", large) + "'))");
+  db::Connection connection;
+  ASSERT_TRUE(Connect(connection, server_->ServerName(), PgServer::kDatabase, kLoaderLogin,
+                      LoaderPassword()));
+  const std::string sql = "select vcode, fblob from UpdatesBLOB order by vcode";
+  const std::vector<std::string> expected{"PRG-bytes", "", "NULL", large};
+  for (const bool with_rows : {true, false})
+    EXPECT_EQ(testing::EveryBlob(connection, sql, with_rows), expected) << with_rows;
+}
+
 void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 TEST_F(PostgresTest, LargeBlobIsStreamedToAFile) {

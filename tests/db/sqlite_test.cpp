@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "common/every_blob.h"
 #include "common/temp_dir.h"
 #include "common/update_db.h"
 #include "db/database.h"
@@ -201,6 +202,13 @@ TEST_F(SqliteTest, ContentsQueriesStreamBlobsOnDemand) {
   }
   auto data = connection_.OpenDataset("select * from UpdatesBLOB (nolock) where tdoc = 'PRG'");
   EXPECT_EQ(testing::BlobBytes(*data), "PRG-bytes");
+}
+
+TEST_F(SqliteTest, BlobsFetchedWithTheirRowsAreTheBytesReadOneByOne) {
+  const std::string sql = "select vcode, fblob from UpdatesBLOB where vcode <= 3 order by vcode";
+  const std::vector<std::string> expected{"PRG-bytes", "", "NULL"};
+  for (const bool with_rows : {true, false})
+    EXPECT_EQ(testing::EveryBlob(connection_, sql, with_rows), expected) << with_rows;
 }
 
 TEST_F(SqliteTest, LargeBlobRoundTripsByCrc) {

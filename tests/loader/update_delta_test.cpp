@@ -66,47 +66,53 @@ struct Form {
 constexpr Form kForms[] = {
     {"BAT", "nurvrun.bat", false}, {"CXP", "libcef.dll", false}, {"PRG", "nurv.exe", true}};
 
+// Held with the run's other patches, or beyond the bound read on its own: the same result.
 TEST_F(DeltaUpdate, PatchOfTheInstalledFileLandsTheRowForEveryForm) {
-  for (const Form& form : kForms) {
-    SCOPED_TRACE(form.code);
-    const std::string file = Bin(form.file);
-    WriteFile(file, base);
-    SetFileTime(file, LocalTime(2024, 4, 1, 9, 0, 0));
-    UpdateRow row = PlainRow(1, form.code, form.file, target, kRowTime);
-    if (form.archived) {
-      row.version = "5.1.10.2";
-      row.fblob = Make7z(dir, form.file, target);
-      WriteFile(file, BuildPeFile({5, 1, 9, 2}, {1, 0, 0, 0}) + base);
-      std::filesystem::permissions(file, std::filesystem::perms::owner_all);
-    }
-    const std::string installed = ReadFile(file);
-    Serve({row});
-    AddPatch(1, installed, target, *row.fblob);
-    ui.ClearLog();
-    const ModuleEntry& entry = ModuleByCode(form.code);
-    const StageResult result = entry.form == ModuleForm::Group ? UpdateFileGroup(Ctx(), entry)
-                               : form.archived                 ? UpdateArchivedModule(Ctx(), entry)
-                                                               : UpdatePlainModule(Ctx(), entry);
-    EXPECT_EQ(Code(result), 1);
-    EXPECT_EQ(ReadFile(file), target);
-    EXPECT_EQ(FileTime(file),
-              form.archived ? LocalTime(2024, 5, 1, 10, 15, 30) : LocalTime(2024, 5, 1, 10, 15, 0));
-    const std::string line =
-        "    получено разностью: " + std::to_string(Patch(installed, target).size()) + " из " +
-        std::to_string(row.fblob->size()) + " байт";
-    // A group file's line follows its name; a single file's waits for its stage's line.
-    const bool group = entry.form == ModuleForm::Group;
-    const std::vector<std::string> logged =
-        group ? std::vector<std::string>{form.file, line} : std::vector<std::string>();
-    EXPECT_EQ(ui.Log(), logged);
-    EXPECT_EQ(ctx->patch_lines, group ? std::vector<std::string>() : std::vector{line});
-    EXPECT_TRUE(FolderNames(settings.PathTemp).empty()) << "nothing fetched or unpacked";
+  for (const std::int64_t bound : {kHeldPatchBytes, std::int64_t{0}})
+    for (const Form& form : kForms) {
+      SCOPED_TRACE(std::string(form.code) + " within " + std::to_string(bound));
+      const std::string file = Bin(form.file);
+      WriteFile(file, base);
+      SetFileTime(file, LocalTime(2024, 4, 1, 9, 0, 0));
+      UpdateRow row = PlainRow(1, form.code, form.file, target, kRowTime);
+      if (form.archived) {
+        row.version = "5.1.10.2";
+        row.fblob = Make7z(dir, form.file, target);
+        WriteFile(file, BuildPeFile({5, 1, 9, 2}, {1, 0, 0, 0}) + base);
+        std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+      }
+      const std::string installed = ReadFile(file);
+      Serve({row});
+      AddPatch(1, installed, target, *row.fblob);
+      ui.ClearLog();
+      const ModuleEntry& entry = ModuleByCode(form.code);
+      Ctx().held_patch_bytes = bound;
+      const StageResult result = entry.form == ModuleForm::Group ? UpdateFileGroup(*ctx, entry)
+                                 : form.archived                 ? UpdateArchivedModule(*ctx, entry)
+                                                                 : UpdatePlainModule(*ctx, entry);
+      EXPECT_EQ(Code(result), 1);
+      EXPECT_EQ(ReadFile(file), target);
+      const PatchBase installed_base{1, static_cast<std::int64_t>(installed.size()),
+                                     Crc32Of(installed)};
+      EXPECT_EQ(ctx->patches->Held(installed_base) != nullptr, bound > 0);
+      EXPECT_EQ(FileTime(file), form.archived ? LocalTime(2024, 5, 1, 10, 15, 30)
+                                              : LocalTime(2024, 5, 1, 10, 15, 0));
+      const std::string line =
+          "    получено разностью: " + std::to_string(Patch(installed, target).size()) + " из " +
+          std::to_string(row.fblob->size()) + " байт";
+      // A group file's line follows its name; a single file's waits for its stage's line.
+      const bool group = entry.form == ModuleForm::Group;
+      const std::vector<std::string> logged =
+          group ? std::vector<std::string>{form.file, line} : std::vector<std::string>();
+      EXPECT_EQ(ui.Log(), logged);
+      EXPECT_EQ(ctx->patch_lines, group ? std::vector<std::string>() : std::vector{line});
+      EXPECT_TRUE(FolderNames(settings.PathTemp).empty()) << "nothing fetched or unpacked";
 #ifndef _WIN32
-    if (form.archived) {
-      EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_all);
-    }
+      if (form.archived) {
+        EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_all);
+      }
 #endif
-  }
+    }
 }
 
 // Whatever keeps a patch from landing the row, the full row lands in the same stage, silently.
@@ -158,6 +164,24 @@ TEST_F(DeltaUpdate, EveryFailedPatchFallsBackToTheFullRow) {
     EXPECT_EQ(ReadFile(bat), target);
     EXPECT_TRUE(ui.Log().empty());
     EXPECT_TRUE(ctx->patch_lines.empty());
+  }
+}
+
+// Patches are held the smallest first, those of one size all or none, within the bound.
+TEST(PatchIndex, HeldSizeLimitKeepsTheSmallestWithinTheBound) {
+  const struct {
+    std::vector<std::int64_t> sizes;
+    std::int64_t bound;
+    std::int64_t limit;
+  } cases[] = {
+      {{}, 100, -1},          {{30, 10, 20}, 60, 30}, {{30, 10, 20}, 59, 20},
+      {{10, 20, 20}, 49, 10}, {{10, 20, 20}, 50, 20}, {{10}, 9, -1},
+      {{0, 0, 5}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<PatchIndex::Listed> listed;
+    for (const std::int64_t size : c.sizes) listed.push_back({PatchBase{}, size});
+    EXPECT_EQ(PatchIndex(listed).HeldSizeLimit(c.bound), c.limit) << c.bound;
   }
 }
 
