@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
-#include <stdexcept>
 
 #include "base/crc32.h"
 #include "base/update_signature.h"
 #include "base/utf8.h"
+#include "db/create_table.h"
 #include "db/table_exists.h"
 #include "loader/staged_file.h"
 #include "platform/files.h"
@@ -47,25 +47,19 @@ std::string FirstItem(const std::string& archive, const std::string& folder) {
 }  // namespace
 
 std::string CreateDeltaTableStatement(db::Engine engine) {
-  switch (engine) {
-    case db::Engine::Sqlite:
-      return "CREATE TABLE UpdatesDelta (vcode INTEGER NOT NULL, basesize INTEGER NOT NULL, "
-             "basecrc "
-             "INTEGER NOT NULL, fullsize INTEGER NOT NULL, rowsha256 TEXT NOT NULL, patch BLOB NOT "
-             "NULL, PRIMARY KEY (vcode, basesize, basecrc))";
-    case db::Engine::SqlServer:
-      return "CREATE TABLE UpdatesDelta (vcode int NOT NULL, basesize bigint NOT NULL, basecrc "
-             "bigint NOT NULL, fullsize bigint NOT NULL, rowsha256 varchar(64) NOT NULL, patch "
-             "varbinary(max) NOT NULL, PRIMARY KEY (vcode, basesize, basecrc))";
-    case db::Engine::PostgreSql:
-      return "CREATE TABLE UpdatesDelta (vcode integer NOT NULL, basesize bigint NOT NULL, basecrc "
-             "bigint NOT NULL, fullsize bigint NOT NULL, rowsha256 varchar(64) NOT NULL, patch "
-             "bytea NOT NULL, PRIMARY KEY (vcode, basesize, basecrc))";
-    case db::Engine::Other:
-      break;
-  }
-  throw std::runtime_error(
-      "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesDelta вручную");
+  return db::CreateTableStatement(
+      engine, "UpdatesDelta",
+      {.sqlite = "vcode INTEGER NOT NULL, basesize INTEGER NOT NULL, basecrc INTEGER NOT NULL, "
+                 "fullsize INTEGER NOT NULL, rowsha256 TEXT NOT NULL, patch BLOB NOT NULL, "
+                 "PRIMARY KEY (vcode, basesize, basecrc)",
+       .sql_server =
+           "vcode int NOT NULL, basesize bigint NOT NULL, basecrc bigint NOT NULL, fullsize "
+           "bigint NOT NULL, rowsha256 varchar(64) NOT NULL, patch varbinary(max) NOT NULL, "
+           "PRIMARY KEY (vcode, basesize, basecrc)",
+       .postgresql =
+           "vcode integer NOT NULL, basesize bigint NOT NULL, basecrc bigint NOT NULL, "
+           "fullsize bigint NOT NULL, rowsha256 varchar(64) NOT NULL, patch bytea NOT NULL, "
+           "PRIMARY KEY (vcode, basesize, basecrc)"});
 }
 
 bool DeltaTableExists(db::Connection& connection) {

@@ -3,30 +3,25 @@
 #include <stdexcept>
 
 #include "base/utf8.h"
+#include "db/create_table.h"
 #include "db/table_exists.h"
 
 namespace nurv::publish {
 
 std::string CreateTableStatement(db::Engine engine) {
-  switch (engine) {
-    case db::Engine::Sqlite:
-      return "CREATE TABLE UpdatesBLOB (vcode INTEGER PRIMARY KEY, icode INTEGER, tdoc TEXT NOT "
-             "NULL, version TEXT, name TEXT, caption INTEGER, result INTEGER, wdate TEXT, "
-             "updatedate TEXT, repl INTEGER, fblob BLOB)";
-    case db::Engine::SqlServer:
-      return "CREATE TABLE UpdatesBLOB (vcode int IDENTITY PRIMARY KEY, icode int NULL, tdoc "
-             "varchar(10) NOT NULL, version varchar(50) NULL, name nvarchar(255) NULL, caption "
-             "bigint NULL, result int NULL, wdate datetime NULL, updatedate datetime NULL, repl "
-             "int NULL, fblob varbinary(max) NULL)";
-    case db::Engine::PostgreSql:
-      return "CREATE TABLE UpdatesBLOB (vcode integer PRIMARY KEY, icode integer, tdoc "
-             "varchar(10) NOT NULL, version varchar(50), name varchar(255), caption bigint, "
-             "result integer, wdate timestamp, updatedate timestamp, repl integer, fblob bytea)";
-    case db::Engine::Other:
-      break;
-  }
-  throw std::runtime_error(
-      "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesBLOB вручную");
+  return db::CreateTableStatement(
+      engine, "UpdatesBLOB",
+      {.sqlite = "vcode INTEGER PRIMARY KEY, icode INTEGER, tdoc TEXT NOT NULL, version TEXT, "
+                 "name TEXT, caption INTEGER, result INTEGER, wdate TEXT, updatedate TEXT, repl "
+                 "INTEGER, fblob BLOB",
+       .sql_server =
+           "vcode int IDENTITY PRIMARY KEY, icode int NULL, tdoc varchar(10) NOT NULL, "
+           "version varchar(50) NULL, name nvarchar(255) NULL, caption bigint NULL, result "
+           "int NULL, wdate datetime NULL, updatedate datetime NULL, repl int NULL, fblob "
+           "varbinary(max) NULL",
+       .postgresql = "vcode integer PRIMARY KEY, icode integer, tdoc varchar(10) NOT NULL, version "
+                     "varchar(50), name varchar(255), caption bigint, result integer, wdate "
+                     "timestamp, updatedate timestamp, repl integer, fblob bytea"});
 }
 
 namespace {
@@ -46,19 +41,16 @@ bool UpdateTableExists(db::Connection& connection) {
 }
 
 std::string CreateSignTableStatement(db::Engine engine) {
-  switch (engine) {
-    case db::Engine::Sqlite:
-      return "CREATE TABLE UpdatesSign (vcode INTEGER PRIMARY KEY, sha256 TEXT NOT NULL, signature "
-             "TEXT NOT NULL, keyid TEXT NOT NULL)";
-    case db::Engine::SqlServer:
-    case db::Engine::PostgreSql:
-      return "CREATE TABLE UpdatesSign (vcode int PRIMARY KEY, sha256 varchar(64) NOT NULL, "
-             "signature varchar(128) NOT NULL, keyid varchar(16) NOT NULL)";
-    case db::Engine::Other:
-      break;
-  }
-  throw std::runtime_error(
-      "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesSign вручную");
+  return db::CreateTableStatement(
+      engine, "UpdatesSign",
+      {.sqlite = "vcode INTEGER PRIMARY KEY, sha256 TEXT NOT NULL, signature TEXT NOT NULL, keyid "
+                 "TEXT NOT NULL",
+       .sql_server =
+           "vcode int PRIMARY KEY, sha256 varchar(64) NOT NULL, signature varchar(128) NOT "
+           "NULL, keyid varchar(16) NOT NULL",
+       .postgresql =
+           "vcode int PRIMARY KEY, sha256 varchar(64) NOT NULL, signature varchar(128) NOT "
+           "NULL, keyid varchar(16) NOT NULL"});
 }
 
 bool SignTableExists(db::Connection& connection) {

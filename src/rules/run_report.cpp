@@ -1,35 +1,27 @@
 #include "rules/run_report.h"
 
-#include <stdexcept>
-
+#include "db/create_table.h"
 #include "db/table_exists.h"
 
 namespace nurv {
 
 std::string CreateReportTableStatement(db::Engine engine) {
-  switch (engine) {
-    case db::Engine::Sqlite:
-      return "CREATE TABLE UpdatesReport (rundate TEXT NOT NULL, computer TEXT NOT NULL, username "
-             "TEXT NOT NULL, folder TEXT NOT NULL, loaderversion TEXT NOT NULL, version TEXT, "
-             "status INTEGER NOT NULL, failed TEXT NOT NULL, files INTEGER NOT NULL, bytes "
-             "INTEGER NOT NULL, durationms INTEGER NOT NULL, trustedkey INTEGER NOT NULL)";
-    case db::Engine::SqlServer:
-      return "CREATE TABLE UpdatesReport (rundate datetime NOT NULL, computer nvarchar(255) NOT "
-             "NULL, username nvarchar(255) NOT NULL, folder nvarchar(max) NOT NULL, loaderversion "
-             "varchar(50) NOT NULL, version varchar(50) NULL, status int NOT NULL, failed "
-             "varchar(255) NOT NULL, files int NOT NULL, bytes bigint NOT NULL, durationms int "
-             "NOT NULL, trustedkey int NOT NULL)";
-    case db::Engine::PostgreSql:
-      return "CREATE TABLE UpdatesReport (rundate timestamp NOT NULL, computer varchar(255) NOT "
-             "NULL, username varchar(255) NOT NULL, folder text NOT NULL, loaderversion "
-             "varchar(50) NOT NULL, version varchar(50), status integer NOT NULL, failed "
-             "varchar(255) NOT NULL, files integer NOT NULL, bytes bigint NOT NULL, durationms "
-             "integer NOT NULL, trustedkey integer NOT NULL)";
-    case db::Engine::Other:
-      break;
-  }
-  throw std::runtime_error(
-      "Типы столбцов этого сервера неизвестны: создайте таблицу UpdatesReport вручную");
+  return db::CreateTableStatement(
+      engine, "UpdatesReport",
+      {.sqlite = "rundate TEXT NOT NULL, computer TEXT NOT NULL, username TEXT NOT NULL, folder "
+                 "TEXT NOT NULL, loaderversion TEXT NOT NULL, version TEXT, status INTEGER NOT "
+                 "NULL, failed TEXT NOT NULL, files INTEGER NOT NULL, bytes INTEGER NOT NULL, "
+                 "durationms INTEGER NOT NULL, trustedkey INTEGER NOT NULL",
+       .sql_server = "rundate datetime NOT NULL, computer nvarchar(255) NOT NULL, username "
+                     "nvarchar(255) NOT NULL, folder nvarchar(max) NOT NULL, loaderversion "
+                     "varchar(50) NOT NULL, version varchar(50) NULL, status int NOT NULL, failed "
+                     "varchar(255) NOT NULL, files int NOT NULL, bytes bigint NOT NULL, durationms "
+                     "int NOT NULL, trustedkey int NOT NULL",
+       .postgresql = "rundate timestamp NOT NULL, computer varchar(255) NOT NULL, username "
+                     "varchar(255) NOT NULL, folder text NOT NULL, loaderversion varchar(50) NOT "
+                     "NULL, version varchar(50), status integer NOT NULL, failed varchar(255) NOT "
+                     "NULL, files integer NOT NULL, bytes bigint NOT NULL, durationms integer NOT "
+                     "NULL, trustedkey integer NOT NULL"});
 }
 
 bool ReportTableExists(db::Connection& connection) {
