@@ -1,25 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "common/pg_server.h"
+#include "cli_postgres_fixture.h"
 #include "db/db_internal.h"
-#include "e2e_fixture.h"
 
 namespace nurv::testing {
 namespace {
-
-// The loader against a real PostgreSQL server through ODBC, started by the tests themselves.
-class CliPostgresTest : public CliTest {
- protected:
-  void SetUp() override {
-    CliTest::SetUp();
-    std::string why_not;
-    server_ = PgServer::Get(&why_not);
-    if (server_ == nullptr) GTEST_SKIP() << why_not;
-    complex_.registry().Clear();  // the connection comes from nurv.ini
-    complex_.WriteIni(server_->ServerName(), PgServer::kDatabase);
-  }
-  PgServer* server_ = nullptr;
-};
 
 constexpr char kRowColumns[] =
     "vcode integer, icode integer, tdoc text, version text, name text, caption text, "

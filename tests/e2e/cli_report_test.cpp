@@ -2,9 +2,8 @@
 // server a login that may not insert it.
 #include <gtest/gtest.h>
 
-#include "common/pg_server.h"
+#include "cli_postgres_fixture.h"
 #include "connection/loader_login.h"
-#include "e2e_fixture.h"
 #include "platform/system_info.h"
 #include "rules/loader_files.h"
 #include "rules/run_report.h"
@@ -85,20 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReportCase{"StartFailure", false, true, 4, "4||0|0|NULL|0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class CliPostgresReportTest : public CliTest {
- protected:
-  void SetUp() override {
-    CliTest::SetUp();
-    std::string why_not;
-    server_ = PgServer::Get(&why_not);
-    if (server_ == nullptr) GTEST_SKIP() << why_not;
-    complex_.registry().Clear();
-    complex_.WriteIni(server_->ServerName(), PgServer::kDatabase);
-  }
-  PgServer* server_ = nullptr;
-};
-
-TEST_F(CliPostgresReportTest, ALoginWithoutTheInsertRightChangesNothingButTheLogFile) {
+TEST_F(CliPostgresTest, ALoginWithoutTheInsertRightChangesNothingButTheLogFile) {
   const std::string login = std::string("\"") + PgServer::kLoaderLogin + "\"";
   RunCli();  // the first run writes the registry: the two compared find it
   server_->Execute(CreateReportTableStatement(db::Engine::PostgreSql) +
