@@ -41,16 +41,16 @@ bool UpdateTableExists(db::Connection& connection) {
 }
 
 std::string CreateSignTableStatement(db::Engine engine) {
+  // Both servers spell these types alike.
+  constexpr std::string_view kServerColumns =
+      "vcode int PRIMARY KEY, sha256 varchar(64) NOT NULL, signature varchar(128) NOT NULL, "
+      "keyid varchar(16) NOT NULL";
   return db::CreateTableStatement(
       engine, "UpdatesSign",
       {.sqlite = "vcode INTEGER PRIMARY KEY, sha256 TEXT NOT NULL, signature TEXT NOT NULL, keyid "
                  "TEXT NOT NULL",
-       .sql_server =
-           "vcode int PRIMARY KEY, sha256 varchar(64) NOT NULL, signature varchar(128) NOT "
-           "NULL, keyid varchar(16) NOT NULL",
-       .postgresql =
-           "vcode int PRIMARY KEY, sha256 varchar(64) NOT NULL, signature varchar(128) NOT "
-           "NULL, keyid varchar(16) NOT NULL"});
+       .sql_server = kServerColumns,
+       .postgresql = kServerColumns});
 }
 
 bool SignTableExists(db::Connection& connection) {
