@@ -127,9 +127,9 @@ std::vector<WriteUnit> WriteRegistrySettings(platform::Registry& registry,
   unit(WriteUnit::ThemeXP, layout::kNurvKey, [&](RegistryKey& key) {
     key.SetDword(layout::kThemeXP, ini.ThemeXP ? 1 : 0);
     if (ini.ThemeXP) {
-      WriteThemeManifestFor(executable_path);
+      WriteThemeManifest(executable_path);
     } else {
-      DeleteThemeManifestFor(executable_path);
+      DeleteThemeManifest(executable_path);
     }
     out.ThemeXP = ini.ThemeXP;
   });
@@ -214,7 +214,7 @@ std::vector<ReadUnit> ReadRegistrySettings(platform::Registry& registry,
       [&] {
         out.ThemeXP = true;
         rewrite(layout::kThemeXP, 1);
-        WriteThemeManifestFor(executable_path);
+        WriteThemeManifest(executable_path);
       });
   unit(
       ReadUnit::RefreshRepl,

@@ -8,7 +8,6 @@
 
 #include "base/utf8.h"
 #include "platform/files.h"
-#include "platform/system_info.h"
 
 namespace nurv {
 
@@ -43,7 +42,7 @@ std::string ManifestPath(const std::string& executable_path) {
 
 }  // namespace
 
-bool WriteThemeManifestFor(const std::string& executable_path) {
+bool WriteThemeManifest(const std::string& executable_path) {
   const std::string path = ManifestPath(executable_path);
   if (platform::FileExists(path)) return true;
   bool written = false;
@@ -65,26 +64,10 @@ bool WriteThemeManifestFor(const std::string& executable_path) {
   return written;
 }
 
-bool DeleteThemeManifestFor(const std::string& executable_path) {
+bool DeleteThemeManifest(const std::string& executable_path) {
   const std::string path = ManifestPath(executable_path);
   if (!platform::FileExists(path)) return true;
   return platform::RemoveFile(path);
-}
-
-bool WriteThemeManifest() {
-  try {
-    return WriteThemeManifestFor(platform::OwnExecutablePath());
-  } catch (...) {
-    return false;
-  }
-}
-
-bool DeleteThemeManifest() {
-  try {
-    return DeleteThemeManifestFor(platform::OwnExecutablePath());
-  } catch (...) {
-    return false;
-  }
 }
 
 }  // namespace nurv

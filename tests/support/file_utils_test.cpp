@@ -73,10 +73,10 @@ constexpr char kManifest[] =
 TEST(ThemeManifest, WrittenExactlyAndDeleted) {
   TempDir dir;
   const std::string exe = dir.Sub("NurvLoader.exe");
-  EXPECT_TRUE(DeleteThemeManifestFor(exe));  // absent: nothing to do
-  EXPECT_TRUE(WriteThemeManifestFor(exe));
+  EXPECT_TRUE(DeleteThemeManifest(exe));  // absent: nothing to do
+  EXPECT_TRUE(WriteThemeManifest(exe));
   EXPECT_EQ(ReadFile(exe + ".manifest"), kManifest);
-  EXPECT_TRUE(DeleteThemeManifestFor(exe));
+  EXPECT_TRUE(DeleteThemeManifest(exe));
   EXPECT_FALSE(platform::FileExists(exe + ".manifest"));
 }
 
@@ -84,23 +84,17 @@ TEST(ThemeManifest, ExistingManifestIsLeftAsItIs) {
   TempDir dir;
   const std::string exe = dir.Sub("NurvLoader.exe");
   WriteFile(exe + ".manifest", "mine");
-  EXPECT_TRUE(WriteThemeManifestFor(exe));
+  EXPECT_TRUE(WriteThemeManifest(exe));
   EXPECT_EQ(ReadFile(exe + ".manifest"), "mine");
 }
 
 TEST(ThemeManifest, FailuresGiveFalse) {
   TempDir dir;
-  EXPECT_FALSE(WriteThemeManifestFor(dir.Sub("no-such-folder/NurvLoader.exe")));
+  EXPECT_FALSE(WriteThemeManifest(dir.Sub("no-such-folder/NurvLoader.exe")));
   const std::string exe = dir.Sub("NurvLoader.exe");
   WriteFile(exe + ".manifest", "x");
   ASSERT_EQ(::chmod((exe + ".manifest").c_str(), 0444), 0);
-  EXPECT_FALSE(DeleteThemeManifestFor(exe));  // read-only, as Windows refuses it
-}
-
-TEST(ThemeManifest, BesideTheRunningExecutable) {
-  // The test executable stands for the loader; its manifest must not stay behind.
-  ASSERT_TRUE(WriteThemeManifest());
-  EXPECT_TRUE(DeleteThemeManifest());
+  EXPECT_FALSE(DeleteThemeManifest(exe));  // read-only, as Windows refuses it
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ TEST(WinThemeManifest, WindowsAcceptsTheWrittenManifest) {
   TempDir dir;
   const std::string exe = dir.Sub("NurvLoader.exe");
   ASSERT_TRUE(platform::CopyFileReplacing(platform::OwnExecutablePath(), exe));
-  ASSERT_TRUE(WriteThemeManifestFor(exe));
+  ASSERT_TRUE(WriteThemeManifest(exe));
   const std::string manifest = exe + ".manifest";
   ASSERT_TRUE(platform::FileExists(manifest));
   EXPECT_EQ(ReadFile(manifest).rfind("</assembly>\r\n"), ReadFile(manifest).size() - 13);
@@ -33,9 +33,9 @@ TEST(WinThemeManifest, WindowsAcceptsTheWrittenManifest) {
   ASSERT_NE(handle, INVALID_HANDLE_VALUE) << platform::LastErrorText();
   ReleaseActCtx(handle);
 
-  EXPECT_TRUE(DeleteThemeManifestFor(exe));
+  EXPECT_TRUE(DeleteThemeManifest(exe));
   EXPECT_FALSE(platform::FileExists(manifest));
-  EXPECT_TRUE(DeleteThemeManifestFor(exe));
+  EXPECT_TRUE(DeleteThemeManifest(exe));
 }
 
 }  // namespace
