@@ -97,12 +97,47 @@ const Command kCommands[] = {
     {"report", 1, 1, {"--failed", "--format", "--stale", "--prune"}},
 };
 
+// A usage error found in the command line: printed with the usage, exit status 2.
+struct UsageProblem {
+  std::string message;
+};
+
+std::optional<std::string> Option(const nurv::tools::ToolCommandLine& line, std::string_view name) {
+  const auto found = line.options.find(name);
+  if (found == line.options.end()) return std::nullopt;
+  return found->second;
+}
+
+std::vector<std::string> Repeated(const nurv::tools::ToolCommandLine& line, std::string_view name) {
+  const auto found = line.repeated.find(name);
+  return found == line.repeated.end() ? std::vector<std::string>{} : found->second;
+}
+
+// The command named first, with the number of its operands and the options it takes checked.
+const Command& CommandOf(const nurv::tools::ToolCommandLine& line) {
+  const std::string& name = line.operands.front();
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const Command& c) { return c.name == name; });
+  if (command == std::end(kCommands)) throw UsageProblem{"unknown command " + name};
+  if (line.operands.size() < command->min_operands) throw UsageProblem{"missing operand"};
+  if (line.operands.size() > command->max_operands)
+    throw UsageProblem{"unexpected operand " + line.operands[command->max_operands]};
+  for (const auto& [given, value] : line.options) {
+    const bool connection =
+        given == "--server" || given == "--database" || given == "--user" || given == "--password";
+    if (!connection && std::find(command->options.begin(), command->options.end(),
+                                 std::string_view(given)) == command->options.end())
+      throw UsageProblem{"option " + given + " does not go with " + name};
+  }
+  return *command;
+}
+
 // A number of days: digits alone, at most ten years.
-std::optional<int> DaysOf(const std::string& text) {
-  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
-    return std::nullopt;
-  const int days = std::stoi(text);
-  return days <= 3660 ? std::optional(days) : std::nullopt;
+int DaysOf(const std::string& option, const std::string& text) {
+  if (text.empty() || text.size() > 4 ||
+      text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 3660)
+    throw UsageProblem{option + " takes a number of days: " + text};
+  return std::stoi(text);
 }
 
 bool IsVersionText(const std::string& text) {
@@ -112,139 +147,129 @@ bool IsVersionText(const std::string& text) {
   return true;
 }
 
-// The catalogue entry of `code` in the form the command wants; nullptr (the usage error printed)
-// otherwise.
-const nurv::ModuleEntry* ModuleFor(const std::string& code, bool group, int& status) {
+// The options of publish and publish-group; the secret key of --key is read into `secret_key`.
+PublishOptions ReadPublishOptions(const nurv::tools::ToolCommandLine& line,
+                                  nurv::SecretKey& secret_key) {
+  PublishOptions options;
+  options.version = Option(line, "--version");
+  if (options.version && !IsVersionText(*options.version))
+    throw UsageProblem{"--version takes numbers separated by dots: " + *options.version};
+  if (const auto date = Option(line, "--date")) {
+    options.date = nurv::ParseDateTimeText(*date);
+    if (!options.date) throw UsageProblem{"--date takes \"YYYY-MM-DD HH:MM:SS\": " + *date};
+  }
+  options.force = Option(line, "--force").has_value();
+  options.keep = Option(line, "--keep").has_value();
+  if (const auto key_file = Option(line, "--key")) {
+    nurv::publish::ReadSecretKeyFile(*key_file, secret_key);
+    options.key = &secret_key;
+  }
+  options.delta_from = Repeated(line, "--delta-from");
+  return options;
+}
+
+// The public key lines verify checks against: those of --public-key, then the nurv.ini's.
+std::vector<std::string> ReadKeyLines(const nurv::tools::ToolCommandLine& line) {
+  std::vector<std::string> key_lines = Repeated(line, "--public-key");
+  for (const std::string& key : key_lines)
+    if (!nurv::ParsePublicKeyLine(key))
+      throw UsageProblem{"--public-key takes a line of keygen: " + key};
+  if (const auto ini = Option(line, "--ini")) {
+    const nurv::TrustedKeySettings trusted = nurv::ReadTrustedKeyLines(*ini);
+    if (trusted.invalid_entry)
+      throw UsageProblem{*trusted.invalid_entry + " in [Security] of " + *ini +
+                         " is not a key line"};
+    if (trusted.lines.empty()) throw UsageProblem{"no TrustedKey in [Security] of " + *ini};
+    key_lines.insert(key_lines.end(), trusted.lines.begin(), trusted.lines.end());
+  }
+  return key_lines;
+}
+
+nurv::publish::FleetReportOptions ReadReportOptions(const nurv::tools::ToolCommandLine& line) {
+  nurv::publish::FleetReportOptions report;
+  report.failed_only = Option(line, "--failed").has_value();
+  if (const auto format = Option(line, "--format")) {
+    if (*format != "tsv" && *format != "text")
+      throw UsageProblem{"--format takes tsv or text: " + *format};
+    report.tsv = *format == "tsv";
+  }
+  if (const auto stale = Option(line, "--stale")) report.stale_days = DaysOf("--stale", *stale);
+  return report;
+}
+
+std::optional<int> ReadPruneDays(const nurv::tools::ToolCommandLine& line) {
+  const auto prune = Option(line, "--prune");
+  if (!prune) return std::nullopt;
+  const int days = DaysOf("--prune", *prune);
+  if (Option(line, "--failed") || Option(line, "--format") || Option(line, "--stale"))
+    throw UsageProblem{"--prune goes with no other option of report"};
+  return days;
+}
+
+// The catalogue entry of `code` in the form the command wants.
+const nurv::ModuleEntry& ModuleFor(const std::string& code, bool group) {
   for (const nurv::ModuleEntry& entry : nurv::ModuleCatalogue()) {
     if (entry.code != code) continue;
-    if ((entry.form == nurv::ModuleForm::Group) == group) return &entry;
-    status = UsageError(code + (group ? " is not a file group: use publish"
-                                      : " is a file group: use publish-group"));
-    return nullptr;
+    if ((entry.form == nurv::ModuleForm::Group) == group) return entry;
+    throw UsageProblem{code + (group ? " is not a file group: use publish"
+                                     : " is a file group: use publish-group")};
   }
-  status = UsageError("unknown module code " + code);
-  return nullptr;
+  throw UsageProblem{"unknown module code " + code};
+}
+
+nurv::db::ConnectParams ConnectParamsOf(const nurv::tools::ToolCommandLine& line,
+                                        nurv::db::OpenMode mode) {
+  nurv::db::ConnectParams params;
+  params.server = *Option(line, "--server");
+  params.database = *Option(line, "--database");
+  params.user = Option(line, "--user").value_or(nurv::kLoaderLogin);
+  // The environment keeps the password out of the process list, where every user sees arguments.
+  params.password = Option(line, "--password");
+  if (!params.password) params.password = nurv::platform::EnvironmentVariable(kPasswordVariable);
+  if (!Option(line, "--user") && !params.password) params.password = nurv::LoaderPassword();
+  params.mode = mode;
+  return params;
 }
 
 int Run(const nurv::tools::ToolCommandLine& line) {
-  const auto option = [&](std::string_view name) -> std::optional<std::string> {
-    const auto found = line.options.find(name);
-    if (found == line.options.end()) return std::nullopt;
-    return found->second;
-  };
-  const std::string& name = line.operands.front();
-  const Command* command = nullptr;
-  for (const Command& candidate : kCommands)
-    if (candidate.name == name) command = &candidate;
-  if (command == nullptr) return UsageError("unknown command " + name);
-  if (line.operands.size() < command->min_operands) return UsageError("missing operand");
-  if (line.operands.size() > command->max_operands)
-    return UsageError("unexpected operand " + line.operands[command->max_operands]);
-  for (const auto& [given, value] : line.options) {
-    const bool connection =
-        given == "--server" || given == "--database" || given == "--user" || given == "--password";
-    if (!connection && std::find(command->options.begin(), command->options.end(),
-                                 std::string_view(given)) == command->options.end())
-      return UsageError("option " + given + " does not go with " + name);
-  }
+  const std::string& name = CommandOf(line).name;
   if (name == "keygen") {
     nurv::publish::GenerateKeyFiles(line.operands[1], std::cout);
     return 0;
   }
-  const auto server = option("--server");
-  const auto database = option("--database");
+  const auto server = Option(line, "--server");
+  const auto database = Option(line, "--database");
   if (!server || server->empty() || !database || database->empty())
-    return UsageError("--server and --database are required");
+    throw UsageProblem{"--server and --database are required"};
 
-  PublishOptions options;
-  options.version = option("--version");
-  if (options.version && !IsVersionText(*options.version))
-    return UsageError("--version takes numbers separated by dots: " + *options.version);
-  if (const auto date = option("--date")) {
-    options.date = nurv::ParseDateTimeText(*date);
-    if (!options.date) return UsageError("--date takes \"YYYY-MM-DD HH:MM:SS\": " + *date);
-  }
-  options.force = option("--force").has_value();
-  options.keep = option("--keep").has_value();
   // Wiped however the command ends.
   nurv::Wiped<nurv::SecretKey> secret_key;
-  if (const auto key_file = option("--key")) {
-    nurv::publish::ReadSecretKeyFile(*key_file, secret_key.value);
-    options.key = &secret_key.value;
-  }
-  if (const auto bases = line.repeated.find("--delta-from"); bases != line.repeated.end())
-    options.delta_from = bases->second;
-  std::vector<std::string> key_lines;
-  if (const auto keys = line.repeated.find("--public-key"); keys != line.repeated.end()) {
-    for (const std::string& key : keys->second) {
-      if (!nurv::ParsePublicKeyLine(key))
-        return UsageError("--public-key takes a line of keygen: " + key);
-      key_lines.push_back(key);
-    }
-  }
-  if (const auto ini = option("--ini")) {
-    const nurv::TrustedKeySettings trusted = nurv::ReadTrustedKeyLines(*ini);
-    if (trusted.invalid_entry)
-      return UsageError(*trusted.invalid_entry + " in [Security] of " + *ini +
-                        " is not a key line");
-    if (trusted.lines.empty()) return UsageError("no TrustedKey in [Security] of " + *ini);
-    key_lines.insert(key_lines.end(), trusted.lines.begin(), trusted.lines.end());
-  }
+  const PublishOptions options = ReadPublishOptions(line, secret_key.value);
+  const std::vector<std::string> key_lines = ReadKeyLines(line);
+  const nurv::publish::FleetReportOptions report = ReadReportOptions(line);
+  const std::optional<int> prune_days = ReadPruneDays(line);
+  const bool publishes = name == "publish" || name == "publish-group";
+  const nurv::ModuleEntry* module =
+      publishes ? &ModuleFor(line.operands[1], name == "publish-group") : nullptr;
 
-  nurv::publish::FleetReportOptions report;
-  report.failed_only = option("--failed").has_value();
-  if (const auto format = option("--format")) {
-    if (*format != "tsv" && *format != "text")
-      return UsageError("--format takes tsv or text: " + *format);
-    report.tsv = *format == "tsv";
-  }
-  if (const auto stale = option("--stale")) {
-    const auto days = DaysOf(*stale);
-    if (!days) return UsageError("--stale takes a number of days: " + *stale);
-    report.stale_days = *days;
-  }
-  std::optional<int> prune_days;
-  if (const auto prune = option("--prune")) {
-    prune_days = DaysOf(*prune);
-    if (!prune_days) return UsageError("--prune takes a number of days: " + *prune);
-    if (report.failed_only || option("--format") || option("--stale"))
-      return UsageError("--prune goes with no other option of report");
-  }
-
-  int status = 0;
-  const nurv::ModuleEntry* module = nullptr;
-  if (name == "publish" || name == "publish-group") {
-    module = ModuleFor(line.operands[1], name == "publish-group", status);
-    if (module == nullptr) return status;
-  }
-
-  nurv::db::ConnectParams params;
-  params.server = *server;
-  params.database = *database;
-  params.user = option("--user").value_or(nurv::kLoaderLogin);
-  // The environment keeps the password out of the process list, where every user sees arguments.
-  params.password = option("--password");
-  if (!params.password) params.password = nurv::platform::EnvironmentVariable(kPasswordVariable);
-  if (!option("--user") && !params.password) params.password = nurv::LoaderPassword();
-  params.mode = name == "init" ? nurv::db::OpenMode::Create
-                : name == "list" || name == "verify" || (name == "report" && !prune_days)
-                    ? nurv::db::OpenMode::ReadOnly
-                    : nurv::db::OpenMode::ReadWrite;
+  const auto mode = name == "init" ? nurv::db::OpenMode::Create
+                    : name == "list" || name == "verify" || (name == "report" && !prune_days)
+                        ? nurv::db::OpenMode::ReadOnly
+                        : nurv::db::OpenMode::ReadWrite;
   nurv::db::Connection connection;
-  connection.SetParams(params);
+  connection.SetParams(ConnectParamsOf(line, mode));
   connection.Open();
+  int status = 0;
   if (name == "init") {
     nurv::publish::InitTable(connection, std::cout);
-    if (option("--report")) nurv::publish::InitReportTable(connection, std::cout);
+    if (Option(line, "--report")) nurv::publish::InitReportTable(connection, std::cout);
   } else if (name == "report" && prune_days) {
     std::cout << "Удалено строк: "
               << nurv::publish::PruneReports(connection, *prune_days, nurv::platform::LocalNow())
               << '\n';
   } else if (name == "report") {
-    status =
-        nurv::publish::PrintFleetReport(connection, report, nurv::platform::LocalNow(), std::cout)
-            ? 1
-            : 0;
+    const auto now = nurv::platform::LocalNow();
+    status = nurv::publish::PrintFleetReport(connection, report, now, std::cout) ? 1 : 0;
   } else if (name == "publish") {
     nurv::publish::PublishModule(connection, *module, line.operands[2], options, std::cout);
   } else if (name == "publish-group") {
@@ -274,6 +299,8 @@ int main(int argc, char** argv) {
   if (line.exit_status) return *line.exit_status;
   try {
     return Run(line);
+  } catch (const UsageProblem& problem) {
+    return UsageError(problem.message);
   } catch (const std::exception& error) {
     std::cout.flush();
     std::fprintf(stderr, "nurv-publish: %s\n", error.what());
