@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <cstdio>
+
 #include "base/utf8.h"
 #else
 #include <fcntl.h>
@@ -48,10 +50,8 @@ HANDLE InheritableFile(const std::wstring& path, DWORD access, DWORD disposition
                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-}  // namespace
-
-ProcessRef StartProcess(const std::string& program, const std::vector<std::string>& args,
-                        const std::string& out_path, const std::string& err_path) {
+ProcessRef TryStartProcess(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& out_path, const std::string& err_path) {
   std::wstring line = Quoted(Wide(program));
   for (const std::string& arg : args) line += L" " + Quoted(Wide(arg));
   STARTUPINFOW startup{};
@@ -67,12 +67,30 @@ ProcessRef StartProcess(const std::string& program, const std::vector<std::strin
                   startup.hStdError != INVALID_HANDLE_VALUE &&
                   CreateProcessW(Wide(program).c_str(), line.data(), nullptr, nullptr, TRUE,
                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
+  const DWORD error = GetLastError();
   for (HANDLE file : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
-  if (!ok) return kNoProcess;
+  if (!ok) {
+    SetLastError(error);
+    return kNoProcess;
+  }
   CloseHandle(started.hThread);
   return reinterpret_cast<ProcessRef>(started.hProcess);
+}
+
+}  // namespace
+
+ProcessRef StartProcess(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& out_path, const std::string& err_path) {
+  const ProcessRef process = TryStartProcess(program, args, out_path, err_path);
+  if (process != kNoProcess) return process;
+  // Under Wine a start has failed once in a long run and not again; a second try tells such a
+  // hiccup from a program that cannot start at all, and the line says what the first one met.
+  std::fprintf(stderr, "%s did not start (error %lu); trying once more\n", program.c_str(),
+               GetLastError());
+  Sleep(200);
+  return TryStartProcess(program, args, out_path, err_path);
 }
 
 int WaitForProcess(ProcessRef process) {
