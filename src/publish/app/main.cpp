@@ -134,10 +134,11 @@ const Command& CommandOf(const nurv::tools::ToolCommandLine& line) {
 
 // A number of days: digits alone, at most ten years.
 int DaysOf(const std::string& option, const std::string& text) {
-  if (text.empty() || text.size() > 4 ||
-      text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 3660)
-    throw UsageProblem{option + " takes a number of days: " + text};
-  return std::stoi(text);
+  const bool digits = !text.empty() && text.size() <= 4 &&
+                      text.find_first_not_of("0123456789") == std::string::npos;
+  const int days = digits ? std::stoi(text) : -1;
+  if (days < 0 || days > 3660) throw UsageProblem{option + " takes a number of days: " + text};
+  return days;
 }
 
 bool IsVersionText(const std::string& text) {
@@ -218,10 +219,11 @@ const nurv::ModuleEntry& ModuleFor(const std::string& code, bool group) {
 }
 
 nurv::db::ConnectParams ConnectParamsOf(const nurv::tools::ToolCommandLine& line,
+                                        const std::string& server, const std::string& database,
                                         nurv::db::OpenMode mode) {
   nurv::db::ConnectParams params;
-  params.server = *Option(line, "--server");
-  params.database = *Option(line, "--database");
+  params.server = server;
+  params.database = database;
   params.user = Option(line, "--user").value_or(nurv::kLoaderLogin);
   // The environment keeps the password out of the process list, where every user sees arguments.
   params.password = Option(line, "--password");
@@ -257,7 +259,7 @@ int Run(const nurv::tools::ToolCommandLine& line) {
                         ? nurv::db::OpenMode::ReadOnly
                         : nurv::db::OpenMode::ReadWrite;
   nurv::db::Connection connection;
-  connection.SetParams(ConnectParamsOf(line, mode));
+  connection.SetParams(ConnectParamsOf(line, *server, *database, mode));
   connection.Open();
   int status = 0;
   if (name == "init") {
